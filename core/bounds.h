@@ -1,0 +1,36 @@
+// Every bound the parser puts on sizes and depths taken from untrusted files, in one
+// place. Each is far above what real documents need and far below what would hurt.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace folioscan::limits {
+
+// Arrays and dictionaries nest by recursion; 100,000 "[" must be an error, not a
+// stack overflow. Real files nest a handful of levels.
+inline constexpr int kMaxNestingDepth = 256;
+
+// Page tree depth: nodes at this depth are still walked, deeper ones fail.
+inline constexpr int kMaxPageTreeDepth = 64;
+
+// Bound on the decoded output of one stream (and of each filter stage), so that a
+// small "zip bomb" cannot exhaust memory. Generous enough for any real stream.
+inline constexpr std::uint64_t kMaxDecodedBytes = std::uint64_t{1} << 30;
+
+// Composite fonts read two-byte codes, so a /W width for a code above 0xFFFF can
+// never be looked up; ranges are clipped there instead of walked to 4 billion.
+inline constexpr std::uint32_t kMaxFontCode = 0xFFFF;
+
+// Saved CTMs beyond this depth are counted, not stored: 10 million "q" must not
+// allocate 10 million matrices. Real content nests a few dozen levels.
+inline constexpr std::size_t kMaxCtmStack = 4096;
+
+// Operands pending before one operator. Real operators take at most a few dozen
+// (a TJ array is one operand); garbage without operators must not pile up.
+inline constexpr std::size_t kMaxPendingOperands = 4096;
+
+// LZW table entries: codes above 4095 cannot be read, so entries past that are dead.
+inline constexpr std::size_t kMaxLzwEntries = 4096;
+
+}  // namespace folioscan::limits

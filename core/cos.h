@@ -1,0 +1,123 @@
+// The PDF object model (ten variants) and its parser: direct objects, indirect object
+// headers and stream bodies.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "error.h"
+
+namespace folioscan {
+
+class Lexer;
+
+using Bytes = std::vector<std::uint8_t>;
+using ByteView = std::span<const std::uint8_t>;
+
+struct ObjRef {
+  std::uint32_t num = 0;
+  std::uint16_t gen = 0;
+  friend bool operator==(const ObjRef&, const ObjRef&) = default;
+};
+
+struct Null {
+  friend bool operator==(const Null&, const Null&) = default;
+};
+
+// Literal and hexadecimal strings alike: raw bytes.
+struct String {
+  Bytes bytes;
+  friend bool operator==(const String&, const String&) = default;
+};
+
+// Name text without the slash, UTF-8 (invalid sequences replaced when lexed).
+struct Name {
+  std::string text;
+  friend bool operator==(const Name&, const Name&) = default;
+};
+
+struct Object;
+struct DictEntry;
+using Array = std::vector<Object>;
+
+// Entries in the order their keys first appeared; keys are unique.
+struct Dictionary {
+  std::vector<DictEntry> entries;
+
+  // First entry whose key equals `key` byte for byte; nullptr when absent.
+  const Object* lookup(std::string_view key) const;
+  // Replace the value of an existing key in place, or append a new entry.
+  void set(std::string key, Object value);
+  bool empty() const { return entries.empty(); }
+  std::size_t size() const { return entries.size(); }
+  friend bool operator==(const Dictionary&, const Dictionary&);
+};
+
+struct Stream {
+  Dictionary dict;
+  Bytes data;  // raw bytes as stored (still filtered)
+  friend bool operator==(const Stream&, const Stream&) = default;
+};
+
+struct Object {
+  // Alternative order is the variant order of the object model.
+  using Value = std::variant<Null, bool, std::int64_t, double, String, Name, Array, Dictionary,
+                             Stream, ObjRef>;
+  Value value;
+
+  Object() = default;
+  Object(Value v) : value(std::move(v)) {}
+
+  bool is_null() const { return std::holds_alternative<Null>(value); }
+  const bool* as_bool() const { return std::get_if<bool>(&value); }
+  const std::int64_t* as_integer() const { return std::get_if<std::int64_t>(&value); }
+  const double* as_real() const { return std::get_if<double>(&value); }
+  const String* as_string() const { return std::get_if<String>(&value); }
+  const Name* as_name() const { return std::get_if<Name>(&value); }
+  const Array* as_array() const { return std::get_if<Array>(&value); }
+  const Dictionary* as_dict() const { return std::get_if<Dictionary>(&value); }
+  const Stream* as_stream() const { return std::get_if<Stream>(&value); }
+  const ObjRef* as_ref() const { return std::get_if<ObjRef>(&value); }
+  String* as_string() { return std::get_if<String>(&value); }
+  Array* as_array() { return std::get_if<Array>(&value); }
+  Dictionary* as_dict() { return std::get_if<Dictionary>(&value); }
+  Stream* as_stream() { return std::get_if<Stream>(&value); }
+
+  // An Integer converted to double, or a Real; nothing for any other variant.
+  std::optional<double> as_number() const;
+  // True when this is a Name whose text equals `text`.
+  bool is_name(std::string_view text) const;
+
+  friend bool operator==(const Object&, const Object&) = default;
+};
+
+struct DictEntry {
+  std::string key;
+  Object value;
+  friend bool operator==(const DictEntry&, const DictEntry&) = default;
+};
+
+// Parses one direct object at the lexer position (never a Stream).
+[[nodiscard]] Result<Object> parse_object(Lexer& lexer);
+
+struct ObjectHeader {
+  std::uint32_t num = 0;
+  std::uint32_t gen = 0;
+};
+
+// "N G obj": two unsigned 32-bit integers and the keyword.
+[[nodiscard]] Result<ObjectHeader> parse_object_header(Lexer& lexer);
+
+// With the lexer just after a dictionary that is an indirect object's body: when the
+// keyword "stream" follows, reads the data (declared length checked against an
+// "endstream" window, else found by searching) and returns a Stream; otherwise the
+// dictionary unchanged. `data` is the whole buffer the lexer reads.
+[[nodiscard]] Object parse_stream_body(Lexer& lexer, Dictionary dict,
+                                       std::optional<std::uint64_t> declared_length);
+
+}  // namespace folioscan

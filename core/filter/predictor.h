@@ -1,0 +1,13 @@
+// TIFF predictor 2 and PNG row predictors, undone after Flate or LZW.
+#pragma once
+
+#include "../cos.h"
+#include "../error.h"
+
+namespace folioscan {
+
+// Parameters from /Predictor /Colors /BitsPerComponent /Columns (defaults when absent
+// or mistyped). Fails only on a PNG row tag above 4 (and on absurd row sizes).
+[[nodiscard]] Result<Bytes> undo_predictor(Bytes data, const Dictionary& params);
+
+}  // namespace folioscan

@@ -1,0 +1,60 @@
+// The byte-level cursor under every parser: white space and comments, regular runs,
+// keywords, unsigned integers, and the scalar token grammars (numbers, names, literal
+// and hexadecimal strings, null/true/false). It never copies the buffer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "cos.h"
+#include "error.h"
+#include "text.h"
+
+namespace folioscan {
+
+// Byte classes by 64-bit mask and table, never <cctype> (locale dependent).
+bool is_whitespace(std::uint8_t b);  // NUL TAB LF FF CR SPACE, nothing else
+bool is_delimiter(std::uint8_t b);   // % ( ) / < > [ ] { }
+bool is_regular(std::uint8_t b);     // neither of the above
+int hex_value(std::uint8_t b);       // 0-15, or -1 when not a hex digit
+
+class Lexer {
+ public:
+  // A start beyond the end becomes the end.
+  explicit Lexer(ByteView data, std::size_t pos = 0);
+
+  ByteView data() const { return data_; }
+  std::size_t pos() const { return pos_; }
+  void set_pos(std::size_t pos);  // clamped to the length
+  bool at_end() const { return pos_ >= data_.size(); }
+  std::uint8_t peek() const { return data_[pos_]; }  // only when !at_end()
+
+  // White space and "%" comments (to and including the next CR or LF).
+  void skip_whitespace();
+  // The maximal run of regular bytes at pos (empty, pos unchanged, when none).
+  std::string_view read_regular();
+  // Matches `keyword` at pos when a token boundary follows; pos moves only on success.
+  bool match_keyword(std::string_view keyword);
+  // Skip white space, read a run, parse "+"? digits as unsigned 32 / 64 bit. Errors
+  // "expected integer" (no run) and "bad integer" (not such a number), of `kind`.
+  [[nodiscard]] Result<std::uint32_t> read_u32(ParseErrorKind kind);
+  // Same for 64 bits; the caller picks the kind and both messages.
+  [[nodiscard]] Result<std::uint64_t> read_u64(ParseErrorKind kind, std::string_view missing,
+                                               std::string_view bad);
+
+  // Scalar token readers, entered with pos on the token's first byte.
+  [[nodiscard]] Result<Object> read_number();        // Integer or Real
+  [[nodiscard]] Result<std::string> read_name();     // after "/", UTF-8 text
+  [[nodiscard]] Result<Bytes> read_literal_string(); // "(" ... ")"
+  [[nodiscard]] Result<Bytes> read_hex_string();     // "<" ... ">"
+  [[nodiscard]] Result<Object> read_keyword();       // null / true / false
+
+ private:
+  ByteView data_;
+  std::size_t pos_ = 0;
+};
+
+}  // namespace folioscan

@@ -1,0 +1,54 @@
+// The extraction result: plain records owned outright. Member order is the output
+// order of every writer (JSON keys, Python dict keys) and must not change.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace folioscan {
+
+struct TextLine {
+  std::string text;
+  double x = 0.0;
+  double y = 0.0;
+};
+
+struct Table {
+  std::uint64_t rows = 0;
+  std::uint64_t cols = 0;
+  std::vector<std::vector<std::string>> cells;
+};
+
+enum class ImageFormat : std::uint8_t { Jpeg, Jpeg2000, Ccitt, Jbig2, Raw };
+
+std::string_view image_format_name(ImageFormat format);
+
+struct ParsedImage {
+  std::string name;
+  ImageFormat format = ImageFormat::Raw;
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::uint32_t bits_per_component = 0;
+  std::string color_space;
+};
+
+struct Page {
+  double width = 0.0;
+  double height = 0.0;
+  std::vector<TextLine> lines;
+  bool needs_ocr = false;
+  std::vector<Table> tables;
+  std::vector<ParsedImage> images;
+};
+
+struct Document {
+  std::string version;
+  std::vector<Page> pages;
+};
+
+// The texts of the page's lines joined with one line feed.
+std::string page_text(const Page& page);
+
+}  // namespace folioscan

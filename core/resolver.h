@@ -1,0 +1,70 @@
+// Indirect objects by number: from the file (decrypted when a handler is installed) or
+// from object streams, parsed once and cached.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "cos.h"
+#include "crypt.h"
+#include "error.h"
+#include "xref.h"
+
+namespace folioscan {
+
+// The parsed header of an object stream; data owned, lists as long as /N.
+struct ObjectStream {
+  std::vector<std::uint32_t> numbers;
+  std::vector<std::uint64_t> offsets;
+  Bytes data;
+  std::uint64_t first = 0;
+};
+
+[[nodiscard]] Result<ObjectStream> parse_object_stream(const Dictionary& dict, Bytes decoded);
+[[nodiscard]] Result<Object> object_at(const ObjectStream& stream, std::size_t index);
+
+class Resolver {
+ public:
+  Resolver(ByteView file, XrefTable xref, Dictionary trailer);
+
+  // A copy of object `num` (generation ignored).
+  [[nodiscard]] Result<Object> get(std::uint32_t num);
+  // The cached object itself, borrowed: valid as long as the resolver. Saves copying
+  // large streams where the caller only reads.
+  [[nodiscard]] Result<const Object*> fetch(std::uint32_t num);
+  // A Reference's target (one level), else a copy of the value.
+  [[nodiscard]] Result<Object> resolve(const Object& obj);
+  // Borrowed form of resolve: the cached target, or `obj` itself when not a reference.
+  [[nodiscard]] Result<const Object*> resolve_view(const Object& obj);
+  // resolve, then a Dictionary (or a Stream's dictionary); else "expected dictionary".
+  [[nodiscard]] Result<Dictionary> get_dictionary(const Object& obj);
+  // Borrowed form of get_dictionary.
+  [[nodiscard]] Result<const Dictionary*> dictionary_view(const Object& obj);
+
+  const Dictionary& trailer() const { return trailer_; }
+  const XrefTable& xref() const { return xref_; }
+  ByteView file() const { return file_; }
+
+  void install_security(SecurityHandler handler, std::optional<std::uint32_t> encrypt_obj);
+
+ private:
+  Result<const Object*> load(std::uint32_t num);
+  Result<Object> load_in_file(std::uint32_t num, const XrefEntry& entry);
+  Result<Object> load_compressed(const XrefEntry& entry);
+  Result<std::shared_ptr<const ObjectStream>> object_stream(std::uint32_t num);
+
+  ByteView file_;
+  XrefTable xref_;
+  Dictionary trailer_;
+  std::optional<SecurityHandler> security_;
+  std::optional<std::uint32_t> encrypt_obj_;
+  std::unordered_map<std::uint32_t, Object> objects_;
+  std::unordered_map<std::uint32_t, std::shared_ptr<const ObjectStream>> object_streams_;
+  // Objects whose load is in progress: a request for one of them is a cycle.
+  std::unordered_set<std::uint32_t> loading_;
+};
+
+}  // namespace folioscan

@@ -1,0 +1,40 @@
+// The cross-reference table and the loader of its chain of sections: classic "xref"
+// tables and cross-reference streams, newest first through /Prev (and /XRefStm).
+#pragma once
+
+#include <cstdint>
+#include <map>
+
+#include "cos.h"
+#include "error.h"
+
+namespace folioscan {
+
+class Lexer;
+
+enum class XrefKind : std::uint16_t { Free = 0, InFile = 1, Compressed = 2 };
+
+struct XrefEntry {
+  XrefKind kind = XrefKind::Free;
+  std::uint16_t generation = 0;  // InFile
+  std::uint32_t stream = 0;      // Compressed: object number of the object stream
+  std::uint64_t offset = 0;      // InFile: byte offset; Compressed: index in the stream
+};
+
+// Object number to entry, iterated in ascending object number.
+using XrefTable = std::map<std::uint32_t, XrefEntry>;
+
+struct XrefSection {
+  XrefTable table;
+  Dictionary trailer;  // the section's trailer (or the xref stream's dictionary)
+};
+
+// Follows the chain from the startxref offset; returns the merged table (first section
+// wins per object number) and the newest non-empty trailer.
+[[nodiscard]] Result<XrefSection> load_xref_chain(ByteView file, std::uint64_t startxref);
+// After the keyword "xref": subsections up to "trailer" and its dictionary.
+[[nodiscard]] Result<XrefSection> read_classic_section(Lexer& lexer);
+// A cross-reference stream object at `offset`.
+[[nodiscard]] Result<XrefSection> read_xref_stream(ByteView file, std::uint64_t offset);
+
+}  // namespace folioscan
