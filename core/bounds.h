@@ -34,3 +34,11 @@ inline constexpr std::size_t kMaxPendingOperands = 4096;
 inline constexpr std::size_t kMaxLzwEntries = 4096;
 
 }  // namespace folioscan::limits
+
+namespace folioscan::limits {
+
+// Loads that start other loads (an indirect /Length, an object stream's own object)
+// nest by recursion; a chain of such objects must not exhaust the stack.
+inline constexpr std::size_t kMaxLoadNesting = 64;
+
+}  // namespace folioscan::limits

@@ -1,13 +1,45 @@
+// The extraction driver: for each page, content, operations, fonts, runs, layout,
+// tables, images and the scanned-page rule; and the core parse entry.
 #include "extract.h"
 
+#include "content.h"
 #include "doc.h"
+#include "images.h"
+#include "layout.h"
+#include "pages.h"
+#include "tables.h"
 
 namespace folioscan {
 
+Result<Document> extract_document(OpenDocument& doc) {
+  std::vector<PageRecord> records = TRY(collect_pages(doc));
+  Document out;
+  out.pages.reserve(records.size());
+  for (const PageRecord& record : records) {
+    Page page;
+    {
+      // Per-page intermediates live in this scope and are released before the next page.
+      const Bytes content = TRY(gather_page_content(doc, record));
+      const std::vector<ContentOp> ops = tokenize_content(content);
+      const FontMap fonts = load_font_map(doc, record.resources);
+      const std::vector<TextRun> runs = interpret_content(ops, fonts);
+      LayoutResult layout = layout_lines(runs, record.media_box);
+      page.width = layout.width;
+      page.height = layout.height;
+      page.lines = std::move(layout.lines);
+      page.tables = detect_tables(ops, runs);
+    }
+    page.images = list_images(doc, record.resources);
+    page.needs_ocr = page.lines.empty() && !page.images.empty();
+    out.pages.push_back(std::move(page));
+  }
+  out.version = doc.version;
+  return out;
+}
+
 Result<Document> parse_document(ByteView data, ByteView password) {
-  (void)password;
-  TRY(find_header(data));
-  return fail(ParseErrorKind::Unsupported, "document reading is not built yet");
+  OpenDocument doc = TRY(open_document(data, password));
+  return extract_document(doc);
 }
 
 }  // namespace folioscan

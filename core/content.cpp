@@ -1,0 +1,268 @@
+// Page content: the content streams gathered into one buffer, cut into operations,
+// and the text interpreter that turns string-showing operators into positioned runs.
+#include "content.h"
+
+#include "bounds.h"
+#include "doc.h"
+#include "filter/filter.h"
+#include "lex.h"
+#include "pages.h"
+#include "text.h"
+
+namespace folioscan {
+
+Matrix multiply(const Matrix& m, const Matrix& n) {
+  return Matrix{m.a * n.a + m.b * n.c,       m.a * n.b + m.b * n.d,
+                m.c * n.a + m.d * n.c,       m.c * n.b + m.d * n.d,
+                m.e * n.a + m.f * n.c + n.e, m.e * n.b + m.f * n.d + n.f};
+}
+
+Result<Bytes> gather_page_content(OpenDocument& doc, const PageRecord& page) {
+  const Object* contents = page.dictionary.lookup("Contents");
+  if (contents == nullptr) return Bytes{};
+  Resolver& resolver = doc.resolver;
+  const Object* value = TRY(resolver.resolve_view(*contents));
+  if (const auto* stream = value->as_stream()) return decode_stream(stream->dict, stream->data);
+  const Array* arr = value->as_array();
+  if (arr == nullptr) return Bytes{};
+  Bytes out;
+  for (const Object& element : *arr) {
+    const Object* item = TRY(resolver.resolve_view(element));
+    const auto* stream = item->as_stream();
+    if (stream == nullptr) continue;
+    Bytes decoded = TRY(decode_stream(stream->dict, stream->data));
+    if (out.empty()) {
+      out = std::move(decoded);
+    } else {
+      out.insert(out.end(), decoded.begin(), decoded.end());
+    }
+    out.push_back('\n');
+  }
+  return out;
+}
+
+namespace {
+
+bool starts_operand(std::uint8_t b) {
+  return b == '(' || b == '+' || b == '-' || b == '.' || b == '/' || b == '<' || b == '[' ||
+         (b >= '0' && b <= '9');
+}
+
+// Offset of the first "EI" at or after `from`, or the end of the buffer.
+std::size_t skip_inline_image(ByteView data, std::size_t from) {
+  for (std::size_t i = from; i + 1 < data.size(); ++i) {
+    if (data[i] == 'E' && data[i + 1] == 'I') return i + 2;
+  }
+  return data.size();
+}
+
+}  // namespace
+
+std::vector<ContentOp> tokenize_content(ByteView content) {
+  std::vector<ContentOp> ops;
+  std::vector<Object> pending;
+  Lexer lexer(content);
+  for (;;) {
+    lexer.skip_whitespace();
+    if (lexer.at_end()) break;
+    const std::uint8_t b = lexer.peek();
+    if (starts_operand(b)) {
+      auto obj = parse_object(lexer);
+      if (!obj) break;
+      // Operands without an operator are garbage; past a bound they are dropped
+      // (the operator that finally comes sees none) so memory stays bounded.
+      if (pending.size() >= limits::kMaxPendingOperands) pending.clear();
+      pending.push_back(std::move(*obj));
+      continue;
+    }
+    const std::string_view word = lexer.read_regular();
+    if (word.empty()) {
+      lexer.set_pos(lexer.pos() + 1);
+      pending.clear();
+      continue;
+    }
+    if (word == "BI") {
+      lexer.set_pos(skip_inline_image(content, lexer.pos()));
+      pending.clear();
+      continue;
+    }
+    ContentOp op;
+    op.operands = std::move(pending);
+    pending.clear();
+    op.op_len = static_cast<std::uint8_t>(std::min<std::size_t>(word.size(), 4));
+    std::copy_n(word.data(), op.op_len, op.op.begin());
+    ops.push_back(std::move(op));
+  }
+  return ops;
+}
+
+namespace {
+
+double number_at(const std::vector<Object>& operands, std::size_t i) {
+  if (i >= operands.size()) return 0.0;
+  return operands[i].as_number().value_or(0.0);
+}
+
+Matrix matrix_from(const std::vector<Object>& operands) {
+  double v[6] = {1, 0, 0, 1, 0, 0};
+  for (std::size_t i = 0; i < 6 && i < operands.size(); ++i) {
+    if (auto n = operands[i].as_number()) v[i] = *n;
+  }
+  return Matrix{v[0], v[1], v[2], v[3], v[4], v[5]};
+}
+
+struct TextState {
+  Matrix ctm;
+  std::vector<Matrix> saved;
+  std::size_t overflow = 0;  // pushes past kMaxCtmStack, counted but not stored
+  Matrix tm;
+  Matrix tlm;
+  double tfs = 0, tc = 0, tw = 0, th = 1.0, tl = 0, ts = 0;
+  std::string font;
+  const Font* current = nullptr;  // font map entry for `font`, if any
+  std::vector<TextRun> runs;
+
+  void move_line(double tx, double ty) {
+    tlm.e += tx * tlm.a + ty * tlm.c;
+    tlm.f += tx * tlm.b + ty * tlm.d;
+    tm = tlm;
+  }
+
+  void show(const Bytes& bytes) {
+    const Matrix p = multiply(tm, ctm);
+    TextRun run;
+    run.x = ts * p.c + p.e;
+    run.y = ts * p.d + p.f;
+    if (current != nullptr) {
+      run.width = decode_and_measure(*current, bytes, tc, tw, tfs, th, run.text);
+    } else {
+      // No such font: bytes are ISO 8859-1 and every byte is half an em wide.
+      double width = 0;
+      run.text.reserve(bytes.size());
+      for (const std::uint8_t byte : bytes) {
+        append_utf8(run.text, byte);
+        width += (0.5 * tfs + tc + (byte == 0x20 ? tw : 0.0)) * th;
+      }
+      run.width = width;
+    }
+    run.font = font;
+    run.font_size = tfs;
+    tm.e += run.width * tm.a;
+    tm.f += run.width * tm.b;
+    runs.push_back(std::move(run));
+  }
+};
+
+}  // namespace
+
+// Operators are ASCII; a name that is not valid UTF-8 can match none of them and is
+// ignored like any other unknown operator.
+std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const FontMap& fonts) {
+  TextState st;
+  for (const ContentOp& op : ops) {
+    const std::string_view name = op.name();
+    const auto& args = op.operands;
+    switch (name.size()) {
+      case 1:
+        switch (name[0]) {
+          case 'q':
+            if (st.saved.size() < limits::kMaxCtmStack) {
+              st.saved.push_back(st.ctm);
+            } else {
+              ++st.overflow;
+            }
+            continue;
+          case 'Q':
+            if (st.overflow > 0) {
+              --st.overflow;
+            } else if (!st.saved.empty()) {
+              st.ctm = st.saved.back();
+              st.saved.pop_back();
+            }
+            continue;
+          case '\'':
+            st.move_line(0, -st.tl);
+            if (!args.empty()) {
+              if (const auto* s = args[0].as_string()) st.show(s->bytes);
+            }
+            continue;
+          case '"':
+            if (!args.empty()) {
+              st.tw = number_at(args, 0);
+              st.tc = number_at(args, 1);
+            } else {
+              st.tw = 0;
+              st.tc = 0;
+            }
+            st.move_line(0, -st.tl);
+            if (args.size() >= 3) {
+              if (const auto* s = args[2].as_string()) st.show(s->bytes);
+            }
+            continue;
+          default:
+            continue;
+        }
+      case 2:
+        break;
+      default:
+        continue;
+    }
+    const char c0 = name[0], c1 = name[1];
+    if (c0 == 'c' && c1 == 'm') {
+      st.ctm = multiply(matrix_from(args), st.ctm);
+    } else if (c0 == 'B' && c1 == 'T') {
+      st.tm = st.tlm = Matrix{};
+    } else if (c0 != 'T') {
+      continue;
+    } else if (c1 == 'd') {
+      st.move_line(number_at(args, 0), number_at(args, 1));
+    } else if (c1 == 'D') {
+      const double ty = number_at(args, 1);
+      st.tl = -ty;
+      st.move_line(number_at(args, 0), ty);
+    } else if (c1 == 'm') {
+      st.tm = st.tlm = matrix_from(args);
+    } else if (c1 == '*') {
+      st.move_line(0, -st.tl);
+    } else if (c1 == 'f') {
+      if (!args.empty()) {
+        if (const auto* n = args[0].as_name()) {
+          st.font = n->text;
+        }
+      }
+      auto it = fonts.find(st.font);
+      st.current = it != fonts.end() ? &it->second : nullptr;
+      st.tfs = number_at(args, 1);
+    } else if (c1 == 'c') {
+      st.tc = number_at(args, 0);
+    } else if (c1 == 'w') {
+      st.tw = number_at(args, 0);
+    } else if (c1 == 'z') {
+      st.th = number_at(args, 0) / 100.0;
+    } else if (c1 == 'L') {
+      st.tl = number_at(args, 0);
+    } else if (c1 == 's') {
+      st.ts = number_at(args, 0);
+    } else if (c1 == 'j') {
+      if (!args.empty()) {
+        if (const auto* s = args[0].as_string()) st.show(s->bytes);
+      }
+    } else if (c1 == 'J') {
+      if (args.empty()) continue;
+      const Array* arr = args[0].as_array();
+      if (arr == nullptr) continue;
+      for (const Object& e : *arr) {
+        if (const auto* s = e.as_string()) {
+          st.show(s->bytes);
+        } else if (auto n = e.as_number()) {
+          const double tx = (-*n / 1000.0) * st.tfs * st.th;
+          st.tm.e += tx * st.tm.a;
+          st.tm.f += tx * st.tm.b;
+        }
+      }
+    }
+  }
+  return std::move(st.runs);
+}
+
+}  // namespace folioscan

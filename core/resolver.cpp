@@ -1,0 +1,160 @@
+// Loading indirect objects: from file offsets (with decryption) or object streams,
+// each parsed at most once and cached; object stream headers parsed once and shared.
+#include "resolver.h"
+
+#include "bounds.h"
+#include "filter/filter.h"
+#include "lex.h"
+
+namespace folioscan {
+namespace {
+
+constexpr auto kObj = ParseErrorKind::InvalidObject;
+
+Result<std::uint64_t> objstm_key(const Dictionary& dict, std::string_view key) {
+  const Object* v = dict.lookup(key);
+  const auto* i = v != nullptr ? v->as_integer() : nullptr;
+  if (i == nullptr) return fail(kObj, "objstm missing key");
+  if (*i < 0) return fail(kObj, "objstm negative key");
+  return static_cast<std::uint64_t>(*i);
+}
+
+}  // namespace
+
+Result<ObjectStream> parse_object_stream(const Dictionary& dict, Bytes decoded) {
+  const std::uint64_t n = TRY(objstm_key(dict, "N"));
+  const std::uint64_t first = TRY(objstm_key(dict, "First"));
+  ObjectStream out;
+  {
+    // The lists grow as pairs are read: a huge /N in a tiny stream runs out of pairs
+    // ("objstm truncated header") instead of reserving memory for /N entries.
+    Lexer lexer(decoded);
+    for (std::uint64_t i = 0; i < n; ++i) {
+      const std::uint64_t num =
+          TRY(lexer.read_u64(kObj, "objstm truncated header", "objstm bad integer"));
+      const std::uint64_t offset =
+          TRY(lexer.read_u64(kObj, "objstm truncated header", "objstm bad integer"));
+      out.numbers.push_back(static_cast<std::uint32_t>(num));
+      out.offsets.push_back(offset);
+    }
+  }
+  out.data = std::move(decoded);
+  out.first = first;
+  return out;
+}
+
+Result<Object> object_at(const ObjectStream& stream, std::size_t index) {
+  if (index >= stream.offsets.size()) return fail(kObj, "objstm index out of range");
+  const std::uint64_t size = stream.data.size();
+  const std::uint64_t off = stream.offsets[index];
+  // Saturate: first + offset may exceed 64 bits in a hostile header.
+  const std::uint64_t pos = stream.first > size || off > size - stream.first ? size : stream.first + off;
+  Lexer lexer(stream.data, static_cast<std::size_t>(pos));
+  return parse_object(lexer);
+}
+
+Resolver::Resolver(ByteView file, XrefTable xref, Dictionary trailer)
+    : file_(file), xref_(std::move(xref)), trailer_(std::move(trailer)) {}
+
+void Resolver::install_security(SecurityHandler handler, std::optional<std::uint32_t> encrypt_obj) {
+  security_ = std::move(handler);
+  encrypt_obj_ = encrypt_obj;
+}
+
+Result<Object> Resolver::get(std::uint32_t num) {
+  const Object* obj = TRY(fetch(num));
+  return *obj;
+}
+
+Result<const Object*> Resolver::fetch(std::uint32_t num) {
+  if (auto it = objects_.find(num); it != objects_.end()) return &it->second;
+  return load(num);
+}
+
+Result<const Object*> Resolver::load(std::uint32_t num) {
+  auto entry_it = xref_.find(num);
+  if (entry_it == xref_.end() || entry_it->second.kind == XrefKind::Free) {
+    return fail(ParseErrorKind::ObjectNotFound, "no such object");
+  }
+  // A request for an object whose load is under way is a cycle (a stream whose
+  // /Length is itself, an object stream stored inside itself): fail it instead of
+  // recursing forever. Chains of distinct objects are bounded too.
+  if (loading_.contains(num)) return fail(kObj, "circular object reference");
+  if (loading_.size() >= limits::kMaxLoadNesting) return fail(kObj, "object references nested too deeply");
+  const XrefEntry entry = entry_it->second;
+  loading_.insert(num);
+  Result<Object> loaded = entry.kind == XrefKind::InFile ? load_in_file(num, entry) : load_compressed(entry);
+  loading_.erase(num);
+  if (!loaded) return std::unexpected(std::move(loaded).error());
+  auto [it, inserted] = objects_.emplace(num, std::move(*loaded));
+  return &it->second;
+}
+
+Result<Object> Resolver::load_in_file(std::uint32_t num, const XrefEntry& entry) {
+  const std::size_t start = static_cast<std::size_t>(std::min<std::uint64_t>(entry.offset, file_.size()));
+  Lexer lexer(file_, start);
+  const ObjectHeader header = TRY(parse_object_header(lexer));
+  if (header.num != num) return fail(kObj, "object number mismatch");
+  Object obj = TRY(parse_object(lexer));
+  if (auto* dict = obj.as_dict()) {
+    std::optional<std::uint64_t> length;
+    if (const Object* l = dict->lookup("Length")) {
+      const Object* value = l;
+      if (const auto* ref = l->as_ref()) {
+        auto target = fetch(ref->num);  // an error here just means no declared length
+        value = target ? *target : nullptr;
+      }
+      if (value != nullptr) {
+        if (const auto* i = value->as_integer(); i != nullptr && *i >= 0) {
+          length = static_cast<std::uint64_t>(*i);
+        }
+      }
+    }
+    obj = parse_stream_body(lexer, std::move(*dict), length);
+  }
+  if (security_ && (!encrypt_obj_ || *encrypt_obj_ != num)) {
+    obj = decrypt_object(*security_, num, static_cast<std::uint16_t>(header.gen), std::move(obj));
+  }
+  return obj;
+}
+
+Result<std::shared_ptr<const ObjectStream>> Resolver::object_stream(std::uint32_t num) {
+  if (auto it = object_streams_.find(num); it != object_streams_.end()) return it->second;
+  const Object* obj = TRY(fetch(num));
+  const Stream* stream = obj->as_stream();
+  if (stream == nullptr) return fail(kObj, "ObjStm is not a stream");
+  Bytes decoded = TRY(decode_stream(stream->dict, stream->data));
+  ObjectStream parsed = TRY(parse_object_stream(stream->dict, std::move(decoded)));
+  auto shared = std::make_shared<const ObjectStream>(std::move(parsed));
+  object_streams_.emplace(num, shared);
+  return shared;
+}
+
+Result<Object> Resolver::load_compressed(const XrefEntry& entry) {
+  const auto stream = TRY(object_stream(entry.stream));
+  return object_at(*stream, static_cast<std::size_t>(entry.offset));
+}
+
+Result<Object> Resolver::resolve(const Object& obj) {
+  if (const auto* ref = obj.as_ref()) return get(ref->num);
+  return obj;
+}
+
+Result<const Object*> Resolver::resolve_view(const Object& obj) {
+  if (const auto* ref = obj.as_ref()) return fetch(ref->num);
+  return &obj;
+}
+
+Result<const Dictionary*> Resolver::dictionary_view(const Object& obj) {
+  const Object* target = TRY(resolve_view(obj));
+  if (const auto* dict = target->as_dict()) return dict;
+  if (const auto* stream = target->as_stream()) return &stream->dict;
+  return fail(kObj, "expected dictionary");
+}
+
+Result<Dictionary> Resolver::get_dictionary(const Object& obj) {
+  const Dictionary* dict = TRY(dictionary_view(obj));
+  return *dict;
+}
+
+}  // namespace folioscan

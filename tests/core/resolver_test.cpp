@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include "doc.h"
+#include "lex.h"
+#include "pages.h"
+#include "pdf_builder.h"
+#include "resolver.h"
+
+namespace folioscan {
+namespace {
+
+using testing::bytes_of;
+using testing::PdfBuilder;
+
+Resolver resolver_for(const std::string& file) {
+  Lexer lexer(bytes_of(file));
+  auto chain = load_xref_chain(bytes_of(file), file.rfind("xref"));
+  EXPECT_TRUE(chain) << chain.error().display();
+  return Resolver(bytes_of(file), std::move(chain->table), std::move(chain->trailer));
+}
+
+TEST(Resolver, MissingAndFreeObjectsAreNotFound) {
+  PdfBuilder b;
+  b.add(1, "<</Type/Catalog>>");
+  b.add(3, "42");
+  const std::string file = b.build();  // object 2 is written as a free entry
+  Resolver r = resolver_for(file);
+  for (std::uint32_t n : {2u, 9u}) {
+    auto obj = r.get(n);
+    ASSERT_FALSE(obj);
+    EXPECT_EQ(obj.error().display(), "ObjectNotFound: no such object");
+  }
+  auto ok = r.get(3);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(*ok->as_integer(), 42);
+}
+
+TEST(Resolver, HeaderNumberMustMatchButGenerationIsIgnored) {
+  std::string file = "%PDF-1.4\n7 0 obj 1 endobj\n8 3 obj 2 endobj\n";
+  XrefTable table;
+  table[8] = XrefEntry{XrefKind::InFile, 0, 0, 9};  // points at object 7
+  table[9] = XrefEntry{XrefKind::InFile, 0, 0, file.find("8 3 obj")};
+  table[10] = XrefEntry{XrefKind::InFile, 0, 0, 100000};
+  Resolver r(bytes_of(file), table, {});
+  EXPECT_EQ(r.get(8).error().display(), "InvalidObject: object number mismatch");
+  EXPECT_EQ(r.get(10).error().display(), "InvalidObject: expected integer");
+  table[8].offset = file.find("8 3 obj");
+  Resolver r2(bytes_of(file), table, {});
+  EXPECT_EQ(*r2.get(8)->as_integer(), 2);
+}
+
+TEST(Resolver, IndirectLengthIsFollowedAndMissingLengthFallsBackToSearch) {
+  PdfBuilder b;
+  b.add(1, "<</Length 2 0 R>>\nstream\nhello\nendstream");
+  b.add(2, "5");
+  b.add(3, "<</Length 9 0 R>>\nstream\nworld\nendstream");
+  const std::string file = b.build();
+  Resolver r = resolver_for(file);
+  auto one = r.get(1);
+  ASSERT_TRUE(one) << one.error().display();
+  EXPECT_EQ(one->as_stream()->data, Bytes({'h', 'e', 'l', 'l', 'o'}));
+  auto three = r.get(3);
+  ASSERT_TRUE(three);
+  EXPECT_EQ(three->as_stream()->data, Bytes({'w', 'o', 'r', 'l', 'd'}));
+}
+
+TEST(Resolver, StreamWhoseLengthIsItselfReadsBySearch) {
+  PdfBuilder b;
+  b.add(1, "<</Length 1 0 R>>\nstream\nabc\nendstream");
+  const std::string file = b.build();
+  Resolver r = resolver_for(file);
+  auto one = r.get(1);
+  ASSERT_TRUE(one) << one.error().display();
+  EXPECT_EQ(one->as_stream()->data, Bytes({'a', 'b', 'c'}));
+}
+
+TEST(Resolver, ObjectStreamsResolveByIndex) {
+  const std::string objstm = "10 0 11 4 (ab) 42";
+  PdfBuilder b;
+  b.add_stream(5, "/Type/ObjStm /N 2 /First 10", objstm);
+  b.add(6, "<</N 1 /First 0>>");
+  const std::string file = b.build();
+  Lexer unused(bytes_of(file));
+  auto chain = load_xref_chain(bytes_of(file), file.rfind("xref"));
+  ASSERT_TRUE(chain);
+  chain->table[10] = XrefEntry{XrefKind::Compressed, 0, 5, 0};
+  chain->table[11] = XrefEntry{XrefKind::Compressed, 0, 5, 1};
+  chain->table[12] = XrefEntry{XrefKind::Compressed, 0, 5, 2};
+  chain->table[13] = XrefEntry{XrefKind::Compressed, 0, 6, 0};
+  chain->table[14] = XrefEntry{XrefKind::Compressed, 0, 14, 0};  // stored inside itself
+  Resolver r(bytes_of(file), chain->table, chain->trailer);
+  auto ten = r.get(10);
+  ASSERT_TRUE(ten) << ten.error().display();
+  EXPECT_EQ(ten->as_string()->bytes, Bytes({'a', 'b'}));
+  EXPECT_EQ(*r.get(11)->as_integer(), 42);
+  EXPECT_EQ(r.get(12).error().display(), "InvalidObject: objstm index out of range");
+  EXPECT_EQ(r.get(13).error().display(), "InvalidObject: ObjStm is not a stream");
+  auto self = r.get(14);
+  ASSERT_FALSE(self);
+  EXPECT_EQ(self.error().kind, ParseErrorKind::InvalidObject);
+}
+
+TEST(ObjectStream, HeaderErrorsCarryTheirMessages) {
+  auto dict = [](const std::string& keys) {
+    const std::string text = "<<" + keys + ">>";
+    Lexer lexer(bytes_of(text));
+    return *parse_object(lexer)->as_dict();
+  };
+  auto bytes = [](const std::string& s) { return Bytes(s.begin(), s.end()); };
+  struct Case {
+    const char* keys;
+    const char* data;
+    const char* display;
+  } cases[] = {
+      {"/N 3 /First 0", "1 0 2 3", "InvalidObject: objstm truncated header"},
+      {"/N 2 /First 0", "10 -4", "InvalidObject: objstm bad integer"},
+      {"/N 2.0 /First 0", "", "InvalidObject: objstm missing key"},
+      {"/N 1", "", "InvalidObject: objstm missing key"},
+      {"/N 1 /First -1", "", "InvalidObject: objstm negative key"},
+      {"/N 1099511627776 /First 0", "1 0", "InvalidObject: objstm truncated header"},
+  };
+  for (const auto& c : cases) {
+    auto stream = parse_object_stream(dict(c.keys), bytes(c.data));
+    ASSERT_FALSE(stream) << c.keys;
+    EXPECT_EQ(stream.error().display(), c.display) << c.keys;
+  }
+  auto empty = parse_object_stream(dict("/N 0 /First 0"), bytes("junk"));
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(object_at(*empty, 0).error().display(), "InvalidObject: objstm index out of range");
+}
+
+TEST(Resolver, GetDictionaryFollowsOneLevel) {
+  PdfBuilder b;
+  b.add(1, "<</A 1>>");
+  b.add(2, "<</Length 0>>\nstream\n\nendstream");
+  b.add(3, "1 0 R");
+  b.add(4, "[1]");
+  const std::string file = b.build();
+  Resolver r = resolver_for(file);
+  EXPECT_TRUE(r.get_dictionary(Object{ObjRef{1, 0}}));
+  EXPECT_TRUE(r.get_dictionary(Object{ObjRef{2, 0}}));
+  EXPECT_EQ(r.get_dictionary(Object{ObjRef{3, 0}}).error().display(), "InvalidObject: expected dictionary");
+  EXPECT_EQ(r.get_dictionary(Object{ObjRef{4, 0}}).error().display(), "InvalidObject: expected dictionary");
+  EXPECT_EQ(r.get_dictionary(Object{std::int64_t{5}}).error().display(), "InvalidObject: expected dictionary");
+}
+
+// Objects whose /Length points to the next object, 10,000 deep, must not exhaust the
+// stack: past a nesting bound the length counts as absent.
+TEST(Resolver, LongLengthChainsStayBounded) {
+  PdfBuilder b;
+  for (std::uint32_t n = 1; n <= 10000; ++n) {
+    b.add(n, "<</Length " + std::to_string(n + 1) + " 0 R>>\nstream\nx\nendstream");
+  }
+  const std::string file = b.build();
+  Resolver r = resolver_for(file);
+  auto one = r.get(1);
+  ASSERT_TRUE(one) << one.error().display();
+  EXPECT_EQ(one->as_stream()->data, Bytes({'x'}));
+}
+
+}  // namespace
+}  // namespace folioscan
