@@ -388,10 +388,9 @@ Result<Bytes> Lexer::read_hex_string() {
   const std::uint8_t* d = data_.data();
   const std::size_t n = data_.size();
   std::size_t p = pos_ + 1;  // past "<"
+  // No look-ahead for ">" to size the output: a run of short broken strings would then
+  // rescan the same tail again and again.
   Bytes out;
-  if (const void* close = std::memchr(d + p, '>', n - p)) {
-    out.reserve((static_cast<const std::uint8_t*>(close) - (d + p)) / 2 + 1);
-  }
   int high = -1;
   while (p < n) {
     const std::uint8_t b = d[p];
