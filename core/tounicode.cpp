@@ -1,0 +1,207 @@
+// ToUnicode CMaps: reads the bfchar, bfrange and codespacerange blocks of a decoded
+// stream into code-to-text maps, skipping everything else, and looks codes up.
+#include "tounicode.h"
+
+#include <optional>
+#include <string_view>
+
+#include "lex.h"
+#include "text.h"
+
+namespace folioscan {
+
+namespace {
+
+// Big-endian value of the first (at most) four bytes; an empty string is code 0.
+std::uint32_t code_of(const Bytes& bytes) {
+  std::uint32_t code = 0;
+  const std::size_t n = bytes.size() < 4 ? bytes.size() : 4;
+  for (std::size_t i = 0; i < n; ++i) code = code << 8 | bytes[i];
+  return code;
+}
+
+// Decodes UTF-16BE into code points. An odd last byte is a unit of its own; an unpaired
+// surrogate becomes U+FFFD, and a unit after a lone high surrogate is decoded afresh.
+template <class Sink>
+void decode_utf16be(const Bytes& bytes, Sink&& sink) {
+  const std::size_t n = bytes.size();
+  std::size_t i = 0;
+  const auto unit_at = [&](std::size_t at) -> std::uint32_t {
+    if (at + 1 < n) return static_cast<std::uint32_t>(bytes[at]) << 8 | bytes[at + 1];
+    return bytes[at];
+  };
+  while (i < n) {
+    const std::uint32_t unit = unit_at(i);
+    i += 2;
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+      if (i < n) {
+        const std::uint32_t next = unit_at(i);
+        if (next >= 0xDC00 && next <= 0xDFFF) {
+          i += 2;
+          if (!sink(0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00))) return;
+          continue;
+        }
+      }
+      if (!sink(0xFFFD)) return;
+    } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+      if (!sink(0xFFFD)) return;
+    } else {
+      if (!sink(unit)) return;
+    }
+  }
+}
+
+std::string utf16be_text(const Bytes& bytes) {
+  std::string out;
+  decode_utf16be(bytes, [&](std::uint32_t cp) {
+    append_utf8(out, cp);
+    return true;
+  });
+  return out;
+}
+
+// First code point of the decoded text, 0 when there is none.
+std::uint32_t first_code_point(const Bytes& bytes) {
+  std::uint32_t first = 0;
+  decode_utf16be(bytes, [&](std::uint32_t cp) {
+    first = cp;
+    return false;
+  });
+  return first;
+}
+
+bool starts_object(std::uint8_t b) {
+  switch (b) {
+    case '(': case '+': case '-': case '.': case '/': case '<': case '[':
+      return true;
+    default:
+      return b >= '0' && b <= '9';
+  }
+}
+
+class CMapReader {
+ public:
+  explicit CMapReader(ByteView data) : lexer_(data) {}
+
+  ToUnicodeMap read() {
+    for (;;) {
+      lexer_.skip_whitespace();
+      if (lexer_.at_end()) break;
+      const std::size_t start = lexer_.pos();
+      if (starts_object(lexer_.peek())) {
+        // Counts, header dictionaries, names...: read over and dropped, even when broken.
+        (void)parse_object(lexer_);
+        ensure_progress(start);
+        continue;
+      }
+      const std::string_view keyword = lexer_.read_regular();
+      if (keyword.empty()) {
+        lexer_.set_pos(start + 1);  // a stray delimiter
+      } else if (keyword == "beginbfchar") {
+        read_block(&CMapReader::read_bfchar_entry);
+      } else if (keyword == "beginbfrange") {
+        read_block(&CMapReader::read_bfrange_entry);
+      } else if (keyword == "begincodespacerange") {
+        read_block(&CMapReader::read_codespace_entry);
+      }
+    }
+    return std::move(map_);
+  }
+
+ private:
+  // An entry reader returns false to end the block early.
+  using EntryReader = bool (CMapReader::*)();
+
+  // Entries start with "<"; the first other token ends the block, and one keyword
+  // after the entries (normally the closing one) is read and dropped.
+  void read_block(EntryReader entry) {
+    for (;;) {
+      lexer_.skip_whitespace();
+      if (lexer_.at_end() || lexer_.peek() != '<') break;
+      const std::size_t start = lexer_.pos();
+      const bool more = (this->*entry)();
+      ensure_progress(start);
+      if (!more) break;
+    }
+    lexer_.skip_whitespace();
+    (void)lexer_.read_regular();
+  }
+
+  // One object, kept when it is a string.
+  std::optional<Bytes> read_string() {
+    lexer_.skip_whitespace();
+    auto object = parse_object(lexer_);
+    if (!object) return std::nullopt;
+    if (auto* s = object->as_string()) return std::move(s->bytes);
+    return std::nullopt;
+  }
+
+  bool read_codespace_entry() {
+    (void)read_string();
+    (void)read_string();
+    return true;
+  }
+
+  bool read_bfchar_entry() {
+    const auto source = read_string();
+    const auto destination = read_string();
+    if (source && destination) map_.singles[code_of(*source)] = utf16be_text(*destination);
+    return true;
+  }
+
+  bool read_bfrange_entry() {
+    const auto low = read_string();
+    const auto high = read_string();
+    lexer_.skip_whitespace();
+    if (!lexer_.at_end() && lexer_.peek() == '[') {
+      // Without a low code the array means nothing; the main loop reads over it.
+      if (!low) return false;
+      auto array = parse_object(lexer_);
+      if (!array || array->as_array() == nullptr) return true;
+      // One entry per element, so the map never outgrows the input, whatever the
+      // range claims. Codes stop at the top of the 32-bit range instead of wrapping.
+      std::uint64_t code = code_of(*low);
+      for (const Object& element : *array->as_array()) {
+        if (code > 0xFFFFFFFFu) break;
+        if (const String* s = element.as_string()) {
+          map_.singles[static_cast<std::uint32_t>(code)] = utf16be_text(s->bytes);
+        }
+        ++code;
+      }
+      return true;
+    }
+    const auto destination = read_string();
+    if (low && high && destination) {
+      map_.ranges.push_back(ToUnicodeRange{code_of(*low), code_of(*high), first_code_point(*destination)});
+    }
+    return true;
+  }
+
+  void ensure_progress(std::size_t start) {
+    if (lexer_.pos() <= start) lexer_.set_pos(start + 1);
+  }
+
+  Lexer lexer_;
+  ToUnicodeMap map_;
+};
+
+}  // namespace
+
+ToUnicodeMap parse_tounicode(ByteView data) { return CMapReader(data).read(); }
+
+bool lookup_tounicode(const ToUnicodeMap& map, std::uint32_t code, std::string& out) {
+  if (const auto it = map.singles.find(code); it != map.singles.end()) {
+    out += it->second;
+    return true;
+  }
+  for (const ToUnicodeRange& range : map.ranges) {
+    if (code < range.low || code > range.high) continue;
+    const std::uint64_t cp = std::uint64_t{range.base} + (code - range.low);
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) continue;
+    append_utf8(out, static_cast<std::uint32_t>(cp));
+    return true;
+  }
+  return false;
+}
+
+}  // namespace folioscan
