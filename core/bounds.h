@@ -26,6 +26,11 @@ inline constexpr std::uint32_t kMaxFontCode = 0xFFFF;
 // allocate 10 million matrices. Real content nests a few dozen levels.
 inline constexpr std::size_t kMaxCtmStack = 4096;
 
+// Cells of the one ruled table a page can yield (rows × cols). Every distinct rule
+// position adds a row or column, so a page of scattered strokes could ask for billions
+// of empty cells; such a page gets no table. Real tables have at most a few thousand.
+inline constexpr std::uint64_t kMaxTableCells = std::uint64_t{1} << 20;
+
 // Operands pending before one operator. Real operators take at most a few dozen
 // (a TJ array is one operand); garbage without operators must not pile up.
 inline constexpr std::size_t kMaxPendingOperands = 4096;

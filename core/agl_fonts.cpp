@@ -1,0 +1,104 @@
+// Loading a page's fonts from the document: the resources' font dictionary, ToUnicode
+// streams, composite fonts with their /W arrays, and simple fonts with /Encoding,
+// /Differences and /Widths. Nothing here fails: unreadable parts fall back to defaults.
+#include "agl.h"
+#include "doc.h"
+#include "filter/filter.h"
+#include "tounicode.h"
+
+namespace folioscan {
+namespace {
+
+// A reference resolved one level (borrowed from the resolver's cache), else the value
+// itself; nullptr when resolution fails.
+const Object* resolved(OpenDocument& doc, const Object& value) {
+  const auto result = doc.resolver.resolve_view(value);
+  return result ? *result : nullptr;
+}
+
+std::optional<ToUnicodeMap> load_tounicode(OpenDocument& doc, const Dictionary& font_dict) {
+  const Object* entry = font_dict.lookup("ToUnicode");
+  if (entry == nullptr) return std::nullopt;
+  const Object* stream = resolved(doc, *entry);
+  if (stream == nullptr || stream->as_stream() == nullptr) return std::nullopt;
+  const Stream* s = stream->as_stream();
+  const auto decoded = decode_stream(s->dict, s->data);
+  if (!decoded) return std::nullopt;
+  return parse_tounicode(*decoded);
+}
+
+void load_composite(OpenDocument& doc, const Dictionary& font_dict, Font& font) {
+  font.code_bytes = 2;
+  font.encoding.fill(0);
+  font.default_width = 1.0;
+
+  const Object* descendants = font_dict.lookup("DescendantFonts");
+  if (descendants == nullptr) return;
+  const Object* list = resolved(doc, *descendants);
+  if (list == nullptr || list->as_array() == nullptr || list->as_array()->empty()) return;
+  // Copied before the next resolver call, which may load more objects.
+  const Object first = list->as_array()->front();
+  const auto descendant = doc.resolver.get_dictionary(first);
+  if (!descendant) return;
+
+  if (const Object* dw = descendant->lookup("DW")) {
+    if (const auto value = dw->as_number()) font.default_width = *value / 1000.0;
+  }
+  if (const Object* w = descendant->lookup("W")) {
+    const Object* widths = resolved(doc, *w);
+    if (widths != nullptr && widths->as_array() != nullptr) {
+      read_composite_widths(font, *widths->as_array());
+    }
+  }
+}
+
+void load_simple(OpenDocument& doc, const Dictionary& font_dict, Font& font) {
+  font.code_bytes = 1;
+  font.default_width = 0.5;
+  const Object* encoding = font_dict.lookup("Encoding");
+  apply_simple_encoding(font, encoding != nullptr ? resolved(doc, *encoding) : nullptr);
+
+  std::int64_t first_char = 0;
+  if (const Object* fc = font_dict.lookup("FirstChar")) {
+    if (const std::int64_t* value = fc->as_integer()) first_char = *value;
+  }
+  if (const Object* entry = font_dict.lookup("Widths")) {
+    const Object* widths = resolved(doc, *entry);
+    if (widths != nullptr && widths->as_array() != nullptr) {
+      read_simple_widths(font, first_char, *widths->as_array());
+    }
+  }
+}
+
+}  // namespace
+
+Font load_font(OpenDocument& doc, const Dictionary& font_dict) {
+  Font font;
+  font.to_unicode = load_tounicode(doc, font_dict);
+  const Object* subtype = font_dict.lookup("Subtype");
+  if (subtype != nullptr && subtype->is_name("Type0")) {
+    load_composite(doc, font_dict, font);
+  } else {
+    // Every other subtype (Type1, TrueType, Type3, ...) is read the same way; glyph
+    // programs and descriptors play no part in extraction.
+    load_simple(doc, font_dict, font);
+  }
+  font.cache_byte_widths();
+  return font;
+}
+
+FontMap load_font_map(OpenDocument& doc, const Dictionary& resources) {
+  FontMap fonts;
+  const Object* entry = resources.lookup("Font");
+  if (entry == nullptr) return fonts;
+  const auto font_dicts = doc.resolver.get_dictionary(*entry);
+  if (!font_dicts) return fonts;
+  for (const DictEntry& font_entry : font_dicts->entries) {
+    const auto font_dict = doc.resolver.get_dictionary(font_entry.value);
+    if (!font_dict) continue;
+    fonts.insert_or_assign(font_entry.key, load_font(doc, *font_dict));
+  }
+  return fonts;
+}
+
+}  // namespace folioscan

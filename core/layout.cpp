@@ -1,0 +1,79 @@
+// Text layout: sorts the page's runs top to bottom and left to right, groups them into
+// lines by baseline, joins each line's texts with a space at wide gaps, and measures the
+// page box.
+#include "layout.h"
+
+#include <algorithm>
+#include <cmath>
+#include <span>
+
+namespace folioscan {
+namespace {
+
+// Greater y first, then smaller x, else content order (the sort is stable). Extreme
+// content can put NaN in positions; a comparison that treated NaN as "equal" to every
+// number would not be a strict weak ordering, so NaN is ordered after all numbers on
+// each key instead. Without NaN this is exactly "greater y, then smaller x".
+bool reads_before(const TextRun* a, const TextRun* b) {
+  const bool a_y_nan = std::isnan(a->y);
+  const bool b_y_nan = std::isnan(b->y);
+  if (a_y_nan != b_y_nan) return b_y_nan;
+  if (!a_y_nan && a->y != b->y) return a->y > b->y;
+  const bool a_x_nan = std::isnan(a->x);
+  const bool b_x_nan = std::isnan(b->x);
+  if (a_x_nan != b_x_nan) return b_x_nan;
+  if (!a_x_nan && a->x != b->x) return a->x < b->x;
+  return false;
+}
+
+TextLine build_line(std::span<const TextRun* const> group) {
+  const TextRun& first = *group.front();
+  TextLine line{first.text, first.x, first.y};
+  double previous_end = first.x + first.width;
+  for (const TextRun* run : group.subspan(1)) {
+    // Widths are in text space and positions in page space; the gap test compares them
+    // as they are. std::fmax ignores a NaN font size.
+    const double gap = run->x - previous_end;
+    if (gap > 0.2 * std::fmax(run->font_size, 1.0) &&
+        (line.text.empty() || line.text.back() != ' ') &&
+        (run->text.empty() || run->text.front() != ' ')) {
+      line.text += ' ';
+    }
+    line.text += run->text;
+    previous_end = run->x + run->width;
+  }
+  return line;
+}
+
+}  // namespace
+
+LayoutResult layout_lines(const std::vector<TextRun>& runs, const std::array<double, 4>& media_box) {
+  LayoutResult result;
+  result.width = std::fabs(media_box[2] - media_box[0]);
+  result.height = std::fabs(media_box[3] - media_box[1]);
+
+  std::vector<const TextRun*> order;
+  order.reserve(runs.size());
+  for (const TextRun& run : runs) order.push_back(&run);
+  std::stable_sort(order.begin(), order.end(), reads_before);
+
+  // A line collects runs whose baseline is within the tolerance of its first run's
+  // baseline (not the previous run's), so a slow drift does not chain lines together.
+  std::size_t group_start = 0;
+  for (std::size_t i = 1; i < order.size(); ++i) {
+    const TextRun& first = *order[group_start];
+    const TextRun& run = *order[i];
+    // fmax skips a NaN size; a NaN half (both sizes NaN) leaves the tolerance at 1.0.
+    const double tolerance = std::fmax(1.0, std::fmax(first.font_size, run.font_size) / 2.0);
+    if (std::fabs(first.y - run.y) > tolerance) {
+      result.lines.push_back(build_line(std::span(order).subspan(group_start, i - group_start)));
+      group_start = i;
+    }
+  }
+  if (!order.empty()) {
+    result.lines.push_back(build_line(std::span(order).subspan(group_start)));
+  }
+  return result;
+}
+
+}  // namespace folioscan

@@ -1,0 +1,172 @@
+// Ruled-table detection: collects horizontal and vertical strokes from the page's path
+// operations, merges close positions into one grid, and fills its cells with the text
+// runs that fall inside.
+#include "tables.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include "bounds.h"
+
+namespace folioscan {
+namespace {
+
+// Strokes closer than this to axis-parallel count as rules; positions closer than this
+// count as one rule; text this close outside a cell still belongs to it.
+constexpr double kTolerance = 2.0;
+
+double number_at(const ContentOp& op, std::size_t index, double fallback = 0.0) {
+  if (index >= op.operands.size()) return fallback;
+  return op.operands[index].as_number().value_or(fallback);
+}
+
+struct Point {
+  double x = 0.0;
+  double y = 0.0;
+};
+
+// The part of the graphics state that places path points on the page: the CTM with its
+// q/Q stack, and the current point.
+class StrokeCollector {
+ public:
+  void run(const std::vector<ContentOp>& ops) {
+    for (const ContentOp& op : ops) {
+      const std::string_view name = op.name();
+      if (name == "q") {
+        save();
+      } else if (name == "Q") {
+        restore();
+      } else if (name == "cm") {
+        const Matrix m{number_at(op, 0, 1.0), number_at(op, 1), number_at(op, 2),
+                       number_at(op, 3, 1.0), number_at(op, 4), number_at(op, 5)};
+        ctm_ = multiply(m, ctm_);
+      } else if (name == "m") {
+        current_ = map(number_at(op, 0), number_at(op, 1));
+      } else if (name == "l") {
+        const Point to = map(number_at(op, 0), number_at(op, 1));
+        edge(current_, to);
+        current_ = to;
+      } else if (name == "re") {
+        const double x = number_at(op, 0);
+        const double y = number_at(op, 1);
+        const double w = number_at(op, 2);
+        const double h = number_at(op, 3);
+        const Point corners[4] = {map(x, y), map(x + w, y), map(x + w, y + h), map(x, y + h)};
+        // Bottom, right, top, left; the current point is not changed.
+        for (int i = 0; i < 4; ++i) edge(corners[i], corners[(i + 1) % 4]);
+      }
+    }
+  }
+
+  std::vector<double> horizontal;  // y of each horizontal stroke
+  std::vector<double> vertical;    // x of each vertical stroke
+
+ private:
+  Point map(double x, double y) const {
+    return {x * ctm_.a + y * ctm_.c + ctm_.e, x * ctm_.b + y * ctm_.d + ctm_.f};
+  }
+
+  // A nearly level stroke is horizontal (checked first, so a short stroke is horizontal);
+  // else a nearly upright one is vertical; slanted strokes are not rules.
+  void edge(Point from, Point to) {
+    if (std::fabs(from.y - to.y) < kTolerance) {
+      horizontal.push_back(from.y);
+    } else if (std::fabs(from.x - to.x) < kTolerance) {
+      vertical.push_back(from.x);
+    }
+  }
+
+  // Saves past the bound are only counted, so that each Q still matches its q; the CTM
+  // of such a deep q cannot be restored and stays as it is.
+  void save() {
+    if (saved_.size() < limits::kMaxCtmStack) {
+      saved_.push_back(ctm_);
+    } else {
+      ++unsaved_;
+    }
+  }
+  void restore() {
+    if (unsaved_ > 0) {
+      --unsaved_;
+    } else if (!saved_.empty()) {
+      ctm_ = saved_.back();
+      saved_.pop_back();
+    }
+  }
+
+  Matrix ctm_;
+  std::vector<Matrix> saved_;
+  std::size_t unsaved_ = 0;
+  Point current_;
+};
+
+// Ascending, with each group of close values represented by its smallest member: a value
+// is kept when it is at least the tolerance above the last kept one. NaN positions (from
+// extreme "cm" values) cannot be placed on a grid and are dropped before sorting.
+std::vector<double> merge_positions(std::vector<double> values) {
+  std::erase_if(values, [](double v) { return std::isnan(v); });
+  std::sort(values.begin(), values.end());
+  std::vector<double> kept;
+  for (const double v : values) {
+    if (kept.empty() || v - kept.back() >= kTolerance) kept.push_back(v);
+  }
+  return kept;
+}
+
+// The first column i with X[i] - 2 <= x < X[i + 1] + 2 (X ascending). The right-hand test
+// fails for a prefix of columns and then holds, so only the first column where it holds
+// can match; the left-hand test only gets harder further right.
+std::optional<std::size_t> column_of(const std::vector<double>& xs, double x) {
+  const auto it = std::partition_point(xs.begin() + 1, xs.end(),
+                                       [x](double right) { return !(x < right + kTolerance); });
+  if (it == xs.end()) return std::nullopt;
+  const auto i = static_cast<std::size_t>(it - xs.begin()) - 1;
+  if (xs[i] - kTolerance <= x) return i;
+  return std::nullopt;
+}
+
+// The first row j with Y[j + 1] - 2 < y <= Y[j] + 2 (Y descending), found the same way.
+std::optional<std::size_t> row_of(const std::vector<double>& ys, double y) {
+  const auto it = std::partition_point(ys.begin() + 1, ys.end(),
+                                       [y](double bottom) { return !(bottom - kTolerance < y); });
+  if (it == ys.end()) return std::nullopt;
+  const auto j = static_cast<std::size_t>(it - ys.begin()) - 1;
+  if (y <= ys[j] + kTolerance) return j;
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<Table> detect_tables(const std::vector<ContentOp>& ops, const std::vector<TextRun>& runs) {
+  StrokeCollector strokes;
+  strokes.run(ops);
+  const std::vector<double> xs = merge_positions(std::move(strokes.vertical));
+  std::vector<double> ys = merge_positions(std::move(strokes.horizontal));
+  std::reverse(ys.begin(), ys.end());  // top to bottom
+  if (xs.size() < 2 || ys.size() < 2) return {};
+
+  const std::uint64_t cols = xs.size() - 1;
+  const std::uint64_t rows = ys.size() - 1;
+  if (rows > limits::kMaxTableCells / cols) return {};
+
+  Table table;
+  table.rows = rows;
+  table.cols = cols;
+  table.cells.assign(rows, std::vector<std::string>(cols));
+  // Content order, not reading order: a cell's texts are joined as they were drawn.
+  for (const TextRun& run : runs) {
+    const auto col = column_of(xs, run.x);
+    if (!col) continue;
+    const auto row = row_of(ys, run.y);
+    if (!row) continue;
+    std::string& cell = table.cells[*row][*col];
+    if (!cell.empty() && cell.back() != ' ') cell += ' ';
+    cell += run.text;
+  }
+  std::vector<Table> tables;
+  tables.push_back(std::move(table));
+  return tables;
+}
+
+}  // namespace folioscan

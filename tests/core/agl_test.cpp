@@ -1,0 +1,390 @@
+// Glyph names, the built-in code tables, encodings and widths read from font values, and
+// decoding and measuring shown strings.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "agl.h"
+
+namespace folioscan {
+namespace {
+
+using namespace std::string_view_literals;
+
+Object integer(std::int64_t v) { return Object{v}; }
+Object real(double v) { return Object{v}; }
+Object name(std::string text) { return Object{Name{std::move(text)}}; }
+Object array(std::initializer_list<Object> items) { return Object{Array(items)}; }
+
+ByteView bytes_of(std::string_view s) {
+  return ByteView(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+}
+
+// ---------------------------------------------------------------------------------------
+// Glyph names
+
+struct GlyphCase {
+  std::string_view name;
+  std::optional<std::uint32_t> expected;
+};
+
+void PrintTo(const GlyphCase& c, std::ostream* os) { *os << '"' << c.name << '"'; }
+
+class GlyphNameToUnicode : public testing::TestWithParam<GlyphCase> {};
+
+TEST_P(GlyphNameToUnicode, GivesTheExpectedValue) {
+  EXPECT_EQ(glyph_name_to_unicode(GetParam().name), GetParam().expected) << GetParam().name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, GlyphNameToUnicode,
+    testing::Values(
+        // Table hits, including neighbours whose byte order is easy to get wrong.
+        GlyphCase{"A", 0x41}, GlyphCase{"a", 0x61}, GlyphCase{"AE", 0xC6}, GlyphCase{"ae", 0xE6},
+        GlyphCase{"Oslash", 0xD8}, GlyphCase{"zero", 0x30}, GlyphCase{"z", 0x7A},
+        GlyphCase{"quotesingle", 0x27}, GlyphCase{"quotesinglbase", 0x201A},
+        GlyphCase{"grave", 0x60}, GlyphCase{"quoteright", 0x2019}, GlyphCase{"ff", 0xFB00},
+        GlyphCase{"ffi", 0xFB03}, GlyphCase{"fi", 0xFB01}, GlyphCase{"euro", 0x20AC},
+        GlyphCase{"space", 0x20}, GlyphCase{"asciitilde", 0x7E}, GlyphCase{"nbspace", 0xA0},
+        // Names are compared byte for byte: no case folding, no prefixes.
+        GlyphCase{"Euro", std::nullopt}, GlyphCase{"Space", std::nullopt},
+        GlyphCase{"zz", std::nullopt}, GlyphCase{"", std::nullopt},
+        // Suffixes after the first dot are cut off.
+        GlyphCase{"Q.sc", 0x51}, GlyphCase{"a.b.c", 0x61}, GlyphCase{".notdef", std::nullopt},
+        GlyphCase{"uni20ac.alt", 0x20AC},
+        // uniXXXX: at least seven bytes, four hex digits, extra digits ignored.
+        GlyphCase{"uni20AC", 0x20AC}, GlyphCase{"uni0041", 0x41}, GlyphCase{"uni00410042", 0x41},
+        GlyphCase{"uni004", std::nullopt}, GlyphCase{"uni", std::nullopt},
+        GlyphCase{"uni+041", 0x41}, GlyphCase{"uni0+41", std::nullopt},
+        GlyphCase{"uniD800", std::nullopt}, GlyphCase{"uniDFFF", std::nullopt},
+        GlyphCase{"uniE000", 0xE000}, GlyphCase{"uni00G1", std::nullopt},
+        GlyphCase{"uni-041", std::nullopt},
+        // A short "uni" name does not fall through to the "u" rule.
+        GlyphCase{"uni12", std::nullopt},
+        // uXXXX to uXXXXXX: the whole rest is the number, which must be a scalar value.
+        GlyphCase{"u1F600", 0x1F600}, GlyphCase{"u0041", 0x41}, GlyphCase{"u10FFFF", 0x10FFFF},
+        GlyphCase{"u110000", std::nullopt}, GlyphCase{"uD800", std::nullopt},
+        GlyphCase{"u+1F60", 0x1F60}, GlyphCase{"u041", std::nullopt},
+        GlyphCase{"u0000041", std::nullopt}, GlyphCase{"u00x41", std::nullopt}));
+
+// ---------------------------------------------------------------------------------------
+// Built-in code tables
+
+int count_without_text(const std::array<std::uint32_t, 256>& table) {
+  int n = 0;
+  for (const auto v : table) n += v == 0 ? 1 : 0;
+  return n;
+}
+
+TEST(CodeTables, DefaultIsWindows1252WithFiveHolesAndControlCodesKept) {
+  const auto& t = win_ansi_table();
+  EXPECT_EQ(t[0x00], 0u);
+  EXPECT_EQ(t[0x01], 0x01u);
+  EXPECT_EQ(t[0x1F], 0x1Fu);
+  EXPECT_EQ(t[0x41], 0x41u);
+  EXPECT_EQ(t[0x7F], 0x7Fu);
+  EXPECT_EQ(t[0x80], 0x20ACu);
+  EXPECT_EQ(t[0x8A], 0x160u);
+  EXPECT_EQ(t[0x93], 0x201Cu);
+  EXPECT_EQ(t[0x9F], 0x178u);
+  EXPECT_EQ(t[0xA0], 0xA0u);
+  EXPECT_EQ(t[0xE9], 0xE9u);
+  EXPECT_EQ(t[0xFF], 0xFFu);
+  for (const int hole : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) EXPECT_EQ(t[hole], 0u) << hole;
+  EXPECT_EQ(count_without_text(t), 6);
+}
+
+TEST(CodeTables, MacRomanUsesTheCurrentMappingWithEuroAndAppleLogo) {
+  const auto& t = mac_roman_table();
+  EXPECT_EQ(t[0x00], 0u);
+  EXPECT_EQ(t[0x01], 0x01u);
+  EXPECT_EQ(t[0x7F], 0x7Fu);
+  EXPECT_EQ(t[0x80], 0xC4u);
+  EXPECT_EQ(t[0xA5], 0x2022u);
+  EXPECT_EQ(t[0xBD], 0x3A9u);
+  EXPECT_EQ(t[0xC6], 0x2206u);
+  EXPECT_EQ(t[0xCA], 0xA0u);
+  EXPECT_EQ(t[0xDB], 0x20ACu);
+  EXPECT_EQ(t[0xF0], 0xF8FFu);
+  EXPECT_EQ(t[0xFF], 0x2C7u);
+  EXPECT_EQ(count_without_text(t), 1);
+}
+
+TEST(CodeTables, StandardHasOnlyPrintableAsciiWithCurlyQuotes) {
+  const auto& t = standard_table();
+  EXPECT_EQ(t[0x27], 0x2019u);
+  EXPECT_EQ(t[0x60], 0x2018u);
+  EXPECT_EQ(t[0x20], 0x20u);
+  EXPECT_EQ(t[0x41], 0x41u);
+  EXPECT_EQ(t[0x7E], 0x7Eu);
+  EXPECT_EQ(t[0x1F], 0u);
+  EXPECT_EQ(t[0x7F], 0u);
+  EXPECT_EQ(t[0xE9], 0u);
+  EXPECT_EQ(count_without_text(t), 256 - 95);
+}
+
+// ---------------------------------------------------------------------------------------
+// Encodings from font values
+
+TEST(SimpleEncoding, AbsentOrUnusableEncodingGivesTheDefaultTable) {
+  Font font;
+  apply_simple_encoding(font, nullptr);
+  EXPECT_EQ(font.encoding, win_ansi_table());
+  const Object number = integer(3);
+  apply_simple_encoding(font, &number);
+  EXPECT_EQ(font.encoding, win_ansi_table());
+  const Object unknown = name("WinAnsiEncodingX");
+  apply_simple_encoding(font, &unknown);
+  EXPECT_EQ(font.encoding, win_ansi_table());
+}
+
+TEST(SimpleEncoding, NamesSelectMacRomanAndStandard) {
+  Font font;
+  const Object mac = name("MacRomanEncoding");
+  apply_simple_encoding(font, &mac);
+  EXPECT_EQ(font.encoding, mac_roman_table());
+  const Object standard = name("StandardEncoding");
+  apply_simple_encoding(font, &standard);
+  EXPECT_EQ(font.encoding, standard_table());
+}
+
+TEST(SimpleEncoding, DictionaryBaseEncodingMustBeAName) {
+  Font font;
+  Dictionary dict;
+  dict.set("BaseEncoding", name("MacRomanEncoding"));
+  const Object with_base{dict};
+  apply_simple_encoding(font, &with_base);
+  EXPECT_EQ(font.encoding, mac_roman_table());
+
+  Dictionary bad;
+  bad.set("BaseEncoding", Object{String{}});
+  const Object with_bad_base{bad};
+  apply_simple_encoding(font, &with_bad_base);
+  EXPECT_EQ(font.encoding, win_ansi_table());
+}
+
+TEST(SimpleEncoding, DifferencesWithoutValueLeaveTheBaseEntryAndStillAdvance) {
+  Font font;
+  Dictionary dict;
+  dict.set("Differences", array({integer(128), name("Euro"), name("bullet")}));
+  const Object encoding{dict};
+  apply_simple_encoding(font, &encoding);
+  EXPECT_EQ(font.encoding[128], 0x20ACu);  // "Euro" has no value; the base entry stays
+  EXPECT_EQ(font.encoding[129], 0x2022u);
+}
+
+TEST(SimpleEncoding, DifferencesStartAtCodeZeroAndClampNegativeCodes) {
+  Font font;
+  Dictionary dict;
+  dict.set("Differences", array({name("A"), name("B"), integer(-5), name("C"), real(66.0),
+                                 name("D"), integer(255), name("E"), name("F")}));
+  const Object encoding{dict};
+  apply_simple_encoding(font, &encoding);
+  EXPECT_EQ(font.encoding[0], 'C');  // -5 sets the code to 0, overwriting A
+  EXPECT_EQ(font.encoding[1], 'D');  // the real 66.0 is ignored, so D follows C
+  EXPECT_EQ(font.encoding[255], 'E');
+  EXPECT_EQ(font.encoding[66], 'B');  // untouched: win-ansi 'B'
+}
+
+TEST(SimpleEncoding, StreamGetsDefaultTableButItsDifferences) {
+  Font font;
+  Stream stream;
+  stream.dict.set("BaseEncoding", name("MacRomanEncoding"));
+  stream.dict.set("Differences", array({integer(65), name("bullet")}));
+  const Object encoding{stream};
+  apply_simple_encoding(font, &encoding);
+  EXPECT_EQ(font.encoding[0x80], 0x20ACu);
+  EXPECT_EQ(font.encoding[65], 0x2022u);
+}
+
+// ---------------------------------------------------------------------------------------
+// Widths from font values
+
+TEST(SimpleWidths, NonNumbersAreSkippedButCount) {
+  Font font;
+  read_simple_widths(font, 65, *array({integer(500), Object{Null{}}, real(300.0)}).as_array());
+  font.cache_byte_widths();
+  EXPECT_EQ(font.widths.size(), 2u);
+  EXPECT_DOUBLE_EQ(font.widths.at(65), 0.5);
+  EXPECT_DOUBLE_EQ(font.widths.at(67), 0.3);
+  std::string out;
+  EXPECT_DOUBLE_EQ(decode_and_measure(font, bytes_of("ABC"), 0, 0, 10, 1, out), 5 + 5 + 3);
+}
+
+TEST(SimpleWidths, CodesOutsideTheUnsigned32BitRangeAreDropped) {
+  Font font;
+  read_simple_widths(font, -1, *array({integer(100), integer(200)}).as_array());
+  EXPECT_EQ(font.widths.size(), 1u);
+  EXPECT_DOUBLE_EQ(font.widths.at(0), 0.2);
+
+  Font high;
+  read_simple_widths(high, 4294967295, *array({integer(100), integer(200)}).as_array());
+  EXPECT_EQ(high.widths.size(), 1u);
+  EXPECT_DOUBLE_EQ(high.widths.at(4294967295u), 0.1);
+
+  Font huge;
+  read_simple_widths(huge, INT64_MAX, *array({integer(100)}).as_array());
+  EXPECT_TRUE(huge.widths.empty());
+}
+
+TEST(CompositeWidths, ArrayAndRangeEntries) {
+  Font font;
+  read_composite_widths(font, *array({integer(1), array({integer(500), real(600.0)}), integer(10),
+                                      integer(20), integer(700)})
+                                   .as_array());
+  EXPECT_EQ(font.widths.size(), 2u + 11u);
+  EXPECT_DOUBLE_EQ(font.widths.at(1), 0.5);
+  EXPECT_DOUBLE_EQ(font.widths.at(2), 0.6);
+  EXPECT_DOUBLE_EQ(font.widths.at(10), 0.7);
+  EXPECT_DOUBLE_EQ(font.widths.at(20), 0.7);
+  EXPECT_FALSE(font.widths.contains(21));
+}
+
+TEST(CompositeWidths, WalkEndsAtANonIntegerStart) {
+  Font font;
+  read_composite_widths(font, *array({name("x"), integer(1), array({integer(500)})}).as_array());
+  EXPECT_TRUE(font.widths.empty());
+  read_composite_widths(font, *array({integer(1), array({integer(500)}), real(2.0), array({integer(9)})})
+                                   .as_array());
+  EXPECT_EQ(font.widths.size(), 1u);
+}
+
+TEST(CompositeWidths, IllTypedTripleIsSkippedAsAWhole) {
+  Font font;
+  // "5 /x 100" is not a range: skipped, and the walk resumes three elements later.
+  read_composite_widths(font, *array({integer(5), name("x"), integer(100), integer(7), integer(8),
+                                      integer(900)})
+                                   .as_array());
+  EXPECT_EQ(font.widths.size(), 2u);
+  EXPECT_DOUBLE_EQ(font.widths.at(7), 0.9);
+  EXPECT_DOUBLE_EQ(font.widths.at(8), 0.9);
+}
+
+TEST(CompositeWidths, HugeRangeIsClippedToTwoByteCodes) {
+  Font font;
+  read_composite_widths(font, *array({integer(-10), integer(4000000000), integer(250)}).as_array());
+  EXPECT_EQ(font.widths.size(), 0x10000u);
+  EXPECT_DOUBLE_EQ(font.widths.at(0), 0.25);
+  EXPECT_DOUBLE_EQ(font.widths.at(0xFFFF), 0.25);
+  // Both ends at the extremes of the integer range.
+  read_composite_widths(font, *array({integer(INT64_MIN), integer(INT64_MAX), integer(100)}).as_array());
+  EXPECT_EQ(font.widths.size(), 0x10000u);
+  EXPECT_DOUBLE_EQ(font.widths.at(0x1234), 0.1);
+}
+
+TEST(CompositeWidths, ArrayEntriesStartingBelowZeroOrNearTheTopAreClipped) {
+  Font font;
+  read_composite_widths(font, *array({integer(-2), array({integer(1), integer(2), integer(3)}),
+                                      integer(0xFFFE), array({integer(4), integer(5), integer(6)}),
+                                      integer(INT64_MAX), array({integer(7)})})
+                                   .as_array());
+  EXPECT_EQ(font.widths.size(), 3u);
+  EXPECT_DOUBLE_EQ(font.widths.at(0), 0.003);
+  EXPECT_DOUBLE_EQ(font.widths.at(0xFFFE), 0.004);
+  EXPECT_DOUBLE_EQ(font.widths.at(0xFFFF), 0.005);
+}
+
+TEST(CompositeWidths, LaterWidthReplacesEarlier) {
+  Font font;
+  read_composite_widths(font, *array({integer(3), array({integer(100)}), integer(1), integer(5),
+                                      integer(200)})
+                                   .as_array());
+  EXPECT_DOUBLE_EQ(font.widths.at(3), 0.2);
+}
+
+// ---------------------------------------------------------------------------------------
+// Decoding and measuring
+
+Font simple_font() {
+  Font font;
+  font.encoding = win_ansi_table();
+  return font;
+}
+
+Font composite_font() {
+  Font font;
+  font.code_bytes = 2;
+  font.default_width = 1.0;
+  return font;
+}
+
+TEST(DecodeAndMeasure, EmptyStringAppendsNothingAndMeasuresZero) {
+  std::string out = "kept";
+  EXPECT_EQ(decode_and_measure(simple_font(), {}, 3, 4, 12, 1, out), 0.0);
+  EXPECT_EQ(out, "kept");
+}
+
+TEST(DecodeAndMeasure, SimpleFontUsesWidthsAndDefaultWidth) {
+  Font font = simple_font();
+  font.widths[0x48] = 0.7;
+  std::string out = ">";
+  EXPECT_DOUBLE_EQ(decode_and_measure(font, bytes_of("Hi"), 0, 0, 10, 1, out), 7 + 5);
+  EXPECT_EQ(out, ">Hi");
+}
+
+TEST(DecodeAndMeasure, CharacterWordSpacingAndScalingApplyPerCode) {
+  const Font font = simple_font();
+  std::string out;
+  // Each code: (0.5 × 10 + 1) × 0.5 = 3; the space adds 5 × 0.5.
+  EXPECT_DOUBLE_EQ(decode_and_measure(font, bytes_of("a b"), 1, 5, 10, 0.5, out), 3 * 3 + 2.5);
+  EXPECT_EQ(out, "a b");
+}
+
+TEST(DecodeAndMeasure, WordSpacingSkipsTwoByteCode0x0020) {
+  const Font font = composite_font();
+  std::string out;
+  const std::uint8_t bytes[] = {0x00, 0x20, 0x01, 0x20};
+  EXPECT_DOUBLE_EQ(decode_and_measure(font, bytes, 0, 5, 10, 1, out), 20.0);
+  EXPECT_EQ(out, "");  // no ToUnicode: composite codes give no text
+}
+
+TEST(DecodeAndMeasure, TrailingOddByteOfTwoByteFontIsItsOwnCode) {
+  Font font = composite_font();
+  font.widths[0x0041] = 0.4;
+  font.widths[0x42] = 0.3;
+  font.to_unicode = ToUnicodeMap{};
+  font.to_unicode->singles[0x0041] = "A";
+  font.to_unicode->singles[0x42] = "b";
+  std::string out;
+  const std::uint8_t bytes[] = {0x00, 0x41, 0x42};
+  EXPECT_DOUBLE_EQ(decode_and_measure(font, bytes, 0, 0, 10, 1, out), 4 + 3);
+  EXPECT_EQ(out, "Ab");
+}
+
+TEST(DecodeAndMeasure, ToUnicodeWinsFallsBackToEncodingAndCanSuppressText) {
+  Font font = simple_font();
+  font.to_unicode = ToUnicodeMap{};
+  font.to_unicode->singles[0x41] = "\xEF\xAC\x81";  // U+FB01
+  font.to_unicode->singles[0x43] = "";
+  font.to_unicode->ranges.push_back({0x30, 0x31, 0x3B1});
+  std::string out;
+  decode_and_measure(font, bytes_of("ABC01\x80"), 0, 0, 10, 1, out);
+  EXPECT_EQ(out, "\xEF\xAC\x81" "B" "\xCE\xB1\xCE\xB2" "\xE2\x82\xAC");
+}
+
+TEST(DecodeAndMeasure, CodesWithoutTextStillAdvance) {
+  const Font font = simple_font();
+  std::string out;
+  EXPECT_DOUBLE_EQ(decode_and_measure(font, bytes_of("\x81\x00"sv), 0, 0, 10, 1, out), 10.0);
+  EXPECT_EQ(out, "");
+}
+
+TEST(DecodeAndMeasure, CachedByteWidthsMeasureLikeTheWidthMap) {
+  Font font = simple_font();
+  for (std::uint32_t code = 0; code < 256; code += 3) font.widths[code] = code / 1000.0;
+  font.default_width = 0.25;
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  std::string out_plain;
+  std::string out_cached;
+  const double plain = decode_and_measure(font, bytes_of(all), 0.5, 2, 11, 0.9, out_plain);
+  font.cache_byte_widths();
+  const double cached = decode_and_measure(font, bytes_of(all), 0.5, 2, 11, 0.9, out_cached);
+  EXPECT_EQ(plain, cached);
+  EXPECT_EQ(out_plain, out_cached);
+}
+
+}  // namespace
+}  // namespace folioscan

@@ -1,0 +1,180 @@
+// Text layout: reading order, grouping runs into lines by baseline, and the spaces put
+// between runs at wide gaps.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "layout.h"
+
+namespace folioscan {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr std::array<double, 4> kLetter = {0, 0, 612, 792};
+
+TextRun run(std::string text, double x, double y, double width = 0.0, double font_size = 12.0) {
+  return TextRun{std::move(text), "F1", x, y, width, font_size};
+}
+
+std::vector<std::string> texts(const LayoutResult& result) {
+  std::vector<std::string> out;
+  for (const auto& line : result.lines) out.push_back(line.text);
+  return out;
+}
+
+using Texts = std::vector<std::string>;
+
+TEST(Layout, NoRunsGiveNoLinesAndThePageSizeIsAbsolute) {
+  const auto result = layout_lines({}, {612, 792, 0, 0});
+  EXPECT_TRUE(result.lines.empty());
+  EXPECT_EQ(result.width, 612.0);
+  EXPECT_EQ(result.height, 792.0);
+}
+
+struct GroupCase {
+  double second_y;
+  double font_size;
+  std::size_t lines;
+};
+
+void PrintTo(const GroupCase& c, std::ostream* os) {
+  *os << "y " << c.second_y << " size " << c.font_size;
+}
+
+class LayoutTolerance : public testing::TestWithParam<GroupCase> {};
+
+TEST_P(LayoutTolerance, GroupsRunsWithinHalfTheFontSizeButAtLeastOne) {
+  const auto& c = GetParam();
+  const auto result = layout_lines(
+      {run("a", 0, 700, 0, c.font_size), run("b", 0, c.second_y, 0, c.font_size)}, kLetter);
+  EXPECT_EQ(result.lines.size(), c.lines) << c.second_y << " size " << c.font_size;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LayoutTolerance,
+                         testing::Values(GroupCase{694.5, 12, 1}, GroupCase{694.0, 12, 1},
+                                         GroupCase{693.9, 12, 2}, GroupCase{699.1, 1, 1},
+                                         GroupCase{699.0, 1, 1}, GroupCase{698.9, 1, 2},
+                                         GroupCase{699.5, 0, 1}, GroupCase{698.5, 0, 2},
+                                         GroupCase{695.0, kNaN, 2}));
+
+TEST(Layout, ToleranceTakesTheLargerFontSizeOfFirstAndCurrentRun) {
+  auto result = layout_lines({run("a", 0, 700, 0, 2), run("b", 0, 695, 0, 12)}, kLetter);
+  EXPECT_EQ(texts(result), (Texts{"ab"}));
+  // A NaN size is ignored when taking the larger one.
+  result = layout_lines({run("a", 0, 700, 0, kNaN), run("b", 0, 695, 0, 12)}, kLetter);
+  EXPECT_EQ(texts(result), (Texts{"ab"}));
+}
+
+TEST(Layout, ToleranceIsMeasuredFromTheFirstRunOfTheLine) {
+  const auto result =
+      layout_lines({run("a", 0, 700), run("b", 10, 696), run("c", 20, 692)}, kLetter);
+  EXPECT_EQ(texts(result), (Texts{"a b", "c"}));
+}
+
+TEST(Layout, RunsOnOneBaselineAreJoinedLeftToRight) {
+  const auto result = layout_lines({run("right", 300, 700), run("left", 100, 700)}, kLetter);
+  EXPECT_EQ(texts(result), (Texts{"left right"}));
+  EXPECT_EQ(result.lines[0].x, 100.0);
+}
+
+TEST(Layout, HigherBaselineComesFirstEvenWhenFurtherRight) {
+  const auto result =
+      layout_lines({run("second", 100, 700.0, 30), run("first", 300, 700.2, 30)}, kLetter);
+  ASSERT_EQ(result.lines.size(), 1u);
+  EXPECT_EQ(result.lines[0].text, "firstsecond");  // the gap is negative: no space
+  EXPECT_EQ(result.lines[0].x, 300.0);
+  EXPECT_EQ(result.lines[0].y, 700.2);
+}
+
+TEST(Layout, LinesComeTopToBottomAndEqualRunsKeepContentOrder) {
+  const auto result = layout_lines(
+      {run("low", 0, 100), run("x", 50, 400), run("y", 50, 400), run("high", 0, 700)}, kLetter);
+  EXPECT_EQ(texts(result), (Texts{"high", "xy", "low"}));
+}
+
+struct GapCase {
+  double second_x;
+  double font_size;
+  const char* expected;
+};
+
+void PrintTo(const GapCase& c, std::ostream* os) { *os << "x " << c.second_x << " size " << c.font_size; }
+
+class LayoutGap : public testing::TestWithParam<GapCase> {};
+
+TEST_P(LayoutGap, InsertsASpaceOnlyWhenTheGapExceedsAFifthOfTheFontSize) {
+  const auto& c = GetParam();
+  const auto result = layout_lines(
+      {run("Hello", 72, 700, 30, c.font_size), run("World", c.second_x, 700, 25, c.font_size)},
+      kLetter);
+  ASSERT_EQ(result.lines.size(), 1u);
+  EXPECT_EQ(result.lines[0].text, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LayoutGap,
+                         testing::Values(GapCase{105, 12, "Hello World"},
+                                         GapCase{104, 12, "HelloWorld"},
+                                         GapCase{104, 10, "HelloWorld"},  // 2 is not > 2
+                                         GapCase{104.0001, 10, "Hello World"},
+                                         GapCase{102.25, 0.5, "Hello World"},  // at least 0.2
+                                         GapCase{102.15, 0.5, "HelloWorld"},
+                                         GapCase{102.25, kNaN, "Hello World"},
+                                         GapCase{80, 12, "HelloWorld"}));
+
+TEST(Layout, GapIsMeasuredFromTheEndOfThePreviousRun) {
+  // "b" ends at 40; "c" at 43 is 3 past it although far from the start of "a".
+  const auto result =
+      layout_lines({run("a", 0, 700, 10), run("b", 10, 700, 30), run("c", 43, 700, 5)}, kLetter);
+  EXPECT_EQ(texts(result), (Texts{"ab c"}));
+}
+
+TEST(Layout, ExistingSpacesAreNotDoubled) {
+  auto result = layout_lines({run("Hello ", 0, 700, 10), run("World", 20, 700)}, kLetter);
+  EXPECT_EQ(texts(result), (Texts{"Hello World"}));
+  result = layout_lines({run("Hello", 0, 700, 10), run(" World", 20, 700)}, kLetter);
+  EXPECT_EQ(texts(result), (Texts{"Hello World"}));
+}
+
+TEST(Layout, EmptyRunsAfterAGapAddASpaceAndEmptyLinesAreKept) {
+  auto result = layout_lines({run("end", 0, 700, 10), run("", 20, 700)}, kLetter);
+  EXPECT_EQ(texts(result), (Texts{"end "}));
+  result = layout_lines({run("", 0, 500), run("", 0, 500)}, kLetter);
+  EXPECT_EQ(texts(result), (Texts{""}));
+  result = layout_lines({run("", 0, 500), run("x", 20, 500)}, kLetter);
+  EXPECT_EQ(texts(result), (Texts{" x"}));
+}
+
+TEST(Layout, NaNPositionsSortAfterAllNumbers) {
+  const auto result = layout_lines(
+      {run("n", kNaN, kNaN), run("a", 0, 700), run("m", kNaN, 600), run("b", 5, 600)}, kLetter);
+  // The NaN baseline is never "too far" from a line's first run, so it joins the last line.
+  EXPECT_EQ(texts(result), (Texts{"a", "bmn"}));
+}
+
+TEST(Layout, ManyNaNAndInfiniteValuesSortWithoutFailureAndDeterministically) {
+  std::vector<TextRun> runs;
+  const double specials[] = {kNaN, std::numeric_limits<double>::infinity(),
+                             -std::numeric_limits<double>::infinity(), 0.0, -0.0};
+  for (int i = 0; i < 2000; ++i) {
+    const double y = i % 3 == 0 ? specials[i % 5] : (i * 7919) % 800;
+    const double x = i % 4 == 0 ? specials[(i / 4) % 5] : (i * 104729) % 600;
+    const double size = i % 7 == 0 ? kNaN : 10.0;
+    runs.push_back(run(std::to_string(i), x, y, 5, size));
+  }
+  const auto first = layout_lines(runs, kLetter);
+  const auto second = layout_lines(runs, kLetter);
+  ASSERT_FALSE(first.lines.empty());
+  ASSERT_EQ(first.lines.size(), second.lines.size());
+  std::size_t chars = 0;
+  for (std::size_t i = 0; i < first.lines.size(); ++i) {
+    EXPECT_EQ(first.lines[i].text, second.lines[i].text);
+    chars += first.lines[i].text.size();
+  }
+  EXPECT_GE(chars, 2000u);  // every run's text is somewhere
+}
+
+}  // namespace
+}  // namespace folioscan
