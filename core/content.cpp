@@ -2,6 +2,8 @@
 // and the text interpreter that turns string-showing operators into positioned runs.
 #include "content.h"
 
+#include <algorithm>
+
 #include "bounds.h"
 #include "doc.h"
 #include "filter/filter.h"
@@ -10,12 +12,6 @@
 #include "text.h"
 
 namespace folioscan {
-
-Matrix multiply(const Matrix& m, const Matrix& n) {
-  return Matrix{m.a * n.a + m.b * n.c,       m.a * n.b + m.b * n.d,
-                m.c * n.a + m.d * n.c,       m.c * n.b + m.d * n.d,
-                m.e * n.a + m.f * n.c + n.e, m.e * n.b + m.f * n.d + n.f};
-}
 
 Result<Bytes> gather_page_content(OpenDocument& doc, const PageRecord& page) {
   const Object* contents = page.dictionary.lookup("Contents");

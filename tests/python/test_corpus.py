@@ -1,0 +1,72 @@
+"""Every real-world file of the shared corpus through all four functions.
+
+Each file runs in its own subprocess with a time limit, so a crash or a hang shows up
+as a failing case instead of taking the test run down. Files that qpdf calls clean must
+open; damaged ones may end in a ValueError, never in anything else.
+"""
+
+from __future__ import annotations
+
+import csv
+import json
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+CORPUS = Path(__file__).resolve().parents[3] / "shared" / "corpus"
+
+RUNNER = r"""
+import json, sys
+import folioscan
+path, password = sys.argv[1], sys.argv[2] or None
+data = open(path, "rb").read()
+result = {}
+for fn in ("parse", "parse_to_json", "parse_to_html", "parse_to_markdown"):
+    try:
+        out = getattr(folioscan, fn)(data, password)
+        result[fn] = "ok"
+        if fn == "parse":
+            result["pages"] = len(out["pages"])
+    except ValueError as e:
+        result[fn] = "ValueError: " + str(e)
+print(json.dumps(result))
+"""
+
+
+def corpus_rows() -> list[dict[str, str]]:
+    index = CORPUS / "index.tsv"
+    if not index.exists():
+        return []
+    with index.open(newline="") as f:
+        return list(csv.DictReader(f, delimiter="\t"))
+
+
+ROWS = corpus_rows()
+
+
+def password_for(row: dict[str, str]) -> str:
+    user = row["user_password"]
+    if user and user != "<empty>":
+        return user
+    return ""
+
+
+@pytest.mark.skipif(not ROWS, reason="shared corpus not present")
+@pytest.mark.parametrize("row", ROWS, ids=[r["path"] for r in ROWS])
+def test_corpus_file(row: dict[str, str]) -> None:
+    path = CORPUS / row["path"]
+    proc = subprocess.run(
+        [sys.executable, "-c", RUNNER, str(path), password_for(row)],
+        capture_output=True,
+        text=True,
+        timeout=120,
+    )
+    assert proc.returncode == 0, f"crashed ({proc.returncode}): {proc.stderr[-2000:]}"
+    result = json.loads(proc.stdout)
+    outcomes = {result[fn] for fn in ("parse", "parse_to_json", "parse_to_html", "parse_to_markdown")}
+    # The four functions share one core: they succeed or fail together, with one text.
+    assert len(outcomes) == 1, result
+    if row["qpdf_check"] == "clean":
+        assert result["parse"] == "ok", result["parse"]
