@@ -98,7 +98,7 @@ TEST(Interpret, TjArrayNumbersShiftTheTextMatrix) {
 }
 
 TEST(Interpret, RiseAndHorizontalScaling) {
-  auto runs = run_text("BT 10 Tf 5 Ts 50 Tz (ab) Tj (c) Tj ET");
+  auto runs = run_text("BT /X 10 Tf 5 Ts 50 Tz (ab) Tj (c) Tj ET");
   ASSERT_EQ(runs.size(), 2u);
   EXPECT_DOUBLE_EQ(runs[0].y, 5);
   EXPECT_DOUBLE_EQ(runs[0].width, 5);  // 2 × 0.5 × 10 × 0.5
@@ -113,7 +113,7 @@ TEST(Interpret, GraphicsStateSavesOnlyTheCtm) {
 }
 
 TEST(Interpret, QuoteOperatorsMoveLinesAndSetSpacing) {
-  auto runs = run_text("BT 10 Tf 12 TL 0 100 Td (a) ' 3 1 (b c) \" ET");
+  auto runs = run_text("BT /X 10 Tf 12 TL 0 100 Td (a) ' 3 1 (b c) \" ET");
   ASSERT_EQ(runs.size(), 2u);
   EXPECT_DOUBLE_EQ(runs[0].y, 88);
   EXPECT_DOUBLE_EQ(runs[1].y, 76);
@@ -159,7 +159,7 @@ TEST(Interpret, ManyUnbalancedSavesStayBounded) {
 }
 
 TEST(Interpret, HugeNumbersDoNotFail) {
-  auto runs = run_text("1e308 0 0 1e308 1e308 1e308 cm BT 1e308 Tf (a) Tj ET");
+  auto runs = run_text("1e308 0 0 1e308 1e308 1e308 cm BT /X 1e308 Tf 1e308 0 Td (a) Tj ET");
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_FALSE(std::isfinite(runs[0].x));
 }

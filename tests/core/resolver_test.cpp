@@ -14,7 +14,7 @@ using testing::PdfBuilder;
 
 Resolver resolver_for(const std::string& file) {
   Lexer lexer(bytes_of(file));
-  auto chain = load_xref_chain(bytes_of(file), file.rfind("xref"));
+  auto chain = load_xref_chain(bytes_of(file), file.rfind("\nxref") + 1);
   EXPECT_TRUE(chain) << chain.error().display();
   return Resolver(bytes_of(file), std::move(chain->table), std::move(chain->trailer));
 }
@@ -81,7 +81,7 @@ TEST(Resolver, ObjectStreamsResolveByIndex) {
   b.add(6, "<</N 1 /First 0>>");
   const std::string file = b.build();
   Lexer unused(bytes_of(file));
-  auto chain = load_xref_chain(bytes_of(file), file.rfind("xref"));
+  auto chain = load_xref_chain(bytes_of(file), file.rfind("\nxref") + 1);
   ASSERT_TRUE(chain);
   chain->table[10] = XrefEntry{XrefKind::Compressed, 0, 5, 0};
   chain->table[11] = XrefEntry{XrefKind::Compressed, 0, 5, 1};

@@ -94,7 +94,7 @@ TEST(XrefChain, OffsetAtNeitherTableNorStreamFailsWithObjectHeaderError) {
   const std::string file = "%PDF-1.4\nhello world";
   auto chain = load_xref_chain(bytes_of(file), 9);
   ASSERT_FALSE(chain);
-  EXPECT_EQ(chain.error().display(), "InvalidObject: expected integer");
+  EXPECT_EQ(chain.error().display(), "InvalidObject: bad integer");
   auto past_end = load_xref_chain(bytes_of(file), 1000000);
   ASSERT_FALSE(past_end);
   EXPECT_EQ(past_end.error().display(), "InvalidObject: expected integer");
