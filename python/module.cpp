@@ -105,10 +105,10 @@ std::string render(Output output, Document doc) {
   switch (output) {
     case Output::Json: return document_to_json(doc);
     case Output::Html: return document_to_html(doc);
-    case Output::Markdown:
-    case Output::Dict: break;
+    case Output::Markdown: return document_to_markdown(doc);
+    case Output::Dict: break;  // built by document_to_python, never rendered
   }
-  return document_to_markdown(doc);
+  return {};
 }
 
 PyObject* parse_and_convert(Output output, PyObject* data, PyObject* password) {

@@ -288,3 +288,17 @@ def test_cli_main_returns_the_exit_status(tmp_path, capsys):
     captured = capsys.readouterr()
     assert captured.out == ""
     assert captured.err == f"folioscan: {path}: {NO_HEADER}\n"
+
+
+def test_cli_writes_out_file_exactly_and_stdout_with_final_line_feed(tmp_path, capsysbinary):
+    from folioscan.__main__ import write_text
+
+    out = tmp_path / "out.md"
+    assert write_text("caf\u00e9 \u2014 a", str(out)) is None
+    assert out.read_bytes() == "caf\u00e9 \u2014 a".encode()
+    assert write_text("x", None) is None
+    assert write_text("y\n", None) is None
+    assert capsysbinary.readouterr().out == b"x\ny\n"
+
+    failure = write_text("z", str(tmp_path / "no-such-dir" / "out.md"))
+    assert failure is not None and failure.line().endswith(": No such file or directory")
