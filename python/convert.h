@@ -1,0 +1,14 @@
+// The dict form of a Document: nested dicts and lists of plain Python values,
+// keyed by member name in member order.
+#pragma once
+
+#include "capi.h"
+#include "model.h"
+
+namespace folioscan::python {
+
+// A new reference to the document dict, or nullptr with the interpreter's error
+// set (only when it cannot allocate); partial objects are released.
+PyObject* document_to_python(const Document& doc);
+
+}  // namespace folioscan::python

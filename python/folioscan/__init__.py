@@ -1,0 +1,18 @@
+"""Text, table and image extraction from PDF files, with a native C++ core.
+
+Four functions share one parser and differ only in the form of the result:
+``parse`` returns a dict, ``parse_to_json`` pretty JSON, ``parse_to_html`` a
+standalone HTML document and ``parse_to_markdown`` Markdown. Each takes
+``(data, password=None)`` with ``data`` the bytes of a PDF file.
+"""
+
+from importlib import metadata as _metadata
+
+from ._folioscan import parse, parse_to_html, parse_to_json, parse_to_markdown
+
+__all__ = ["parse", "parse_to_json", "parse_to_html", "parse_to_markdown"]
+
+try:
+    __version__: str = _metadata.version("folioscan")
+except _metadata.PackageNotFoundError:  # running from a source tree
+    __version__ = "0.1.0"

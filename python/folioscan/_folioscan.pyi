@@ -1,0 +1,47 @@
+"""The native extension module (`folioscan._folioscan`)."""
+
+from typing import Literal, TypedDict
+
+__all__ = ["parse", "parse_to_json", "parse_to_html", "parse_to_markdown"]
+
+class TextLine(TypedDict):
+    text: str
+    x: float | None
+    y: float | None
+
+class Table(TypedDict):
+    rows: int
+    cols: int
+    cells: list[list[str]]
+
+class ParsedImage(TypedDict):
+    name: str
+    format: Literal["Jpeg", "Jpeg2000", "Ccitt", "Jbig2", "Raw"]
+    width: int
+    height: int
+    bits_per_component: int
+    color_space: str
+
+class Page(TypedDict):
+    width: float | None
+    height: float | None
+    lines: list[TextLine]
+    needs_ocr: bool
+    tables: list[Table]
+    images: list[ParsedImage]
+
+class Document(TypedDict):
+    version: str
+    pages: list[Page]
+
+def parse(data: bytes, password: str | None = None) -> Document:
+    """Parse a PDF and return the extracted document as a native Python dict."""
+
+def parse_to_json(data: bytes, password: str | None = None) -> str:
+    """Parse a PDF and return its extracted form as pretty JSON."""
+
+def parse_to_html(data: bytes, password: str | None = None) -> str:
+    """Parse a PDF and render it to a standalone HTML document."""
+
+def parse_to_markdown(data: bytes, password: str | None = None) -> str:
+    """Parse a PDF and render it to Markdown."""
