@@ -1,0 +1,411 @@
+// The standard security handler: the file key for revisions 2 to 6 from the encryption
+// dictionary and a password, and the per-object decryption of strings and stream data
+// with RC4, AES-128 or AES-256. AES and SHA-2 come from libcrypto's EVP interfaces.
+#include "crypt.h"
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <unordered_map>
+
+namespace folioscan {
+namespace {
+
+// The 32 bytes that pad every password (ISO 32000-1, Algorithm 2, step a).
+constexpr std::array<std::uint8_t, 32> kPasswordPadding = {
+    0x28, 0xBF, 0x4E, 0x5E, 0x4E, 0x75, 0x8A, 0x41, 0x64, 0x00, 0x4E, 0x56, 0xFF, 0xFA, 0x01, 0x08,
+    0x2E, 0x2E, 0x00, 0xB6, 0xD0, 0x68, 0x3E, 0x80, 0x2F, 0x0C, 0xA9, 0xFE, 0x64, 0x53, 0x69, 0x7A};
+
+constexpr std::size_t kAesBlock = 16;
+
+// EVP_CipherUpdate takes an int length; larger inputs go through in whole-block chunks.
+constexpr std::size_t kCipherChunk = std::size_t{1} << 30;
+
+void append(Bytes& out, ByteView bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
+
+// ---------------------------------------------------------------------------------------
+// libcrypto wrappers. Every failure becomes "nothing", which the callers treat as
+// "cannot decrypt": the data passes unchanged, or no handler is built.
+
+struct CipherContextFree {
+  void operator()(EVP_CIPHER_CTX* ctx) const { EVP_CIPHER_CTX_free(ctx); }
+};
+
+// AES in CBC mode over whole blocks, no padding added or removed; the key length
+// (16 or 32 bytes) selects AES-128 or AES-256.
+std::optional<Bytes> aes_cbc(bool encrypt, ByteView key, ByteView iv, ByteView data) {
+  const EVP_CIPHER* cipher = key.size() == 16   ? EVP_aes_128_cbc()
+                             : key.size() == 32 ? EVP_aes_256_cbc()
+                                                : nullptr;
+  if (cipher == nullptr || iv.size() != kAesBlock || data.size() % kAesBlock != 0) {
+    return std::nullopt;
+  }
+  std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree> ctx(EVP_CIPHER_CTX_new());
+  if (!ctx) return std::nullopt;
+  if (EVP_CipherInit_ex(ctx.get(), cipher, nullptr, key.data(), iv.data(), encrypt ? 1 : 0) != 1 ||
+      EVP_CIPHER_CTX_set_padding(ctx.get(), 0) != 1) {
+    return std::nullopt;
+  }
+  Bytes out(data.size());
+  for (std::size_t done = 0; done < data.size();) {
+    const std::size_t chunk = std::min(data.size() - done, kCipherChunk);
+    int written = 0;
+    if (EVP_CipherUpdate(ctx.get(), out.data() + done, &written, data.data() + done,
+                         static_cast<int>(chunk)) != 1 ||
+        written != static_cast<int>(chunk)) {
+      return std::nullopt;
+    }
+    done += chunk;
+  }
+  std::array<std::uint8_t, 2 * kAesBlock> rest{};
+  int rest_size = 0;
+  if (EVP_CipherFinal_ex(ctx.get(), rest.data(), &rest_size) != 1 || rest_size != 0) {
+    return std::nullopt;
+  }
+  return out;
+}
+
+enum class Sha2 : std::uint8_t { Sha256, Sha384, Sha512 };
+
+std::optional<Bytes> sha2(Sha2 variant, ByteView data) {
+  const EVP_MD* md = variant == Sha2::Sha256   ? EVP_sha256()
+                     : variant == Sha2::Sha384 ? EVP_sha384()
+                                               : EVP_sha512();
+  std::array<std::uint8_t, EVP_MAX_MD_SIZE> digest{};
+  unsigned int size = 0;
+  if (md == nullptr || EVP_Digest(data.data(), data.size(), digest.data(), &size, md, nullptr) != 1) {
+    return std::nullopt;
+  }
+  return Bytes(digest.begin(), digest.begin() + size);
+}
+
+// ---------------------------------------------------------------------------------------
+// Reading the encryption dictionary. A Reference is never resolved here: it counts as
+// a value of the wrong type.
+
+const std::int64_t* integer_entry(const Dictionary& dict, std::string_view key) {
+  const Object* value = dict.lookup(key);
+  return value != nullptr ? value->as_integer() : nullptr;
+}
+
+const String* string_entry(const Dictionary& dict, std::string_view key) {
+  const Object* value = dict.lookup(key);
+  return value != nullptr ? value->as_string() : nullptr;
+}
+
+// A dictionary value, or the dictionary of a stream value.
+const Dictionary* dictionary_entry(const Dictionary& dict, std::string_view key) {
+  const Object* value = dict.lookup(key);
+  if (value == nullptr) return nullptr;
+  if (const Dictionary* d = value->as_dict()) return d;
+  if (const Stream* s = value->as_stream()) return &s->dict;
+  return nullptr;
+}
+
+// /V 5 is AES-256 outright; /V 4 takes the cipher of the StdCF crypt filter; anything
+// else is RC4. /StmF and /StrF are not consulted: one method serves every string and stream.
+CryptMethod select_method(const Dictionary& encrypt) {
+  const std::int64_t* v = integer_entry(encrypt, "V");
+  if (v == nullptr) return CryptMethod::Rc4;
+  if (*v == 5) return CryptMethod::Aes256;
+  if (*v != 4) return CryptMethod::Rc4;
+  const Dictionary* filters = dictionary_entry(encrypt, "CF");
+  const Dictionary* std_cf = filters != nullptr ? dictionary_entry(*filters, "StdCF") : nullptr;
+  const Object* cfm = std_cf != nullptr ? std_cf->lookup("CFM") : nullptr;
+  if (cfm == nullptr) return CryptMethod::Rc4;
+  if (cfm->is_name("AESV3")) return CryptMethod::Aes256;
+  if (cfm->is_name("AESV2")) return CryptMethod::Aes128;
+  return CryptMethod::Rc4;
+}
+
+// ---------------------------------------------------------------------------------------
+// Revisions up to 4: MD5 and RC4 (ISO 32000-1, Algorithms 2, 6 and 7).
+
+struct LegacyParams {
+  std::int64_t revision = 0;
+  std::size_t key_size = 0;  // n, 1 to 16
+  ByteView owner;            // /O, all bytes
+  ByteView user;             // /U
+  std::uint32_t permissions = 0;
+  ByteView id0;
+};
+
+// The first 32 bytes of the password, completed from the padding string.
+Bytes pad_password(ByteView password) {
+  const std::size_t used = std::min<std::size_t>(password.size(), 32);
+  Bytes padded(password.begin(), password.begin() + static_cast<std::ptrdiff_t>(used));
+  padded.insert(padded.end(), kPasswordPadding.begin(),
+                kPasswordPadding.begin() + static_cast<std::ptrdiff_t>(32 - used));
+  return padded;
+}
+
+Bytes xor_key(ByteView key, std::uint8_t value) {
+  Bytes out(key.begin(), key.end());
+  for (auto& byte : out) byte ^= value;
+  return out;
+}
+
+// Algorithm 2 without its /EncryptMetadata step.
+Bytes legacy_file_key(const LegacyParams& params, ByteView password) {
+  Bytes input = pad_password(password);
+  append(input, params.owner);
+  for (int i = 0; i < 4; ++i) input.push_back(static_cast<std::uint8_t>(params.permissions >> (8 * i)));
+  append(input, params.id0);
+  auto digest = md5(input);
+  if (params.revision >= 3) {
+    for (int i = 0; i < 50; ++i) digest = md5(ByteView(digest.data(), params.key_size));
+  }
+  return Bytes(digest.begin(), digest.begin() + static_cast<std::ptrdiff_t>(params.key_size));
+}
+
+// Algorithm 6: recompute the user entry under the key; only 16 bytes are compared,
+// because revision 3 and later leave the last 16 bytes of /U arbitrary.
+bool legacy_user_check(const LegacyParams& params, ByteView key) {
+  Bytes result;
+  if (params.revision >= 3) {
+    Bytes input(kPasswordPadding.begin(), kPasswordPadding.end());
+    append(input, params.id0);
+    const auto digest = md5(input);
+    result = rc4(key, digest);
+    for (int i = 1; i <= 19; ++i) result = rc4(xor_key(key, static_cast<std::uint8_t>(i)), result);
+  } else {
+    result = rc4(key, kPasswordPadding);
+  }
+  return result.size() >= 16 && params.user.size() >= 16 &&
+         std::equal(result.begin(), result.begin() + 16, params.user.begin());
+}
+
+// Algorithm 7: the user password that /O holds encrypted under the owner password.
+Bytes legacy_recover_user_password(const LegacyParams& params, ByteView owner_password) {
+  auto digest = md5(pad_password(owner_password));
+  if (params.revision >= 3) {
+    for (int i = 0; i < 50; ++i) digest = md5(digest);
+  }
+  const ByteView key(digest.data(), params.key_size);
+  if (params.revision < 3) return rc4(key, params.owner);
+  Bytes result(params.owner.begin(), params.owner.end());
+  for (int i = 19; i >= 0; --i) result = rc4(xor_key(key, static_cast<std::uint8_t>(i)), result);
+  return result;
+}
+
+Bytes legacy_handler_key(const LegacyParams& params, ByteView password) {
+  Bytes key = legacy_file_key(params, password);
+  if (legacy_user_check(params, key)) return key;
+  const Bytes user_password = legacy_recover_user_password(params, password);
+  Bytes owner_key = legacy_file_key(params, user_password);
+  if (legacy_user_check(params, owner_key)) return owner_key;
+  // A wrong password still gives a handler; its key just decrypts to garbage.
+  return key;
+}
+
+// ---------------------------------------------------------------------------------------
+// Revisions 5 and 6: SHA-2 and AES (ISO 32000-2, Algorithms 2.A and 2.B).
+
+// Algorithm 2.B. The loop ends at the latest in round 286, where i - 31 reaches 255
+// and every last byte of E satisfies the condition.
+std::optional<Bytes> revision6_hash(ByteView password, ByteView salt, ByteView extra) {
+  Bytes input(password.begin(), password.end());
+  append(input, salt);
+  append(input, extra);
+  std::optional<Bytes> k = sha2(Sha2::Sha256, input);
+  if (!k) return std::nullopt;
+
+  Bytes k1;
+  for (int round = 0;; ++round) {
+    k1.clear();
+    k1.reserve(64 * (password.size() + k->size() + extra.size()));
+    for (int i = 0; i < 64; ++i) {
+      append(k1, password);
+      append(k1, *k);
+      append(k1, extra);
+    }
+    const ByteView k_view(*k);
+    const std::optional<Bytes> e =
+        aes_cbc(true, k_view.first(16), k_view.subspan(16, 16), k1);
+    if (!e || e->size() < kAesBlock) return std::nullopt;
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < kAesBlock; ++i) sum += (*e)[i];
+    constexpr std::array<Sha2, 3> kVariants = {Sha2::Sha256, Sha2::Sha384, Sha2::Sha512};
+    k = sha2(kVariants[sum % 3], *e);
+    if (!k) return std::nullopt;
+    if (round >= 63 && static_cast<int>(e->back()) <= round - 31) break;
+  }
+  k->resize(32);
+  return k;
+}
+
+bool equals_prefix(const Bytes& hash, ByteView entry) {
+  return hash.size() == 32 && entry.size() >= 32 && std::equal(hash.begin(), hash.end(), entry.begin());
+}
+
+// /UE or /OE decrypted under the intermediate key; an entry that is missing or not
+// whole blocks gives the empty key (the handler then leaves all data unchanged).
+Bytes unwrap_file_key(const String* wrapped, const Bytes& intermediate) {
+  if (wrapped == nullptr || wrapped->bytes.size() % kAesBlock != 0) return {};
+  const std::array<std::uint8_t, kAesBlock> zero_iv{};
+  return aes_cbc(false, intermediate, zero_iv, wrapped->bytes).value_or(Bytes{});
+}
+
+std::optional<Bytes> aes256_handler_key(const Dictionary& encrypt, ByteView owner, ByteView user,
+                                        ByteView password) {
+  if (user.size() < 48) return std::nullopt;
+  const std::optional<Bytes> user_hash = revision6_hash(password, user.subspan(32, 8), {});
+  if (!user_hash) return std::nullopt;
+  if (equals_prefix(*user_hash, user)) {
+    const std::optional<Bytes> key_hash = revision6_hash(password, user.subspan(40, 8), {});
+    if (!key_hash) return std::nullopt;
+    return unwrap_file_key(string_entry(encrypt, "UE"), *key_hash);
+  }
+  if (owner.size() < 48) return std::nullopt;
+  const ByteView user48 = user.first(48);
+  const std::optional<Bytes> owner_hash = revision6_hash(password, owner.subspan(32, 8), user48);
+  if (!owner_hash || !equals_prefix(*owner_hash, owner)) return std::nullopt;
+  const std::optional<Bytes> key_hash = revision6_hash(password, owner.subspan(40, 8), user48);
+  if (!key_hash) return std::nullopt;
+  return unwrap_file_key(string_entry(encrypt, "OE"), *key_hash);
+}
+
+// ---------------------------------------------------------------------------------------
+// Per-object decryption.
+
+// What decrypts the strings and stream of one object: the cipher and the key it uses
+// (the per-object key for RC4 and AES-128, the file key for AES-256).
+struct ObjectCipher {
+  CryptMethod method = CryptMethod::Rc4;
+  Bytes key;
+};
+
+// ISO 32000-1 Algorithm 1.
+ObjectCipher object_cipher(const SecurityHandler& handler, std::uint32_t num, std::uint16_t gen) {
+  if (handler.method == CryptMethod::Aes256) return {handler.method, handler.key};
+  Bytes input = handler.key;
+  input.push_back(static_cast<std::uint8_t>(num));
+  input.push_back(static_cast<std::uint8_t>(num >> 8));
+  input.push_back(static_cast<std::uint8_t>(num >> 16));
+  input.push_back(static_cast<std::uint8_t>(gen));
+  input.push_back(static_cast<std::uint8_t>(gen >> 8));
+  if (handler.method == CryptMethod::Aes128) {
+    for (char c : std::string_view("sAlT")) input.push_back(static_cast<std::uint8_t>(c));
+  }
+  const auto digest = md5(input);
+  const std::size_t size = std::min<std::size_t>(handler.key.size() + 5, 16);
+  return {handler.method, Bytes(digest.begin(), digest.begin() + static_cast<std::ptrdiff_t>(size))};
+}
+
+Bytes decrypt_with(const ObjectCipher& cipher, ByteView data) {
+  const auto unchanged = [data] { return Bytes(data.begin(), data.end()); };
+  if (cipher.method == CryptMethod::Rc4) return rc4(cipher.key, data);
+
+  const std::size_t required = cipher.method == CryptMethod::Aes128 ? 16 : 32;
+  if (cipher.key.size() != required) return unchanged();
+  if (data.size() < kAesBlock) return unchanged();
+  if ((data.size() - kAesBlock) % kAesBlock != 0) return unchanged();
+  std::optional<Bytes> plain =
+      aes_cbc(false, cipher.key, data.first(kAesBlock), data.subspan(kAesBlock));
+  if (!plain || plain->empty()) return unchanged();
+
+  // The pad count must be 1 to 16 and its bytes must all carry it; anything else means
+  // the data was not what we think (wrong key, not encrypted), so keep it as it was.
+  const std::uint8_t pad = plain->back();
+  if (pad < 1 || pad > kAesBlock) return unchanged();
+  if (!std::all_of(plain->end() - pad, plain->end(), [pad](std::uint8_t b) { return b == pad; })) {
+    return unchanged();
+  }
+  plain->resize(plain->size() - pad);
+  return std::move(*plain);
+}
+
+// Rebuilds the entries in order; a key seen before takes the later value in the
+// earlier entry's place.
+void merge_duplicate_keys(Dictionary& dict) {
+  if (dict.entries.size() < 2) return;
+  std::vector<DictEntry> merged;
+  merged.reserve(dict.entries.size());  // no reallocation: the views below stay valid
+  std::unordered_map<std::string_view, std::size_t> index;
+  index.reserve(dict.entries.size());
+  for (DictEntry& entry : dict.entries) {
+    const auto found = index.find(entry.key);
+    if (found != index.end()) {
+      merged[found->second].value = std::move(entry.value);
+    } else {
+      merged.push_back(std::move(entry));
+      index.emplace(merged.back().key, merged.size() - 1);
+    }
+  }
+  dict.entries = std::move(merged);
+}
+
+}  // namespace
+
+std::optional<SecurityHandler> construct_security_handler(const Dictionary& encrypt, ByteView id0,
+                                                          ByteView password) {
+  const Object* filter = encrypt.lookup("Filter");
+  if (filter == nullptr || !filter->is_name("Standard")) return std::nullopt;
+  const std::int64_t* revision = integer_entry(encrypt, "R");
+  const std::int64_t* permissions = integer_entry(encrypt, "P");
+  const String* owner = string_entry(encrypt, "O");
+  const String* user = string_entry(encrypt, "U");
+  if (revision == nullptr || permissions == nullptr || owner == nullptr || user == nullptr) {
+    return std::nullopt;
+  }
+  const CryptMethod method = select_method(encrypt);
+
+  if (*revision > 4) {
+    std::optional<Bytes> key = aes256_handler_key(encrypt, owner->bytes, user->bytes, password);
+    if (!key) return std::nullopt;
+    return SecurityHandler{std::move(*key), method};
+  }
+
+  const std::int64_t* length = integer_entry(encrypt, "Length");
+  const std::int64_t key_size = length != nullptr ? *length / 8 : 5;
+  // The MD5-based derivation yields 1 to 16 key bytes. A /Length outside 8..135 bits
+  // (negative ones included) cannot be honoured; such a dictionary is treated like any
+  // other unusable one: no handler, and the document is read without decryption.
+  if (key_size < 1 || key_size > 16) return std::nullopt;
+
+  LegacyParams params;
+  params.revision = *revision;
+  params.key_size = static_cast<std::size_t>(key_size);
+  params.owner = owner->bytes;
+  params.user = user->bytes;
+  params.permissions = static_cast<std::uint32_t>(*permissions);
+  params.id0 = id0;
+  return SecurityHandler{legacy_handler_key(params, password), method};
+}
+
+Bytes decrypt_bytes(const SecurityHandler& handler, std::uint32_t num, std::uint16_t gen,
+                    ByteView data) {
+  return decrypt_with(object_cipher(handler, num, gen), data);
+}
+
+Object decrypt_object(const SecurityHandler& handler, std::uint32_t num, std::uint16_t gen,
+                      Object obj) {
+  const ObjectCipher cipher = object_cipher(handler, num, gen);
+  // Depth-first over an explicit stack, so that the depth of the object costs heap,
+  // not native stack. A container is final before its children are queued, so the
+  // queued pointers stay valid.
+  std::vector<Object*> pending{&obj};
+  while (!pending.empty()) {
+    Object* current = pending.back();
+    pending.pop_back();
+    if (String* s = current->as_string()) {
+      s->bytes = decrypt_with(cipher, s->bytes);
+    } else if (Array* a = current->as_array()) {
+      for (Object& element : *a) pending.push_back(&element);
+    } else if (Dictionary* d = current->as_dict()) {
+      merge_duplicate_keys(*d);
+      for (DictEntry& entry : d->entries) pending.push_back(&entry.value);
+    } else if (Stream* st = current->as_stream()) {
+      merge_duplicate_keys(st->dict);
+      for (DictEntry& entry : st->dict.entries) pending.push_back(&entry.value);
+      st->data = decrypt_with(cipher, st->data);
+    }
+  }
+  return obj;
+}
+
+}  // namespace folioscan
