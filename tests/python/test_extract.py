@@ -17,7 +17,7 @@ WIDTHS_FONT = (
 
 def hello_world() -> bytes:
     return text_document(
-        ["BT /F1 12 Tf 72 700 Td (Hello) Tj 30 0 Td (World) Tj 0 -20 Td (Second line) Tj ET"],
+        ["BT /F1 12 Tf 72 700 Td (Hello) Tj 33 0 Td (World) Tj 0 -20 Td (Second line) Tj ET"],
         fonts={"F1": WIDTHS_FONT},
     )
 
@@ -30,7 +30,7 @@ def test_lines_positions_and_page_size() -> None:
     assert page["width"] == 612.0 and isinstance(page["width"], float)
     assert page["lines"] == [
         {"text": "Hello World", "x": 72.0, "y": 700.0},
-        {"text": "Second line", "x": 102.0, "y": 680.0},
+        {"text": "Second line", "x": 105.0, "y": 680.0},
     ]
     assert page["needs_ocr"] is False
     assert page["tables"] == [] and page["images"] == []
