@@ -1,11 +1,16 @@
 // ASCII85 (btoa) decoding.
 #pragma once
 
+#include <cstdint>
+
+#include "../bounds.h"
 #include "../cos.h"
 #include "../error.h"
 
 namespace folioscan {
 
-[[nodiscard]] Result<Bytes> ascii85_decode(ByteView in);
+// Every failure, output past `max_output` bytes included, is "bad ASCII85 data".
+[[nodiscard]] Result<Bytes> ascii85_decode(ByteView in,
+                                           std::uint64_t max_output = limits::kMaxDecodedBytes);
 
 }  // namespace folioscan

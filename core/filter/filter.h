@@ -2,17 +2,24 @@
 // run decoder after decoder over the whole buffer.
 #pragma once
 
+#include <cstdint>
+
+#include "../bounds.h"
 #include "../cos.h"
 #include "../error.h"
 
 namespace folioscan {
 
 // Decoded bytes of a stream, or the first decoder's error. Pure: no references are
-// resolved (a Reference counts as a value of the wrong type).
+// resolved (a Reference counts as a value of the wrong type). Each stage's output is
+// bounded by limits::kMaxDecodedBytes; past it the stage fails with its own message.
 [[nodiscard]] Result<Bytes> decode_stream(const Dictionary& dict, ByteView raw);
 
-// The two small decoders that live beside the pipeline.
-[[nodiscard]] Result<Bytes> ascii_hex_decode(ByteView in);
-[[nodiscard]] Result<Bytes> run_length_decode(ByteView in);
+// The two small decoders that live beside the pipeline. Output past `max_output` bytes
+// fails with the decoder's own message.
+[[nodiscard]] Result<Bytes> ascii_hex_decode(ByteView in,
+                                             std::uint64_t max_output = limits::kMaxDecodedBytes);
+[[nodiscard]] Result<Bytes> run_length_decode(ByteView in,
+                                              std::uint64_t max_output = limits::kMaxDecodedBytes);
 
 }  // namespace folioscan

@@ -1,12 +1,17 @@
 // DEFLATE (RFC 1951) over a complete buffer; the zlib header is the caller's business.
 #pragma once
 
+#include <cstdint>
+
+#include "../bounds.h"
 #include "../cos.h"
 #include "../error.h"
 
 namespace folioscan {
 
-// Output only after a block marked final; every failure is "corrupt DEFLATE data".
-[[nodiscard]] Result<Bytes> inflate(ByteView in);
+// Output only after a block marked final; every failure is "corrupt DEFLATE data",
+// including output that would grow past `max_output` bytes.
+[[nodiscard]] Result<Bytes> inflate(ByteView in,
+                                    std::uint64_t max_output = limits::kMaxDecodedBytes);
 
 }  // namespace folioscan

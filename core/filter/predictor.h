@@ -7,7 +7,8 @@
 namespace folioscan {
 
 // Parameters from /Predictor /Colors /BitsPerComponent /Columns (defaults when absent
-// or mistyped). Fails only on a PNG row tag above 4 (and on absurd row sizes).
+// or mistyped). Fails only on a PNG row tag above 4 and on rows too long to be real
+// (longer than limits::kMaxDecodedBytes, or overflowing 64 bits).
 [[nodiscard]] Result<Bytes> undo_predictor(Bytes data, const Dictionary& params);
 
 }  // namespace folioscan

@@ -1,0 +1,572 @@
+// DEFLATE decoding of a whole buffer: stored, fixed and dynamic blocks, decoded with
+// lookup tables over a 64-bit bit buffer. Output is returned only after the final block;
+// every failure, truncation included, discards it and reports "corrupt DEFLATE data".
+#include "inflate.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <vector>
+
+namespace folioscan {
+namespace {
+
+constexpr const char* kCorrupt = "corrupt DEFLATE data";
+
+// ---------------------------------------------------------------------------------------
+// Huffman codes
+//
+// A code is given by one length per symbol (0: no code). Codes are assigned canonically:
+// for each length L in increasing order, the symbols of that length in increasing symbol
+// order get the consecutive values first(L), first(L) + 1, ..., where
+// first(1) = 0 and first(L + 1) = 2 * (first(L) + count(L)). A bit pattern is matched
+// most-significant bit first: after reading L bits with value v, the pattern is the code
+// of the symbol at position v - first(L) of length L when 0 <= v - first(L) < count(L).
+//
+// Lengths from a file need not form a complete prefix code, and this decoder accepts any
+// set, defined by that matching rule alone:
+//  - incomplete sets leave some patterns unmatched; such a pattern fails only when it is
+//    met (after 15 bits without a match);
+//  - over-subscribed sets are decoded as the matching rule dictates: once
+//    first(L) + count(L) reaches 2^L, every remaining L-bit pattern is matched at length L,
+//    symbols whose value would not fit in L bits can never be decoded, and no longer
+//    code is ever reached.
+// The reachable codes form a prefix-free set, so they can be laid out in a table.
+//
+// Table layout: one 32-bit entry per pattern of `root` bits, indexed by the next `root`
+// input bits (DEFLATE packs Huffman codes most-significant bit first into a stream read
+// from the least-significant bit, so the index is the bit-reversed code). Codes no longer
+// than `root` fill every entry whose low bits are their reversed code. Codes longer than
+// `root` share a subtable per root prefix, indexed by the bits after the root bits and
+// sized by the longest code under that prefix. Entry fields:
+//   bits 0-3   code length in bits (total, subtable codes included)
+//   bits 4-7   extra bits that follow the code (lengths, distances); for a subtable
+//              link: the subtable's index width
+//   bits 8-10  kind
+//   bits 16-31 literal byte, length or distance base, code-length symbol, or the offset
+//              of a subtable
+// A pattern that matches no code gets kKindInvalid.
+// ---------------------------------------------------------------------------------------
+
+enum : std::uint32_t {
+  kKindLiteral = 0,  // a literal byte, or a code-length symbol
+  kKindMatch = 1,    // a length (literal/length code) or a distance (distance code)
+  kKindEnd = 2,      // end of block
+  kKindLink = 3,     // pointer to a subtable
+  kKindInvalid = 4,  // no code, or a symbol that may not appear (286, 287, 30, 31, ...)
+};
+
+constexpr std::uint32_t make_entry(std::uint32_t kind, std::uint32_t value, std::uint32_t extra) {
+  return (value << 16) | (kind << 8) | (extra << 4);
+}
+constexpr std::uint32_t entry_length(std::uint32_t e) { return e & 15; }
+constexpr std::uint32_t entry_extra(std::uint32_t e) { return (e >> 4) & 15; }
+constexpr std::uint32_t entry_kind(std::uint32_t e) { return (e >> 8) & 7; }
+constexpr std::uint32_t entry_value(std::uint32_t e) { return e >> 16; }
+
+constexpr std::uint32_t kInvalidEntry = make_entry(kKindInvalid, 0, 0);
+
+constexpr unsigned kMaxCodeLength = 15;
+constexpr unsigned kLitRootBits = 10;
+constexpr unsigned kDistRootBits = 8;
+constexpr unsigned kCodeLengthRootBits = 7;  // code-length codes are at most 7 bits long
+
+// A length list holds at most HLIT + HDIST (320) entries plus the overshoot of one last
+// repeat (at most 137), so every symbol fits below 512.
+constexpr std::size_t kMaxSymbols = 512;
+
+constexpr std::array<std::uint16_t, 29> kLengthBase = {
+    3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+    31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr std::array<std::uint8_t, 29> kLengthExtra = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1,
+                                                       1, 1, 2, 2, 2, 2, 3, 3, 3, 3,
+                                                       4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr std::array<std::uint16_t, 30> kDistBase = {
+    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr std::array<std::uint8_t, 30> kDistExtra = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,
+                                                     4, 4, 5, 5, 6, 6, 7,  7,  8,  8,
+                                                     9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+constexpr std::array<std::uint8_t, 19> kCodeLengthOrder = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                                           11, 4,  12, 3, 13, 2, 14, 1, 15};
+
+enum class Alphabet { LitLen, Distance, CodeLength };
+
+std::uint32_t symbol_entry(Alphabet alphabet, std::uint32_t sym) {
+  switch (alphabet) {
+    case Alphabet::LitLen:
+      if (sym < 256) return make_entry(kKindLiteral, sym, 0);
+      if (sym == 256) return make_entry(kKindEnd, 0, 0);
+      if (sym <= 285) return make_entry(kKindMatch, kLengthBase[sym - 257], kLengthExtra[sym - 257]);
+      return kInvalidEntry;
+    case Alphabet::Distance:
+      if (sym < 30) return make_entry(kKindMatch, kDistBase[sym], kDistExtra[sym]);
+      return kInvalidEntry;
+    case Alphabet::CodeLength:
+      return make_entry(kKindLiteral, sym, 0);
+  }
+  return kInvalidEntry;
+}
+
+std::uint32_t reverse_bits(std::uint32_t v, unsigned n) {
+  std::uint32_t r = 0;
+  for (unsigned i = 0; i < n; ++i) {
+    r = (r << 1) | (v & 1);
+    v >>= 1;
+  }
+  return r;
+}
+
+// Fills `table` (root table, then subtables) for the code given by `lengths`.
+void build_table(const std::uint8_t* lengths, std::size_t n, unsigned root, Alphabet alphabet,
+                 std::vector<std::uint32_t>& table) {
+  std::array<std::uint16_t, kMaxCodeLength + 1> counts{};
+  for (std::size_t s = 0; s < n; ++s) ++counts[lengths[s]];
+  counts[0] = 0;
+
+  // Symbols sorted by length, then by value.
+  std::array<std::uint16_t, kMaxCodeLength + 1> offsets{};
+  for (unsigned len = 1; len < kMaxCodeLength; ++len) {
+    offsets[len + 1] = static_cast<std::uint16_t>(offsets[len] + counts[len]);
+  }
+  std::array<std::uint16_t, kMaxSymbols> sorted;
+  for (std::size_t s = 0; s < n; ++s) {
+    if (lengths[s] != 0) sorted[offsets[lengths[s]]++] = static_cast<std::uint16_t>(s);
+  }
+
+  // The reachable codes, in canonical order (which is also increasing order of their
+  // root prefixes, and of length).
+  struct Code {
+    std::uint16_t value;
+    std::uint8_t length;
+    std::uint16_t symbol;
+  };
+  std::array<Code, kMaxSymbols> codes;
+  std::size_t code_count = 0;
+  std::uint32_t first = 0;
+  std::uint32_t index = 0;
+  for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
+    const std::uint32_t space = std::uint32_t{1} << len;  // first < space holds here
+    const std::uint32_t count = counts[len];
+    const std::uint32_t reachable = std::min(count, space - first);
+    for (std::uint32_t i = 0; i < reachable; ++i) {
+      codes[code_count++] = Code{static_cast<std::uint16_t>(first + i), static_cast<std::uint8_t>(len),
+                                 sorted[index + i]};
+    }
+    if (first + count >= space) break;  // every pattern reaching this length matched here
+    index += count;
+    first = (first + count) * 2;
+  }
+
+  // Subtable widths: the longest code under each root prefix is the last one listed.
+  const std::size_t root_size = std::size_t{1} << root;
+  std::size_t total = root_size;
+  std::array<std::uint8_t, kMaxSymbols> sub_bits{};  // per code: its subtable's width
+  for (std::size_t i = code_count; i-- > 0;) {
+    const Code& c = codes[i];
+    if (c.length <= root) break;
+    const std::uint32_t prefix = std::uint32_t{c.value} >> (c.length - root);
+    const bool last_of_prefix = i + 1 == code_count ||
+                                (std::uint32_t{codes[i + 1].value} >> (codes[i + 1].length - root)) != prefix;
+    sub_bits[i] = last_of_prefix ? static_cast<std::uint8_t>(c.length - root) : sub_bits[i + 1];
+    if (last_of_prefix) total += std::size_t{1} << sub_bits[i];
+  }
+  table.assign(total, kInvalidEntry);
+
+  std::size_t next_sub = root_size;
+  std::uint32_t open_prefix = ~std::uint32_t{0};
+  std::size_t sub_offset = 0;
+  for (std::size_t i = 0; i < code_count; ++i) {
+    const Code& c = codes[i];
+    const std::uint32_t entry = symbol_entry(alphabet, c.symbol) | c.length;
+    if (c.length <= root) {
+      const std::size_t step = std::size_t{1} << c.length;
+      for (std::size_t k = reverse_bits(c.value, c.length); k < root_size; k += step) table[k] = entry;
+      continue;
+    }
+    const unsigned rest = c.length - root;
+    const std::uint32_t prefix = std::uint32_t{c.value} >> rest;
+    const unsigned width = sub_bits[i];
+    if (prefix != open_prefix) {
+      open_prefix = prefix;
+      sub_offset = next_sub;
+      next_sub += std::size_t{1} << width;
+      table[reverse_bits(prefix, root)] =
+          make_entry(kKindLink, static_cast<std::uint32_t>(sub_offset), width);
+    }
+    const std::size_t step = std::size_t{1} << rest;
+    const std::size_t sub_size = std::size_t{1} << width;
+    for (std::size_t k = reverse_bits(c.value & ((1u << rest) - 1), rest); k < sub_size; k += step) {
+      table[sub_offset + k] = entry;
+    }
+  }
+}
+
+inline std::uint32_t lookup(const std::uint32_t* table, unsigned root, std::uint64_t bits) {
+  std::uint32_t e = table[bits & ((std::uint64_t{1} << root) - 1)];
+  if (entry_kind(e) == kKindLink) {
+    e = table[entry_value(e) + ((bits >> root) & ((std::uint32_t{1} << entry_extra(e)) - 1))];
+  }
+  return e;
+}
+
+inline std::uint64_t load_le64(const std::uint8_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  if constexpr (std::endian::native == std::endian::big) v = std::byteswap(v);
+  return v;
+}
+
+// ---------------------------------------------------------------------------------------
+// Bit reader
+//
+// `bits` holds `count` unread input bits, next bit lowest. Bits above `count` are either
+// zero or copies of the bits of the input bytes not yet counted (the word refill loads
+// eight bytes but only counts the whole bytes that fit), so OR-ing a byte in at `count`
+// is always correct. A read of n bits succeeds only when n <= count after a refill, i.e.
+// exactly when the input really holds those bits: a table lookup may look at padding
+// past the end, but an entry whose code is longer than the real bits left is rejected,
+// which is where reading one bit at a time would have run out as well.
+// ---------------------------------------------------------------------------------------
+
+struct BitState {
+  const std::uint8_t* in;
+  const std::uint8_t* end;
+  std::uint64_t bits;
+  unsigned count;
+};
+
+// Word refill: needs 8 readable bytes; leaves 56 to 63 bits counted.
+inline void refill_word(BitState& s) {
+  s.bits |= load_le64(s.in) << s.count;
+  s.in += (63 - s.count) >> 3;
+  s.count |= 56;
+}
+
+// Refill near the end of the input: byte by byte, while bytes remain.
+inline void refill(BitState& s) {
+  if (s.end - s.in >= 8) {
+    refill_word(s);
+    return;
+  }
+  while (s.count <= 48 && s.in < s.end) {
+    s.bits |= std::uint64_t{*s.in++} << s.count;
+    s.count += 8;
+  }
+}
+
+inline bool ensure_bits(BitState& s, unsigned n) {
+  if (s.count < n) refill(s);
+  return s.count >= n;
+}
+
+inline std::uint32_t take_bits(BitState& s, unsigned n) {
+  const std::uint32_t v = static_cast<std::uint32_t>(s.bits & ((std::uint64_t{1} << n) - 1));
+  s.bits >>= n;
+  s.count -= n;
+  return v;
+}
+
+// Decodes one symbol entry with exact end-of-input semantics; false when the input ends
+// inside the code or the pattern matches nothing.
+inline bool decode_checked(BitState& s, const std::uint32_t* table, unsigned root, std::uint32_t& e) {
+  if (s.count < kMaxCodeLength) refill(s);
+  e = lookup(table, root, s.bits);
+  if (entry_kind(e) == kKindInvalid || entry_length(e) > s.count) return false;
+  s.bits >>= entry_length(e);
+  s.count -= entry_length(e);
+  return true;
+}
+
+// The fast loop runs while this much output space is free: two literals and a longest
+// match, plus the 8-byte overrun of the word-wise match copy.
+constexpr std::size_t kFastOutputMargin = 2 + 258 + 8 + 6;
+// ... and while this much input is left: two word refills of at most 7 bytes each.
+constexpr std::ptrdiff_t kFastInputMargin = 16;
+
+class Inflater {
+ public:
+  Inflater(ByteView in, std::uint64_t max_output)
+      : state_{in.data(), in.data() + in.size(), 0, 0},
+        limit_(static_cast<std::size_t>(std::min<std::uint64_t>(max_output, SIZE_MAX))) {
+    // Typical compression ratios stay below 8; a larger output grows as it goes.
+    const std::uint64_t hint = std::min<std::uint64_t>(
+        {std::uint64_t{in.size()} * 8, std::uint64_t{64} << 20, limit_});
+    out_.reserve(static_cast<std::size_t>(hint));
+  }
+
+  Result<Bytes> run() {
+    if (!decode_blocks()) return fail(ParseErrorKind::BadStream, kCorrupt);
+    out_.resize(pos_);
+    return std::move(out_);
+  }
+
+ private:
+  bool decode_blocks() {
+    for (;;) {
+      if (!ensure_bits(state_, 3)) return false;
+      const std::uint32_t header = take_bits(state_, 3);
+      const bool final_block = (header & 1) != 0;
+      switch (header >> 1) {
+        case 0:
+          if (!stored_block()) return false;
+          break;
+        case 1:
+          if (!fixed_ready_) build_fixed_tables();
+          if (!huffman_block()) return false;
+          break;
+        case 2:
+          if (!dynamic_tables() || !huffman_block()) return false;
+          break;
+        default:
+          return false;
+      }
+      if (final_block) return true;
+    }
+  }
+
+  // Makes room for `need` more bytes at pos_; fails when the output would pass the
+  // bound. The bound is checked before any growth, so a small input that expands
+  // without end stops at the bound instead of exhausting memory.
+  bool grow(std::size_t need) {
+    if (need > limit_ || pos_ > limit_ - need) return false;
+    const std::size_t want = pos_ + need;
+    if (want <= out_.size()) return true;
+    // Zero-filling in steps keeps the unused tail of a generous reservation untouched.
+    std::size_t target = std::max(want, out_.size() + (std::size_t{256} << 10));
+    target = std::min(target, limit_);
+    if (target > out_.capacity()) {
+      out_.reserve(std::min(std::max(target, out_.capacity() * 2), limit_));
+    }
+    out_.resize(target);
+    return true;
+  }
+
+  bool stored_block() {
+    BitState& s = state_;
+    // Skip to the byte boundary, then hand back the whole bytes still buffered.
+    s.count &= ~7u;
+    s.in -= s.count >> 3;
+    s.bits = 0;
+    s.count = 0;
+    if (s.end - s.in < 4) return false;
+    const std::size_t len = std::size_t{s.in[0]} | (std::size_t{s.in[1]} << 8);
+    s.in += 4;  // the one's complement copy of the length is not checked
+    if (static_cast<std::size_t>(s.end - s.in) < len) return false;
+    if (!grow(len)) return false;
+    if (len != 0) std::memcpy(out_.data() + pos_, s.in, len);
+    pos_ += len;
+    s.in += len;
+    return true;
+  }
+
+  void build_fixed_tables() {
+    std::array<std::uint8_t, 288> lit;
+    std::fill(lit.begin(), lit.begin() + 144, 8);
+    std::fill(lit.begin() + 144, lit.begin() + 256, 9);
+    std::fill(lit.begin() + 256, lit.begin() + 280, 7);
+    std::fill(lit.begin() + 280, lit.end(), 8);
+    std::array<std::uint8_t, 30> dist;
+    dist.fill(5);
+    build_table(lit.data(), lit.size(), kLitRootBits, Alphabet::LitLen, lit_table_);
+    build_table(dist.data(), dist.size(), kDistRootBits, Alphabet::Distance, dist_table_);
+    fixed_ready_ = true;
+  }
+
+  bool dynamic_tables() {
+    BitState& s = state_;
+    fixed_ready_ = false;
+    if (!ensure_bits(s, 14)) return false;
+    const std::size_t hlit = take_bits(s, 5) + 257;
+    const std::size_t hdist = take_bits(s, 5) + 1;
+    const std::size_t hclen = take_bits(s, 4) + 4;
+
+    std::array<std::uint8_t, 19> clen{};
+    for (std::size_t i = 0; i < hclen; ++i) {
+      if (!ensure_bits(s, 3)) return false;
+      clen[kCodeLengthOrder[i]] = static_cast<std::uint8_t>(take_bits(s, 3));
+    }
+    build_table(clen.data(), clen.size(), kCodeLengthRootBits, Alphabet::CodeLength, clen_table_);
+
+    // A last repeat may run past hlit + hdist; the surplus joins the distance code.
+    std::array<std::uint8_t, kMaxSymbols> lengths;
+    const std::size_t total = hlit + hdist;
+    std::size_t n = 0;
+    while (n < total) {
+      std::uint32_t e;
+      if (!decode_checked(s, clen_table_.data(), kCodeLengthRootBits, e)) return false;
+      const std::uint32_t sym = entry_value(e);
+      if (sym < 16) {
+        lengths[n++] = static_cast<std::uint8_t>(sym);
+        continue;
+      }
+      std::uint8_t value = 0;
+      std::size_t repeat;
+      if (sym == 16) {
+        if (n == 0 || !ensure_bits(s, 2)) return false;
+        value = lengths[n - 1];
+        repeat = 3 + take_bits(s, 2);
+      } else if (sym == 17) {
+        if (!ensure_bits(s, 3)) return false;
+        repeat = 3 + take_bits(s, 3);
+      } else {
+        if (!ensure_bits(s, 7)) return false;
+        repeat = 11 + take_bits(s, 7);
+      }
+      std::memset(lengths.data() + n, value, repeat);
+      n += repeat;
+    }
+    build_table(lengths.data(), hlit, kLitRootBits, Alphabet::LitLen, lit_table_);
+    build_table(lengths.data() + hlit, n - hlit, kDistRootBits, Alphabet::Distance, dist_table_);
+    return true;
+  }
+
+  // Copies `length` bytes from `dist` back; `dst` has kFastOutputMargin bytes of room.
+  static inline void copy_match_fast(std::uint8_t* dst, std::size_t dist, std::size_t length) {
+    const std::uint8_t* src = dst - dist;
+    if (dist >= 8) {
+      // Each 8-byte load reads only bytes already final: they lie at least 8 bytes back.
+      std::uint8_t* const stop = dst + length;
+      do {
+        std::memcpy(dst, src, 8);
+        dst += 8;
+        src += 8;
+      } while (dst < stop);
+    } else if (dist == 1) {
+      std::memset(dst, *src, length);
+    } else {
+      for (std::size_t i = 0; i < length; ++i) dst[i] = src[i];
+    }
+  }
+
+  bool huffman_block() {
+    BitState s = state_;
+    const std::uint32_t* const lt = lit_table_.data();
+    const std::uint32_t* const dt = dist_table_.data();
+    constexpr std::uint64_t kLitMask = (std::uint64_t{1} << kLitRootBits) - 1;
+    constexpr std::uint64_t kDistMask = (std::uint64_t{1} << kDistRootBits) - 1;
+    std::uint8_t* base = out_.data();
+    std::size_t size = out_.size();
+    std::size_t pos = pos_;
+
+    for (;;) {
+      // Fast loop: enough input for two word refills and enough room for the longest
+      // step, so no bound is checked per bit or per byte.
+      while (s.end - s.in >= kFastInputMargin && size - pos >= kFastOutputMargin) {
+        refill_word(s);  // 56+ bits: a literal, then a literal or a length with extra bits
+        std::uint32_t e = lt[s.bits & kLitMask];
+        if (entry_kind(e) == kKindLink) {
+          e = lt[entry_value(e) + ((s.bits >> kLitRootBits) & ((1u << entry_extra(e)) - 1))];
+        }
+        if (entry_kind(e) == kKindLiteral) {
+          s.bits >>= entry_length(e);
+          s.count -= entry_length(e);
+          base[pos++] = static_cast<std::uint8_t>(entry_value(e));
+          e = lt[s.bits & kLitMask];
+          if (entry_kind(e) == kKindLink) {
+            e = lt[entry_value(e) + ((s.bits >> kLitRootBits) & ((1u << entry_extra(e)) - 1))];
+          }
+          if (entry_kind(e) == kKindLiteral) {
+            s.bits >>= entry_length(e);
+            s.count -= entry_length(e);
+            base[pos++] = static_cast<std::uint8_t>(entry_value(e));
+            continue;
+          }
+        }
+        if (entry_kind(e) != kKindMatch) {
+          if (entry_kind(e) != kKindEnd) return false;
+          s.bits >>= entry_length(e);
+          s.count -= entry_length(e);
+          state_ = s;
+          pos_ = pos;
+          return true;
+        }
+        s.bits >>= entry_length(e);
+        s.count -= entry_length(e);
+        std::uint32_t extra = entry_extra(e);
+        const std::size_t length = entry_value(e) + (s.bits & ((1u << extra) - 1));
+        s.bits >>= extra;
+        s.count -= extra;
+        if (s.count < kMaxCodeLength + 13) refill_word(s);
+        e = dt[s.bits & kDistMask];
+        if (entry_kind(e) == kKindLink) {
+          e = dt[entry_value(e) + ((s.bits >> kDistRootBits) & ((1u << entry_extra(e)) - 1))];
+        }
+        if (entry_kind(e) != kKindMatch) return false;
+        s.bits >>= entry_length(e);
+        s.count -= entry_length(e);
+        extra = entry_extra(e);
+        const std::size_t dist = entry_value(e) + (s.bits & ((1u << extra) - 1));
+        s.bits >>= extra;
+        s.count -= extra;
+        if (dist > pos) return false;
+        copy_match_fast(base + pos, dist, length);
+        pos += length;
+      }
+
+      // Room for the fast loop can be made unless the output bound is close.
+      if (size - pos < kFastOutputMargin && s.end - s.in >= kFastInputMargin) {
+        pos_ = pos;
+        if (grow(kFastOutputMargin)) {
+          base = out_.data();
+          size = out_.size();
+          continue;
+        }
+      }
+
+      // One step with every bound checked: near the end of the input or the output bound.
+      std::uint32_t e;
+      if (!decode_checked(s, lt, kLitRootBits, e)) return false;
+      if (entry_kind(e) == kKindLiteral) {
+        if (pos == size) {
+          pos_ = pos;
+          if (!grow(1)) return false;
+          base = out_.data();
+          size = out_.size();
+        }
+        base[pos++] = static_cast<std::uint8_t>(entry_value(e));
+        continue;
+      }
+      if (entry_kind(e) == kKindEnd) {
+        state_ = s;
+        pos_ = pos;
+        return true;
+      }
+      std::uint32_t extra = entry_extra(e);
+      if (!ensure_bits(s, extra)) return false;
+      const std::size_t length = entry_value(e) + take_bits(s, extra);
+      if (!decode_checked(s, dt, kDistRootBits, e)) return false;
+      extra = entry_extra(e);
+      if (!ensure_bits(s, extra)) return false;
+      const std::size_t dist = entry_value(e) + take_bits(s, extra);
+      if (dist > pos) return false;
+      if (size - pos < length) {
+        pos_ = pos;
+        if (!grow(length)) return false;
+        base = out_.data();
+        size = out_.size();
+      }
+      for (std::size_t i = 0; i < length; ++i) base[pos + i] = base[pos + i - dist];
+      pos += length;
+    }
+  }
+
+  BitState state_;
+  std::size_t limit_;
+  Bytes out_;
+  std::size_t pos_ = 0;  // bytes of out_ decoded so far; out_.size() is the room made
+  bool fixed_ready_ = false;
+  std::vector<std::uint32_t> lit_table_;
+  std::vector<std::uint32_t> dist_table_;
+  std::vector<std::uint32_t> clen_table_;
+};
+
+}  // namespace
+
+Result<Bytes> inflate(ByteView in, std::uint64_t max_output) {
+  Inflater inflater(in, max_output);
+  return inflater.run();
+}
+
+}  // namespace folioscan

@@ -1,0 +1,600 @@
+// DEFLATE decoder: hand-built blocks, zlib-made fixtures, truncations, the output bound,
+// and equivalence with the bit-at-a-time reference decoder on random and mutated streams.
+#include "filter/inflate.h"
+
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "deflate_reference.h"
+
+namespace folioscan {
+namespace {
+
+using testing::BitWriter;
+using testing::reachable_codes;
+using testing::RefCode;
+using testing::reference_inflate;
+
+Bytes bytes_of(std::string_view s) { return Bytes(s.begin(), s.end()); }
+
+void expect_corrupt(const Result<Bytes>& r) {
+  ASSERT_FALSE(r.has_value());
+  EXPECT_EQ(r.error().kind, ParseErrorKind::BadStream);
+  EXPECT_EQ(r.error().message, "corrupt DEFLATE data");
+}
+
+// The decoder and the reference agree: both fail, or both give the same bytes.
+::testing::AssertionResult agrees_with_reference(ByteView in) {
+  const auto fast = inflate(in);
+  const auto ref = reference_inflate(in);
+  if (fast.has_value() != ref.has_value()) {
+    return ::testing::AssertionFailure()
+           << "decoder " << (fast ? "succeeded" : "failed") << ", reference "
+           << (ref ? "succeeded" : "failed") << " on " << in.size() << " bytes";
+  }
+  if (fast && *fast != *ref) {
+    return ::testing::AssertionFailure() << "outputs differ on " << in.size() << " bytes";
+  }
+  if (!fast && fast.error().message != "corrupt DEFLATE data") {
+    return ::testing::AssertionFailure() << "unexpected message " << fast.error().message;
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// A dynamic block header whose code-length code gives all 19 symbols length 5, so that
+// code-length symbol s is written as the 5-bit code s.
+struct ClenItem {
+  std::uint32_t sym;
+  std::uint32_t extra = 0;
+};
+
+void write_dynamic_header(BitWriter& w, bool final_block, unsigned hlit, unsigned hdist,
+                          const std::vector<ClenItem>& items) {
+  w.bits(final_block ? 1 : 0, 1);
+  w.bits(2, 2);
+  w.bits(hlit - 257, 5);
+  w.bits(hdist - 1, 5);
+  w.bits(15, 4);
+  for (int i = 0; i < 19; ++i) w.bits(5, 3);
+  for (const ClenItem& item : items) {
+    w.code(item.sym, 5);
+    if (item.sym == 16) w.bits(item.extra, 2);
+    if (item.sym == 17) w.bits(item.extra, 3);
+    if (item.sym == 18) w.bits(item.extra, 7);
+  }
+}
+
+std::vector<ClenItem> plain_items(const std::vector<std::uint8_t>& lengths) {
+  std::vector<ClenItem> items;
+  for (std::uint8_t l : lengths) items.push_back({l});
+  return items;
+}
+
+void put(BitWriter& w, const std::vector<RefCode>& codes, std::uint32_t sym) {
+  ASSERT_NE(codes[sym].length, 0u) << "symbol " << sym << " has no reachable code";
+  w.code(codes[sym].value, codes[sym].length);
+}
+
+// --- Hand-built streams -----------------------------------------------------------------
+
+TEST(Inflate, EmptyInputFails) { expect_corrupt(inflate({})); }
+
+TEST(Inflate, FinalFixedBlockWithOnlyEndOfBlockIsEmpty) {
+  const Bytes in = {0x03, 0x00};
+  const auto out = inflate(in);
+  ASSERT_TRUE(out.has_value());
+  EXPECT_TRUE(out->empty());
+}
+
+TEST(Inflate, StoredBlockCopiesPayloadWithoutCheckingNlen) {
+  const Bytes in = {0x01, 0x05, 0x00, 0x12, 0x34, 'h', 'e', 'l', 'l', 'o'};
+  EXPECT_EQ(inflate(in).value(), bytes_of("hello"));
+}
+
+TEST(Inflate, StoredBlockStartsAtTheNextByteBoundary) {
+  BitWriter w;
+  w.bits(0, 1);  // fixed block, not final: "ab"
+  w.bits(1, 2);
+  w.fixed_literal('a');
+  w.fixed_literal('b');
+  w.fixed_literal(256);
+  w.bits(1, 1);  // stored, final
+  w.bits(0, 2);
+  w.byte(2);
+  w.byte(0);
+  w.byte(0);
+  w.byte(0);
+  w.byte('c');
+  w.byte('d');
+  const Bytes in = w.finish();
+  EXPECT_EQ(inflate(in).value(), bytes_of("abcd"));
+  EXPECT_TRUE(agrees_with_reference(in));
+}
+
+TEST(Inflate, StreamsThatBreakTheFormatFail) {
+  struct Case {
+    const char* what;
+    Bytes in;
+  };
+  BitWriter nonfinal;
+  nonfinal.bits(0, 1);
+  nonfinal.bits(1, 2);
+  nonfinal.fixed_literal('x');
+  nonfinal.fixed_literal(256);
+  BitWriter type3;
+  type3.bits(1, 1);
+  type3.bits(3, 2);
+  BitWriter lit286, lit287, dist30, dist31, far, first_match;
+  for (BitWriter* w : {&lit286, &lit287, &dist30, &dist31, &far, &first_match}) {
+    w->bits(1, 1);
+    w->bits(1, 2);
+  }
+  lit286.fixed_literal(286);
+  lit287.fixed_literal(287);
+  for (BitWriter* w : {&dist30, &dist31}) {
+    w->fixed_literal('a');
+    w->fixed_literal(257);
+  }
+  dist30.code(30, 5);
+  dist31.code(31, 5);
+  far.fixed_literal('a');
+  far.fixed_match(3, 2);
+  first_match.fixed_match(3, 1);
+  for (BitWriter* w : {&lit286, &lit287, &dist30, &dist31, &far, &first_match}) {
+    w->fixed_literal(256);
+  }
+  BitWriter repeat_first;
+  write_dynamic_header(repeat_first, true, 257, 1, {{16, 0}});
+  const std::vector<Case> cases = {
+      {"last block not final", nonfinal.finish()},
+      {"block type 3", type3.finish()},
+      {"literal/length symbol 286", lit286.finish()},
+      {"literal/length symbol 287", lit287.finish()},
+      {"distance symbol 30", dist30.finish()},
+      {"distance symbol 31", dist31.finish()},
+      {"distance beyond the output", far.finish()},
+      {"first match with no output", first_match.finish()},
+      {"repeat code 16 first", repeat_first.finish()},
+      {"stored block missing its lengths", {0x01, 0x05, 0x00}},
+      {"stored block missing payload", {0x01, 0x05, 0x00, 0xFA, 0xFF, 'h', 'e'}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    expect_corrupt(inflate(c.in));
+    EXPECT_TRUE(agrees_with_reference(c.in));
+  }
+}
+
+TEST(Inflate, BytesAfterTheFinalBlockAreIgnored) {
+  const Bytes in = {0x01, 0x02, 0x00, 0xFD, 0xFF, 'o', 'k', 0xDE, 0xAD, 0xBE, 0xEF};
+  EXPECT_EQ(inflate(in).value(), bytes_of("ok"));
+}
+
+TEST(Inflate, DistanceOneRightAfterOneLiteralRepeatsIt) {
+  BitWriter w;
+  w.bits(1, 1);
+  w.bits(1, 2);
+  w.fixed_literal('z');
+  w.fixed_match(258, 1);
+  w.fixed_match(3, 1);
+  w.fixed_literal(256);
+  EXPECT_EQ(inflate(w.finish()).value(), Bytes(262, 'z'));
+}
+
+TEST(Inflate, OverlappingCopiesRepeatEveryShortPeriod) {
+  for (std::uint32_t period = 1; period <= 20; ++period) {
+    BitWriter w;
+    w.bits(1, 1);
+    w.bits(1, 2);
+    Bytes expected;
+    for (std::uint32_t i = 0; i < period; ++i) {
+      w.fixed_literal('a' + i);
+      expected.push_back(static_cast<std::uint8_t>('a' + i));
+    }
+    for (std::uint32_t len : {3u, 17u, 258u, 100u}) {
+      w.fixed_match(len, period);
+      for (std::uint32_t i = 0; i < len; ++i) expected.push_back(expected[expected.size() - period]);
+    }
+    w.fixed_literal(256);
+    const Bytes in = w.finish();
+    EXPECT_EQ(inflate(in).value(), expected) << "period " << period;
+  }
+}
+
+TEST(Inflate, LongestDistanceReachesBackToTheFirstByte) {
+  BitWriter w;
+  w.bits(0, 1);  // stored block of 32768 bytes, then a fixed block copying from its start
+  w.bits(0, 2);
+  Bytes expected;
+  for (int part = 0; part < 2; ++part) {
+    if (part == 1) {
+      w.bits(0, 1);
+      w.bits(0, 2);
+    }
+    w.byte(0x00);
+    w.byte(0x40);
+    w.byte(0xFF);
+    w.byte(0xBF);
+    for (int i = 0; i < 16384; ++i) {
+      const auto b = static_cast<std::uint8_t>((i * 7 + part) & 0xFF);
+      w.byte(b);
+      expected.push_back(b);
+    }
+  }
+  w.bits(1, 1);
+  w.bits(1, 2);
+  w.fixed_match(258, 32768);
+  w.fixed_literal(256);
+  for (int i = 0; i < 258; ++i) expected.push_back(expected[expected.size() - 32768]);
+  const Bytes in = w.finish();
+  EXPECT_EQ(inflate(in).value(), expected);
+  EXPECT_TRUE(agrees_with_reference(in));
+}
+
+TEST(Inflate, SurplusLengthsFromTheLastRepeatDecodeDistances) {
+  // Literal/length code: 'x' and end-of-block and length symbol 257 (3 bytes), 2 bits
+  // each. Distance list: HDIST 2; after one entry a repeat adds three, one past the
+  // list's end: distance symbol 2 (distance 3) exists only through that surplus.
+  std::vector<std::uint8_t> lit(257 + 1, 0);
+  lit['x'] = 2;
+  lit['y'] = 2;
+  lit[256] = 2;
+  lit[257] = 2;
+  std::vector<ClenItem> items = plain_items(lit);
+  items.push_back({2});
+  items.push_back({16, 0});  // three more 2s
+  BitWriter w;
+  write_dynamic_header(w, true, 258, 2, items);
+  const auto lit_codes = reachable_codes(lit);
+  const auto dist_codes = reachable_codes({2, 2, 2, 2});
+  put(w, lit_codes, 'x');
+  put(w, lit_codes, 'y');
+  put(w, lit_codes, 'y');
+  put(w, lit_codes, 'y');
+  put(w, lit_codes, 257);
+  put(w, dist_codes, 3);  // distance 4
+  put(w, lit_codes, 256);
+  const Bytes in = w.finish();
+  EXPECT_EQ(inflate(in).value(), bytes_of("xyyyxyy"));
+  // Without the repeat the same data cannot decode: symbol 3 would have no code.
+  EXPECT_EQ(reachable_codes({2, 2})[1].length, 2u);
+  EXPECT_TRUE(agrees_with_reference(in));
+}
+
+TEST(Inflate, IncompleteCodeFailsOnlyWhenAnUnassignedPatternIsMet) {
+  // One distance code of length 1: pattern 0 is distance 1, pattern 1 is unassigned.
+  std::vector<std::uint8_t> lit(258, 0);
+  lit['q'] = 2;
+  lit[256] = 2;
+  lit[257] = 2;
+  std::vector<ClenItem> items = plain_items(lit);
+  items.push_back({1});
+  const auto lit_codes = reachable_codes(lit);
+  for (const bool use_unassigned : {false, true}) {
+    BitWriter w;
+    write_dynamic_header(w, true, 258, 1, items);
+    put(w, lit_codes, 'q');
+    put(w, lit_codes, 257);
+    w.code(use_unassigned ? 1 : 0, 1);
+    put(w, lit_codes, 256);
+    const Bytes in = w.finish();
+    if (use_unassigned) {
+      expect_corrupt(inflate(in));
+    } else {
+      EXPECT_EQ(inflate(in).value(), bytes_of("qqqq"));
+    }
+    EXPECT_TRUE(agrees_with_reference(in));
+  }
+}
+
+TEST(Inflate, OversubscribedCodeDecodesWhatTheCanonicalRuleReaches) {
+  // End-of-block has length 1 (code 0); 'A', 'B', 'C' have length 2, but only two
+  // 2-bit patterns (10, 11) are left: 'A' and 'B' decode, 'C' can never appear.
+  std::vector<std::uint8_t> lit(257, 0);
+  lit['A'] = 2;
+  lit['B'] = 2;
+  lit['C'] = 2;
+  lit[256] = 1;
+  std::vector<ClenItem> items = plain_items(lit);
+  items.push_back({0});
+  BitWriter w;
+  write_dynamic_header(w, true, 257, 1, items);
+  w.code(0b10, 2);
+  w.code(0b11, 2);
+  w.code(0b10, 2);
+  w.code(0b0, 1);
+  const Bytes in = w.finish();
+  EXPECT_EQ(inflate(in).value(), bytes_of("ABA"));
+  EXPECT_TRUE(agrees_with_reference(in));
+  EXPECT_EQ(reachable_codes(lit)['C'].length, 0u);
+}
+
+TEST(Inflate, OutputLargerThan64MiBIsProducedInFull) {
+  BitWriter w;
+  w.bits(1, 1);
+  w.bits(1, 2);
+  w.fixed_literal(7);
+  const std::size_t matches = (std::size_t{70} << 20) / 258;
+  for (std::size_t i = 0; i < matches; ++i) w.fixed_match(258, 1);
+  w.fixed_literal(256);
+  const auto out = inflate(w.finish());
+  ASSERT_TRUE(out.has_value());
+  ASSERT_EQ(out->size(), 1 + matches * 258);
+  EXPECT_EQ(std::count(out->begin(), out->end(), 7), static_cast<std::ptrdiff_t>(out->size()));
+}
+
+// --- Output bound ----------------------------------------------------------------------
+
+TEST(Inflate, OutputUpToTheBoundDecodesAndOneByteMoreFails) {
+  // Huffman data: 1 literal, then matches (the bound is met in the fast loop and in the
+  // single-step path near the end of the input).
+  for (const std::size_t matches : {std::size_t{3}, std::size_t{5000}}) {
+    BitWriter w;
+    w.bits(1, 1);
+    w.bits(1, 2);
+    w.fixed_literal('m');
+    for (std::size_t i = 0; i < matches; ++i) w.fixed_match(258, 1);
+    w.fixed_literal('n');
+    w.fixed_literal(256);
+    const Bytes in = w.finish();
+    const std::uint64_t size = 2 + matches * 258;
+    EXPECT_EQ(inflate(in, size).value().size(), size);
+    expect_corrupt(inflate(in, size - 1));
+    expect_corrupt(inflate(in, size - 200));
+    expect_corrupt(inflate(in, 1));
+  }
+  const Bytes stored = {0x01, 0x03, 0x00, 0x00, 0x00, 'a', 'b', 'c'};
+  EXPECT_EQ(inflate(stored, 3).value(), bytes_of("abc"));
+  expect_corrupt(inflate(stored, 2));
+  EXPECT_TRUE(inflate(Bytes{0x03, 0x00}, 0).has_value());
+}
+
+// --- zlib-made fixtures ----------------------------------------------------------------
+
+struct Fixture {
+  std::string name;
+  Bytes deflate;  // DEFLATE data without zlib header
+  std::size_t size = 0;
+  std::string sha256;
+};
+
+Bytes read_file(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+std::vector<Fixture> load_fixtures() {
+  const std::string dir = std::string(FOLIOSCAN_FIXTURES) + "/deflate/";
+  std::ifstream manifest(dir + "manifest.txt");
+  std::vector<Fixture> fixtures;
+  std::string name, wrapping, sha;
+  std::size_t size;
+  while (manifest >> name >> wrapping >> size >> sha) {
+    Bytes data = read_file(dir + name);
+    if (wrapping == "zlib") data.erase(data.begin(), data.begin() + 2);
+    fixtures.push_back({name, std::move(data), size, sha});
+  }
+  return fixtures;
+}
+
+std::string sha256_hex(ByteView data) {
+  unsigned char digest[32];
+  unsigned int len = 0;
+  EVP_Digest(data.data(), data.size(), digest, &len, EVP_sha256(), nullptr);
+  static const char* kHex = "0123456789abcdef";
+  std::string out;
+  for (unsigned i = 0; i < len; ++i) {
+    out += kHex[digest[i] >> 4];
+    out += kHex[digest[i] & 15];
+  }
+  return out;
+}
+
+TEST(InflateFixtures, EveryZlibMadeStreamDecodesToItsOriginal) {
+  const auto fixtures = load_fixtures();
+  ASSERT_GE(fixtures.size(), 24u);
+  for (const Fixture& f : fixtures) {
+    SCOPED_TRACE(f.name);
+    const auto out = inflate(f.deflate);
+    ASSERT_TRUE(out.has_value());
+    EXPECT_EQ(out->size(), f.size);
+    EXPECT_EQ(sha256_hex(*out), f.sha256);
+    EXPECT_TRUE(agrees_with_reference(f.deflate));
+  }
+}
+
+TEST(InflateFixtures, EveryTruncationOfASmallStreamFails) {
+  for (const Fixture& f : load_fixtures()) {
+    if (f.name != "text_small_raw.deflate" && f.name != "text_small_l9.zz" &&
+        f.name != "short_periods_l9.zz" && f.name != "periodic_l6.zz") {
+      continue;
+    }
+    SCOPED_TRACE(f.name);
+    // zlib streams keep their Adler-32 trailer here; cuts inside it still decode.
+    const bool has_trailer = f.name.ends_with(".zz");
+    const std::size_t body = f.deflate.size() - (has_trailer ? 4 : 0);
+    for (std::size_t cut = 0; cut < f.deflate.size(); ++cut) {
+      const ByteView prefix(f.deflate.data(), cut);
+      if (cut < body) expect_corrupt(inflate(prefix));
+      ASSERT_TRUE(agrees_with_reference(prefix)) << "cut at " << cut;
+    }
+  }
+}
+
+TEST(InflateFixtures, TruncationsOfLargeStreamsAgreeWithTheReference) {
+  std::mt19937_64 rng(7);
+  for (const Fixture& f : load_fixtures()) {
+    if (f.deflate.size() < 4096) continue;
+    SCOPED_TRACE(f.name);
+    for (int i = 0; i < 6; ++i) {
+      const std::size_t cut = rng() % f.deflate.size();
+      ASSERT_TRUE(agrees_with_reference(ByteView(f.deflate.data(), cut))) << "cut at " << cut;
+    }
+    // The last bytes, where the decoder leaves its fast loop.
+    for (std::size_t back = 1; back <= 24; ++back) {
+      ASSERT_TRUE(agrees_with_reference(ByteView(f.deflate.data(), f.deflate.size() - back)));
+    }
+  }
+}
+
+TEST(InflateFixtures, MutatedStreamsAgreeWithTheReference) {
+  std::mt19937_64 rng(11);
+  const auto fixtures = load_fixtures();
+  int decoded = 0;
+  for (int iter = 0; iter < 600; ++iter) {
+    const Fixture& f = fixtures[rng() % fixtures.size()];
+    if (f.deflate.empty()) continue;
+    Bytes data = f.deflate;
+    if (data.size() > 20000) data.resize(20000 + rng() % 100);  // keep the reference quick
+    const int flips = 1 + static_cast<int>(rng() % 3);
+    for (int k = 0; k < flips; ++k) {
+      // Mostly near the start, where block headers and code tables live.
+      const std::size_t limit = (rng() & 1) ? std::min<std::size_t>(data.size(), 64) : data.size();
+      data[rng() % limit] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+    }
+    ASSERT_TRUE(agrees_with_reference(data)) << f.name << " iteration " << iter;
+    decoded += inflate(data).has_value() ? 1 : 0;
+  }
+  EXPECT_GT(decoded, 0);
+}
+
+// --- Random streams --------------------------------------------------------------------
+
+TEST(InflateRandom, RandomBytesAgreeWithTheReference) {
+  std::mt19937_64 rng(3);
+  for (int iter = 0; iter < 4000; ++iter) {
+    Bytes data(1 + rng() % 600);
+    for (auto& b : data) b = static_cast<std::uint8_t>(rng());
+    // Steer the first block header: mostly dynamic, some fixed, some stored.
+    const unsigned type = (iter % 4 == 0) ? 1 : (iter % 9 == 0) ? 0 : 2;
+    data[0] = static_cast<std::uint8_t>((data[0] & ~6u) | (type << 1));
+    ASSERT_TRUE(agrees_with_reference(data)) << "iteration " << iter;
+  }
+}
+
+// Random length lists: complete, incomplete, over-subscribed, with long codes.
+std::vector<std::uint8_t> random_lengths(std::mt19937_64& rng, std::size_t n, std::uint32_t must_have) {
+  std::vector<std::uint8_t> lengths(n, 0);
+  switch (rng() % 4) {
+    case 0:  // dense random lengths: usually over-subscribed
+      for (auto& l : lengths) l = static_cast<std::uint8_t>(rng() % 16);
+      break;
+    case 1:  // sparse, long codes: usually incomplete, exercises second-level tables
+      for (auto& l : lengths) l = (rng() % 3 == 0) ? static_cast<std::uint8_t>(9 + rng() % 7) : 0;
+      break;
+    case 2: {  // a complete code: lengths from splitting leaves at random
+      if (n < 2) {
+        lengths[0] = static_cast<std::uint8_t>(1 + rng() % 15);
+        break;
+      }
+      std::vector<std::uint8_t> leaves = {1, 1};
+      const std::size_t target = 2 + rng() % (n - 1);
+      while (leaves.size() < target) {
+        const std::size_t i = rng() % leaves.size();
+        if (leaves[i] >= 15) continue;
+        const auto l = static_cast<std::uint8_t>(leaves[i] + 1);
+        leaves[i] = l;
+        leaves.push_back(l);
+      }
+      std::vector<std::size_t> symbols(n);
+      for (std::size_t i = 0; i < n; ++i) symbols[i] = i;
+      std::shuffle(symbols.begin(), symbols.end(), rng);
+      for (std::size_t i = 0; i < leaves.size(); ++i) lengths[symbols[i]] = leaves[i];
+      if (rng() % 2) lengths[symbols[rng() % leaves.size()]] = 0;  // now incomplete
+      break;
+    }
+    default:  // few short codes, some over-subscribed at one length
+      for (int k = 0; k < 1 + static_cast<int>(rng() % 8); ++k) {
+        lengths[rng() % n] = static_cast<std::uint8_t>(1 + rng() % 4);
+      }
+      break;
+  }
+  if (must_have < n && lengths[must_have] == 0) lengths[must_have] = static_cast<std::uint8_t>(1 + rng() % 15);
+  return lengths;
+}
+
+TEST(InflateRandom, RandomCodeLengthSetsAgreeWithTheReference) {
+  std::mt19937_64 rng(5);
+  int succeeded = 0;
+  const int iterations = 3000;
+  for (int iter = 0; iter < iterations; ++iter) {
+    BitWriter w;
+    const int blocks = 1 + static_cast<int>(rng() % 3);
+    for (int b = 0; b < blocks; ++b) {
+      const unsigned hlit = 257 + static_cast<unsigned>(rng() % 32);
+      const unsigned hdist = 1 + static_cast<unsigned>(rng() % 32);
+      const auto lit = random_lengths(rng, hlit, 256);
+      auto dist = random_lengths(rng, hdist, 0);
+      std::vector<ClenItem> items = plain_items(lit);
+      for (auto l : dist) items.push_back({l});
+      // Sometimes a final repeat (16) replaces the last distance length and runs past
+      // HLIT + HDIST: the surplus lengths lengthen the distance code.
+      if (rng() % 3 == 0) {
+        items.pop_back();
+        dist.pop_back();
+        const std::uint32_t extra = static_cast<std::uint32_t>(rng() % 4);
+        items.push_back({16, extra});
+        const std::uint8_t copied = dist.empty() ? lit.back() : dist.back();
+        dist.insert(dist.end(), 3 + extra, copied);
+      }
+      write_dynamic_header(w, b == blocks - 1, hlit, hdist, items);
+      const auto lit_codes = reachable_codes(lit);
+      const auto dist_codes = reachable_codes(dist);
+      std::vector<std::uint32_t> lit_syms, len_syms, dist_syms;
+      for (std::uint32_t s = 0; s < lit_codes.size(); ++s) {
+        if (lit_codes[s].length == 0) continue;
+        if (s < 256) lit_syms.push_back(s);
+        if (s > 256) len_syms.push_back(s);
+      }
+      for (std::uint32_t s = 0; s < dist_codes.size(); ++s) {
+        if (dist_codes[s].length != 0) dist_syms.push_back(s);
+      }
+      const int symbols = static_cast<int>(rng() % 3000);
+      const bool junk = rng() % 4 == 0;  // random bits between symbols in some streams
+      std::size_t produced = 0;
+      for (int k = 0; k < symbols; ++k) {
+        const unsigned pick = static_cast<unsigned>(rng() % 100);
+        if (pick < 55 && !lit_syms.empty()) {
+          put(w, lit_codes, lit_syms[rng() % lit_syms.size()]);
+          ++produced;
+        } else if (pick < 99 && !len_syms.empty() && !dist_syms.empty() && produced > 0) {
+          const std::uint32_t ls = len_syms[rng() % len_syms.size()];
+          put(w, lit_codes, ls);
+          if (ls >= 257 && ls <= 285) w.bits(static_cast<std::uint32_t>(rng()), testing::kRefLengthExtra[ls - 257]);
+          // Prefer distances that reach back no further than the output.
+          std::uint32_t ds = dist_syms[rng() % dist_syms.size()];
+          for (int tries = 0; tries < 8 && ds < 30 && testing::kRefDistBase[ds] > produced; ++tries) {
+            ds = dist_syms[rng() % dist_syms.size()];
+          }
+          put(w, dist_codes, ds);
+          if (ds < 30) {
+            const std::uint32_t extra_bits = testing::kRefDistExtra[ds];
+            const std::uint32_t room = produced >= testing::kRefDistBase[ds]
+                                           ? static_cast<std::uint32_t>(produced - testing::kRefDistBase[ds])
+                                           : 0;
+            const std::uint32_t max_extra = (1u << extra_bits) - 1;
+            w.bits(static_cast<std::uint32_t>(rng() % (std::min(room, max_extra) + 1)), extra_bits);
+          }
+          produced += 3;
+        } else if (junk) {
+          w.bits(static_cast<std::uint32_t>(rng()), 1 + static_cast<unsigned>(rng() % 8));
+        }
+      }
+      if (lit_codes[256].length != 0) put(w, lit_codes, 256);
+    }
+    Bytes in = w.finish();
+    if (rng() % 8 == 0 && !in.empty()) in.resize(rng() % in.size());
+    ASSERT_TRUE(agrees_with_reference(in)) << "iteration " << iter;
+    succeeded += inflate(in).has_value() ? 1 : 0;
+  }
+  // Junk and unreachable symbols make many streams fail; enough must decode fully.
+  EXPECT_GT(succeeded, iterations / 10);
+}
+
+}  // namespace
+}  // namespace folioscan
