@@ -9,13 +9,25 @@ from __future__ import annotations
 
 import csv
 import json
+import os
 import subprocess
 import sys
 from pathlib import Path
 
 import pytest
 
-CORPUS = Path(__file__).resolve().parents[3] / "shared" / "corpus"
+def find_corpus() -> Path:
+    """FOLIOSCAN_CORPUS, or the first shared/corpus above this file (a worktree sits
+    one level deeper than the main checkout)."""
+    if "FOLIOSCAN_CORPUS" in os.environ:
+        return Path(os.environ["FOLIOSCAN_CORPUS"])
+    for parent in Path(__file__).resolve().parents:
+        if (parent / "shared" / "corpus" / "index.tsv").is_file():
+            return parent / "shared" / "corpus"
+    return Path("/nonexistent")
+
+
+CORPUS = find_corpus()
 
 RUNNER = r"""
 import json, sys
