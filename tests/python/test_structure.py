@@ -221,6 +221,45 @@ def test_hybrid_file_with_a_damaged_xref_stream_loses_its_compressed_objects() -
         folioscan.parse(broken)
 
 
+ODDITIES = {
+    "w_with_a_name_element": dict(xref_hook=lambda k, d: ({**k, "W": k["W"].replace("[1 ", "[1 /X ")}, d)),
+    "data_longer_than_the_records": dict(compress=False, xref_hook=lambda k, d: (k, d + bytes(7))),
+    "wrong_length_found_by_endstream": dict(xref_hook=lambda k, d: ({"Length": "5", **k}, d)),
+    "record_of_unknown_type": dict(rows_hook=lambda rows: rows.__setitem__(0, (3, 0, 0))),
+}
+
+
+@pytest.mark.parametrize("oddity", ODDITIES)
+def test_tolerated_xref_stream_oddities(oddity) -> None:
+    pdf = fonts_pdf()
+    data = pdf.build(xref="stream", object_streams=[[100, 101, 102]], **ODDITIES[oddity])
+    assert extraction(data) == extraction(pdf.build())
+
+
+# name: (key length, options inside --encrypt, options before it)
+WEAK = ["--allow-weak-crypto"]
+ENCRYPTIONS = {
+    "rc4_40": ("40", [], WEAK),
+    "rc4_128": ("128", ["--use-aes=n"], WEAK),
+    "aes_128": ("128", ["--use-aes=y"], []),
+    "aes_256": ("256", [], []),
+}
+
+
+@pytest.mark.skipif(not HAS_QPDF, reason="needs the qpdf tool")
+@pytest.mark.parametrize("encryption", ENCRYPTIONS)
+def test_encrypted_file_with_object_streams(encryption, tmp_path) -> None:
+    """Object streams are decrypted as a whole and their objects are not decrypted again;
+    the xref stream itself is never encrypted."""
+    bits, inner, outer = ENCRYPTIONS[encryption]
+    plain = fonts_pdf().build()
+    args = [*outer, "--object-streams=generate", "--encrypt", "user", "owner", bits, *inner, "--"]
+    encrypted = qpdf_rewrite(plain, tmp_path, *args)
+    assert b"/ObjStm" in encrypted and b"/Encrypt" in encrypted
+    for password in ("user", "owner"):
+        assert folioscan.parse(encrypted, password)["pages"] == folioscan.parse(plain)["pages"]
+
+
 # Incremental updates: a newer section overrides or frees objects of the older ones.
 
 NEW_CONTENT = b"<</Length 43>>\nstream\nBT /F1 12 Tf 72 700 Td (Replaced text) Tj ET\nendstream"
