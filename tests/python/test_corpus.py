@@ -16,6 +16,7 @@ from pathlib import Path
 
 import pytest
 
+
 def find_corpus() -> Path:
     """FOLIOSCAN_CORPUS, or the first shared/corpus above this file (a worktree sits
     one level deeper than the main checkout)."""
