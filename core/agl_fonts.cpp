@@ -22,7 +22,7 @@ std::optional<ToUnicodeMap> load_tounicode(OpenDocument& doc, const Dictionary& 
   const Object* stream = resolved(doc, *entry);
   if (stream == nullptr || stream->as_stream() == nullptr) return std::nullopt;
   const Stream* s = stream->as_stream();
-  const auto decoded = decode_stream(s->dict, s->data);
+  const auto decoded = doc.resolver.decode(*s);
   if (!decoded) return std::nullopt;
   return parse_tounicode(*decoded);
 }

@@ -18,7 +18,7 @@ Result<Bytes> gather_page_content(OpenDocument& doc, const PageRecord& page) {
   if (contents == nullptr) return Bytes{};
   Resolver& resolver = doc.resolver;
   const Object* value = TRY(resolver.resolve_view(*contents));
-  if (const auto* stream = value->as_stream()) return decode_stream(stream->dict, stream->data);
+  if (const auto* stream = value->as_stream()) return resolver.decode(*stream);
   const Array* arr = value->as_array();
   if (arr == nullptr) return Bytes{};
   Bytes out;
@@ -26,7 +26,7 @@ Result<Bytes> gather_page_content(OpenDocument& doc, const PageRecord& page) {
     const Object* item = TRY(resolver.resolve_view(element));
     const auto* stream = item->as_stream();
     if (stream == nullptr) continue;
-    Bytes decoded = TRY(decode_stream(stream->dict, stream->data));
+    Bytes decoded = TRY(resolver.decode(*stream));
     if (out.empty()) {
       out = std::move(decoded);
     } else {

@@ -123,7 +123,7 @@ Result<std::shared_ptr<const ObjectStream>> Resolver::object_stream(std::uint32_
   const Object* obj = TRY(fetch(num));
   const Stream* stream = obj->as_stream();
   if (stream == nullptr) return fail(kObj, "ObjStm is not a stream");
-  Bytes decoded = TRY(decode_stream(stream->dict, stream->data));
+  Bytes decoded = TRY(decode(*stream));
   ObjectStream parsed = TRY(parse_object_stream(stream->dict, std::move(decoded)));
   auto shared = std::make_shared<const ObjectStream>(std::move(parsed));
   object_streams_.emplace(num, shared);
@@ -133,6 +133,50 @@ Result<std::shared_ptr<const ObjectStream>> Resolver::object_stream(std::uint32_
 Result<Object> Resolver::load_compressed(const XrefEntry& entry) {
   const auto stream = TRY(object_stream(entry.stream));
   return object_at(*stream, static_cast<std::size_t>(entry.offset));
+}
+
+namespace {
+
+bool holds_reference(const Object& value) {
+  if (value.as_ref() != nullptr) return true;
+  if (const auto* arr = value.as_array()) {
+    for (const Object& e : *arr) {
+      if (e.as_ref() != nullptr) return true;
+    }
+  }
+  return false;
+}
+
+constexpr std::string_view kFilterKeys[] = {"Filter", "F", "DecodeParms", "DP"};
+
+}  // namespace
+
+Result<Bytes> Resolver::decode(const Stream& stream) {
+  bool indirect = false;
+  for (const auto key : kFilterKeys) {
+    if (const Object* v = stream.dict.lookup(key); v != nullptr && holds_reference(*v)) indirect = true;
+  }
+  if (!indirect) return decode_stream(stream.dict, stream.data);
+  // Only the filter keys matter to the pipeline: rebuild just those, resolved. A
+  // reference that cannot be resolved stays as it is and counts as absent there.
+  Dictionary filters;
+  for (const auto key : kFilterKeys) {
+    const Object* v = stream.dict.lookup(key);
+    if (v == nullptr) continue;
+    Object value = *v;
+    if (const auto* ref = value.as_ref()) {
+      if (auto target = fetch(ref->num)) value = **target;
+    }
+    if (auto* arr = value.as_array()) {
+      for (Object& e : *arr) {
+        if (const auto* ref = e.as_ref()) {
+          if (auto target = fetch(ref->num)) e = **target;
+        }
+      }
+    }
+    filters.entries.push_back(DictEntry{std::string(key), std::move(value)});
+  }
+  return decode_stream(filters, stream.data);
 }
 
 Result<Object> Resolver::resolve(const Object& obj) {

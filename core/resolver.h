@@ -44,6 +44,11 @@ class Resolver {
   // Borrowed form of get_dictionary.
   [[nodiscard]] Result<const Dictionary*> dictionary_view(const Object& obj);
 
+  // The stream's decoded data. /Filter and /DecodeParms (and their abbreviations) may
+  // be indirect, or arrays with indirect elements, in real files; they are resolved
+  // here, one level, before the filter pipeline runs.
+  [[nodiscard]] Result<Bytes> decode(const Stream& stream);
+
   const Dictionary& trailer() const { return trailer_; }
   const XrefTable& xref() const { return xref_; }
   ByteView file() const { return file_; }

@@ -183,3 +183,22 @@ def test_scanned_page_flag_needs_images_and_no_lines() -> None:
 def test_helvetica_without_widths_uses_half_em() -> None:
     data = text_document(["BT /F1 10 Tf 0 0 Td (ab) Tj (cd) Tj ET"], fonts={"F1": HELVETICA})
     assert folioscan.parse(data)["pages"][0]["lines"][0]["text"] == "abcd"
+
+
+def test_indirect_filter_names_and_parameters_are_followed() -> None:
+    import zlib
+
+    content = zlib.compress(b"BT /F1 10 Tf 0 700 Td (indirect) Tj ET")
+    pdf = Pdf()
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    pdf.add(2, "<</Type/Pages /Kids [3 0 R]>>")
+    pdf.add(3, "<</Type/Page /Contents [4 0 R 5 0 R] /Resources <</Font <</F1 10 0 R>>>>>>")
+    pdf.add(4, f"<</Filter 6 0 R /Length {len(content)}>>\nstream\n".encode() + content + b"\nendstream")
+    pdf.add(5, f"<</Filter [7 0 R] /DecodeParms [8 0 R] /Length {len(content)}>>\nstream\n".encode() + content + b"\nendstream")
+    pdf.add(6, "/FlateDecode")
+    pdf.add(7, "/FlateDecode")
+    pdf.add(8, "<</Predictor 1>>")
+    pdf.add(10, HELVETICA)
+    lines = folioscan.parse(pdf.build())["pages"][0]["lines"]
+    # Both streams show the same run at the same place: one line, no gap.
+    assert [line["text"] for line in lines] == ["indirectindirect"]

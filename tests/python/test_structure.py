@@ -377,12 +377,7 @@ def test_objstm_helpers_build_a_valid_file_without_hooks() -> None:
 # Real producers' files, rewritten by qpdf with object streams (and decrypted), must
 # extract as before.
 
-CORPUS_REWRITE_DIFFERS = {
-    # Its content streams name their filter through an indirect reference, which the
-    # filter pipeline does not follow, so the page shows no text; qpdf writes the
-    # filter directly and the rewritten page has its text.
-    "pdfminer.six/samples/contrib/issue-1062-filters.pdf",
-}
+CORPUS_REWRITE_DIFFERS: set[str] = set()
 
 
 @pytest.mark.skipif(not ROWS or not HAS_QPDF, reason="needs the shared corpus and the qpdf tool")
