@@ -16,7 +16,11 @@ namespace {
 Bytes bytes_of(std::string_view s) { return Bytes(s.begin(), s.end()); }
 
 Object name(std::string text) { return Object(Name{std::move(text)}); }
-Object integer(std::int64_t v) { return Object(v); }
+Object integer(std::int64_t v) {
+  Object o;
+  o.value.emplace<std::int64_t>(v);
+  return o;
+}
 Object array(std::initializer_list<Object> items) { return Object(Array(items)); }
 
 Dictionary dict(std::initializer_list<std::pair<const char*, Object>> entries) {

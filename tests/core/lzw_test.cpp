@@ -17,7 +17,7 @@ using testing::CodeWriter;
 using testing::EncoderOptions;
 using testing::lzw_encode;
 
-Bytes codes9(std::initializer_list<std::uint32_t> codes) {
+Bytes codes9(const std::vector<std::uint32_t>& codes) {
   CodeWriter w;
   for (std::uint32_t c : codes) w.put(c, 9);
   return w.finish();
@@ -49,7 +49,7 @@ void expect_bad(const Result<Bytes>& r) {
 
 TEST(Lzw, HandWrittenCodesDecode) {
   struct Case {
-    std::initializer_list<std::uint32_t> codes;
+    std::vector<std::uint32_t> codes;
     Bytes expected;
   };
   const std::vector<Case> cases = {

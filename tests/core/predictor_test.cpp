@@ -15,7 +15,11 @@ Dictionary params(std::initializer_list<std::pair<const char*, Object>> entries)
   return d;
 }
 
-Object integer(std::int64_t v) { return Object(v); }
+Object integer(std::int64_t v) {
+  Object o;
+  o.value.emplace<std::int64_t>(v);
+  return o;
+}
 
 void expect_bad(const Result<Bytes>& r) {
   ASSERT_FALSE(r.has_value());
