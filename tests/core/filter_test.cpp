@@ -246,7 +246,7 @@ TEST(DecodeStream, DecoderErrorsComeBackUnchanged) {
                ParseErrorKind::BadStream, "bad predictor row filter");
 }
 
-// --- Flate specifics -------------------------------------------------------------------
+// --- Flate details ---------------------------------------------------------------------
 
 TEST(DecodeStream, ZlibHeaderIsSkippedOnlyWhenValid) {
   const Bytes hi = {0x01, 0x02, 0x00, 0xFD, 0xFF, 'h', 'i'};
@@ -290,7 +290,7 @@ TEST(DecodeStream, CutShortFlateStreamFailsEvenIfMostOfItDecoded) {
                "corrupt DEFLATE data");
 }
 
-// --- LZW specifics ---------------------------------------------------------------------
+// --- LZW details -----------------------------------------------------------------------
 
 TEST(DecodeStream, EarlyChangeZeroSwitchesLzwToLateWidthChanges) {
   Bytes data;
