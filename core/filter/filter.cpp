@@ -150,6 +150,7 @@ Result<Bytes> ascii_hex_decode(ByteView in, std::uint64_t max_output) {
       high = v;
       continue;
     }
+    // Half the input at most, but the input itself may be larger than the bound.
     if (out.size() >= max_output) return fail(ParseErrorKind::BadStream, kBad);
     out.push_back(static_cast<std::uint8_t>((high << 4) | v));
     high = -1;
