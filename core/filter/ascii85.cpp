@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "whitespace.h"
+#include "../lex.h"
 
 namespace folioscan {
 
@@ -26,7 +26,7 @@ Result<Bytes> ascii85_decode(ByteView in, std::uint64_t max_output) {
   };
 
   for (const std::uint8_t b : in) {
-    if (is_pdf_whitespace(b)) continue;
+    if (is_whitespace(b)) continue;
     if (b == '~') break;
     if (b == 'z') {
       if (filled != 0) return fail(ParseErrorKind::BadStream, kBad);

@@ -12,7 +12,7 @@
 #include "inflate.h"
 #include "lzw.h"
 #include "predictor.h"
-#include "whitespace.h"
+#include "../lex.h"
 
 namespace folioscan {
 namespace {
@@ -143,7 +143,7 @@ Result<Bytes> ascii_hex_decode(ByteView in, std::uint64_t max_output) {
   int high = -1;  // the first value of an unfinished pair
   for (const std::uint8_t b : in) {
     if (b == '>') break;
-    if (is_pdf_whitespace(b)) continue;
+    if (is_whitespace(b)) continue;
     const std::uint8_t v = kHexValue[b];
     if (v == 0xFF) return fail(ParseErrorKind::BadStream, kBad);
     if (high < 0) {
