@@ -3,6 +3,8 @@
 Each native call holds the interpreter lock for the whole parse, so threads cannot
 convert files side by side; `parse_files` spreads the work over worker processes
 instead and hands the results back in input order, a bounded number at a time.
+`map_in_order` is that ordered pool on its own; the command line runs its
+convert-and-write step through it.
 """
 
 from __future__ import annotations
@@ -12,7 +14,8 @@ import signal
 from collections import deque
 from collections.abc import Callable, Iterable, Iterator
 from concurrent.futures import Future, ProcessPoolExecutor
-from itertools import islice
+from functools import partial
+from itertools import chain, islice
 from typing import TYPE_CHECKING, Any, Literal, TypeVar, Union, overload
 
 from ._folioscan import parse, parse_to_html, parse_to_json, parse_to_markdown
@@ -20,7 +23,7 @@ from ._folioscan import parse, parse_to_html, parse_to_json, parse_to_markdown
 if TYPE_CHECKING:
     from ._folioscan import Document
 
-__all__ = ["FORMATS", "Format", "StrOrBytesPath", "parse_file", "parse_files"]
+__all__ = ["FORMATS", "Format", "StrOrBytesPath", "map_in_order", "parse_file", "parse_files"]
 
 Format = Literal["dict", "json", "markdown", "html"]
 
@@ -35,6 +38,8 @@ FORMATS: dict[str, Callable[..., Any]] = {
 # Anything `open` accepts as a file name.
 StrOrBytesPath = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 PathT = TypeVar("PathT", bound=StrOrBytesPath)
+T = TypeVar("T")
+R = TypeVar("R")
 
 # Futures kept in flight per worker: enough to keep every worker busy while the
 # caller consumes results, few enough that memory stays bounded on long lists.
@@ -102,9 +107,51 @@ def _parse_or_error(path: StrOrBytesPath, password: str | None, format: str) -> 
 
 
 def _worker_init() -> None:
-    # An interrupt at the terminal reaches the whole process group: the workers
-    # end at once and quietly, and the caller sees KeyboardInterrupt.
-    signal.signal(signal.SIGINT, signal.SIG_DFL)
+    # An interrupt at the terminal reaches the whole process group. The workers let
+    # it pass: the caller gets KeyboardInterrupt, drops the queued work and waits for
+    # the items in progress, so no worker dies half-way through writing a file.
+    signal.signal(signal.SIGINT, signal.SIG_IGN)
+
+
+def map_in_order(function: Callable[[T], R], items: Iterable[T], jobs: int) -> Iterator[tuple[T, R]]:
+    """Yields `(item, function(item))` for each item, in input order.
+
+    With `jobs` above 1 the calls run in that many worker processes (fewer when
+    there are fewer items), so `function`, the items and the results must pickle;
+    with 1, or a single item, they run here. Items are read lazily and at most
+    2 * jobs calls are in flight or waiting to be handed out. An exception raised by
+    `function` ends the iteration; when the caller stops early or is interrupted,
+    queued calls are dropped and the running ones are waited for.
+    """
+    if jobs < 1:
+        raise ValueError(f"jobs must be at least 1, got {jobs}")
+    return _map_in_order(function, iter(items), jobs)
+
+
+def _map_in_order(function: Callable[[T], R], items: Iterator[T], jobs: int) -> Iterator[tuple[T, R]]:
+    window = list(islice(items, jobs * _WINDOW_PER_JOB))
+    if jobs == 1 or len(window) < 2:
+        # One worker, or one item: a pool would only add its start-up time.
+        for item in chain(window, items):
+            yield item, function(item)
+        return
+
+    with ProcessPoolExecutor(max_workers=min(jobs, len(window)), initializer=_worker_init) as pool:
+        pending: deque[tuple[T, Future[R]]] = deque((item, pool.submit(function, item)) for item in window)
+        del window
+        try:
+            while pending:
+                item, future = pending.popleft()
+                result = future.result()
+                del future
+                # Refill before yielding, so the workers keep going while the caller
+                # handles this result.
+                for next_item in islice(items, 1):
+                    pending.append((next_item, pool.submit(function, next_item)))
+                yield item, result
+        finally:
+            for _, queued in pending:
+                queued.cancel()
 
 
 @overload
@@ -161,36 +208,4 @@ def parse_files(
     _converter(format)
     _check_password(password)
     workers = _resolve_jobs(jobs)
-    return _stream(iter(paths), password, format, workers)
-
-
-def _stream(paths: Iterator[PathT], password: str | None, format: str, jobs: int) -> Iterator[tuple[PathT, Any]]:
-    window = deque(islice(paths, jobs * _WINDOW_PER_JOB))
-    if jobs == 1 or len(window) < 2:
-        # One worker, or one file: a pool would only add its start-up time.
-        for path in window:
-            yield path, _parse_or_error(path, password, format)
-        for path in paths:
-            yield path, _parse_or_error(path, password, format)
-        return
-
-    with ProcessPoolExecutor(max_workers=min(jobs, len(window)), initializer=_worker_init) as pool:
-        pending: deque[tuple[PathT, Future[Any]]] = deque(
-            (path, pool.submit(_parse_or_error, path, password, format)) for path in window
-        )
-        del window
-        try:
-            while pending:
-                path, future = pending.popleft()
-                result = future.result()
-                # Refill before yielding, so the workers keep going while the caller
-                # handles this result.
-                for next_path in islice(paths, 1):
-                    pending.append((next_path, pool.submit(_parse_or_error, next_path, password, format)))
-                del future
-                yield path, result
-        finally:
-            # Early exit (the caller stopped iterating, or an interrupt): drop the
-            # queued work; the pool's exit waits for the files being parsed now.
-            for _, future in pending:
-                future.cancel()
+    return map_in_order(partial(_parse_or_error, password=password, format=format), paths, workers)

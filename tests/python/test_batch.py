@@ -6,6 +6,7 @@ from __future__ import annotations
 import itertools
 import multiprocessing
 import os
+import signal
 from pathlib import Path
 
 import pytest
@@ -216,3 +217,31 @@ def test_the_helpers_stay_out_of_the_star_import():
     namespace: dict[str, object] = {}
     exec("from folioscan import *", namespace)
     assert "parse_file" not in namespace and "parse_files" not in namespace
+
+
+# ---------------------------------------------------------------- map_in_order
+
+
+def interrupt_handler(_: object) -> object:
+    return signal.getsignal(signal.SIGINT)
+
+
+def square_below_five(number: int) -> int:
+    if number >= 5:
+        raise RuntimeError(f"{number} is too big")
+    return number * number
+
+
+def test_workers_leave_interrupts_to_the_caller():
+    # The caller's KeyboardInterrupt drops the queued work and waits for the running
+    # calls, so a worker never stops half-way through one.
+    handlers = {handler for _, handler in batch.map_in_order(interrupt_handler, range(6), 2)}
+    assert handlers == {signal.SIG_IGN}
+
+
+@pytest.mark.parametrize("jobs", [1, 2])
+def test_map_in_order_keeps_order_and_lets_errors_of_the_function_through(jobs):
+    results = batch.map_in_order(square_below_five, range(10), jobs)
+    assert [next(results) for _ in range(5)] == [(n, n * n) for n in range(5)]
+    with pytest.raises(RuntimeError, match="^5 is too big$"):
+        next(results)

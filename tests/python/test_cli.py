@@ -18,7 +18,7 @@ from pathlib import Path
 import pytest
 
 import folioscan
-from folioscan import __main__ as cli
+from folioscan import cli
 from pdfgen import text_document
 
 NO_HEADER = "InvalidHeader: no %PDF- header"
@@ -279,6 +279,24 @@ def test_progress_goes_to_a_terminal_only(library, tmp_path):
     silent = io.StringIO()
     cli.Progress(4, silent, enabled=False).update(4, 30, 0, force=True)
     assert silent.getvalue() == ""
+
+
+def test_an_interrupted_batch_reports_what_was_done_and_exits_130(library, tmp_path, monkeypatch, capsys):
+    def interrupted(function, items, jobs):
+        items = list(items)
+        yield items[0], function(items[0])
+        raise KeyboardInterrupt
+
+    monkeypatch.setattr(cli, "map_in_order", interrupted)
+    report = tmp_path / "errors.jsonl"
+    status = cli.main([str(library / "broken.pdf"), str(library / "one.pdf"), "--out-dir", str(tmp_path / "out"),
+                       "--errors", str(report)])
+    assert status == 130
+    assert capsys.readouterr().err == (
+        f"folioscan: {library / 'broken.pdf'}: {NO_HEADER}\nfolioscan: interrupted after 1 of 2 files\n"
+    )
+    assert json.loads(report.read_text())["kind"] == "InvalidHeader"
+    assert tree_of(tmp_path / "out") == {}
 
 
 # ---------------------------------------------------------------- writing whole files
