@@ -24,7 +24,6 @@ import time
 from collections.abc import Callable, Sequence
 from concurrent.futures.process import BrokenProcessPool
 from dataclasses import dataclass
-from functools import partial
 from typing import TextIO
 
 from . import __version__, parse_to_html, parse_to_json, parse_to_markdown
@@ -465,7 +464,7 @@ def run_batch(parser: argparse.ArgumentParser, args: argparse.Namespace) -> int:
     done = pages = 0
     progress.update(done, pages, len(failures), force=True)
     try:
-        convert = partial(convert_job, output_format=args.format, password=args.password)
+        convert = functools.partial(convert_job, output_format=args.format, password=args.password)
         for _, (failure, page_count) in map_in_order(convert, jobs, args.jobs or os.cpu_count() or 1):
             done += 1
             pages += page_count
