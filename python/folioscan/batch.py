@@ -23,9 +23,10 @@ from ._folioscan import parse, parse_to_html, parse_to_json, parse_to_markdown
 if TYPE_CHECKING:
     from ._folioscan import Document
 
-__all__ = ["FORMATS", "Format", "StrOrBytesPath", "map_in_order", "parse_file", "parse_files"]
+__all__ = ["FORMATS", "Format", "StrOrBytesPath", "TextFormat", "map_in_order", "parse_file", "parse_files"]
 
 Format = Literal["dict", "json", "markdown", "html"]
+TextFormat = Literal["json", "markdown", "html"]
 
 # Format name -> native function, in the order error messages list them.
 FORMATS: dict[str, Callable[..., Any]] = {
@@ -73,13 +74,17 @@ def _resolve_jobs(jobs: int | None) -> int:
 
 
 @overload
-def parse_file(path: StrOrBytesPath, password: str | None = None, format: Literal["dict"] = "dict") -> Document: ...
+def parse_file(
+    path: StrOrBytesPath, password: str | None = None, format: Literal["dict"] = "dict"
+) -> Document: ...
 @overload
-def parse_file(path: StrOrBytesPath, password: str | None = None, *, format: Literal["json", "markdown", "html"]) -> str: ...
+def parse_file(path: StrOrBytesPath, password: str | None = None, *, format: TextFormat) -> str: ...
 @overload
-def parse_file(path: StrOrBytesPath, password: str | None, format: Literal["json", "markdown", "html"]) -> str: ...
+def parse_file(path: StrOrBytesPath, password: str | None, format: TextFormat) -> str: ...
 @overload  # a format only known at run time
-def parse_file(path: StrOrBytesPath, password: str | None = None, format: str = "dict") -> Document | str: ...
+def parse_file(
+    path: StrOrBytesPath, password: str | None = None, format: str = "dict"
+) -> Document | str: ...
 
 
 def parse_file(path: StrOrBytesPath, password: str | None = None, format: str = "dict") -> Document | str:
@@ -166,14 +171,14 @@ def parse_files(
     paths: Iterable[PathT],
     password: str | None = None,
     *,
-    format: Literal["json", "markdown", "html"],
+    format: TextFormat,
     jobs: int | None = None,
 ) -> Iterator[tuple[PathT, str | ValueError | OSError]]: ...
 @overload
 def parse_files(
     paths: Iterable[PathT],
     password: str | None,
-    format: Literal["json", "markdown", "html"],
+    format: TextFormat,
     jobs: int | None = None,
 ) -> Iterator[tuple[PathT, str | ValueError | OSError]]: ...
 @overload  # a format only known at run time

@@ -118,7 +118,10 @@ def build_parser() -> argparse.ArgumentParser:
     parser.add_argument("--password", metavar="PW", help="password of encrypted PDFs")
     target = parser.add_mutually_exclusive_group()
     target.add_argument(
-        "-o", "--output", metavar="OUT", help="write the result of one input to OUT instead of standard output"
+        "-o",
+        "--output",
+        metavar="OUT",
+        help="write the result of one input to OUT instead of standard output",
     )
     target.add_argument(
         "--out-dir",

@@ -121,7 +121,8 @@ def test_one_failed_file_is_written_to_the_errors_report(tmp_path):
     [
         (["a.pdf", "b.pdf", "-o", "out.md"], "-o takes a single input; use --out-dir for several"),
         (["a.pdf", "b.pdf"], "several inputs need --out-dir"),
-        (["a.pdf", "-o", "x.md", "--out-dir", "out"], "argument --out-dir: not allowed with argument -o/--output"),
+        (["a.pdf", "-o", "x.md", "--out-dir", "out"],
+         "argument --out-dir: not allowed with argument -o/--output"),
         (["-", "a.pdf", "--out-dir", "out"], '"-" (standard input) must be the only input'),
         (["-", "--out-dir", "out"], '"-" (standard input) must be the only input'),
         (["a.pdf", "--out-dir", "out", "--jobs", "0"], "argument -j/--jobs: must be at least 1, got 0"),
@@ -233,7 +234,8 @@ def test_an_output_folder_that_cannot_be_made_fails_with_one_line(library, tmp_p
 
 
 def stderr_on_a_terminal(*args: str | Path) -> tuple[int, str]:
-    """Runs the command with standard error on a pseudo-terminal; returns the exit status and what it showed."""
+    """Runs the command with standard error on a pseudo-terminal; gives the exit
+    status and what the terminal showed."""
     controller, terminal = pty.openpty()
     try:
         process = subprocess.Popen([sys.executable, "-m", "folioscan", *map(str, args)],
@@ -289,8 +291,8 @@ def test_an_interrupted_batch_reports_what_was_done_and_exits_130(library, tmp_p
 
     monkeypatch.setattr(cli, "map_in_order", interrupted)
     report = tmp_path / "errors.jsonl"
-    status = cli.main([str(library / "broken.pdf"), str(library / "one.pdf"), "--out-dir", str(tmp_path / "out"),
-                       "--errors", str(report)])
+    inputs = [str(library / "broken.pdf"), str(library / "one.pdf")]
+    status = cli.main([*inputs, "--out-dir", str(tmp_path / "out"), "--errors", str(report)])
     assert status == 130
     assert capsys.readouterr().err == (
         f"folioscan: {library / 'broken.pdf'}: {NO_HEADER}\nfolioscan: interrupted after 1 of 2 files\n"
