@@ -4,12 +4,20 @@ Four functions share one parser and differ only in the form of the result:
 ``parse`` returns a dict, ``parse_to_json`` pretty JSON, ``parse_to_html`` a
 standalone HTML document and ``parse_to_markdown`` Markdown. Each takes
 ``(data, password=None)`` with ``data`` the bytes of a PDF file.
+
+Beside them, ``parse_file(path, password=None, format="dict")`` reads and parses
+one file, and ``parse_files(paths, password=None, format="dict", jobs=None)``
+parses many in worker processes, yielding ``(path, result or exception)`` in
+input order (see ``folioscan.batch``).
 """
 
 from importlib import metadata as _metadata
 
 from ._folioscan import parse, parse_to_html, parse_to_json, parse_to_markdown
+from .batch import parse_file as parse_file, parse_files as parse_files
 
+# Only the four native functions: the file helpers are reachable by name but stay
+# out of star imports.
 __all__ = ["parse", "parse_to_json", "parse_to_html", "parse_to_markdown"]
 
 try:

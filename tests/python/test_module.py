@@ -273,10 +273,10 @@ def test_cli_unreadable_file_is_one_line_and_exit_1(tmp_path):
     assert result.returncode == 1
     assert result.stderr == f"folioscan: {missing}: No such file or directory\n"
 
+    # A folder is a batch input now: without --out-dir it is a usage mistake.
     result = run_cli(str(tmp_path))
-    assert result.returncode == 1
-    assert result.stderr.startswith(f"folioscan: {tmp_path}: ")
-    assert result.stderr.count("\n") == 1
+    assert result.returncode == 2
+    assert result.stderr.endswith(f"folioscan: error: {tmp_path} is a folder: use --out-dir\n")
 
 
 def test_cli_main_returns_the_exit_status(tmp_path, capsys):
