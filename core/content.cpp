@@ -149,11 +149,11 @@ struct TextState {
   }
 };
 
-}  // namespace
-
 // Operators are ASCII; a name that is not valid UTF-8 can match none of them and is
-// ignored like any other unknown operator.
-std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const FontMap& fonts) {
+// ignored like any other unknown operator. `find_font` maps a resource name to its font
+// or nullptr.
+template <class FindFont>
+std::vector<TextRun> interpret(const std::vector<ContentOp>& ops, FindFont&& find_font) {
   TextState st;
   for (const ContentOp& op : ops) {
     const std::string_view name = op.name();
@@ -226,8 +226,7 @@ std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const 
           st.font = n->text;
         }
       }
-      auto it = fonts.find(st.font);
-      st.current = it != fonts.end() ? &it->second : nullptr;
+      st.current = find_font(st.font);
       st.tfs = number_at(args, 1);
     } else if (c1 == 'c') {
       st.tc = number_at(args, 0);
@@ -259,6 +258,22 @@ std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const 
     }
   }
   return std::move(st.runs);
+}
+
+}  // namespace
+
+std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const FontMap& fonts) {
+  return interpret(ops, [&fonts](const std::string& name) -> const Font* {
+    const auto it = fonts.find(name);
+    return it != fonts.end() ? &it->second : nullptr;
+  });
+}
+
+std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const SharedFontMap& fonts) {
+  return interpret(ops, [&fonts](const std::string& name) -> const Font* {
+    const auto it = fonts.find(name);
+    return it != fonts.end() ? it->second.get() : nullptr;
+  });
 }
 
 }  // namespace folioscan

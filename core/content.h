@@ -43,5 +43,7 @@ Matrix multiply(const Matrix& m, const Matrix& n);
 [[nodiscard]] Result<Bytes> gather_page_content(OpenDocument& doc, const PageRecord& page);
 std::vector<ContentOp> tokenize_content(ByteView content);
 std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const FontMap& fonts);
+// The same with fonts shared through a FontCache.
+std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const SharedFontMap& fonts);
 
 }  // namespace folioscan

@@ -15,13 +15,14 @@ Result<Document> extract_document(OpenDocument& doc) {
   std::vector<PageRecord> records = TRY(collect_pages(doc));
   Document out;
   out.pages.reserve(records.size());
+  FontCache font_cache;
   for (const PageRecord& record : records) {
     Page page;
     {
       // Per-page intermediates live in this scope and are released before the next page.
       const Bytes content = TRY(gather_page_content(doc, record));
       const std::vector<ContentOp> ops = tokenize_content(content);
-      const FontMap fonts = load_font_map(doc, record.resources);
+      const SharedFontMap fonts = font_cache.load_page_fonts(doc, record.resources);
       const std::vector<TextRun> runs = interpret_content(ops, fonts);
       LayoutResult layout = layout_lines(runs, record.media_box);
       page.width = layout.width;
