@@ -310,12 +310,26 @@ double decode_and_measure(const Font& font, ByteView bytes, double tc, double tw
   if (cache != nullptr && font.byte_text) {
     // Both tables built: one table read each for text and width, same sums in the same
     // order as the general loop below.
+    // The text is sized first, so the output grows once per string, not per byte.
     const Font::ByteText& text = *font.byte_text;
+    const std::uint32_t* offsets = text.offsets.data();
+    std::size_t length = 0;
+    for (const std::uint8_t code : bytes) length += offsets[code + 1] - offsets[code];
+    const std::size_t at = out.size();
+    out.resize(at + length);
+    char* dst = out.data() + at;
+    const char* src = text.text.data();
+    const double* widths = cache->data();
     for (const std::uint8_t code : bytes) {
-      const std::uint32_t begin = text.offsets[code];
-      out.append(text.text, begin, text.offsets[code + 1] - begin);
+      const std::uint32_t begin = offsets[code];
+      const std::uint32_t size = offsets[code + 1] - begin;
+      if (size == 1) {
+        *dst++ = src[begin];
+      } else {
+        dst = std::copy_n(src + begin, size, dst);
+      }
       const double word = code == 32 ? tw : 0.0;
-      total += ((*cache)[code] * tfs + tc + word) * th;
+      total += (widths[code] * tfs + tc + word) * th;
     }
     return total;
   }
