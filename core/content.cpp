@@ -3,6 +3,7 @@
 #include "content.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "bounds.h"
 #include "doc.h"
@@ -56,7 +57,13 @@ std::size_t skip_inline_image(ByteView data, std::size_t from) {
 
 std::vector<ContentOp> tokenize_content(ByteView content) {
   std::vector<ContentOp> ops;
+  // Real content averages well over 16 bytes per operation; the cap keeps a huge
+  // stream from reserving more than it could need early on.
+  ops.reserve(std::min<std::size_t>(content.size() / 16, std::size_t{1} << 16));
+  // Operands collect here and are copied out at their exact count, so the buffer keeps
+  // its capacity from one operation to the next.
   std::vector<Object> pending;
+  pending.reserve(16);
   Lexer lexer(content);
   for (;;) {
     lexer.skip_whitespace();
@@ -82,12 +89,11 @@ std::vector<ContentOp> tokenize_content(ByteView content) {
       pending.clear();
       continue;
     }
-    ContentOp op;
-    op.operands = std::move(pending);
+    ContentOp& op = ops.emplace_back();
+    op.operands.assign(std::make_move_iterator(pending.begin()), std::make_move_iterator(pending.end()));
     pending.clear();
     op.op_len = static_cast<std::uint8_t>(std::min<std::size_t>(word.size(), 4));
     std::copy_n(word.data(), op.op_len, op.op.begin());
-    ops.push_back(std::move(op));
   }
   return ops;
 }
