@@ -3,6 +3,7 @@
 #include "content.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "bounds.h"
 #include "doc.h"
@@ -37,60 +38,6 @@ Result<Bytes> gather_page_content(OpenDocument& doc, const PageRecord& page) {
   return out;
 }
 
-OperandList::OperandList(const OperandList& other) {
-  for (const Object& object : other) emplace_back(object);
-}
-
-OperandList& OperandList::operator=(const OperandList& other) {
-  if (this != &other) {
-    clear();
-    for (const Object& object : other) emplace_back(object);
-  }
-  return *this;
-}
-
-OperandList& OperandList::operator=(OperandList&& other) noexcept {
-  if (this != &other) {
-    release();
-    take(other);
-  }
-  return *this;
-}
-
-void OperandList::grow() {
-  const std::uint32_t capacity = capacity_ * 2;
-  Object* heap = std::allocator<Object>().allocate(capacity);
-  Object* old = data();
-  std::uninitialized_move_n(old, size_, heap);
-  std::destroy_n(old, size_);
-  if (heap_ != nullptr) std::allocator<Object>().deallocate(heap_, capacity_);
-  heap_ = heap;
-  capacity_ = capacity;
-}
-
-// Leaves `other` empty and inline; `this` must hold nothing.
-void OperandList::take(OperandList& other) noexcept {
-  if (other.heap_ != nullptr) {
-    heap_ = std::exchange(other.heap_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-    capacity_ = std::exchange(other.capacity_, kInline);
-    return;
-  }
-  heap_ = nullptr;
-  capacity_ = kInline;
-  std::uninitialized_move_n(other.data(), other.size_, data());
-  size_ = other.size_;
-  other.clear();
-}
-
-// Destroys everything and returns to the empty inline state.
-void OperandList::release() noexcept {
-  clear();
-  if (heap_ != nullptr) std::allocator<Object>().deallocate(heap_, capacity_);
-  heap_ = nullptr;
-  capacity_ = kInline;
-}
-
 namespace {
 
 bool starts_operand(std::uint8_t b) {
@@ -113,19 +60,10 @@ std::vector<ContentOp> tokenize_content(ByteView content) {
   // Real content averages well over 16 bytes per operation; the cap keeps a huge
   // stream from reserving more than it could need early on.
   ops.reserve(std::min<std::size_t>(content.size() / 16, std::size_t{1} << 16));
-  // Operands are parsed straight into the operation that will own them: while `open`,
-  // ops.back() is that operation, its operator not yet seen.
-  bool open = false;
-  auto pending = [&]() -> OperandList& {
-    if (!open) {
-      ops.emplace_back();
-      open = true;
-    }
-    return ops.back().operands;
-  };
-  auto drop_pending = [&] {
-    if (open) ops.back().operands.clear();
-  };
+  // Operands collect here and are copied out at their exact count, so the buffer keeps
+  // its capacity from one operation to the next.
+  std::vector<Object> pending;
+  pending.reserve(16);
   Lexer lexer(content);
   for (;;) {
     lexer.skip_whitespace();
@@ -134,42 +72,40 @@ std::vector<ContentOp> tokenize_content(ByteView content) {
     if (starts_operand(b)) {
       auto obj = parse_object(lexer);
       if (!obj) break;
-      OperandList& operands = pending();
       // Operands without an operator are garbage; past a bound they are dropped
       // (the operator that finally comes sees none) so memory stays bounded.
-      if (operands.size() >= limits::kMaxPendingOperands) operands.clear();
-      operands.push_back(std::move(*obj));
+      if (pending.size() >= limits::kMaxPendingOperands) pending.clear();
+      pending.push_back(std::move(*obj));
       continue;
     }
     const std::string_view word = lexer.read_regular();
     if (word.empty()) {
       lexer.set_pos(lexer.pos() + 1);
-      drop_pending();
+      pending.clear();
       continue;
     }
     if (word == "BI") {
       lexer.set_pos(skip_inline_image(content, lexer.pos()));
-      drop_pending();
+      pending.clear();
       continue;
     }
-    ContentOp& op = open ? ops.back() : ops.emplace_back();
-    open = false;
+    ContentOp& op = ops.emplace_back();
+    op.operands.assign(std::make_move_iterator(pending.begin()), std::make_move_iterator(pending.end()));
+    pending.clear();
     op.op_len = static_cast<std::uint8_t>(std::min<std::size_t>(word.size(), 4));
     std::copy_n(word.data(), op.op_len, op.op.begin());
   }
-  // Operands left at the end have no operator.
-  if (open) ops.pop_back();
   return ops;
 }
 
 namespace {
 
-double number_at(const OperandList& operands, std::size_t i) {
+double number_at(const std::vector<Object>& operands, std::size_t i) {
   if (i >= operands.size()) return 0.0;
   return operands[i].as_number().value_or(0.0);
 }
 
-Matrix matrix_from(const OperandList& operands) {
+Matrix matrix_from(const std::vector<Object>& operands) {
   double v[6] = {1, 0, 0, 1, 0, 0};
   for (std::size_t i = 0; i < 6 && i < operands.size(); ++i) {
     if (auto n = operands[i].as_number()) v[i] = *n;

@@ -55,45 +55,6 @@ TEST(Tokenize, PendingOperandsAreBounded) {
   EXPECT_LE(ops[0].operands.size(), 100000u);
 }
 
-// The operand list keeps short lists in place and longer ones on the heap; every way of
-// copying, moving and clearing must keep the objects (strings included) intact.
-TEST(OperandList, KeepsObjectsThroughGrowthCopiesAndMoves) {
-  for (const std::size_t count : {std::size_t{0}, std::size_t{1}, std::size_t{OperandList::kInline},
-                                  std::size_t{OperandList::kInline + 1}, std::size_t{40}}) {
-    OperandList list;
-    std::vector<Object> expected;
-    for (std::size_t i = 0; i < count; ++i) {
-      Object value = i % 2 == 0 ? Object{static_cast<std::int64_t>(i)}
-                                : Object{String{Bytes(20 + i, static_cast<std::uint8_t>(i))}};
-      expected.push_back(value);
-      list.push_back(std::move(value));
-    }
-    const auto same = [&](const OperandList& l) {
-      return l.size() == expected.size() && std::equal(l.begin(), l.end(), expected.begin());
-    };
-    EXPECT_TRUE(same(list)) << count;
-    OperandList copy(list);
-    EXPECT_TRUE(same(copy)) << count;
-    OperandList moved(std::move(copy));
-    EXPECT_TRUE(same(moved)) << count;
-    EXPECT_TRUE(copy.empty());  // NOLINT(bugprone-use-after-move): moved-from lists are empty
-    OperandList assigned;
-    assigned.push_back(Object{Name{"old"}});
-    assigned = moved;
-    EXPECT_TRUE(same(assigned)) << count;
-    assigned = std::move(moved);
-    EXPECT_TRUE(same(assigned)) << count;
-    const OperandList& alias = assigned;
-    assigned = alias;
-    EXPECT_TRUE(same(assigned)) << count;
-    assigned.clear();
-    EXPECT_TRUE(assigned.empty());
-    assigned.push_back(Object{Name{"again"}});
-    ASSERT_EQ(assigned.size(), 1u);
-    EXPECT_TRUE(assigned[0].is_name("again"));
-  }
-}
-
 TEST(Tokenize, OperandsAfterTheLastOperatorAreDropped) {
   auto ops = ops_of("1 0 0 1 5 5 cm 1 2 3 4 5 6 7 8 9 (tail)");
   ASSERT_EQ(names(ops), (std::vector<std::string>{"cm"}));
