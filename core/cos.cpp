@@ -31,12 +31,6 @@ void Dictionary::set(std::string key, Object value) {
 
 bool operator==(const Dictionary& a, const Dictionary& b) { return a.entries == b.entries; }
 
-std::optional<double> Object::as_number() const {
-  if (const auto* i = as_integer()) return static_cast<double>(*i);
-  if (const auto* r = as_real()) return *r;
-  return std::nullopt;
-}
-
 bool Object::is_name(std::string_view text) const {
   const auto* n = as_name();
   return n != nullptr && n->text == text;
