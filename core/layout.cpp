@@ -28,7 +28,12 @@ bool reads_before(const TextRun* a, const TextRun* b) {
 
 TextLine build_line(std::span<const TextRun* const> group) {
   const TextRun& first = *group.front();
-  TextLine line{first.text, first.x, first.y};
+  // Sized once: every text plus at most one space before each later run.
+  std::size_t length = 0;
+  for (const TextRun* run : group) length += run->text.size() + 1;
+  TextLine line{{}, first.x, first.y};
+  line.text.reserve(length);
+  line.text = first.text;
   double previous_end = first.x + first.width;
   for (const TextRun* run : group.subspan(1)) {
     // Widths are in text space and positions in page space; the gap test compares them

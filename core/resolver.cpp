@@ -2,6 +2,8 @@
 // each parsed at most once and cached; object stream headers parsed once and shared.
 #include "resolver.h"
 
+#include <algorithm>
+
 #include "bounds.h"
 #include "filter/filter.h"
 #include "lex.h"
@@ -79,12 +81,14 @@ Result<const Object*> Resolver::load(std::uint32_t num) {
   // A request for an object whose load is under way is a cycle (a stream whose
   // /Length is itself, an object stream stored inside itself): fail it instead of
   // recursing forever. Chains of distinct objects are bounded too.
-  if (loading_.contains(num)) return fail(kObj, "circular object reference");
+  if (std::find(loading_.begin(), loading_.end(), num) != loading_.end()) {
+    return fail(kObj, "circular object reference");
+  }
   if (loading_.size() >= limits::kMaxLoadNesting) return fail(kObj, "object references nested too deeply");
   const XrefEntry entry = entry_it->second;
-  loading_.insert(num);
+  loading_.push_back(num);
   Result<Object> loaded = entry.kind == XrefKind::InFile ? load_in_file(num, entry) : load_compressed(entry);
-  loading_.erase(num);
+  loading_.pop_back();
   if (!loaded) return std::unexpected(std::move(loaded).error());
   auto [it, inserted] = objects_.emplace(num, std::move(*loaded));
   return &it->second;

@@ -6,7 +6,7 @@
 #include <memory>
 #include <optional>
 #include <unordered_map>
-#include <unordered_set>
+#include <vector>
 
 #include "cos.h"
 #include "crypt.h"
@@ -63,8 +63,9 @@ class Resolver {
   std::optional<std::uint32_t> encrypt_obj_;
   std::unordered_map<std::uint32_t, Object> objects_;
   std::unordered_map<std::uint32_t, std::shared_ptr<const ObjectStream>> object_streams_;
-  // Objects whose load is in progress: a request for one of them is a cycle.
-  std::unordered_set<std::uint32_t> loading_;
+  // Objects whose load is in progress, innermost last: a request for one of them is a
+  // cycle. At most kMaxLoadNesting long, so a linear search beats hashing.
+  std::vector<std::uint32_t> loading_;
 };
 
 }  // namespace folioscan
