@@ -36,10 +36,11 @@ void load_composite(OpenDocument& doc, const Dictionary& font_dict, Font& font) 
   if (descendants == nullptr) return;
   const Object* list = resolved(doc, *descendants);
   if (list == nullptr || list->as_array() == nullptr || list->as_array()->empty()) return;
-  // Copied before the next resolver call, which may load more objects.
-  const Object first = list->as_array()->front();
-  const auto descendant = doc.resolver.get_dictionary(first);
-  if (!descendant) return;
+  // Borrowed: the resolver never moves or drops a cached object, so views stay valid
+  // while it loads more.
+  const auto descendant_view = doc.resolver.dictionary_view(list->as_array()->front());
+  if (!descendant_view) return;
+  const Dictionary* descendant = *descendant_view;
 
   if (const Object* dw = descendant->lookup("DW")) {
     if (const auto value = dw->as_number()) font.default_width = *value / 1000.0;

@@ -61,6 +61,8 @@ class Resolver {
   Dictionary trailer_;
   std::optional<SecurityHandler> security_;
   std::optional<std::uint32_t> encrypt_obj_;
+  // Node-based and never erased: the borrowed pointers fetch and the views hand out
+  // stay valid while more objects are loaded.
   std::unordered_map<std::uint32_t, Object> objects_;
   std::unordered_map<std::uint32_t, std::shared_ptr<const ObjectStream>> object_streams_;
   // Objects whose load is in progress, innermost last: a request for one of them is a
