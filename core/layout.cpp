@@ -60,7 +60,11 @@ LayoutResult layout_lines(const std::vector<TextRun>& runs, const std::array<dou
   std::vector<const TextRun*> order;
   order.reserve(runs.size());
   for (const TextRun& run : runs) order.push_back(&run);
-  std::stable_sort(order.begin(), order.end(), reads_before);
+  // Most producers already draw in reading order; a stable sort of sorted input leaves
+  // it as it is, so the check alone decides.
+  if (!std::is_sorted(order.begin(), order.end(), reads_before)) {
+    std::stable_sort(order.begin(), order.end(), reads_before);
+  }
 
   // A line collects runs whose baseline is within the tolerance of its first run's
   // baseline (not the previous run's), so a slow drift does not chain lines together.
