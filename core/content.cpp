@@ -55,7 +55,7 @@ std::size_t skip_inline_image(ByteView data, std::size_t from) {
 
 }  // namespace
 
-std::vector<ContentOp> tokenize_content(ByteView content) {
+std::vector<ContentOp> tokenize_content(ByteView content, std::pmr::memory_resource* memory) {
   std::vector<ContentOp> ops;
   // Real content averages well over 16 bytes per operation; the cap keeps a huge
   // stream from reserving more than it could need early on.
@@ -89,7 +89,7 @@ std::vector<ContentOp> tokenize_content(ByteView content) {
       pending.clear();
       continue;
     }
-    ContentOp& op = ops.emplace_back();
+    ContentOp& op = ops.emplace_back(ContentOp{OperandList(memory), {}, 0});
     op.operands.assign(std::make_move_iterator(pending.begin()), std::make_move_iterator(pending.end()));
     pending.clear();
     op.op_len = static_cast<std::uint8_t>(std::min<std::size_t>(word.size(), 4));
@@ -100,12 +100,12 @@ std::vector<ContentOp> tokenize_content(ByteView content) {
 
 namespace {
 
-double number_at(const std::vector<Object>& operands, std::size_t i) {
+double number_at(const OperandList& operands, std::size_t i) {
   if (i >= operands.size()) return 0.0;
   return operands[i].as_number().value_or(0.0);
 }
 
-Matrix matrix_from(const std::vector<Object>& operands) {
+Matrix matrix_from(const OperandList& operands) {
   double v[6] = {1, 0, 0, 1, 0, 0};
   for (std::size_t i = 0; i < 6 && i < operands.size(); ++i) {
     if (auto n = operands[i].as_number()) v[i] = *n;

@@ -2,6 +2,8 @@
 // tables, images and the scanned-page rule; and the core parse entry.
 #include "extract.h"
 
+#include <memory_resource>
+
 #include "content.h"
 #include "doc.h"
 #include "images.h"
@@ -21,7 +23,10 @@ Result<Document> extract_document(OpenDocument& doc) {
     {
       // Per-page intermediates live in this scope and are released before the next page.
       const Bytes content = TRY(gather_page_content(doc, record));
-      const std::vector<ContentOp> ops = tokenize_content(content);
+      // Operand lists come from this arena, released with the page: declared before the
+      // operations so that it outlives them.
+      std::pmr::monotonic_buffer_resource operand_arena(content.size() * 2 + 1024);
+      const std::vector<ContentOp> ops = tokenize_content(content, &operand_arena);
       const SharedFontMap fonts = font_cache.load_page_fonts(doc, record.resources);
       const std::vector<TextRun> runs = interpret_content(ops, fonts);
       LayoutResult layout = layout_lines(runs, record.media_box);
