@@ -52,11 +52,13 @@ using FontMap = std::unordered_map<std::string, Font>;
 using SharedFontMap = std::unordered_map<std::string, std::shared_ptr<const Font>>;
 
 // Fonts of indirect font dictionaries, kept across the pages of one document so that a
-// font used on every page has its ToUnicode map and widths read once. A font is built
-// only from its own objects, which the resolver caches unchanged, so a cached font is
-// the font a fresh load would give. The cache holds at most `budget` bytes (roughly
-// counted); a font that would pass the budget empties it first, and fonts still in use
-// by a page stay alive through their shared pointers.
+// font used on every page has its ToUnicode map and widths read once. This makes fonts
+// the one per-page intermediate that outlives its page (content, operations and runs are
+// still released page by page); it costs no exactness: a font is built only from its
+// own objects, which the resolver caches unchanged, so a cached font is the font a fresh
+// load would give. The cache holds at most `budget` bytes (roughly counted); a font that
+// would pass the budget empties it first, and fonts still in use by a page stay alive
+// through their shared pointers.
 class FontCache {
  public:
   explicit FontCache(std::size_t budget = limits::kMaxFontCacheBytes) : budget_(budget) {}

@@ -17,6 +17,7 @@ Result<Document> extract_document(OpenDocument& doc) {
   std::vector<PageRecord> records = TRY(collect_pages(doc));
   Document out;
   out.pages.reserve(records.size());
+  // Shared by all pages: a font used throughout the document is read once.
   FontCache font_cache;
   for (const PageRecord& record : records) {
     Page page;

@@ -438,6 +438,7 @@ void append_json_number(std::string& out, double value) {
 
 std::string document_to_json(const Document& doc) {
   std::string out;
+  // Sized from the document up front rather than grown from 128 bytes.
   out.reserve(128 + estimated_size(doc, {320, 90, 16}));
   JsonWriter json(out);
   json.open('{');
@@ -466,6 +467,7 @@ std::string document_to_markdown(const Document& doc) {
 
 std::string document_to_html(const Document& doc) {
   std::string out;
+  // Sized for the head, the tail and the document's pages, not for the head alone.
   out.reserve(kHtmlHead.size() + kHtmlTail.size() + estimated_size(doc, {80, 8, 9}));
   out += kHtmlHead;
   for (const auto& page : doc.pages) append_html_page(out, page);
