@@ -236,6 +236,39 @@ def report(results: dict, names: list[str]) -> str:
     return "\n".join(lines)
 
 
+def summary(results: dict, names: list[str]) -> str:
+    """Three compact tables over all files: folioscan's time with every other library's
+    time as a multiple of it, pages per second, and peak memory against the limit."""
+    names = [n for n in names if any(n in e["libs"] for e in results["files"].values())]
+    out = ["| file | pages | " + " | ".join(names) + " |", "|---|---:|" + "---:|" * len(names)]
+    for file, entry in results["files"].items():
+        ref = entry["libs"][REFERENCE]["seconds"]
+        cells = []
+        for n in names:
+            lib = entry["libs"].get(n)
+            if lib is None:
+                cells.append("—")
+            elif n == REFERENCE:
+                cells.append(f"{ref * 1000:.1f} ms")
+            else:
+                cells.append(fmt_ratio(lib["seconds"] / ref))
+        out.append(f"| {file.removesuffix('.pdf')} | {entry['pages']} | " + " | ".join(cells) + " |")
+    out += ["", "| pages/s | " + " | ".join(names) + " |", "|---|" + "---:|" * len(names)]
+    for file, entry in results["files"].items():
+        cells = [f"{entry['pages'] / entry['libs'][n]['seconds']:,.0f}" if n in entry["libs"] else "—"
+                 for n in names]
+        out.append(f"| {file.removesuffix('.pdf')} | " + " | ".join(cells) + " |")
+    out += ["", "| peak MiB | limit | " + " | ".join(names) + " |", "|---|---:|" + "---:|" * len(names)]
+    for file, entry in results["files"].items():
+        limit = 3 * entry["size"] / 1048576 + 64
+        cells = []
+        for n in names:
+            kib = entry["libs"].get(n, {}).get("peak_kib")
+            cells.append("—" if kib is None else f"{kib / 1024:.1f}")
+        out.append(f"| {file.removesuffix('.pdf')} | {limit:.1f} | " + " | ".join(cells) + " |")
+    return "\n".join(out)
+
+
 def check_targets(results: dict) -> list[str]:
     """The speed and memory goals, each checked on this run's numbers."""
     notes = []
@@ -306,8 +339,14 @@ def main() -> None:
     parser.add_argument("--out", type=Path, default=OUT)
     parser.add_argument("--memory-child", nargs=2, metavar=("LIB", "PATH"), help=argparse.SUPPRESS)
     parser.add_argument("--password", help=argparse.SUPPRESS)
+    parser.add_argument("--summarize", type=Path, metavar="RESULTS_JSON",
+                        help="print the summary tables of an earlier run and stop")
     args = parser.parse_args()
 
+    if args.summarize:
+        earlier = json.loads(args.summarize.read_text())
+        print(summary(earlier, [n for n, *_ in LIBRARIES]))
+        return
     if args.memory_child:
         memory_child(args.memory_child[0], args.memory_child[1], args.password)
         return
@@ -349,6 +388,8 @@ def main() -> None:
 
     print()
     print(report(results, names))
+    print(summary(results, names))
+    print()
     for note in check_targets(results):
         print(note)
     args.out.mkdir(parents=True, exist_ok=True)
