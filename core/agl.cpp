@@ -287,6 +287,19 @@ void Font::cache_byte_widths() {
   byte_widths = cache;
 }
 
+void Font::cache_byte_text() {
+  ByteText table;
+  for (std::uint32_t code = 0; code < 256; ++code) {
+    table.offsets[code] = static_cast<std::uint32_t>(table.text.size());
+    // The same choice decode_and_measure makes for a one-byte code.
+    if (!(to_unicode && lookup_tounicode(*to_unicode, code, table.text))) {
+      if (const std::uint32_t cp = encoding[code]; cp != 0) append_utf8(table.text, cp);
+    }
+  }
+  table.offsets[256] = static_cast<std::uint32_t>(table.text.size());
+  byte_text = std::move(table);
+}
+
 double decode_and_measure(const Font& font, ByteView bytes, double tc, double tw, double tfs,
                           double th, std::string& out) {
   // Fonts are built with 1 or 2; anything else is read as one byte per code.
@@ -294,6 +307,32 @@ double decode_and_measure(const Font& font, ByteView bytes, double tc, double tw
   const bool one_byte = step == 1;
   const std::array<double, 256>* cache = one_byte && font.byte_widths ? &*font.byte_widths : nullptr;
   double total = 0.0;
+  if (cache != nullptr && font.byte_text) {
+    // Both tables built: one table read each for text and width, same sums in the same
+    // order as the general loop below.
+    // The text is sized first, so the output grows once per string, not per byte.
+    const Font::ByteText& text = *font.byte_text;
+    const std::uint32_t* offsets = text.offsets.data();
+    std::size_t length = 0;
+    for (const std::uint8_t code : bytes) length += offsets[code + 1] - offsets[code];
+    const std::size_t at = out.size();
+    out.resize(at + length);
+    char* dst = out.data() + at;
+    const char* src = text.text.data();
+    const double* widths = cache->data();
+    for (const std::uint8_t code : bytes) {
+      const std::uint32_t begin = offsets[code];
+      const std::uint32_t size = offsets[code + 1] - begin;
+      if (size == 1) {
+        *dst++ = src[begin];
+      } else {
+        dst = std::copy_n(src + begin, size, dst);
+      }
+      const double word = code == 32 ? tw : 0.0;
+      total += (widths[code] * tfs + tc + word) * th;
+    }
+    return total;
+  }
   for (std::size_t i = 0; i < bytes.size(); i += step) {
     // A trailing odd byte of a two-byte font is taken as a code by itself.
     std::uint32_t code = bytes[i];

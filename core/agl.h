@@ -3,12 +3,15 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
+#include "bounds.h"
 #include "cos.h"
 #include "tounicode.h"
 
@@ -29,10 +32,47 @@ struct Font {
   // again after changing `widths` or `default_width`.
   std::optional<std::array<double, 256>> byte_widths;
   void cache_byte_widths();
+
+  // The text each one-byte code decodes to (ToUnicode first, else the encoding), so that
+  // simple fonts decode a string without a map lookup per byte: code c's UTF-8 text is
+  // `text[offsets[c]]` up to `text[offsets[c + 1]]`. Empty until cache_byte_text()
+  // builds it (load_font does); decoding then gives exactly what the maps give. Call it
+  // again after changing `to_unicode` or `encoding`.
+  struct ByteText {
+    std::array<std::uint32_t, 257> offsets{};
+    std::string text;
+  };
+  std::optional<ByteText> byte_text;
+  void cache_byte_text();
 };
 
 // Font resource name (without the slash) to font.
 using FontMap = std::unordered_map<std::string, Font>;
+// The same, for fonts shared with a FontCache.
+using SharedFontMap = std::unordered_map<std::string, std::shared_ptr<const Font>>;
+
+// Fonts of indirect font dictionaries, kept across the pages of one document so that a
+// font used on every page has its ToUnicode map and widths read once. This makes fonts
+// the one per-page intermediate that outlives its page (content, operations and runs are
+// still released page by page); it costs no exactness: a font is built only from its
+// own objects, which the resolver caches unchanged, so a cached font is the font a fresh
+// load would give. The cache holds at most `budget` bytes (roughly counted); a font that
+// would pass the budget empties it first, and fonts still in use by a page stay alive
+// through their shared pointers.
+class FontCache {
+ public:
+  explicit FontCache(std::size_t budget = limits::kMaxFontCacheBytes) : budget_(budget) {}
+
+  // The fonts of `resources` by resource name, like load_font_map.
+  SharedFontMap load_page_fonts(OpenDocument& doc, const Dictionary& resources);
+
+  std::size_t size() const { return fonts_.size(); }
+
+ private:
+  std::size_t budget_;
+  std::size_t bytes_ = 0;
+  std::unordered_map<std::uint32_t, std::shared_ptr<const Font>> fonts_;
+};
 
 // The three built-in 256-entry tables.
 const std::array<std::uint32_t, 256>& win_ansi_table();   // the default table

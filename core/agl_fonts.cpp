@@ -36,10 +36,11 @@ void load_composite(OpenDocument& doc, const Dictionary& font_dict, Font& font) 
   if (descendants == nullptr) return;
   const Object* list = resolved(doc, *descendants);
   if (list == nullptr || list->as_array() == nullptr || list->as_array()->empty()) return;
-  // Copied before the next resolver call, which may load more objects.
-  const Object first = list->as_array()->front();
-  const auto descendant = doc.resolver.get_dictionary(first);
-  if (!descendant) return;
+  // Borrowed: the resolver never moves or drops a cached object, so views stay valid
+  // while it loads more.
+  const auto descendant_view = doc.resolver.dictionary_view(list->as_array()->front());
+  if (!descendant_view) return;
+  const Dictionary* descendant = *descendant_view;
 
   if (const Object* dw = descendant->lookup("DW")) {
     if (const auto value = dw->as_number()) font.default_width = *value / 1000.0;
@@ -84,6 +85,7 @@ Font load_font(OpenDocument& doc, const Dictionary& font_dict) {
     load_simple(doc, font_dict, font);
   }
   font.cache_byte_widths();
+  font.cache_byte_text();
   return font;
 }
 
@@ -91,12 +93,62 @@ FontMap load_font_map(OpenDocument& doc, const Dictionary& resources) {
   FontMap fonts;
   const Object* entry = resources.lookup("Font");
   if (entry == nullptr) return fonts;
-  const auto font_dicts = doc.resolver.get_dictionary(*entry);
+  const auto font_dicts = doc.resolver.dictionary_view(*entry);
   if (!font_dicts) return fonts;
-  for (const DictEntry& font_entry : font_dicts->entries) {
-    const auto font_dict = doc.resolver.get_dictionary(font_entry.value);
+  for (const DictEntry& font_entry : (*font_dicts)->entries) {
+    const auto font_dict = doc.resolver.dictionary_view(font_entry.value);
     if (!font_dict) continue;
-    fonts.insert_or_assign(font_entry.key, load_font(doc, *font_dict));
+    fonts.insert_or_assign(font_entry.key, load_font(doc, **font_dict));
+  }
+  return fonts;
+}
+
+namespace {
+
+// Heap bytes of a font, roughly: hash nodes, strings and the two byte tables.
+std::size_t approximate_size(const Font& font) {
+  constexpr std::size_t kNode = 48;  // a hash node with its links and bucket share
+  std::size_t bytes = sizeof(Font) + font.widths.size() * kNode;
+  if (font.to_unicode) {
+    for (const auto& [code, text] : font.to_unicode->singles) bytes += kNode + text.capacity();
+    bytes += font.to_unicode->ranges.capacity() * sizeof(ToUnicodeRange);
+  }
+  if (font.byte_text) bytes += font.byte_text->text.capacity();
+  return bytes;
+}
+
+}  // namespace
+
+SharedFontMap FontCache::load_page_fonts(OpenDocument& doc, const Dictionary& resources) {
+  // Same walk as load_font_map; only fonts reached through a reference are shared.
+  SharedFontMap fonts;
+  const Object* entry = resources.lookup("Font");
+  if (entry == nullptr) return fonts;
+  const auto font_dicts = doc.resolver.dictionary_view(*entry);
+  if (!font_dicts) return fonts;
+  for (const DictEntry& font_entry : (*font_dicts)->entries) {
+    const ObjRef* ref = font_entry.value.as_ref();
+    if (ref != nullptr) {
+      if (const auto it = fonts_.find(ref->num); it != fonts_.end()) {
+        fonts.insert_or_assign(font_entry.key, it->second);
+        continue;
+      }
+    }
+    const auto font_dict = doc.resolver.dictionary_view(font_entry.value);
+    if (!font_dict) continue;
+    auto font = std::make_shared<const Font>(load_font(doc, **font_dict));
+    if (ref != nullptr) {
+      const std::size_t size = approximate_size(*font);
+      if (size <= budget_) {
+        if (bytes_ + size > budget_) {
+          fonts_.clear();
+          bytes_ = 0;
+        }
+        fonts_.emplace(ref->num, font);
+        bytes_ += size;
+      }
+    }
+    fonts.insert_or_assign(font_entry.key, std::move(font));
   }
   return fonts;
 }

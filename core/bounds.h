@@ -47,3 +47,11 @@ namespace folioscan::limits {
 inline constexpr std::size_t kMaxLoadNesting = 64;
 
 }  // namespace folioscan::limits
+
+namespace folioscan::limits {
+
+// Bytes (roughly counted) of parsed fonts kept across pages. Fonts are re-read when the
+// cache is full, so this bounds memory without limiting what a document may hold.
+inline constexpr std::size_t kMaxFontCacheBytes = std::size_t{64} << 20;
+
+}  // namespace folioscan::limits

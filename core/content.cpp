@@ -3,6 +3,7 @@
 #include "content.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "bounds.h"
 #include "doc.h"
@@ -54,9 +55,15 @@ std::size_t skip_inline_image(ByteView data, std::size_t from) {
 
 }  // namespace
 
-std::vector<ContentOp> tokenize_content(ByteView content) {
+std::vector<ContentOp> tokenize_content(ByteView content, std::pmr::memory_resource* memory) {
   std::vector<ContentOp> ops;
+  // Real content averages well over 16 bytes per operation; the cap keeps a huge
+  // stream from reserving more than it could need early on.
+  ops.reserve(std::min<std::size_t>(content.size() / 16, std::size_t{1} << 16));
+  // Operands collect here and are copied out at their exact count, so the buffer keeps
+  // its capacity from one operation to the next.
   std::vector<Object> pending;
+  pending.reserve(16);
   Lexer lexer(content);
   for (;;) {
     lexer.skip_whitespace();
@@ -82,24 +89,23 @@ std::vector<ContentOp> tokenize_content(ByteView content) {
       pending.clear();
       continue;
     }
-    ContentOp op;
-    op.operands = std::move(pending);
+    ContentOp& op = ops.emplace_back(ContentOp{OperandList(memory), {}, 0});
+    op.operands.assign(std::make_move_iterator(pending.begin()), std::make_move_iterator(pending.end()));
     pending.clear();
     op.op_len = static_cast<std::uint8_t>(std::min<std::size_t>(word.size(), 4));
     std::copy_n(word.data(), op.op_len, op.op.begin());
-    ops.push_back(std::move(op));
   }
   return ops;
 }
 
 namespace {
 
-double number_at(const std::vector<Object>& operands, std::size_t i) {
+double number_at(const OperandList& operands, std::size_t i) {
   if (i >= operands.size()) return 0.0;
   return operands[i].as_number().value_or(0.0);
 }
 
-Matrix matrix_from(const std::vector<Object>& operands) {
+Matrix matrix_from(const OperandList& operands) {
   double v[6] = {1, 0, 0, 1, 0, 0};
   for (std::size_t i = 0; i < 6 && i < operands.size(); ++i) {
     if (auto n = operands[i].as_number()) v[i] = *n;
@@ -149,11 +155,11 @@ struct TextState {
   }
 };
 
-}  // namespace
-
 // Operators are ASCII; a name that is not valid UTF-8 can match none of them and is
-// ignored like any other unknown operator.
-std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const FontMap& fonts) {
+// ignored like any other unknown operator. `find_font` maps a resource name to its font
+// or nullptr.
+template <class FindFont>
+std::vector<TextRun> interpret(const std::vector<ContentOp>& ops, FindFont&& find_font) {
   TextState st;
   for (const ContentOp& op : ops) {
     const std::string_view name = op.name();
@@ -226,8 +232,7 @@ std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const 
           st.font = n->text;
         }
       }
-      auto it = fonts.find(st.font);
-      st.current = it != fonts.end() ? &it->second : nullptr;
+      st.current = find_font(st.font);
       st.tfs = number_at(args, 1);
     } else if (c1 == 'c') {
       st.tc = number_at(args, 0);
@@ -259,6 +264,22 @@ std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const 
     }
   }
   return std::move(st.runs);
+}
+
+}  // namespace
+
+std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const FontMap& fonts) {
+  return interpret(ops, [&fonts](const std::string& name) -> const Font* {
+    const auto it = fonts.find(name);
+    return it != fonts.end() ? &it->second : nullptr;
+  });
+}
+
+std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const SharedFontMap& fonts) {
+  return interpret(ops, [&fonts](const std::string& name) -> const Font* {
+    const auto it = fonts.find(name);
+    return it != fonts.end() ? it->second.get() : nullptr;
+  });
 }
 
 }  // namespace folioscan

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,8 +18,13 @@ namespace folioscan {
 struct OpenDocument;
 struct PageRecord;
 
+// A content operation's operand list. Its storage comes from the memory resource the
+// tokenizer is given (a page's arena in the extraction driver), so a page's thousands of
+// short lists cost no heap allocation each.
+using OperandList = std::pmr::vector<Object>;
+
 struct ContentOp {
-  std::vector<Object> operands;
+  OperandList operands;
   std::array<char, 4> op{};  // the keyword's first (at most) 4 bytes
   std::uint8_t op_len = 0;
   std::string_view name() const { return {op.data(), op_len}; }
@@ -41,7 +47,12 @@ struct Matrix {
 Matrix multiply(const Matrix& m, const Matrix& n);
 
 [[nodiscard]] Result<Bytes> gather_page_content(OpenDocument& doc, const PageRecord& page);
-std::vector<ContentOp> tokenize_content(ByteView content);
+// The operations in content order. Operand lists are allocated from `memory`, which must
+// outlive the operations.
+std::vector<ContentOp> tokenize_content(ByteView content,
+                                        std::pmr::memory_resource* memory = std::pmr::new_delete_resource());
 std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const FontMap& fonts);
+// The same with fonts shared through a FontCache.
+std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const SharedFontMap& fonts);
 
 }  // namespace folioscan

@@ -31,12 +31,6 @@ void Dictionary::set(std::string key, Object value) {
 
 bool operator==(const Dictionary& a, const Dictionary& b) { return a.entries == b.entries; }
 
-std::optional<double> Object::as_number() const {
-  if (const auto* i = as_integer()) return static_cast<double>(*i);
-  if (const auto* r = as_real()) return *r;
-  return std::nullopt;
-}
-
 bool Object::is_name(std::string_view text) const {
   const auto* n = as_name();
   return n != nullptr && n->text == text;
@@ -150,7 +144,13 @@ Object reference_or_integer(Lexer& lexer, std::int64_t number) {
   const std::string_view gen = lexer.read_regular();
   if (is_generation(gen)) {
     lexer.skip_whitespace();
-    if (lexer.read_regular() == "R") {
+    // The next run is exactly "R": an "R" that no regular byte follows. Tested in place
+    // rather than by reading the run, which content streams (numbers before operators
+    // everywhere) would do for every integer operand.
+    const ByteView data = lexer.data();
+    const std::size_t p = lexer.pos();
+    if (p < data.size() && data[p] == 'R' && (p + 1 == data.size() || !is_regular(data[p + 1]))) {
+      lexer.set_pos(p + 1);
       return Object(ObjRef{static_cast<std::uint32_t>(number), generation_value(gen)});
     }
   }

@@ -88,8 +88,13 @@ struct Object {
   Dictionary* as_dict() { return std::get_if<Dictionary>(&value); }
   Stream* as_stream() { return std::get_if<Stream>(&value); }
 
-  // An Integer converted to double, or a Real; nothing for any other variant.
-  std::optional<double> as_number() const;
+  // An Integer converted to double, or a Real; nothing for any other variant. Inline:
+  // every numeric operand of every content operation goes through it.
+  std::optional<double> as_number() const {
+    if (const auto* i = as_integer()) return static_cast<double>(*i);
+    if (const auto* r = as_real()) return *r;
+    return std::nullopt;
+  }
   // True when this is a Name whose text equals `text`.
   bool is_name(std::string_view text) const;
 

@@ -75,10 +75,15 @@ Result<OpenDocument> open_document(ByteView data, ByteView password) {
   return doc;
 }
 
-Result<Dictionary> catalog(OpenDocument& doc) {
+Result<const Dictionary*> catalog_view(OpenDocument& doc) {
   const Object* root = doc.resolver.trailer().lookup("Root");
   if (root == nullptr) return fail(ParseErrorKind::MissingTrailer, "trailer has no /Root");
-  return doc.resolver.get_dictionary(*root);
+  return doc.resolver.dictionary_view(*root);
+}
+
+Result<Dictionary> catalog(OpenDocument& doc) {
+  const Dictionary* root = TRY(catalog_view(doc));
+  return *root;
 }
 
 }  // namespace folioscan

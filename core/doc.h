@@ -18,6 +18,8 @@ struct OpenDocument {
 [[nodiscard]] Result<OpenDocument> open_document(ByteView data, ByteView password);
 // The trailer's /Root resolved to a dictionary.
 [[nodiscard]] Result<Dictionary> catalog(OpenDocument& doc);
+// Borrowed form of catalog: valid as long as the document.
+[[nodiscard]] Result<const Dictionary*> catalog_view(OpenDocument& doc);
 
 // Header check alone: offset of "%PDF-" within the first 1024 bytes, and the version.
 struct Header {

@@ -69,7 +69,7 @@ std::vector<ParsedImage> list_images(OpenDocument& doc, const Dictionary& resour
     image.name = entry.key;
     image.format = image_format(stream->dict);
     // The decoded bytes are not used; decoding only proves the data is readable.
-    if (!resolver.decode(*stream)) continue;
+    if (!resolver.check_decodes(*stream)) continue;
     image.width = direct_u32(stream->dict, "Width").value_or(0);
     image.height = direct_u32(stream->dict, "Height").value_or(0);
     image.bits_per_component = direct_u32(stream->dict, "BitsPerComponent").value_or(8);

@@ -28,7 +28,12 @@ bool reads_before(const TextRun* a, const TextRun* b) {
 
 TextLine build_line(std::span<const TextRun* const> group) {
   const TextRun& first = *group.front();
-  TextLine line{first.text, first.x, first.y};
+  // Sized once: every text plus at most one space before each later run.
+  std::size_t length = 0;
+  for (const TextRun* run : group) length += run->text.size() + 1;
+  TextLine line{{}, first.x, first.y};
+  line.text.reserve(length);
+  line.text = first.text;
   double previous_end = first.x + first.width;
   for (const TextRun* run : group.subspan(1)) {
     // Widths are in text space and positions in page space; the gap test compares them
@@ -55,7 +60,11 @@ LayoutResult layout_lines(const std::vector<TextRun>& runs, const std::array<dou
   std::vector<const TextRun*> order;
   order.reserve(runs.size());
   for (const TextRun& run : runs) order.push_back(&run);
-  std::stable_sort(order.begin(), order.end(), reads_before);
+  // Most producers already draw in reading order; a stable sort of sorted input leaves
+  // it as it is, so the check alone decides.
+  if (!std::is_sorted(order.begin(), order.end(), reads_before)) {
+    std::stable_sort(order.begin(), order.end(), reads_before);
+  }
 
   // A line collects runs whose baseline is within the tolerance of its first run's
   // baseline (not the previous run's), so a slow drift does not chain lines together.

@@ -14,13 +14,15 @@
 namespace folioscan {
 
 namespace {
+enum ByteClass : std::uint8_t { kRegular = 0, kWhite = 1, kDelimiter = 2 };
+}  // namespace
+
+namespace lex_detail {
 
 // Bits 0, 9, 10, 12, 13 and 32: NUL TAB LF FF CR SPACE.
 constexpr std::uint64_t kWhitespaceMask = (std::uint64_t{1} << 0) | (std::uint64_t{1} << 9) |
                                           (std::uint64_t{1} << 10) | (std::uint64_t{1} << 12) |
                                           (std::uint64_t{1} << 13) | (std::uint64_t{1} << 32);
-
-enum ByteClass : std::uint8_t { kRegular = 0, kWhite = 1, kDelimiter = 2 };
 
 constexpr std::array<std::uint8_t, 256> make_classes() {
   std::array<std::uint8_t, 256> table{};
@@ -30,6 +32,14 @@ constexpr std::array<std::uint8_t, 256> make_classes() {
   for (char c : std::string_view("%()/<>[]{}")) table[static_cast<std::uint8_t>(c)] = kDelimiter;
   return table;
 }
+
+constinit const std::array<std::uint8_t, 256> kByteClasses = make_classes();
+
+}  // namespace lex_detail
+
+namespace {
+
+using lex_detail::kWhitespaceMask;
 
 constexpr std::array<std::int8_t, 256> make_hex() {
   std::array<std::int8_t, 256> table{};
@@ -42,7 +52,7 @@ constexpr std::array<std::int8_t, 256> make_hex() {
   return table;
 }
 
-constexpr auto kClasses = make_classes();
+constexpr auto& kClasses = lex_detail::kByteClasses;
 constexpr auto kHex = make_hex();
 
 inline bool white(std::uint8_t b) { return kClasses[b] == kWhite; }
@@ -185,7 +195,7 @@ Lexer::Lexer(ByteView data, std::size_t pos) : data_(data), pos_(pos < data.size
 
 void Lexer::set_pos(std::size_t pos) { pos_ = pos < data_.size() ? pos : data_.size(); }
 
-void Lexer::skip_whitespace() {
+void Lexer::skip_whitespace_run() {
   const std::uint8_t* d = data_.data();
   const std::size_t n = data_.size();
   std::size_t p = pos_;
@@ -201,16 +211,6 @@ void Lexer::skip_whitespace() {
     }
   }
   pos_ = p;
-}
-
-std::string_view Lexer::read_regular() {
-  const std::uint8_t* d = data_.data();
-  const std::size_t n = data_.size();
-  const std::size_t start = pos_;
-  std::size_t p = start;
-  while (p < n && regular(d[p])) ++p;
-  pos_ = p;
-  return {reinterpret_cast<const char*>(d + start), p - start};
 }
 
 bool Lexer::match_keyword(std::string_view keyword) {

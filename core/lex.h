@@ -3,6 +3,7 @@
 // and hexadecimal strings, null/true/false). It never copies the buffer.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -14,6 +15,12 @@
 #include "text.h"
 
 namespace folioscan {
+
+namespace lex_detail {
+// 0 regular, 1 white space, 2 delimiter: the table behind the byte classes, visible here
+// so that the cursor's hottest steps inline into the parsers.
+extern const std::array<std::uint8_t, 256> kByteClasses;
+}  // namespace lex_detail
 
 // Byte classes by 64-bit mask and table, never <cctype> (locale dependent).
 bool is_whitespace(std::uint8_t b);  // NUL TAB LF FF CR SPACE, nothing else
@@ -32,10 +39,22 @@ class Lexer {
   bool at_end() const { return pos_ >= data_.size(); }
   std::uint8_t peek() const { return data_[pos_]; }  // only when !at_end()
 
-  // White space and "%" comments (to and including the next CR or LF).
-  void skip_whitespace();
+  // White space and "%" comments (to and including the next CR or LF). Returns at once
+  // when pos is on neither, the common case between tokens.
+  void skip_whitespace() {
+    if (pos_ < data_.size() && lex_detail::kByteClasses[data_[pos_]] == 0) return;
+    skip_whitespace_run();
+  }
   // The maximal run of regular bytes at pos (empty, pos unchanged, when none).
-  std::string_view read_regular();
+  std::string_view read_regular() {
+    const std::uint8_t* d = data_.data();
+    const std::size_t n = data_.size();
+    const std::size_t start = pos_;
+    std::size_t p = start;
+    while (p < n && lex_detail::kByteClasses[d[p]] == 0) ++p;
+    pos_ = p;
+    return {reinterpret_cast<const char*>(d + start), p - start};
+  }
   // Matches `keyword` at pos when a token boundary follows; pos moves only on success.
   bool match_keyword(std::string_view keyword);
   // Skip white space, read a run, parse "+"? digits as unsigned 32 / 64 bit. Errors
@@ -53,6 +72,8 @@ class Lexer {
   [[nodiscard]] Result<Object> read_keyword();       // null / true / false
 
  private:
+  void skip_whitespace_run();
+
   ByteView data_;
   std::size_t pos_ = 0;
 };

@@ -12,8 +12,10 @@ namespace {
 
 constexpr auto kObj = ParseErrorKind::InvalidObject;
 
+// Values in force at a node. Dictionaries of the tree are borrowed (resolver cache or
+// the parent node), so the resources are passed down by pointer, not copied per node.
 struct Inherited {
-  Object resources;  // unresolved
+  const Object* resources = nullptr;  // unresolved; nullptr when absent
   std::array<double, 4> media_box{0.0, 0.0, 612.0, 792.0};
   std::int64_t rotate = 0;
 };
@@ -52,7 +54,7 @@ Result<void> walk_node(Walk& walk, const Dictionary& node, int depth, const Inhe
     if (auto box = read_media_box(resolver, *mb)) own.media_box = *box;
   }
   const Object* res = node.lookup("Resources");
-  own.resources = res != nullptr ? *res : inherited.resources;
+  own.resources = res != nullptr ? res : inherited.resources;
   own.rotate = inherited.rotate;
   if (const Object* rot = node.lookup("Rotate")) {
     if (auto resolved = resolver.resolve_view(*rot)) {
@@ -77,8 +79,8 @@ Result<void> walk_node(Walk& walk, const Dictionary& node, int depth, const Inhe
 
   PageRecord page;
   page.dictionary = node;
-  if (!own.resources.is_null()) {
-    if (auto dict = resolver.get_dictionary(own.resources)) page.resources = std::move(*dict);
+  if (own.resources != nullptr && !own.resources->is_null()) {
+    if (auto dict = resolver.dictionary_view(*own.resources)) page.resources = **dict;
   }
   page.media_box = own.media_box;
   page.rotate = own.rotate;
@@ -89,12 +91,12 @@ Result<void> walk_node(Walk& walk, const Dictionary& node, int depth, const Inhe
 }  // namespace
 
 Result<std::vector<PageRecord>> collect_pages(OpenDocument& doc) {
-  const Dictionary root = TRY(catalog(doc));
-  const Object* pages = root.lookup("Pages");
+  const Dictionary* root = TRY(catalog_view(doc));
+  const Object* pages = root->lookup("Pages");
   if (pages == nullptr) return fail(kObj, "catalog has no /Pages");
-  const Dictionary tree = TRY(doc.resolver.get_dictionary(*pages));
+  const Dictionary* tree = TRY(doc.resolver.dictionary_view(*pages));
   Walk walk{doc, {}, {}};
-  TRY_VOID(walk_node(walk, tree, 0, Inherited{}));
+  TRY_VOID(walk_node(walk, *tree, 0, Inherited{}));
   return std::move(walk.pages);
 }
 

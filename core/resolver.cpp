@@ -2,6 +2,8 @@
 // each parsed at most once and cached; object stream headers parsed once and shared.
 #include "resolver.h"
 
+#include <algorithm>
+
 #include "bounds.h"
 #include "filter/filter.h"
 #include "lex.h"
@@ -79,12 +81,14 @@ Result<const Object*> Resolver::load(std::uint32_t num) {
   // A request for an object whose load is under way is a cycle (a stream whose
   // /Length is itself, an object stream stored inside itself): fail it instead of
   // recursing forever. Chains of distinct objects are bounded too.
-  if (loading_.contains(num)) return fail(kObj, "circular object reference");
+  if (std::find(loading_.begin(), loading_.end(), num) != loading_.end()) {
+    return fail(kObj, "circular object reference");
+  }
   if (loading_.size() >= limits::kMaxLoadNesting) return fail(kObj, "object references nested too deeply");
   const XrefEntry entry = entry_it->second;
-  loading_.insert(num);
+  loading_.push_back(num);
   Result<Object> loaded = entry.kind == XrefKind::InFile ? load_in_file(num, entry) : load_compressed(entry);
-  loading_.erase(num);
+  loading_.pop_back();
   if (!loaded) return std::unexpected(std::move(loaded).error());
   auto [it, inserted] = objects_.emplace(num, std::move(*loaded));
   return &it->second;
@@ -151,15 +155,14 @@ constexpr std::string_view kFilterKeys[] = {"Filter", "F", "DecodeParms", "DP"};
 
 }  // namespace
 
-Result<Bytes> Resolver::decode(const Stream& stream) {
+const Dictionary& Resolver::filter_keys(const Stream& stream, Dictionary& storage) {
   bool indirect = false;
   for (const auto key : kFilterKeys) {
     if (const Object* v = stream.dict.lookup(key); v != nullptr && holds_reference(*v)) indirect = true;
   }
-  if (!indirect) return decode_stream(stream.dict, stream.data);
+  if (!indirect) return stream.dict;
   // Only the filter keys matter to the pipeline: rebuild just those, resolved. A
   // reference that cannot be resolved stays as it is and counts as absent there.
-  Dictionary filters;
   for (const auto key : kFilterKeys) {
     const Object* v = stream.dict.lookup(key);
     if (v == nullptr) continue;
@@ -174,9 +177,19 @@ Result<Bytes> Resolver::decode(const Stream& stream) {
         }
       }
     }
-    filters.entries.push_back(DictEntry{std::string(key), std::move(value)});
+    storage.entries.push_back(DictEntry{std::string(key), std::move(value)});
   }
-  return decode_stream(filters, stream.data);
+  return storage;
+}
+
+Result<Bytes> Resolver::decode(const Stream& stream) {
+  Dictionary storage;
+  return decode_stream(filter_keys(stream, storage), stream.data);
+}
+
+Result<void> Resolver::check_decodes(const Stream& stream) {
+  Dictionary storage;
+  return check_stream_decodes(filter_keys(stream, storage), stream.data);
 }
 
 Result<Object> Resolver::resolve(const Object& obj) {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <optional>
 #include <unordered_map>
-#include <unordered_set>
+#include <vector>
 
 #include "cos.h"
 #include "crypt.h"
@@ -48,6 +48,8 @@ class Resolver {
   // be indirect, or arrays with indirect elements, in real files; they are resolved
   // here, one level, before the filter pipeline runs.
   [[nodiscard]] Result<Bytes> decode(const Stream& stream);
+  // The same decoding, kept only as far as its success or error is concerned.
+  [[nodiscard]] Result<void> check_decodes(const Stream& stream);
 
   const Dictionary& trailer() const { return trailer_; }
   const XrefTable& xref() const { return xref_; }
@@ -56,6 +58,9 @@ class Resolver {
   void install_security(SecurityHandler handler, std::optional<std::uint32_t> encrypt_obj);
 
  private:
+  // The stream's dictionary, or `storage` filled with its filter keys resolved when
+  // any of them is indirect.
+  const Dictionary& filter_keys(const Stream& stream, Dictionary& storage);
   Result<const Object*> load(std::uint32_t num);
   Result<Object> load_in_file(std::uint32_t num, const XrefEntry& entry);
   Result<Object> load_compressed(const XrefEntry& entry);
@@ -66,10 +71,13 @@ class Resolver {
   Dictionary trailer_;
   std::optional<SecurityHandler> security_;
   std::optional<std::uint32_t> encrypt_obj_;
+  // Node-based and never erased: the borrowed pointers fetch and the views hand out
+  // stay valid while more objects are loaded.
   std::unordered_map<std::uint32_t, Object> objects_;
   std::unordered_map<std::uint32_t, std::shared_ptr<const ObjectStream>> object_streams_;
-  // Objects whose load is in progress: a request for one of them is a cycle.
-  std::unordered_set<std::uint32_t> loading_;
+  // Objects whose load is in progress, innermost last: a request for one of them is a
+  // cycle. At most kMaxLoadNesting long, so a linear search beats hashing.
+  std::vector<std::uint32_t> loading_;
 };
 
 }  // namespace folioscan

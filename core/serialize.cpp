@@ -340,6 +340,32 @@ void append_html_page(std::string& out, const Page& page) {
   out += "</section>\n";
 }
 
+// ---------------------------------------------------------------- sizing
+
+// What a writer adds around each item, roughly; only for sizing the output up front.
+struct Overhead {
+  std::size_t page;
+  std::size_t line;
+  std::size_t cell;
+};
+
+// A size for the output buffer: the document's texts plus the writer's overhead per
+// page, line and cell. Reserved once, so a long document does not regrow and copy its
+// output again and again; a short estimate only means the buffer grows as before.
+std::size_t estimated_size(const Document& doc, Overhead overhead) {
+  std::size_t size = 0;
+  for (const Page& page : doc.pages) {
+    size += overhead.page;
+    for (const TextLine& line : page.lines) size += line.text.size() + overhead.line;
+    for (const Table& table : page.tables) {
+      for (const auto& row : table.cells) {
+        for (const std::string& cell : row) size += cell.size() + overhead.cell;
+      }
+    }
+  }
+  return size;
+}
+
 }  // namespace
 
 void append_json_number(std::string& out, double value) {
@@ -412,7 +438,8 @@ void append_json_number(std::string& out, double value) {
 
 std::string document_to_json(const Document& doc) {
   std::string out;
-  out.reserve(128);
+  // Sized from the document up front rather than grown from 128 bytes.
+  out.reserve(128 + estimated_size(doc, {320, 90, 16}));
   JsonWriter json(out);
   json.open('{');
   json.key("version");
@@ -430,6 +457,7 @@ std::string document_to_json(const Document& doc) {
 
 std::string document_to_markdown(const Document& doc) {
   std::string out;
+  out.reserve(estimated_size(doc, {kPageSeparator.size(), 1, 3}));
   for (std::size_t i = 0; i < doc.pages.size(); ++i) {
     if (i != 0) out += kPageSeparator;
     append_markdown_page(out, doc.pages[i]);
@@ -439,7 +467,8 @@ std::string document_to_markdown(const Document& doc) {
 
 std::string document_to_html(const Document& doc) {
   std::string out;
-  out.reserve(kHtmlHead.size() + kHtmlTail.size());
+  // Sized for the head, the tail and the document's pages, not for the head alone.
+  out.reserve(kHtmlHead.size() + kHtmlTail.size() + estimated_size(doc, {80, 8, 9}));
   out += kHtmlHead;
   for (const auto& page : doc.pages) append_html_page(out, page);
   out += kHtmlTail;

@@ -22,10 +22,13 @@ void append_utf8(std::string& out, std::uint32_t cp) {
 }
 
 std::string utf8_lossy(ByteView bytes) {
-  std::string out;
-  out.reserve(bytes.size());
   const std::size_t n = bytes.size();
+  // ASCII text (nearly every name) is copied as it is in one step.
   std::size_t i = 0;
+  while (i < n && bytes[i] < 0x80) ++i;
+  std::string out(reinterpret_cast<const char*>(bytes.data()), i);
+  if (i == n) return out;
+  out.reserve(n);
   while (i < n) {
     const std::uint8_t b0 = bytes[i];
     if (b0 < 0x80) {

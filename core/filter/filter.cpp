@@ -117,13 +117,14 @@ constexpr std::array<std::uint8_t, 256> kHexValue = make_hex_table();
 
 }  // namespace
 
-Result<Bytes> decode_stream(const Dictionary& dict, ByteView raw) {
+namespace {
+
+// Runs the chain into `buffer`; false when no stage ran and the raw bytes stand as they
+// are. The raw bytes are read in place; each decoding stage replaces the buffer.
+Result<bool> run_chain(const Dictionary& dict, ByteView raw, Bytes& buffer) {
   const std::vector<const std::string*> names = filter_names(dict);
   const std::vector<const Dictionary*> params = filter_params(dict, names.size());
   const std::size_t chain = std::min(names.size(), params.size());
-
-  // The raw bytes are read in place; each decoding stage replaces the working buffer.
-  Bytes buffer;
   bool decoded = false;
   for (std::size_t i = 0; i < chain; ++i) {
     if (is_image_codec(*names[i])) continue;
@@ -132,8 +133,21 @@ Result<Bytes> decode_stream(const Dictionary& dict, ByteView raw) {
     buffer = std::move(next);
     decoded = true;
   }
-  if (!decoded) return Bytes(raw.begin(), raw.end());
+  return decoded;
+}
+
+}  // namespace
+
+Result<Bytes> decode_stream(const Dictionary& dict, ByteView raw) {
+  Bytes buffer;
+  if (!TRY(run_chain(dict, raw, buffer))) return Bytes(raw.begin(), raw.end());
   return buffer;
+}
+
+Result<void> check_stream_decodes(const Dictionary& dict, ByteView raw) {
+  Bytes buffer;
+  TRY_VOID(run_chain(dict, raw, buffer));
+  return {};
 }
 
 Result<Bytes> ascii_hex_decode(ByteView in, std::uint64_t max_output) {

@@ -14,6 +14,9 @@ namespace folioscan {
 // resolved (a Reference counts as a value of the wrong type). Each stage's output is
 // bounded by limits::kMaxDecodedBytes; past it the stage fails with its own message.
 [[nodiscard]] Result<Bytes> decode_stream(const Dictionary& dict, ByteView raw);
+// Whether decode_stream would succeed, with its error when not, without keeping the
+// output: a stream that no stage changes (an image codec alone) is not copied.
+[[nodiscard]] Result<void> check_stream_decodes(const Dictionary& dict, ByteView raw);
 
 // The two small decoders that live beside the pipeline. Output past `max_output` bytes
 // fails with the decoder's own message.

@@ -386,5 +386,47 @@ TEST(DecodeAndMeasure, CachedByteWidthsMeasureLikeTheWidthMap) {
   EXPECT_EQ(out_plain, out_cached);
 }
 
+TEST(DecodeAndMeasure, CachedByteTextDecodesLikeTheMaps) {
+  // Every way a one-byte code can decode: a ToUnicode single (also empty or several
+  // characters), a range (also one whose values leave Unicode and fall back), the
+  // encoding, and no text at all.
+  Font font = simple_font();
+  font.encoding[0x90] = 0;
+  font.encoding[0x41] = 0x2022;
+  font.to_unicode = ToUnicodeMap{};
+  font.to_unicode->singles[0x41] = "\xEF\xAC\x81";
+  font.to_unicode->singles[0x43] = "";
+  font.to_unicode->singles[0x44] = "dz";
+  font.to_unicode->singles[0x1FF] = "never";
+  font.to_unicode->ranges.push_back({0x30, 0x39, 0x3B1});
+  font.to_unicode->ranges.push_back({0x35, 0x3F, 0x10});
+  font.to_unicode->ranges.push_back({0xF0, 0xFF, 0x10FFF8});
+  for (std::uint32_t code = 0; code < 256; code += 5) font.widths[code] = code / 700.0;
+  std::string all;
+  for (int b = 255; b >= 0; --b) all += static_cast<char>(b);
+  all += "  A\x90\xFF";
+  std::string plain_text;
+  const double plain = decode_and_measure(font, bytes_of(all), 0.25, 3, 9.5, 1.1, plain_text);
+  font.cache_byte_widths();
+  font.cache_byte_text();
+  std::string cached_text = "kept:";
+  const double cached = decode_and_measure(font, bytes_of(all), 0.25, 3, 9.5, 1.1, cached_text);
+  EXPECT_EQ(plain, cached);
+  EXPECT_EQ("kept:" + plain_text, cached_text);
+}
+
+TEST(DecodeAndMeasure, TwoByteFontsIgnoreTheByteTables) {
+  Font font = composite_font();
+  font.to_unicode = ToUnicodeMap{};
+  font.to_unicode->singles[0x0102] = "x";
+  font.to_unicode->singles[0x01] = "one";
+  font.widths[0x0102] = 0.25;
+  font.cache_byte_widths();
+  font.cache_byte_text();
+  std::string out;
+  EXPECT_DOUBLE_EQ(decode_and_measure(font, bytes_of("\x01\x02\x01"sv), 0, 0, 10, 1, out), 2.5 + 10);
+  EXPECT_EQ(out, "xone");
+}
+
 }  // namespace
 }  // namespace folioscan

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <memory_resource>
 
 #include "content.h"
 #include "pdf_builder.h"
@@ -52,6 +54,49 @@ TEST(Tokenize, PendingOperandsAreBounded) {
   auto ops = ops_of(text);
   ASSERT_EQ(ops.size(), 1u);
   EXPECT_LE(ops[0].operands.size(), 100000u);
+}
+
+TEST(Tokenize, OperandsAfterTheLastOperatorAreDropped) {
+  auto ops = ops_of("1 0 0 1 5 5 cm 1 2 3 4 5 6 7 8 9 (tail)");
+  ASSERT_EQ(names(ops), (std::vector<std::string>{"cm"}));
+  EXPECT_EQ(ops[0].operands.size(), 6u);
+  EXPECT_DOUBLE_EQ(*ops[0].operands[5].as_number(), 5.0);
+  EXPECT_TRUE(ops_of("1 2 3").empty());
+  EXPECT_TRUE(ops_of("1 2 ) (x").empty());
+}
+
+// Counts what operand lists take from it, passing the work on to the heap.
+class CountingResource : public std::pmr::memory_resource {
+ public:
+  std::size_t allocations = 0;
+
+ private:
+  void* do_allocate(std::size_t bytes, std::size_t align) override {
+    ++allocations;
+    return std::pmr::new_delete_resource()->allocate(bytes, align);
+  }
+  void do_deallocate(void* p, std::size_t bytes, std::size_t align) override {
+    std::pmr::new_delete_resource()->deallocate(p, bytes, align);
+  }
+  bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
+};
+
+TEST(Tokenize, OperandListsComeFromTheGivenMemory) {
+  const std::string text = "q 1 0 0 1 5 5 cm BT /F1 12 Tf [(a) 5 (b)] TJ ET Q 1 2 ) 3 w";
+  CountingResource counting;
+  std::vector<ContentOp> ops = tokenize_content(bytes_of(text), &counting);
+  const std::vector<ContentOp> plain = ops_of(text);
+  // One list per operation with operands: cm, Tf, TJ, w.
+  EXPECT_EQ(counting.allocations, 4u);
+  ASSERT_EQ(names(ops), names(plain));
+  for (std::size_t i = 0; i < ops.size(); ++i) {
+    EXPECT_TRUE(std::equal(ops[i].operands.begin(), ops[i].operands.end(), plain[i].operands.begin(),
+                           plain[i].operands.end()))
+        << i;
+  }
+  // Copies made later, like tests make, go back to the default memory.
+  const ContentOp copy = ops[1];
+  EXPECT_EQ(copy.operands.get_allocator().resource(), std::pmr::get_default_resource());
 }
 
 Font half_em_font() {
