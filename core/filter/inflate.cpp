@@ -333,13 +333,13 @@ class Inflater {
     if (need > limit_ || pos_ > limit_ - need) return false;
     const std::size_t want = pos_ + need;
     if (want <= out_.size()) return true;
-    // Zero-filling in steps keeps the unused tail of a generous reservation untouched.
-    std::size_t target = std::max(want, out_.size() + (std::size_t{256} << 10));
-    target = std::min(target, limit_);
-    if (target > out_.capacity()) {
-      out_.reserve(std::min(std::max(target, out_.capacity() * 2), limit_));
+    if (want > out_.capacity()) {
+      out_.reserve(std::min(std::max(want, out_.capacity() * 2), limit_));
     }
-    out_.resize(target);
+    // Zero-filling in steps of at most 256 KiB, never past the reservation, keeps the
+    // unused tail of a generous reservation untouched and small streams cheap.
+    const std::size_t step = std::min(out_.size() + (std::size_t{256} << 10), out_.capacity());
+    out_.resize(std::max(want, step));
     return true;
   }
 
