@@ -18,6 +18,11 @@ inline constexpr int kMaxPageTreeDepth = 64;
 // small "zip bomb" cannot exhaust memory. Generous enough for any real stream.
 inline constexpr std::uint64_t kMaxDecodedBytes = std::uint64_t{1} << 30;
 
+// DEFLATE output held in memory before the decoder stops keeping it and only measures
+// the stream (then decodes it again into a buffer of its exact size). A bomb aimed past
+// kMaxDecodedBytes thus fails holding at most this much instead of a whole gigabyte.
+inline constexpr std::uint64_t kMaxInflateHeldBytes = std::uint64_t{64} << 20;
+
 // Composite fonts read two-byte codes, so a /W width for a code above 0xFFFF can
 // never be looked up; ranges are clipped there instead of walked to 4 billion.
 inline constexpr std::uint32_t kMaxFontCode = 0xFFFF;
