@@ -54,9 +54,9 @@ std::size_t skip_inline_image(ByteView data, std::size_t from) {
 
 }  // namespace
 
-std::vector<ContentOp> tokenize_content(ByteView content) {
-  std::vector<ContentOp> ops;
-  std::vector<Object> pending;
+void for_each_content_op(ByteView content, const std::function<void(const ContentOp&)>& visit) {
+  ContentOp op;
+  std::vector<Object>& pending = op.operands;
   Lexer lexer(content);
   for (;;) {
     lexer.skip_whitespace();
@@ -82,13 +82,16 @@ std::vector<ContentOp> tokenize_content(ByteView content) {
       pending.clear();
       continue;
     }
-    ContentOp op;
-    op.operands = std::move(pending);
-    pending.clear();
     op.op_len = static_cast<std::uint8_t>(std::min<std::size_t>(word.size(), 4));
     std::copy_n(word.data(), op.op_len, op.op.begin());
-    ops.push_back(std::move(op));
+    visit(op);
+    pending.clear();
   }
+}
+
+std::vector<ContentOp> tokenize_content(ByteView content) {
+  std::vector<ContentOp> ops;
+  for_each_content_op(content, [&](const ContentOp& op) { ops.push_back(op); });
   return ops;
 }
 
@@ -107,7 +110,9 @@ Matrix matrix_from(const std::vector<Object>& operands) {
   return Matrix{v[0], v[1], v[2], v[3], v[4], v[5]};
 }
 
-struct TextState {
+}  // namespace
+
+struct TextInterpreter::State {
   Matrix ctm;
   std::vector<Matrix> saved;
   std::size_t overflow = 0;  // pushes past kMaxCtmStack, counted but not stored
@@ -149,116 +154,123 @@ struct TextState {
   }
 };
 
-}  // namespace
+TextInterpreter::TextInterpreter(const FontMap& fonts) : state_(std::make_unique<State>()), fonts_(fonts) {}
+TextInterpreter::~TextInterpreter() = default;
+
+std::vector<TextRun> TextInterpreter::take_runs() { return std::move(state_->runs); }
+
+std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const FontMap& fonts) {
+  TextInterpreter interpreter(fonts);
+  for (const ContentOp& op : ops) interpreter.apply(op);
+  return interpreter.take_runs();
+}
 
 // Operators are ASCII; a name that is not valid UTF-8 can match none of them and is
 // ignored like any other unknown operator.
-std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const FontMap& fonts) {
-  TextState st;
-  for (const ContentOp& op : ops) {
-    const std::string_view name = op.name();
-    const auto& args = op.operands;
-    switch (name.size()) {
-      case 1:
-        switch (name[0]) {
-          case 'q':
-            if (st.saved.size() < limits::kMaxCtmStack) {
-              st.saved.push_back(st.ctm);
-            } else {
-              ++st.overflow;
-            }
-            continue;
-          case 'Q':
-            if (st.overflow > 0) {
-              --st.overflow;
-            } else if (!st.saved.empty()) {
-              st.ctm = st.saved.back();
-              st.saved.pop_back();
-            }
-            continue;
-          case '\'':
-            st.move_line(0, -st.tl);
-            if (!args.empty()) {
-              if (const auto* s = args[0].as_string()) st.show(s->bytes);
-            }
-            continue;
-          case '"':
-            if (!args.empty()) {
-              st.tw = number_at(args, 0);
-              st.tc = number_at(args, 1);
-            } else {
-              st.tw = 0;
-              st.tc = 0;
-            }
-            st.move_line(0, -st.tl);
-            if (args.size() >= 3) {
-              if (const auto* s = args[2].as_string()) st.show(s->bytes);
-            }
-            continue;
-          default:
-            continue;
-        }
-      case 2:
-        break;
-      default:
-        continue;
+void TextInterpreter::apply(const ContentOp& op) {
+  State& st = *state_;
+  const FontMap& fonts = fonts_;
+  const std::string_view name = op.name();
+  const auto& args = op.operands;
+  switch (name.size()) {
+    case 1:
+      switch (name[0]) {
+        case 'q':
+          if (st.saved.size() < limits::kMaxCtmStack) {
+            st.saved.push_back(st.ctm);
+          } else {
+            ++st.overflow;
+          }
+          return;
+        case 'Q':
+          if (st.overflow > 0) {
+            --st.overflow;
+          } else if (!st.saved.empty()) {
+            st.ctm = st.saved.back();
+            st.saved.pop_back();
+          }
+          return;
+        case '\'':
+          st.move_line(0, -st.tl);
+          if (!args.empty()) {
+            if (const auto* s = args[0].as_string()) st.show(s->bytes);
+          }
+          return;
+        case '"':
+          if (!args.empty()) {
+            st.tw = number_at(args, 0);
+            st.tc = number_at(args, 1);
+          } else {
+            st.tw = 0;
+            st.tc = 0;
+          }
+          st.move_line(0, -st.tl);
+          if (args.size() >= 3) {
+            if (const auto* s = args[2].as_string()) st.show(s->bytes);
+          }
+          return;
+        default:
+          return;
+      }
+    case 2:
+      break;
+    default:
+      return;
+  }
+  const char c0 = name[0], c1 = name[1];
+  if (c0 == 'c' && c1 == 'm') {
+    st.ctm = multiply(matrix_from(args), st.ctm);
+  } else if (c0 == 'B' && c1 == 'T') {
+    st.tm = st.tlm = Matrix{};
+  } else if (c0 != 'T') {
+    return;
+  } else if (c1 == 'd') {
+    st.move_line(number_at(args, 0), number_at(args, 1));
+  } else if (c1 == 'D') {
+    const double ty = number_at(args, 1);
+    st.tl = -ty;
+    st.move_line(number_at(args, 0), ty);
+  } else if (c1 == 'm') {
+    st.tm = st.tlm = matrix_from(args);
+  } else if (c1 == '*') {
+    st.move_line(0, -st.tl);
+  } else if (c1 == 'f') {
+    if (!args.empty()) {
+      if (const auto* n = args[0].as_name()) {
+        st.font = n->text;
+      }
     }
-    const char c0 = name[0], c1 = name[1];
-    if (c0 == 'c' && c1 == 'm') {
-      st.ctm = multiply(matrix_from(args), st.ctm);
-    } else if (c0 == 'B' && c1 == 'T') {
-      st.tm = st.tlm = Matrix{};
-    } else if (c0 != 'T') {
-      continue;
-    } else if (c1 == 'd') {
-      st.move_line(number_at(args, 0), number_at(args, 1));
-    } else if (c1 == 'D') {
-      const double ty = number_at(args, 1);
-      st.tl = -ty;
-      st.move_line(number_at(args, 0), ty);
-    } else if (c1 == 'm') {
-      st.tm = st.tlm = matrix_from(args);
-    } else if (c1 == '*') {
-      st.move_line(0, -st.tl);
-    } else if (c1 == 'f') {
-      if (!args.empty()) {
-        if (const auto* n = args[0].as_name()) {
-          st.font = n->text;
-        }
-      }
-      auto it = fonts.find(st.font);
-      st.current = it != fonts.end() ? &it->second : nullptr;
-      st.tfs = number_at(args, 1);
-    } else if (c1 == 'c') {
-      st.tc = number_at(args, 0);
-    } else if (c1 == 'w') {
-      st.tw = number_at(args, 0);
-    } else if (c1 == 'z') {
-      st.th = number_at(args, 0) / 100.0;
-    } else if (c1 == 'L') {
-      st.tl = number_at(args, 0);
-    } else if (c1 == 's') {
-      st.ts = number_at(args, 0);
-    } else if (c1 == 'j') {
-      if (!args.empty()) {
-        if (const auto* s = args[0].as_string()) st.show(s->bytes);
-      }
-    } else if (c1 == 'J') {
-      if (args.empty()) continue;
-      const Array* arr = args[0].as_array();
-      if (arr == nullptr) continue;
-      for (const Object& e : *arr) {
-        if (const auto* s = e.as_string()) {
-          st.show(s->bytes);
-        } else if (auto n = e.as_number()) {
-          const double tx = (-*n / 1000.0) * st.tfs * st.th;
-          st.tm.e += tx * st.tm.a;
-          st.tm.f += tx * st.tm.b;
-        }
+    auto it = fonts.find(st.font);
+    st.current = it != fonts.end() ? &it->second : nullptr;
+    st.tfs = number_at(args, 1);
+  } else if (c1 == 'c') {
+    st.tc = number_at(args, 0);
+  } else if (c1 == 'w') {
+    st.tw = number_at(args, 0);
+  } else if (c1 == 'z') {
+    st.th = number_at(args, 0) / 100.0;
+  } else if (c1 == 'L') {
+    st.tl = number_at(args, 0);
+  } else if (c1 == 's') {
+    st.ts = number_at(args, 0);
+  } else if (c1 == 'j') {
+    if (!args.empty()) {
+      if (const auto* s = args[0].as_string()) st.show(s->bytes);
+    }
+  } else if (c1 == 'J') {
+    if (args.empty()) return;
+    const Array* arr = args[0].as_array();
+    if (arr == nullptr) return;
+    for (const Object& e : *arr) {
+      if (const auto* s = e.as_string()) {
+        st.show(s->bytes);
+      } else if (auto n = e.as_number()) {
+        const double tx = (-*n / 1000.0) * st.tfs * st.th;
+        st.tm.e += tx * st.tm.a;
+        st.tm.f += tx * st.tm.b;
       }
     }
   }
-  return std::move(st.runs);
 }
 
 }  // namespace folioscan

@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,7 +43,30 @@ struct Matrix {
 Matrix multiply(const Matrix& m, const Matrix& n);
 
 [[nodiscard]] Result<Bytes> gather_page_content(OpenDocument& doc, const PageRecord& page);
+// Calls `visit` with each operation in content order; an operation lives only for the
+// call. The page driver feeds them straight to the interpreter and the rule collector,
+// so a page of millions of operations never holds them all.
+void for_each_content_op(ByteView content, const std::function<void(const ContentOp&)>& visit);
 std::vector<ContentOp> tokenize_content(ByteView content);
+
+// The text interpreter, fed one operation at a time.
+class TextInterpreter {
+ public:
+  explicit TextInterpreter(const FontMap& fonts);  // borrowed for the interpreter's life
+  explicit TextInterpreter(FontMap&&) = delete;
+  ~TextInterpreter();
+  TextInterpreter(const TextInterpreter&) = delete;
+  TextInterpreter& operator=(const TextInterpreter&) = delete;
+
+  void apply(const ContentOp& op);
+  std::vector<TextRun> take_runs();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+  const FontMap& fonts_;
+};
+
 std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const FontMap& fonts);
 
 }  // namespace folioscan

@@ -20,14 +20,21 @@ Result<Document> extract_document(OpenDocument& doc) {
     {
       // Per-page intermediates live in this scope and are released before the next page.
       const Bytes content = TRY(gather_page_content(doc, record));
-      const std::vector<ContentOp> ops = tokenize_content(content);
       const FontMap fonts = load_font_map(doc, record.resources);
-      const std::vector<TextRun> runs = interpret_content(ops, fonts);
+      // Operations go straight to both consumers and are never collected: a content
+      // stream of ten million "q" never holds ten million operations.
+      TextInterpreter text(fonts);
+      RuleCollector rules;
+      for_each_content_op(content, [&](const ContentOp& op) {
+        text.apply(op);
+        rules.apply(op);
+      });
+      const std::vector<TextRun> runs = text.take_runs();
       LayoutResult layout = layout_lines(runs, record.media_box);
       page.width = layout.width;
       page.height = layout.height;
       page.lines = std::move(layout.lines);
-      page.tables = detect_tables(ops, runs);
+      page.tables = detect_tables(std::move(rules), runs);
     }
     page.images = list_images(doc, record.resources);
     page.needs_ocr = page.lines.empty() && !page.images.empty();

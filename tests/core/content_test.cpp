@@ -26,6 +26,34 @@ TEST(Tokenize, OperatorsCollectTheirOperands) {
   EXPECT_EQ(ops[4].operands[0].as_array()->size(), 3u);
 }
 
+TEST(Tokenize, VisitingSeesEachOperationOnceWithItsOwnOperands) {
+  // The page driver never collects operations: each is visited with the operands read
+  // since the previous one, and a million "q" cost no memory per operation.
+  std::vector<std::string> seen;
+  std::vector<std::size_t> counts;
+  for_each_content_op(bytes_of("1 2 m 3 l /X Do 4 5 6 7 re"), [&](const ContentOp& op) {
+    seen.emplace_back(op.name());
+    counts.push_back(op.operands.size());
+  });
+  EXPECT_EQ(seen, (std::vector<std::string>{"m", "l", "Do", "re"}));
+  EXPECT_EQ(counts, (std::vector<std::size_t>{2, 1, 1, 4}));
+
+  std::string many;
+  for (int i = 0; i < 1'000'000; ++i) many += "q ";
+  many += "BT /F1 10 Tf (deep) Tj ET";
+  std::size_t visited = 0;
+  const FontMap fonts;
+  TextInterpreter text(fonts);
+  for_each_content_op(bytes_of(many), [&](const ContentOp& op) {
+    ++visited;
+    text.apply(op);
+  });
+  EXPECT_EQ(visited, 1'000'004u);
+  const auto runs = text.take_runs();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].text, "deep");
+}
+
 TEST(Tokenize, LongKeywordsAreCutToFourBytes) {
   auto ops = ops_of("1 2 longword true");
   ASSERT_EQ(names(ops), (std::vector<std::string>{"long", "true"}));
