@@ -27,6 +27,11 @@ Result<Bytes> gather_page_content(OpenDocument& doc, const PageRecord& page) {
     const auto* stream = item->as_stream();
     if (stream == nullptr) continue;
     Bytes decoded = TRY(decode_stream(stream->dict, stream->data));
+    // The joined content is bounded like one stream: an array naming one large stream
+    // many times would otherwise grow without end.
+    if (decoded.size() >= limits::kMaxDecodedBytes - out.size()) {
+      return fail(ParseErrorKind::BadStream, "page content too large");
+    }
     if (out.empty()) {
       out = std::move(decoded);
     } else {
