@@ -2,6 +2,8 @@
 // filter or a chain, with or without predictor parameters), the second tunes the
 // predictor, the rest is the raw stream. Each decoder also runs alone under a small
 // output bound, so the bound checks are exercised without gigabyte outputs.
+#include "fuzz_targets.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -82,7 +84,7 @@ Dictionary stream_dictionary(std::uint8_t pick, std::uint8_t tune) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+int folioscan::fuzz::decode_stream(const std::uint8_t* bytes, std::size_t size) {
   if (size < 2) return 0;
   const folioscan::ByteView raw(bytes + 2, size - 2);
   const Dictionary dict = stream_dictionary(bytes[0], bytes[1]);
@@ -98,3 +100,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   (void)folioscan::undo_predictor(folioscan::Bytes(raw.begin(), raw.end()), predictor_params(bytes[0]));
   return 0;
 }
+
+#ifndef FOLIOSCAN_FUZZ_REPLAY
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+  return folioscan::fuzz::decode_stream(bytes, size);
+}
+#endif

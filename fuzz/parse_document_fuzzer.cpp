@@ -1,6 +1,8 @@
 // Fuzz target for the whole parse: any bytes through parse_document, then the three
 // writers over whatever it returns. Encrypted inputs are parsed a second time with a
 // password taken from their first two bytes, so the key checks see non-empty input.
+#include "fuzz_targets.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -24,7 +26,7 @@ void parse_and_write(folioscan::ByteView data, folioscan::ByteView password) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+int folioscan::fuzz::parse_document(const std::uint8_t* bytes, std::size_t size) {
   const folioscan::ByteView data(bytes, size);
   parse_and_write(data, {});
   const std::string_view text(reinterpret_cast<const char*>(bytes), size);
@@ -33,3 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   }
   return 0;
 }
+
+#ifndef FOLIOSCAN_FUZZ_REPLAY
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+  return folioscan::fuzz::parse_document(bytes, size);
+}
+#endif

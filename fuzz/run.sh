@@ -42,25 +42,38 @@ python3 fuzz/make_seeds.py fuzz/out/seeds
 
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:allocator_may_return_null=0"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
-status=0
-for target in "${targets[@]}"; do
-  corpus="fuzz/out/corpus/$target"
-  artifacts="fuzz/out/artifacts/$target"
+
+# One target: its time, corpus and artifacts. The targets run side by side.
+run_target() {
+  local target="$1"
+  local corpus="fuzz/out/corpus/$target"
+  local artifacts="fuzz/out/artifacts/$target"
   mkdir -p "$corpus" "$artifacts"
-  echo "== $target: ${seconds}s"
   # -timeout: one input may take 10 s even under the sanitizers (the product's own
   # bound is 5 s unsanitized). -rss_limit_mb / -malloc_limit_mb: the per-stream
   # decoded-output bound is 1 GiB; anything well past it is a finding.
-  if ! "build/fuzz/${target}_fuzzer" -max_total_time="$seconds" -timeout=10 \
-      -rss_limit_mb=3072 -malloc_limit_mb=1536 -max_len=65536 -print_final_stats=1 \
-      -artifact_prefix="$artifacts/" "$corpus" "fuzz/out/seeds/$target" \
-      > "fuzz/out/$target.log" 2>&1; then
-    echo "FINDING in $target: see fuzz/out/$target.log and $artifacts/"
-    tail -n 60 "fuzz/out/$target.log"
-    status=1
-  else
+  "build/fuzz/${target}_fuzzer" -max_total_time="$seconds" -timeout=10 \
+    -rss_limit_mb=3072 -malloc_limit_mb=1536 -max_len=65536 -print_final_stats=1 \
+    -artifact_prefix="$artifacts/" "$corpus" "fuzz/out/seeds/$target" \
+    > "fuzz/out/$target.log" 2>&1
+}
+
+declare -A pids
+for target in "${targets[@]}"; do
+  echo "== $target: ${seconds}s"
+  run_target "$target" &
+  pids[$target]=$!
+done
+status=0
+for target in "${targets[@]}"; do
+  if wait "${pids[$target]}"; then
+    echo "-- $target: no finding"
     grep -E "^stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb)" \
       "fuzz/out/$target.log" || true
+  else
+    echo "FINDING in $target: see fuzz/out/$target.log and fuzz/out/artifacts/$target/"
+    tail -n 60 "fuzz/out/$target.log"
+    status=1
   fi
 done
 exit "$status"

@@ -1,6 +1,8 @@
 // Fuzz target for ToUnicode maps: parse any bytes as a CMap, then look up every code
 // the map names (each single, both ends of each range and their neighbours) and a few
 // codes read from the input itself.
+#include "fuzz_targets.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -8,7 +10,7 @@
 
 #include "tounicode.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+int folioscan::fuzz::tounicode(const std::uint8_t* bytes, std::size_t size) {
   const folioscan::ByteView data(bytes, size);
   const folioscan::ToUnicodeMap map = folioscan::parse_tounicode(data);
 
@@ -36,3 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   }
   return 0;
 }
+
+#ifndef FOLIOSCAN_FUZZ_REPLAY
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+  return folioscan::fuzz::tounicode(bytes, size);
+}
+#endif

@@ -9,13 +9,15 @@ from __future__ import annotations
 
 import csv
 import json
+import os
 import subprocess
 import sys
 from pathlib import Path
 
 import pytest
 
-CORPUS = Path(__file__).resolve().parents[3] / "shared" / "corpus"
+# The shared corpus lies beside the checkout; FOLIOSCAN_CORPUS names it elsewhere.
+CORPUS = Path(os.environ.get("FOLIOSCAN_CORPUS") or Path(__file__).resolve().parents[3] / "shared" / "corpus")
 
 RUNNER = r"""
 import json, sys
