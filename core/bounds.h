@@ -52,3 +52,17 @@ namespace folioscan::limits {
 inline constexpr std::size_t kMaxLoadNesting = 64;
 
 }  // namespace folioscan::limits
+
+namespace folioscan::limits {
+
+// Stream data loaded from the file is a copy of file bytes. Streams of a sound file do
+// not overlap, so together they copy at most the file once; a stream whose end must be
+// searched for and is never found runs to the end of the file, and N of them would copy
+// it N times (a 1 MB file, 25 GB). Past this many times the file size a load fails.
+inline constexpr std::uint64_t kMaxStreamCopiesOfFile = 4;
+
+// Decoded object streams stay cached for the whole call; together they are bounded
+// like one decoded stream, so that many small bombs cannot each keep a gigabyte.
+inline constexpr std::uint64_t kMaxCachedObjectStreamBytes = kMaxDecodedBytes;
+
+}  // namespace folioscan::limits

@@ -111,6 +111,12 @@ Result<Object> Resolver::load_in_file(std::uint32_t num, const XrefEntry& entry)
       }
     }
     obj = parse_stream_body(lexer, std::move(*dict), length);
+    if (const Stream* stream = obj.as_stream()) {
+      stream_bytes_ += stream->data.size();
+      if (stream_bytes_ > limits::kMaxStreamCopiesOfFile * std::uint64_t{file_.size()}) {
+        return fail(kObj, "stream data exceeds the file");
+      }
+    }
   }
   if (security_ && (!encrypt_obj_ || *encrypt_obj_ != num)) {
     obj = decrypt_object(*security_, num, static_cast<std::uint16_t>(header.gen), std::move(obj));
@@ -125,6 +131,10 @@ Result<std::shared_ptr<const ObjectStream>> Resolver::object_stream(std::uint32_
   if (stream == nullptr) return fail(kObj, "ObjStm is not a stream");
   Bytes decoded = TRY(decode_stream(stream->dict, stream->data));
   ObjectStream parsed = TRY(parse_object_stream(stream->dict, std::move(decoded)));
+  if (parsed.data.size() > limits::kMaxCachedObjectStreamBytes - object_stream_bytes_) {
+    return fail(kObj, "object streams too large");
+  }
+  object_stream_bytes_ += parsed.data.size();
   auto shared = std::make_shared<const ObjectStream>(std::move(parsed));
   object_streams_.emplace(num, shared);
   return shared;

@@ -65,6 +65,10 @@ class Resolver {
   std::unordered_map<std::uint32_t, std::shared_ptr<const ObjectStream>> object_streams_;
   // Objects whose load is in progress: a request for one of them is a cycle.
   std::unordered_set<std::uint32_t> loading_;
+  // Bytes held by the cache: raw stream data copied from the file, and decoded object
+  // streams. Both are bounded (see load_in_file and object_stream).
+  std::uint64_t stream_bytes_ = 0;
+  std::uint64_t object_stream_bytes_ = 0;
 };
 
 }  // namespace folioscan

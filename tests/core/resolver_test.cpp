@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "doc.h"
 #include "lex.h"
 #include "pages.h"
@@ -62,6 +64,31 @@ TEST(Resolver, IndirectLengthIsFollowedAndMissingLengthFallsBackToSearch) {
   auto three = r.get(3);
   ASSERT_TRUE(three);
   EXPECT_EQ(three->as_stream()->data, Bytes({'w', 'o', 'r', 'l', 'd'}));
+}
+
+TEST(Resolver, StreamsThatEachRunToTheEndOfTheFileAreBounded) {
+  // Without "endstream" every stream runs to the end of the file, so N of them would
+  // copy it N times: loads fail once the copies pass four times the file size.
+  PdfBuilder b;
+  for (std::uint32_t n = 1; n <= 40; ++n) b.add(n, "<<>>\nstream\nq Q " + std::string(100, 'x'));
+  b.add(41, "<</Length 3>>\nstream\nabc\nendstream");
+  const std::string file = b.build();
+  Resolver r = resolver_for(file);
+  // Object 41 alone is sound; the first of the runaway streams copy most of the file.
+  ASSERT_TRUE(r.get(41));
+  std::uint32_t loaded = 0;
+  std::optional<ParseError> error;
+  for (std::uint32_t n = 1; n <= 40 && !error; ++n) {
+    auto obj = r.get(n);
+    if (obj) {
+      ++loaded;
+    } else {
+      error = obj.error();
+    }
+  }
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->display(), "InvalidObject: stream data exceeds the file");
+  EXPECT_GE(loaded, 4u);
 }
 
 TEST(Resolver, StreamWhoseLengthIsItselfReadsBySearch) {
