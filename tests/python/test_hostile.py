@@ -277,6 +277,21 @@ def test_width_range_of_four_billion_codes() -> None:
     assert outcome_of(data) == "ok"
 
 
+def test_many_tounicode_ranges_and_many_codes() -> None:
+    # 100,000 ranges and 400,000 codes: looking each code up range by range would take
+    # 10^10 steps.
+    ranges = "".join(f"<{2 * i:04X}> <{2 * i:04X}> <0041>\n" for i in range(100_000))
+    cmap = f"100000 beginbfrange\n{ranges}endbfrange".encode()
+    codes = "".join(f"{(2 * i) % 0xFFFF:04X}" for i in range(400_000))
+    fonts = {"F2": "<</Type/Font /Subtype/Type0 /ToUnicode 30 0 R /DescendantFonts [31 0 R]>>"}
+    extra = {
+        30: stream_object(zlib.compress(cmap), "/Filter /FlateDecode"),
+        31: "<</Type/Font /Subtype/CIDFontType2>>",
+    }
+    data = text_document([f"BT /F2 10 Tf <{codes}> Tj ET"], compress=True, fonts=fonts, extra_objects=extra)
+    assert outcome_of(data) == "ok"
+
+
 def test_ten_million_save_operators() -> None:
     content = b"q " * 10_000_000 + b"BT /F1 9 Tf (deep) Tj ET " + b"Q " * 10_000_000
     pdf = Pdf()
