@@ -66,3 +66,14 @@ inline constexpr std::uint64_t kMaxStreamCopiesOfFile = 4;
 inline constexpr std::uint64_t kMaxCachedObjectStreamBytes = kMaxDecodedBytes;
 
 }  // namespace folioscan::limits
+
+namespace folioscan::limits {
+
+// Page content interpreted in one call, over all pages: one stream's bound plus this
+// many times the file size. Pages may all name one large content stream (10,000 pages
+// of a 1 GiB stream would take hours); real documents, even with content shared by
+// every page, stay far below.
+inline constexpr std::uint64_t kMaxContentBytesPerCall = kMaxDecodedBytes;
+inline constexpr std::uint64_t kMaxContentBytesPerFileByte = 64;
+
+}  // namespace folioscan::limits

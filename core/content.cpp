@@ -13,7 +13,9 @@
 
 namespace folioscan {
 
-Result<Bytes> gather_page_content(OpenDocument& doc, const PageRecord& page) {
+namespace {
+
+Result<Bytes> join_page_content(OpenDocument& doc, const PageRecord& page) {
   const Object* contents = page.dictionary.lookup("Contents");
   if (contents == nullptr) return Bytes{};
   Resolver& resolver = doc.resolver;
@@ -40,6 +42,17 @@ Result<Bytes> gather_page_content(OpenDocument& doc, const PageRecord& page) {
     out.push_back('\n');
   }
   return out;
+}
+
+}  // namespace
+
+Result<Bytes> gather_page_content(OpenDocument& doc, const PageRecord& page) {
+  Bytes content = TRY(join_page_content(doc, page));
+  const std::uint64_t budget = limits::kMaxContentBytesPerCall +
+                               limits::kMaxContentBytesPerFileByte * std::uint64_t{doc.resolver.file().size()};
+  doc.content_bytes += content.size();
+  if (doc.content_bytes > budget) return fail(ParseErrorKind::BadStream, "document content too large");
+  return content;
 }
 
 namespace {

@@ -2,6 +2,7 @@
 // /Root check, the resolver and the security hand-off.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "cos.h"
@@ -13,6 +14,9 @@ namespace folioscan {
 struct OpenDocument {
   Resolver resolver;
   std::string version;
+  // Work shared by the pages of one call. Pages can all name one large stream, so
+  // per-page bounds alone would let the work grow with the page count.
+  std::uint64_t content_bytes = 0;  // page content handed to the interpreter so far
 };
 
 [[nodiscard]] Result<OpenDocument> open_document(ByteView data, ByteView password);

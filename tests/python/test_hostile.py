@@ -260,6 +260,32 @@ def test_contents_array_repeating_a_large_stream() -> None:
     assert outcome == "ValueError: BadStream: page content too large"
 
 
+def shared_by_pages(pages: int, shared: bytes, page_keys: str, extra: dict[int, str] | None = None) -> bytes:
+    """`pages` pages, each naming object 5 (`shared`) through `page_keys`."""
+    pdf = Pdf()
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    kids = " ".join(f"{10 + i} 0 R" for i in range(pages))
+    pdf.add(2, f"<</Type/Pages /Kids [{kids}] /Count {pages}>>")
+    pdf.add(5, shared)
+    for num, body in (extra or {}).items():
+        pdf.add(num, body)
+    for i in range(pages):
+        pdf.add(10 + i, f"<</Type/Page /Parent 2 0 R {page_keys}>>")
+    return pdf.build()
+
+
+@pytest.fixture(scope="module")
+def zeros_128_mib() -> bytes:
+    return deflate_of_zeros(128 << 20)
+
+
+def test_every_page_naming_one_large_content_stream(zeros_128_mib: bytes) -> None:
+    # 200 pages of 128 MiB of content each: the interpreted content of the whole call
+    # is bounded, so the call ends after a few pages instead of decoding 25 GiB.
+    data = shared_by_pages(200, stream_object(zeros_128_mib, "/Filter /FlateDecode"), "/Contents 5 0 R")
+    assert outcome_of(data, ("parse",)) == "ValueError: BadStream: document content too large"
+
+
 def test_predictor_with_columns_of_two_to_the_forty() -> None:
     content = zlib.compress(b"\x00BT ET" * 10)
     pdf = Pdf()
