@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 #include "cos.h"
 #include "error.h"
@@ -17,6 +18,7 @@ struct OpenDocument {
   // Work shared by the pages of one call. Pages can all name one large stream, so
   // per-page bounds alone would let the work grow with the page count.
   std::uint64_t content_bytes = 0;  // page content handed to the interpreter so far
+  std::unordered_map<std::uint32_t, bool> image_decodes = {};  // image object -> decodes
 };
 
 [[nodiscard]] Result<OpenDocument> open_document(ByteView data, ByteView password);

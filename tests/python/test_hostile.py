@@ -286,6 +286,13 @@ def test_every_page_naming_one_large_content_stream(zeros_128_mib: bytes) -> Non
     assert outcome_of(data, ("parse",)) == "ValueError: BadStream: document content too large"
 
 
+def test_every_page_naming_one_large_image(zeros_128_mib: bytes) -> None:
+    # Whether an image decodes is learnt once, not once per page.
+    image = stream_object(zeros_128_mib, "/Type/XObject /Subtype/Image /Width 1 /Height 1 /Filter /FlateDecode")
+    data = shared_by_pages(200, image, "/Resources <</XObject <</Im1 5 0 R /Im2 5 0 R>>>>")
+    assert outcome_of(data, ("parse",)) == "ok"
+
+
 def test_predictor_with_columns_of_two_to_the_forty() -> None:
     content = zlib.compress(b"\x00BT ET" * 10)
     pdf = Pdf()
