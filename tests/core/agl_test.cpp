@@ -344,9 +344,10 @@ TEST(DecodeAndMeasure, TrailingOddByteOfTwoByteFontIsItsOwnCode) {
   Font font = composite_font();
   font.widths[0x0041] = 0.4;
   font.widths[0x42] = 0.3;
-  font.to_unicode = ToUnicodeMap{};
-  font.to_unicode->singles[0x0041] = "A";
-  font.to_unicode->singles[0x42] = "b";
+  ToUnicodeMap map;
+  map.singles[0x0041] = "A";
+  map.singles[0x42] = "b";
+  font.to_unicode = std::make_shared<const ToUnicodeMap>(std::move(map));
   std::string out;
   const std::uint8_t bytes[] = {0x00, 0x41, 0x42};
   EXPECT_DOUBLE_EQ(decode_and_measure(font, bytes, 0, 0, 10, 1, out), 4 + 3);
@@ -355,10 +356,11 @@ TEST(DecodeAndMeasure, TrailingOddByteOfTwoByteFontIsItsOwnCode) {
 
 TEST(DecodeAndMeasure, ToUnicodeWinsFallsBackToEncodingAndCanSuppressText) {
   Font font = simple_font();
-  font.to_unicode = ToUnicodeMap{};
-  font.to_unicode->singles[0x41] = "\xEF\xAC\x81";  // U+FB01
-  font.to_unicode->singles[0x43] = "";
-  font.to_unicode->ranges.push_back({0x30, 0x31, 0x3B1});
+  ToUnicodeMap map;
+  map.singles[0x41] = "\xEF\xAC\x81";  // U+FB01
+  map.singles[0x43] = "";
+  map.ranges.push_back({0x30, 0x31, 0x3B1});
+  font.to_unicode = std::make_shared<const ToUnicodeMap>(std::move(map));
   std::string out;
   decode_and_measure(font, bytes_of("ABC01\x80"), 0, 0, 10, 1, out);
   EXPECT_EQ(out, "\xEF\xAC\x81" "B" "\xCE\xB1\xCE\xB2" "\xE2\x82\xAC");

@@ -293,6 +293,21 @@ def test_every_page_naming_one_large_image(zeros_128_mib: bytes) -> None:
     assert outcome_of(data, ("parse",)) == "ok"
 
 
+def test_every_page_naming_one_large_tounicode_map(zeros_128_mib: bytes) -> None:
+    # A ToUnicode map is read once per call, not once per page and font.
+    fonts = {
+        6: "<</Type/Font /Subtype/Type1 /BaseFont/Helvetica /ToUnicode 5 0 R>>",
+        7: "<</Type/Font /Subtype/Type0 /ToUnicode 5 0 R /DescendantFonts [8 0 R]>>",
+        8: "<</Type/Font /Subtype/CIDFontType2>>",
+        9: stream_object(b"BT /F1 9 Tf (a) Tj /F2 9 Tf <0001> Tj ET"),
+    }
+    data = shared_by_pages(
+        100, stream_object(zeros_128_mib, "/Filter /FlateDecode"),
+        "/Resources <</Font <</F1 6 0 R /F2 7 0 R>>>> /Contents 9 0 R", fonts,
+    )
+    assert outcome_of(data, ("parse",)) == "ok"
+
+
 def test_predictor_with_columns_of_two_to_the_forty() -> None:
     content = zlib.compress(b"\x00BT ET" * 10)
     pdf = Pdf()
