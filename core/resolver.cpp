@@ -10,6 +10,9 @@ namespace folioscan {
 namespace {
 
 constexpr auto kObj = ParseErrorKind::InvalidObject;
+// The two load errors that depend on what else is being loaded, not on the object.
+constexpr const char* kCircular = "circular object reference";
+constexpr const char* kTooDeep = "object references nested too deeply";
 
 Result<std::uint64_t> objstm_key(const Dictionary& dict, std::string_view key) {
   const Object* v = dict.lookup(key);
@@ -79,13 +82,19 @@ Result<const Object*> Resolver::load(std::uint32_t num) {
   // A request for an object whose load is under way is a cycle (a stream whose
   // /Length is itself, an object stream stored inside itself): fail it instead of
   // recursing forever. Chains of distinct objects are bounded too.
-  if (loading_.contains(num)) return fail(kObj, "circular object reference");
-  if (loading_.size() >= limits::kMaxLoadNesting) return fail(kObj, "object references nested too deeply");
+  if (auto it = failed_.find(num); it != failed_.end()) return std::unexpected(it->second);
+  if (loading_.contains(num)) return fail(kObj, kCircular);
+  if (loading_.size() >= limits::kMaxLoadNesting) return fail(kObj, kTooDeep);
   const XrefEntry entry = entry_it->second;
   loading_.insert(num);
   Result<Object> loaded = entry.kind == XrefKind::InFile ? load_in_file(num, entry) : load_compressed(entry);
   loading_.erase(num);
-  if (!loaded) return std::unexpected(std::move(loaded).error());
+  if (!loaded) {
+    // Failures caused by the loads in progress may not recur in another context.
+    const std::string& message = loaded.error().message;
+    if (message != kCircular && message != kTooDeep) failed_.emplace(num, loaded.error());
+    return std::unexpected(std::move(loaded).error());
+  }
   auto [it, inserted] = objects_.emplace(num, std::move(*loaded));
   return &it->second;
 }

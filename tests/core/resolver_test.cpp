@@ -91,6 +91,25 @@ TEST(Resolver, StreamsThatEachRunToTheEndOfTheFileAreBounded) {
   EXPECT_GE(loaded, 4u);
 }
 
+TEST(Resolver, AFailedLoadFailsAgainWithTheSameErrorButACycleIsNotRemembered) {
+  PdfBuilder b;
+  b.add(1, "[1 2");                                        // unterminated
+  b.add(2, "<</Length 3 0 R>>\nstream\nabc\nendstream");  // its length...
+  b.add(3, "<</Length 2 0 R>>\nstream\nxyz\nendstream");  // ...and this one's: a cycle
+  const std::string file = b.build();
+  Resolver r = resolver_for(file);
+  const auto first = r.get(1);
+  ASSERT_FALSE(first);
+  const auto second = r.get(1);
+  ASSERT_FALSE(second);
+  EXPECT_EQ(second.error().display(), first.error().display());
+  // Loading 2 meets 3, whose /Length 2 is circular at that moment: 3 is still found by
+  // search, and later requests for either see loaded streams, not a remembered cycle.
+  ASSERT_TRUE(r.get(2));
+  ASSERT_TRUE(r.get(3));
+  EXPECT_EQ(r.get(3)->as_stream()->data, Bytes({'x', 'y', 'z'}));
+}
+
 TEST(Resolver, StreamWhoseLengthIsItselfReadsBySearch) {
   PdfBuilder b;
   b.add(1, "<</Length 1 0 R>>\nstream\nabc\nendstream");

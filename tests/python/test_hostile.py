@@ -308,6 +308,14 @@ def test_every_page_naming_one_large_tounicode_map(zeros_128_mib: bytes) -> None
     assert outcome_of(data, ("parse",)) == "ok"
 
 
+def test_broken_object_named_by_many_fonts() -> None:
+    # An unterminated array of a million numbers named as 20,000 fonts: a font that
+    # cannot be read is skipped, and the broken object is parsed once, not 20,000 times.
+    fonts = " ".join(f"/F{i} 5 0 R" for i in range(20_000))
+    data = shared_by_pages(1, b"[" + b"0 " * 1_000_000, f"/Resources <</Font <<{fonts}>>>>")
+    assert outcome_of(data) == "ok"
+
+
 def test_predictor_with_columns_of_two_to_the_forty() -> None:
     content = zlib.compress(b"\x00BT ET" * 10)
     pdf = Pdf()
