@@ -135,13 +135,25 @@ Result<Object> Resolver::load_in_file(std::uint32_t num, const XrefEntry& entry)
 
 Result<std::shared_ptr<const ObjectStream>> Resolver::object_stream(std::uint32_t num) {
   if (auto it = object_streams_.find(num); it != object_streams_.end()) return it->second;
+  if (auto it = failed_object_streams_.find(num); it != failed_object_streams_.end()) {
+    return std::unexpected(it->second);
+  }
   const Object* obj = TRY(fetch(num));
+  // From here on a failure depends on the stream alone: it is remembered, so that each
+  // object stored in a broken stream does not decode it again.
+  const auto failed = [&](ParseError error) -> Result<std::shared_ptr<const ObjectStream>> {
+    failed_object_streams_.emplace(num, error);
+    return std::unexpected(std::move(error));
+  };
   const Stream* stream = obj->as_stream();
-  if (stream == nullptr) return fail(kObj, "ObjStm is not a stream");
-  Bytes decoded = TRY(decode_stream(stream->dict, stream->data));
-  ObjectStream parsed = TRY(parse_object_stream(stream->dict, std::move(decoded)));
+  if (stream == nullptr) return failed(ParseError{"ObjStm is not a stream", kObj});
+  Result<Bytes> decoded = decode_stream(stream->dict, stream->data);
+  if (!decoded) return failed(std::move(decoded).error());
+  Result<ObjectStream> read = parse_object_stream(stream->dict, std::move(*decoded));
+  if (!read) return failed(std::move(read).error());
+  ObjectStream parsed = std::move(*read);
   if (parsed.data.size() > limits::kMaxCachedObjectStreamBytes - object_stream_bytes_) {
-    return fail(kObj, "object streams too large");
+    return failed(ParseError{"object streams too large", kObj});
   }
   object_stream_bytes_ += parsed.data.size();
   auto shared = std::make_shared<const ObjectStream>(std::move(parsed));

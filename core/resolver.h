@@ -66,6 +66,7 @@ class Resolver {
   // cannot be read are skipped, not fatal, so a broken object named N times would
   // otherwise be parsed N times (a 4 MB broken array named 20,000 times: minutes).
   std::unordered_map<std::uint32_t, ParseError> failed_;
+  std::unordered_map<std::uint32_t, ParseError> failed_object_streams_;  // same, for decoding
   std::unordered_map<std::uint32_t, std::shared_ptr<const ObjectStream>> object_streams_;
   // Objects whose load is in progress: a request for one of them is a cycle.
   std::unordered_set<std::uint32_t> loading_;

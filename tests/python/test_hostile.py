@@ -244,6 +244,17 @@ def test_flate_bomb_through_every_stage(flate_bomb: bytes) -> None:
     assert outcome_of(pdf.build(), ("parse",)) == "ValueError: BadStream: corrupt DEFLATE data"
 
 
+def test_many_fonts_stored_in_one_bomb_object_stream(flate_bomb: bytes) -> None:
+    # 5,000 fonts stored in an object stream that fails to decode: each font is skipped,
+    # and the stream is decoded once, not once per font.
+    objects = catalog_and_page()
+    fonts = " ".join(f"/F{i} {100 + i} 0 R" for i in range(5000))
+    objects[3] = f"<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources <</Font <<{fonts}>>>>>>".encode()
+    objects[5] = stream_object(flate_bomb, "/Type/ObjStm /N 5000 /First 10 /Filter /FlateDecode")
+    data = xref_stream_document(objects, {100 + i: (5, i) for i in range(5000)})
+    assert outcome_of(data) == "ok"
+
+
 def test_contents_array_repeating_a_large_stream() -> None:
     # 256 references to one stream of 64 MiB of spaces: 16 GiB of page content. The
     # joined content is bounded like one stream (1 GiB), so reaching that bound needs
