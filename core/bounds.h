@@ -77,3 +77,12 @@ inline constexpr std::uint64_t kMaxContentBytesPerCall = kMaxDecodedBytes;
 inline constexpr std::uint64_t kMaxContentBytesPerFileByte = 64;
 
 }  // namespace folioscan::limits
+
+namespace folioscan::limits {
+
+// Cross-reference entries of one file (and of one cross-reference stream). Writers are
+// told to stay below 8,388,607 objects; a compressed stream of one-byte records could
+// otherwise ask for a billion table entries (tens of gigabytes) from a few kilobytes.
+inline constexpr std::uint64_t kMaxXrefEntries = std::uint64_t{1} << 23;
+
+}  // namespace folioscan::limits

@@ -208,6 +208,24 @@ def test_page_tree_cycles() -> None:
         assert outcome_of(data) == "ok"
 
 
+def test_tiny_xref_stream_of_sixteen_million_records() -> None:
+    # 16 KiB of compressed zeros: 16 million one-byte (free) records.
+    rows = zlib.compress(bytes(16 << 20), 9)
+    body = bytearray(b"%PDF-1.7\n")
+    objects = catalog_and_page()
+    offsets = {}
+    for num in sorted(objects):
+        offsets[num] = len(body)
+        body += f"{num} 0 obj\n".encode() + objects[num] + b"\nendobj\n"
+    xref_at = len(body)
+    body += (
+        f"9 0 obj\n<</Type/XRef /Size {16 << 20} /W [1 0 0] /Root 1 0 R /Filter /FlateDecode "
+        f"/Length {len(rows)}>>\nstream\n"
+    ).encode() + rows + b"\nendstream\nendobj\n"
+    body += f"startxref\n{xref_at}\n%%EOF\n".encode()
+    assert outcome_of(bytes(body)) == "ValueError: InvalidXref: too many xref entries"
+
+
 def test_huge_object_count_in_a_tiny_object_stream() -> None:
     objects = catalog_and_page("6 0 R")
     objects[5] = stream_object(b"6 0 BT ET", f"/Type/ObjStm /N {1 << 40} /First 4")
