@@ -20,7 +20,8 @@ namespace folioscan {
 struct OpenDocument;
 
 struct Font {
-  std::optional<ToUnicodeMap> to_unicode;
+  // Shared: the pages of a call that use one ToUnicode stream share one parsed map.
+  std::shared_ptr<const ToUnicodeMap> to_unicode;
   std::unordered_map<std::uint32_t, double> widths;  // already divided by 1000
   std::array<std::uint32_t, 256> encoding{};          // 0: the code has no text
   double default_width = 0.5;

@@ -16,15 +16,27 @@ const Object* resolved(OpenDocument& doc, const Object& value) {
   return result ? *result : nullptr;
 }
 
-std::optional<ToUnicodeMap> load_tounicode(OpenDocument& doc, const Dictionary& font_dict) {
-  const Object* entry = font_dict.lookup("ToUnicode");
-  if (entry == nullptr) return std::nullopt;
-  const Object* stream = resolved(doc, *entry);
-  if (stream == nullptr || stream->as_stream() == nullptr) return std::nullopt;
+std::shared_ptr<const ToUnicodeMap> read_tounicode(OpenDocument& doc, const Object& entry) {
+  const Object* stream = resolved(doc, entry);
+  if (stream == nullptr || stream->as_stream() == nullptr) return nullptr;
   const Stream* s = stream->as_stream();
   const auto decoded = doc.resolver.decode(*s);
-  if (!decoded) return std::nullopt;
-  return parse_tounicode(*decoded);
+  if (!decoded) return nullptr;
+  return std::make_shared<const ToUnicodeMap>(parse_tounicode(*decoded));
+}
+
+// A map named by reference is read once per call (failures included): every page may
+// use the same fonts, and a large map decoded per page and font made the work grow
+// with pages × fonts.
+std::shared_ptr<const ToUnicodeMap> load_tounicode(OpenDocument& doc, const Dictionary& font_dict) {
+  const Object* entry = font_dict.lookup("ToUnicode");
+  if (entry == nullptr) return nullptr;
+  const ObjRef* ref = entry->as_ref();
+  if (ref == nullptr) return read_tounicode(doc, *entry);
+  if (const auto it = doc.tounicode_maps.find(ref->num); it != doc.tounicode_maps.end()) return it->second;
+  auto map = read_tounicode(doc, *entry);
+  doc.tounicode_maps.emplace(ref->num, map);
+  return map;
 }
 
 void load_composite(OpenDocument& doc, const Dictionary& font_dict, Font& font) {

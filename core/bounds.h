@@ -18,6 +18,11 @@ inline constexpr int kMaxPageTreeDepth = 64;
 // small "zip bomb" cannot exhaust memory. Generous enough for any real stream.
 inline constexpr std::uint64_t kMaxDecodedBytes = std::uint64_t{1} << 30;
 
+// DEFLATE output held in memory before the decoder stops keeping it and only measures
+// the stream (then decodes it again into a buffer of its exact size). A bomb aimed past
+// kMaxDecodedBytes thus fails holding at most this much instead of a whole gigabyte.
+inline constexpr std::uint64_t kMaxInflateHeldBytes = std::uint64_t{64} << 20;
+
 // Composite fonts read two-byte codes, so a /W width for a code above 0xFFFF can
 // never be looked up; ranges are clipped there instead of walked to 4 billion.
 inline constexpr std::uint32_t kMaxFontCode = 0xFFFF;
@@ -53,5 +58,39 @@ namespace folioscan::limits {
 // Bytes (roughly counted) of parsed fonts kept across pages. Fonts are re-read when the
 // cache is full, so this bounds memory without limiting what a document may hold.
 inline constexpr std::size_t kMaxFontCacheBytes = std::size_t{64} << 20;
+
+}  // namespace folioscan::limits
+
+namespace folioscan::limits {
+
+// Stream data loaded from the file is a copy of file bytes. Streams of a sound file do
+// not overlap, so together they copy at most the file once; a stream whose end must be
+// searched for and is never found runs to the end of the file, and N of them would copy
+// it N times (a 1 MB file, 25 GB). Past this many times the file size a load fails.
+inline constexpr std::uint64_t kMaxStreamCopiesOfFile = 4;
+
+// Decoded object streams stay cached for the whole call; together they are bounded
+// like one decoded stream, so that many small bombs cannot each keep a gigabyte.
+inline constexpr std::uint64_t kMaxCachedObjectStreamBytes = kMaxDecodedBytes;
+
+}  // namespace folioscan::limits
+
+namespace folioscan::limits {
+
+// Page content interpreted in one call, over all pages: one stream's bound plus this
+// many times the file size. Pages may all name one large content stream (10,000 pages
+// of a 1 GiB stream would take hours); real documents, even with content shared by
+// every page, stay far below.
+inline constexpr std::uint64_t kMaxContentBytesPerCall = kMaxDecodedBytes;
+inline constexpr std::uint64_t kMaxContentBytesPerFileByte = 64;
+
+}  // namespace folioscan::limits
+
+namespace folioscan::limits {
+
+// Cross-reference entries of one file (and of one cross-reference stream). Writers are
+// told to stay below 8,388,607 objects; a compressed stream of one-byte records could
+// otherwise ask for a billion table entries (tens of gigabytes) from a few kilobytes.
+inline constexpr std::uint64_t kMaxXrefEntries = std::uint64_t{1} << 23;
 
 }  // namespace folioscan::limits

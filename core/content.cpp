@@ -3,7 +3,6 @@
 #include "content.h"
 
 #include <algorithm>
-#include <iterator>
 
 #include "bounds.h"
 #include "doc.h"
@@ -14,7 +13,9 @@
 
 namespace folioscan {
 
-Result<Bytes> gather_page_content(OpenDocument& doc, const PageRecord& page) {
+namespace {
+
+Result<Bytes> join_page_content(OpenDocument& doc, const PageRecord& page) {
   const Object* contents = page.dictionary.lookup("Contents");
   if (contents == nullptr) return Bytes{};
   Resolver& resolver = doc.resolver;
@@ -28,6 +29,11 @@ Result<Bytes> gather_page_content(OpenDocument& doc, const PageRecord& page) {
     const auto* stream = item->as_stream();
     if (stream == nullptr) continue;
     Bytes decoded = TRY(resolver.decode(*stream));
+    // The joined content is bounded like one stream: an array naming one large stream
+    // many times would otherwise grow without end.
+    if (decoded.size() >= limits::kMaxDecodedBytes - out.size()) {
+      return fail(ParseErrorKind::BadStream, "page content too large");
+    }
     if (out.empty()) {
       out = std::move(decoded);
     } else {
@@ -36,6 +42,17 @@ Result<Bytes> gather_page_content(OpenDocument& doc, const PageRecord& page) {
     out.push_back('\n');
   }
   return out;
+}
+
+}  // namespace
+
+Result<Bytes> gather_page_content(OpenDocument& doc, const PageRecord& page) {
+  Bytes content = TRY(join_page_content(doc, page));
+  const std::uint64_t budget = limits::kMaxContentBytesPerCall +
+                               limits::kMaxContentBytesPerFileByte * std::uint64_t{doc.resolver.file().size()};
+  doc.content_bytes += content.size();
+  if (doc.content_bytes > budget) return fail(ParseErrorKind::BadStream, "document content too large");
+  return content;
 }
 
 namespace {
@@ -55,15 +72,9 @@ std::size_t skip_inline_image(ByteView data, std::size_t from) {
 
 }  // namespace
 
-std::vector<ContentOp> tokenize_content(ByteView content, std::pmr::memory_resource* memory) {
-  std::vector<ContentOp> ops;
-  // Real content averages well over 16 bytes per operation; the cap keeps a huge
-  // stream from reserving more than it could need early on.
-  ops.reserve(std::min<std::size_t>(content.size() / 16, std::size_t{1} << 16));
-  // Operands collect here and are copied out at their exact count, so the buffer keeps
-  // its capacity from one operation to the next.
-  std::vector<Object> pending;
-  pending.reserve(16);
+void for_each_content_op(ByteView content, const std::function<void(const ContentOp&)>& visit) {
+  ContentOp op;
+  std::vector<Object>& pending = op.operands;
   Lexer lexer(content);
   for (;;) {
     lexer.skip_whitespace();
@@ -89,23 +100,27 @@ std::vector<ContentOp> tokenize_content(ByteView content, std::pmr::memory_resou
       pending.clear();
       continue;
     }
-    ContentOp& op = ops.emplace_back(ContentOp{OperandList(memory), {}, 0});
-    op.operands.assign(std::make_move_iterator(pending.begin()), std::make_move_iterator(pending.end()));
-    pending.clear();
     op.op_len = static_cast<std::uint8_t>(std::min<std::size_t>(word.size(), 4));
     std::copy_n(word.data(), op.op_len, op.op.begin());
+    visit(op);
+    pending.clear();
   }
+}
+
+std::vector<ContentOp> tokenize_content(ByteView content) {
+  std::vector<ContentOp> ops;
+  for_each_content_op(content, [&](const ContentOp& op) { ops.push_back(op); });
   return ops;
 }
 
 namespace {
 
-double number_at(const OperandList& operands, std::size_t i) {
+double number_at(const std::vector<Object>& operands, std::size_t i) {
   if (i >= operands.size()) return 0.0;
   return operands[i].as_number().value_or(0.0);
 }
 
-Matrix matrix_from(const OperandList& operands) {
+Matrix matrix_from(const std::vector<Object>& operands) {
   double v[6] = {1, 0, 0, 1, 0, 0};
   for (std::size_t i = 0; i < 6 && i < operands.size(); ++i) {
     if (auto n = operands[i].as_number()) v[i] = *n;
@@ -113,7 +128,9 @@ Matrix matrix_from(const OperandList& operands) {
   return Matrix{v[0], v[1], v[2], v[3], v[4], v[5]};
 }
 
-struct TextState {
+}  // namespace
+
+struct TextInterpreter::State {
   Matrix ctm;
   std::vector<Matrix> saved;
   std::size_t overflow = 0;  // pushes past kMaxCtmStack, counted but not stored
@@ -155,131 +172,137 @@ struct TextState {
   }
 };
 
-// Operators are ASCII; a name that is not valid UTF-8 can match none of them and is
-// ignored like any other unknown operator. `find_font` maps a resource name to its font
-// or nullptr.
-template <class FindFont>
-std::vector<TextRun> interpret(const std::vector<ContentOp>& ops, FindFont&& find_font) {
-  TextState st;
-  for (const ContentOp& op : ops) {
-    const std::string_view name = op.name();
-    const auto& args = op.operands;
-    switch (name.size()) {
-      case 1:
-        switch (name[0]) {
-          case 'q':
-            if (st.saved.size() < limits::kMaxCtmStack) {
-              st.saved.push_back(st.ctm);
-            } else {
-              ++st.overflow;
-            }
-            continue;
-          case 'Q':
-            if (st.overflow > 0) {
-              --st.overflow;
-            } else if (!st.saved.empty()) {
-              st.ctm = st.saved.back();
-              st.saved.pop_back();
-            }
-            continue;
-          case '\'':
-            st.move_line(0, -st.tl);
-            if (!args.empty()) {
-              if (const auto* s = args[0].as_string()) st.show(s->bytes);
-            }
-            continue;
-          case '"':
-            if (!args.empty()) {
-              st.tw = number_at(args, 0);
-              st.tc = number_at(args, 1);
-            } else {
-              st.tw = 0;
-              st.tc = 0;
-            }
-            st.move_line(0, -st.tl);
-            if (args.size() >= 3) {
-              if (const auto* s = args[2].as_string()) st.show(s->bytes);
-            }
-            continue;
-          default:
-            continue;
-        }
-      case 2:
-        break;
-      default:
-        continue;
-    }
-    const char c0 = name[0], c1 = name[1];
-    if (c0 == 'c' && c1 == 'm') {
-      st.ctm = multiply(matrix_from(args), st.ctm);
-    } else if (c0 == 'B' && c1 == 'T') {
-      st.tm = st.tlm = Matrix{};
-    } else if (c0 != 'T') {
-      continue;
-    } else if (c1 == 'd') {
-      st.move_line(number_at(args, 0), number_at(args, 1));
-    } else if (c1 == 'D') {
-      const double ty = number_at(args, 1);
-      st.tl = -ty;
-      st.move_line(number_at(args, 0), ty);
-    } else if (c1 == 'm') {
-      st.tm = st.tlm = matrix_from(args);
-    } else if (c1 == '*') {
-      st.move_line(0, -st.tl);
-    } else if (c1 == 'f') {
-      if (!args.empty()) {
-        if (const auto* n = args[0].as_name()) {
-          st.font = n->text;
-        }
-      }
-      st.current = find_font(st.font);
-      st.tfs = number_at(args, 1);
-    } else if (c1 == 'c') {
-      st.tc = number_at(args, 0);
-    } else if (c1 == 'w') {
-      st.tw = number_at(args, 0);
-    } else if (c1 == 'z') {
-      st.th = number_at(args, 0) / 100.0;
-    } else if (c1 == 'L') {
-      st.tl = number_at(args, 0);
-    } else if (c1 == 's') {
-      st.ts = number_at(args, 0);
-    } else if (c1 == 'j') {
-      if (!args.empty()) {
-        if (const auto* s = args[0].as_string()) st.show(s->bytes);
-      }
-    } else if (c1 == 'J') {
-      if (args.empty()) continue;
-      const Array* arr = args[0].as_array();
-      if (arr == nullptr) continue;
-      for (const Object& e : *arr) {
-        if (const auto* s = e.as_string()) {
-          st.show(s->bytes);
-        } else if (auto n = e.as_number()) {
-          const double tx = (-*n / 1000.0) * st.tfs * st.th;
-          st.tm.e += tx * st.tm.a;
-          st.tm.f += tx * st.tm.b;
-        }
-      }
-    }
-  }
-  return std::move(st.runs);
-}
+TextInterpreter::TextInterpreter(const FontMap& fonts)
+    : state_(std::make_unique<State>()), find_font_([&fonts](const std::string& name) -> const Font* {
+        const auto it = fonts.find(name);
+        return it != fonts.end() ? &it->second : nullptr;
+      }) {}
 
-}  // namespace
+TextInterpreter::TextInterpreter(const SharedFontMap& fonts)
+    : state_(std::make_unique<State>()), find_font_([&fonts](const std::string& name) -> const Font* {
+        const auto it = fonts.find(name);
+        return it != fonts.end() ? it->second.get() : nullptr;
+      }) {}
+TextInterpreter::~TextInterpreter() = default;
+
+std::vector<TextRun> TextInterpreter::take_runs() { return std::move(state_->runs); }
 
 std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const FontMap& fonts) {
-  return interpret(ops, [&fonts](const std::string& name) -> const Font* {
-    const auto it = fonts.find(name);
-    return it != fonts.end() ? &it->second : nullptr;
-  });
+  TextInterpreter interpreter(fonts);
+  for (const ContentOp& op : ops) interpreter.apply(op);
+  return interpreter.take_runs();
 }
 
 std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const SharedFontMap& fonts) {
-  return interpret(ops, [&fonts](const std::string& name) -> const Font* {
-    const auto it = fonts.find(name);
-    return it != fonts.end() ? it->second.get() : nullptr;
-  });
+  TextInterpreter interpreter(fonts);
+  for (const ContentOp& op : ops) interpreter.apply(op);
+  return interpreter.take_runs();
+}
+
+// Operators are ASCII; a name that is not valid UTF-8 can match none of them and is
+// ignored like any other unknown operator.
+void TextInterpreter::apply(const ContentOp& op) {
+  State& st = *state_;
+  const std::string_view name = op.name();
+  const auto& args = op.operands;
+  switch (name.size()) {
+    case 1:
+      switch (name[0]) {
+        case 'q':
+          if (st.saved.size() < limits::kMaxCtmStack) {
+            st.saved.push_back(st.ctm);
+          } else {
+            ++st.overflow;
+          }
+          return;
+        case 'Q':
+          if (st.overflow > 0) {
+            --st.overflow;
+          } else if (!st.saved.empty()) {
+            st.ctm = st.saved.back();
+            st.saved.pop_back();
+          }
+          return;
+        case '\'':
+          st.move_line(0, -st.tl);
+          if (!args.empty()) {
+            if (const auto* s = args[0].as_string()) st.show(s->bytes);
+          }
+          return;
+        case '"':
+          if (!args.empty()) {
+            st.tw = number_at(args, 0);
+            st.tc = number_at(args, 1);
+          } else {
+            st.tw = 0;
+            st.tc = 0;
+          }
+          st.move_line(0, -st.tl);
+          if (args.size() >= 3) {
+            if (const auto* s = args[2].as_string()) st.show(s->bytes);
+          }
+          return;
+        default:
+          return;
+      }
+    case 2:
+      break;
+    default:
+      return;
+  }
+  const char c0 = name[0], c1 = name[1];
+  if (c0 == 'c' && c1 == 'm') {
+    st.ctm = multiply(matrix_from(args), st.ctm);
+  } else if (c0 == 'B' && c1 == 'T') {
+    st.tm = st.tlm = Matrix{};
+  } else if (c0 != 'T') {
+    return;
+  } else if (c1 == 'd') {
+    st.move_line(number_at(args, 0), number_at(args, 1));
+  } else if (c1 == 'D') {
+    const double ty = number_at(args, 1);
+    st.tl = -ty;
+    st.move_line(number_at(args, 0), ty);
+  } else if (c1 == 'm') {
+    st.tm = st.tlm = matrix_from(args);
+  } else if (c1 == '*') {
+    st.move_line(0, -st.tl);
+  } else if (c1 == 'f') {
+    if (!args.empty()) {
+      if (const auto* n = args[0].as_name()) {
+        st.font = n->text;
+      }
+    }
+    st.current = find_font_(st.font);
+    st.tfs = number_at(args, 1);
+  } else if (c1 == 'c') {
+    st.tc = number_at(args, 0);
+  } else if (c1 == 'w') {
+    st.tw = number_at(args, 0);
+  } else if (c1 == 'z') {
+    st.th = number_at(args, 0) / 100.0;
+  } else if (c1 == 'L') {
+    st.tl = number_at(args, 0);
+  } else if (c1 == 's') {
+    st.ts = number_at(args, 0);
+  } else if (c1 == 'j') {
+    if (!args.empty()) {
+      if (const auto* s = args[0].as_string()) st.show(s->bytes);
+    }
+  } else if (c1 == 'J') {
+    if (args.empty()) return;
+    const Array* arr = args[0].as_array();
+    if (arr == nullptr) return;
+    for (const Object& e : *arr) {
+      if (const auto* s = e.as_string()) {
+        st.show(s->bytes);
+      } else if (auto n = e.as_number()) {
+        const double tx = (-*n / 1000.0) * st.tfs * st.th;
+        st.tm.e += tx * st.tm.a;
+        st.tm.f += tx * st.tm.b;
+      }
+    }
+  }
 }
 
 }  // namespace folioscan

@@ -4,7 +4,8 @@
 
 #include <array>
 #include <cstdint>
-#include <memory_resource>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,13 +19,8 @@ namespace folioscan {
 struct OpenDocument;
 struct PageRecord;
 
-// A content operation's operand list. Its storage comes from the memory resource the
-// tokenizer is given (a page's arena in the extraction driver), so a page's thousands of
-// short lists cost no heap allocation each.
-using OperandList = std::pmr::vector<Object>;
-
 struct ContentOp {
-  OperandList operands;
+  std::vector<Object> operands;
   std::array<char, 4> op{};  // the keyword's first (at most) 4 bytes
   std::uint8_t op_len = 0;
   std::string_view name() const { return {op.data(), op_len}; }
@@ -47,10 +43,33 @@ struct Matrix {
 Matrix multiply(const Matrix& m, const Matrix& n);
 
 [[nodiscard]] Result<Bytes> gather_page_content(OpenDocument& doc, const PageRecord& page);
-// The operations in content order. Operand lists are allocated from `memory`, which must
-// outlive the operations.
-std::vector<ContentOp> tokenize_content(ByteView content,
-                                        std::pmr::memory_resource* memory = std::pmr::new_delete_resource());
+// Calls `visit` with each operation in content order; an operation lives only for the
+// call. The page driver feeds them straight to the interpreter and the rule collector,
+// so a page of millions of operations never holds them all.
+void for_each_content_op(ByteView content, const std::function<void(const ContentOp&)>& visit);
+std::vector<ContentOp> tokenize_content(ByteView content);
+
+// The text interpreter, fed one operation at a time.
+class TextInterpreter {
+ public:
+  explicit TextInterpreter(const FontMap& fonts);  // borrowed for the interpreter's life
+  explicit TextInterpreter(const SharedFontMap& fonts);  // likewise
+  explicit TextInterpreter(FontMap&&) = delete;
+  explicit TextInterpreter(SharedFontMap&&) = delete;
+  ~TextInterpreter();
+  TextInterpreter(const TextInterpreter&) = delete;
+  TextInterpreter& operator=(const TextInterpreter&) = delete;
+
+  void apply(const ContentOp& op);
+  std::vector<TextRun> take_runs();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+  // The font of a resource name, looked up when "Tf" names it.
+  std::function<const Font*(const std::string&)> find_font_;
+};
+
 std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const FontMap& fonts);
 // The same with fonts shared through a FontCache.
 std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const SharedFontMap& fonts);

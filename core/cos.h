@@ -53,8 +53,8 @@ struct Dictionary {
   const Object* lookup(std::string_view key) const;
   // Replace the value of an existing key in place, or append a new entry.
   void set(std::string key, Object value);
-  bool empty() const { return entries.empty(); }
-  std::size_t size() const { return entries.size(); }
+  bool empty() const;
+  std::size_t size() const;
   friend bool operator==(const Dictionary&, const Dictionary&);
 };
 
@@ -71,7 +71,7 @@ struct Object {
   Value value;
 
   Object() = default;
-  Object(Value v) : value(std::move(v)) {}
+  Object(Value v);
 
   bool is_null() const { return std::holds_alternative<Null>(value); }
   const bool* as_bool() const { return std::get_if<bool>(&value); }
@@ -106,6 +106,12 @@ struct DictEntry {
   Object value;
   friend bool operator==(const DictEntry&, const DictEntry&) = default;
 };
+
+// Defined once DictEntry is complete: clang instantiates the vector members these use
+// where they are defined, not at the end of the file.
+inline bool Dictionary::empty() const { return entries.empty(); }
+inline std::size_t Dictionary::size() const { return entries.size(); }
+inline Object::Object(Value v) : value(std::move(v)) {}
 
 // Parses one direct object at the lexer position (never a Stream).
 [[nodiscard]] Result<Object> parse_object(Lexer& lexer);

@@ -2,17 +2,27 @@
 // /Root check, the resolver and the security hand-off.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "cos.h"
 #include "error.h"
 #include "resolver.h"
+#include "tounicode.h"
 
 namespace folioscan {
 
 struct OpenDocument {
   Resolver resolver;
   std::string version;
+  // Work shared by the pages of one call. Pages can all name one large stream, so
+  // per-page bounds alone would let the work grow with the page count.
+  std::uint64_t content_bytes = 0;  // page content handed to the interpreter so far
+  std::unordered_map<std::uint32_t, bool> image_decodes = {};  // image object -> decodes
+  // ToUnicode object -> its map (null when it cannot be read).
+  std::unordered_map<std::uint32_t, std::shared_ptr<const ToUnicodeMap>> tounicode_maps = {};
 };
 
 [[nodiscard]] Result<OpenDocument> open_document(ByteView data, ByteView password);

@@ -2,9 +2,6 @@
 // tables, images and the scanned-page rule; and the core parse entry.
 #include "extract.h"
 
-#include <algorithm>
-#include <memory_resource>
-
 #include "content.h"
 #include "doc.h"
 #include "images.h"
@@ -25,20 +22,21 @@ Result<Document> extract_document(OpenDocument& doc) {
     {
       // Per-page intermediates live in this scope and are released before the next page.
       const Bytes content = TRY(gather_page_content(doc, record));
-      // Operand lists come from this arena, released with the page: declared before the
-      // operations so that it outlives them. Its first block is sized from the content
-      // (capped: one huge stream must not reserve a huge block up front); later blocks
-      // grow geometrically as needed.
-      std::pmr::monotonic_buffer_resource operand_arena(
-          std::min<std::size_t>(content.size() * 2, std::size_t{1} << 20) + 1024);
-      const std::vector<ContentOp> ops = tokenize_content(content, &operand_arena);
       const SharedFontMap fonts = font_cache.load_page_fonts(doc, record.resources);
-      const std::vector<TextRun> runs = interpret_content(ops, fonts);
+      // Operations go straight to both consumers and are never collected: a content
+      // stream of ten million "q" never holds ten million operations.
+      TextInterpreter text(fonts);
+      RuleCollector rules;
+      for_each_content_op(content, [&](const ContentOp& op) {
+        text.apply(op);
+        rules.apply(op);
+      });
+      const std::vector<TextRun> runs = text.take_runs();
       LayoutResult layout = layout_lines(runs, record.media_box);
       page.width = layout.width;
       page.height = layout.height;
       page.lines = std::move(layout.lines);
-      page.tables = detect_tables(ops, runs);
+      page.tables = detect_tables(std::move(rules), runs);
     }
     page.images = list_images(doc, record.resources);
     page.needs_ocr = page.lines.empty() && !page.images.empty();

@@ -49,6 +49,15 @@ std::string color_space(Resolver& resolver, const Dictionary& dict) {
   return "DeviceRGB";
 }
 
+bool decodes(OpenDocument& doc, const Object& entry, const Stream& stream) {
+  const ObjRef* ref = entry.as_ref();
+  if (ref == nullptr) return doc.resolver.check_decodes(stream).has_value();
+  if (const auto it = doc.image_decodes.find(ref->num); it != doc.image_decodes.end()) return it->second;
+  const bool ok = doc.resolver.check_decodes(stream).has_value();
+  doc.image_decodes.emplace(ref->num, ok);
+  return ok;
+}
+
 }  // namespace
 
 std::vector<ParsedImage> list_images(OpenDocument& doc, const Dictionary& resources) {
@@ -68,8 +77,9 @@ std::vector<ParsedImage> list_images(OpenDocument& doc, const Dictionary& resour
     ParsedImage image;
     image.name = entry.key;
     image.format = image_format(stream->dict);
-    // The decoded bytes are not used; decoding only proves the data is readable.
-    if (!resolver.check_decodes(*stream)) continue;
+    // The decoded bytes are not used; decoding only proves the data is readable. The
+    // answer is kept per object: every page may list the same large image.
+    if (!decodes(doc, entry.value, *stream)) continue;
     image.width = direct_u32(stream->dict, "Width").value_or(0);
     image.height = direct_u32(stream->dict, "Height").value_or(0);
     image.bits_per_component = direct_u32(stream->dict, "BitsPerComponent").value_or(8);

@@ -12,6 +12,9 @@ namespace folioscan {
 namespace {
 
 constexpr auto kObj = ParseErrorKind::InvalidObject;
+// The two load errors that depend on what else is being loaded, not on the object.
+constexpr const char* kCircular = "circular object reference";
+constexpr const char* kTooDeep = "object references nested too deeply";
 
 Result<std::uint64_t> objstm_key(const Dictionary& dict, std::string_view key) {
   const Object* v = dict.lookup(key);
@@ -81,15 +84,19 @@ Result<const Object*> Resolver::load(std::uint32_t num) {
   // A request for an object whose load is under way is a cycle (a stream whose
   // /Length is itself, an object stream stored inside itself): fail it instead of
   // recursing forever. Chains of distinct objects are bounded too.
-  if (std::find(loading_.begin(), loading_.end(), num) != loading_.end()) {
-    return fail(kObj, "circular object reference");
-  }
-  if (loading_.size() >= limits::kMaxLoadNesting) return fail(kObj, "object references nested too deeply");
+  if (auto it = failed_.find(num); it != failed_.end()) return std::unexpected(it->second);
+  if (std::find(loading_.begin(), loading_.end(), num) != loading_.end()) return fail(kObj, kCircular);
+  if (loading_.size() >= limits::kMaxLoadNesting) return fail(kObj, kTooDeep);
   const XrefEntry entry = entry_it->second;
   loading_.push_back(num);
   Result<Object> loaded = entry.kind == XrefKind::InFile ? load_in_file(num, entry) : load_compressed(entry);
   loading_.pop_back();
-  if (!loaded) return std::unexpected(std::move(loaded).error());
+  if (!loaded) {
+    // Failures caused by the loads in progress may not recur in another context.
+    const std::string& message = loaded.error().message;
+    if (message != kCircular && message != kTooDeep) failed_.emplace(num, loaded.error());
+    return std::unexpected(std::move(loaded).error());
+  }
   auto [it, inserted] = objects_.emplace(num, std::move(*loaded));
   return &it->second;
 }
@@ -115,6 +122,12 @@ Result<Object> Resolver::load_in_file(std::uint32_t num, const XrefEntry& entry)
       }
     }
     obj = parse_stream_body(lexer, std::move(*dict), length);
+    if (const Stream* stream = obj.as_stream()) {
+      stream_bytes_ += stream->data.size();
+      if (stream_bytes_ > limits::kMaxStreamCopiesOfFile * std::uint64_t{file_.size()}) {
+        return fail(kObj, "stream data exceeds the file");
+      }
+    }
   }
   if (security_ && (!encrypt_obj_ || *encrypt_obj_ != num)) {
     obj = decrypt_object(*security_, num, static_cast<std::uint16_t>(header.gen), std::move(obj));
@@ -124,11 +137,27 @@ Result<Object> Resolver::load_in_file(std::uint32_t num, const XrefEntry& entry)
 
 Result<std::shared_ptr<const ObjectStream>> Resolver::object_stream(std::uint32_t num) {
   if (auto it = object_streams_.find(num); it != object_streams_.end()) return it->second;
+  if (auto it = failed_object_streams_.find(num); it != failed_object_streams_.end()) {
+    return std::unexpected(it->second);
+  }
   const Object* obj = TRY(fetch(num));
+  // From here on a failure depends on the stream alone: it is remembered, so that each
+  // object stored in a broken stream does not decode it again.
+  const auto failed = [&](ParseError error) -> Result<std::shared_ptr<const ObjectStream>> {
+    failed_object_streams_.emplace(num, error);
+    return std::unexpected(std::move(error));
+  };
   const Stream* stream = obj->as_stream();
-  if (stream == nullptr) return fail(kObj, "ObjStm is not a stream");
-  Bytes decoded = TRY(decode(*stream));
-  ObjectStream parsed = TRY(parse_object_stream(stream->dict, std::move(decoded)));
+  if (stream == nullptr) return failed(ParseError{"ObjStm is not a stream", kObj});
+  Result<Bytes> decoded = decode(*stream);
+  if (!decoded) return failed(std::move(decoded).error());
+  Result<ObjectStream> read = parse_object_stream(stream->dict, std::move(*decoded));
+  if (!read) return failed(std::move(read).error());
+  ObjectStream parsed = std::move(*read);
+  if (parsed.data.size() > limits::kMaxCachedObjectStreamBytes - object_stream_bytes_) {
+    return failed(ParseError{"object streams too large", kObj});
+  }
+  object_stream_bytes_ += parsed.data.size();
   auto shared = std::make_shared<const ObjectStream>(std::move(parsed));
   object_streams_.emplace(num, shared);
   return shared;

@@ -74,10 +74,19 @@ class Resolver {
   // Node-based and never erased: the borrowed pointers fetch and the views hand out
   // stay valid while more objects are loaded.
   std::unordered_map<std::uint32_t, Object> objects_;
+  // Objects whose load failed, with the error: fonts, images and page attributes that
+  // cannot be read are skipped, not fatal, so a broken object named N times would
+  // otherwise be parsed N times (a 4 MB broken array named 20,000 times: minutes).
+  std::unordered_map<std::uint32_t, ParseError> failed_;
+  std::unordered_map<std::uint32_t, ParseError> failed_object_streams_;  // same, for decoding
   std::unordered_map<std::uint32_t, std::shared_ptr<const ObjectStream>> object_streams_;
   // Objects whose load is in progress, innermost last: a request for one of them is a
   // cycle. At most kMaxLoadNesting long, so a linear search beats hashing.
   std::vector<std::uint32_t> loading_;
+  // Bytes held by the cache: raw stream data copied from the file, and decoded object
+  // streams. Both are bounded (see load_in_file and object_stream).
+  std::uint64_t stream_bytes_ = 0;
+  std::uint64_t object_stream_bytes_ = 0;
 };
 
 }  // namespace folioscan

@@ -30,32 +30,30 @@ struct Point {
 // q/Q stack, and the current point.
 class StrokeCollector {
  public:
-  void run(const std::vector<ContentOp>& ops) {
-    for (const ContentOp& op : ops) {
-      const std::string_view name = op.name();
-      if (name == "q") {
-        save();
-      } else if (name == "Q") {
-        restore();
-      } else if (name == "cm") {
-        const Matrix m{number_at(op, 0, 1.0), number_at(op, 1), number_at(op, 2),
-                       number_at(op, 3, 1.0), number_at(op, 4), number_at(op, 5)};
-        ctm_ = multiply(m, ctm_);
-      } else if (name == "m") {
-        current_ = map(number_at(op, 0), number_at(op, 1));
-      } else if (name == "l") {
-        const Point to = map(number_at(op, 0), number_at(op, 1));
-        edge(current_, to);
-        current_ = to;
-      } else if (name == "re") {
-        const double x = number_at(op, 0);
-        const double y = number_at(op, 1);
-        const double w = number_at(op, 2);
-        const double h = number_at(op, 3);
-        const Point corners[4] = {map(x, y), map(x + w, y), map(x + w, y + h), map(x, y + h)};
-        // Bottom, right, top, left; the current point is not changed.
-        for (int i = 0; i < 4; ++i) edge(corners[i], corners[(i + 1) % 4]);
-      }
+  void apply(const ContentOp& op) {
+    const std::string_view name = op.name();
+    if (name == "q") {
+      save();
+    } else if (name == "Q") {
+      restore();
+    } else if (name == "cm") {
+      const Matrix m{number_at(op, 0, 1.0), number_at(op, 1), number_at(op, 2),
+                     number_at(op, 3, 1.0), number_at(op, 4), number_at(op, 5)};
+      ctm_ = multiply(m, ctm_);
+    } else if (name == "m") {
+      current_ = map(number_at(op, 0), number_at(op, 1));
+    } else if (name == "l") {
+      const Point to = map(number_at(op, 0), number_at(op, 1));
+      edge(current_, to);
+      current_ = to;
+    } else if (name == "re") {
+      const double x = number_at(op, 0);
+      const double y = number_at(op, 1);
+      const double w = number_at(op, 2);
+      const double h = number_at(op, 3);
+      const Point corners[4] = {map(x, y), map(x + w, y), map(x + w, y + h), map(x, y + h)};
+      // Bottom, right, top, left; the current point is not changed.
+      for (int i = 0; i < 4; ++i) edge(corners[i], corners[(i + 1) % 4]);
     }
   }
 
@@ -138,9 +136,24 @@ std::optional<std::size_t> row_of(const std::vector<double>& ys, double y) {
 
 }  // namespace
 
-std::vector<Table> detect_tables(const std::vector<ContentOp>& ops, const std::vector<TextRun>& runs) {
+struct RuleCollector::State {
   StrokeCollector strokes;
-  strokes.run(ops);
+};
+
+RuleCollector::RuleCollector() : state_(std::make_unique<State>()) {}
+RuleCollector::~RuleCollector() = default;
+RuleCollector::RuleCollector(RuleCollector&&) noexcept = default;
+
+void RuleCollector::apply(const ContentOp& op) { state_->strokes.apply(op); }
+
+std::vector<Table> detect_tables(const std::vector<ContentOp>& ops, const std::vector<TextRun>& runs) {
+  RuleCollector rules;
+  for (const ContentOp& op : ops) rules.apply(op);
+  return detect_tables(std::move(rules), runs);
+}
+
+std::vector<Table> detect_tables(RuleCollector rules, const std::vector<TextRun>& runs) {
+  StrokeCollector& strokes = rules.state_->strokes;
   const std::vector<double> xs = merge_positions(std::move(strokes.vertical));
   std::vector<double> ys = merge_positions(std::move(strokes.horizontal));
   std::reverse(ys.begin(), ys.end());  // top to bottom

@@ -2,6 +2,9 @@
 // stream into code-to-text maps, skipping everything else, and looks codes up.
 #include "tounicode.h"
 
+#include <algorithm>
+#include <iterator>
+#include <map>
 #include <optional>
 #include <string_view>
 
@@ -187,11 +190,70 @@ class CMapReader {
 
 }  // namespace
 
-ToUnicodeMap parse_tounicode(ByteView data) { return CMapReader(data).read(); }
+ToUnicodeMap parse_tounicode(ByteView data) {
+  ToUnicodeMap map = CMapReader(data).read();
+  index_tounicode_ranges(map);
+  return map;
+}
+
+// A range serves code c when low <= c <= high and its code point base + (c - low) is a
+// scalar value (at most 0x10FFFF, no surrogate): at most two intervals of codes. Ranges
+// are then painted in reading order onto the codes no earlier range took; `covered`
+// holds the merged painted intervals, so each is walked over once before it is merged.
+void index_tounicode_ranges(ToUnicodeMap& map) {
+  std::map<std::uint64_t, std::uint64_t> covered;  // low -> high, disjoint
+  std::vector<ToUnicodeSegment> segments;
+  const auto paint = [&](std::uint64_t low, std::uint64_t high, std::uint32_t range) {
+    auto it = covered.upper_bound(low);
+    if (it != covered.begin() && std::prev(it)->second >= low) --it;
+    std::uint64_t next = low;  // first code not yet examined
+    std::uint64_t merged_low = low;
+    std::uint64_t merged_high = high;
+    while (it != covered.end() && it->first <= high) {
+      if (it->first > next) {
+        segments.push_back({static_cast<std::uint32_t>(next), static_cast<std::uint32_t>(it->first - 1), range});
+      }
+      next = std::max(next, it->second + 1);
+      merged_low = std::min(merged_low, it->first);
+      merged_high = std::max(merged_high, it->second);
+      it = covered.erase(it);
+    }
+    if (next <= high) {
+      segments.push_back({static_cast<std::uint32_t>(next), static_cast<std::uint32_t>(high), range});
+    }
+    covered.emplace(merged_low, merged_high);
+  };
+  for (std::size_t i = 0; i < map.ranges.size(); ++i) {
+    const ToUnicodeRange& r = map.ranges[i];
+    if (r.low > r.high || r.base > 0x10FFFF) continue;
+    // Offsets d = c - low with a valid code point base + d, split around the surrogates.
+    const std::uint64_t last = std::min<std::uint64_t>(r.high - r.low, 0x10FFFF - r.base);
+    const auto add = [&](std::uint64_t d_low, std::uint64_t d_high) {
+      d_high = std::min(d_high, last);
+      if (d_low <= d_high) paint(r.low + d_low, r.low + d_high, static_cast<std::uint32_t>(i));
+    };
+    if (r.base < 0xD800) add(0, 0xD7FF - r.base);
+    add(r.base <= 0xE000 ? 0xE000 - r.base : 0, last);
+  }
+  std::sort(segments.begin(), segments.end(),
+            [](const ToUnicodeSegment& a, const ToUnicodeSegment& b) { return a.low < b.low; });
+  map.segments = std::move(segments);
+  map.indexed = true;
+}
 
 bool lookup_tounicode(const ToUnicodeMap& map, std::uint32_t code, std::string& out) {
   if (const auto it = map.singles.find(code); it != map.singles.end()) {
     out += it->second;
+    return true;
+  }
+  if (map.indexed) {
+    const auto it = std::upper_bound(map.segments.begin(), map.segments.end(), code,
+                                     [](std::uint32_t c, const ToUnicodeSegment& s) { return c < s.low; });
+    if (it == map.segments.begin()) return false;
+    const ToUnicodeSegment& segment = *std::prev(it);
+    if (code > segment.high) return false;
+    const ToUnicodeRange& range = map.ranges[segment.range];
+    append_utf8(out, range.base + (code - range.low));
     return true;
   }
   for (const ToUnicodeRange& range : map.ranges) {

@@ -16,10 +16,25 @@ struct ToUnicodeRange {
   std::uint32_t base = 0;  // code point of `low`
 };
 
+// Codes low..high that map through ranges[range]: the first range in reading order
+// that holds the code and gives it a valid code point.
+struct ToUnicodeSegment {
+  std::uint32_t low = 0;
+  std::uint32_t high = 0;
+  std::uint32_t range = 0;
+};
+
 struct ToUnicodeMap {
   std::unordered_map<std::uint32_t, std::string> singles;  // UTF-8, possibly empty
   std::vector<ToUnicodeRange> ranges;                      // in reading order
+  // Built from `ranges` by parse_tounicode: disjoint, ascending. A lookup scanning every
+  // range would cost ranges × codes per page (a 2.5 MB map and content, ~10^11 steps).
+  std::vector<ToUnicodeSegment> segments;
+  bool indexed = false;  // segments are built; else lookups scan `ranges`
 };
+
+// Builds `segments` from `ranges` and sets `indexed`.
+void index_tounicode_ranges(ToUnicodeMap& map);
 
 // Never fails; damaged entries are skipped one by one.
 ToUnicodeMap parse_tounicode(ByteView data);

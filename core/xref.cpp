@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "bounds.h"
 #include "filter/filter.h"
 #include "lex.h"
 
@@ -129,6 +130,12 @@ Result<XrefSection> read_xref_stream(ByteView file, std::uint64_t offset) {
   const std::uint64_t limit = data.size();
   const bool too_wide = w0 > limit || w1 > limit || w2 > limit || w0 + w1 + w2 > limit;
   const std::uint64_t record = w0 + w1 + w2;
+  // Every record is read before any is kept: a stream one record short fails the same
+  // way, but a tiny compressed stream of a billion one-byte records never fills a table.
+  std::uint64_t records = 0;
+  for (const auto& [first, count] : subsections) records += count;
+  if (too_wide || records > limit / record) return fail(kXref, "xref stream truncated");
+  if (records > limits::kMaxXrefEntries) return fail(kXref, "too many xref entries");
 
   XrefSection section;
   std::uint64_t pos = 0;
@@ -182,6 +189,7 @@ Result<XrefSection> load_xref_chain(ByteView file, std::uint64_t startxref) {
     if (xrefstm && visited.insert(*xrefstm).second) {
       if (auto hybrid = read_xref_stream(file, *xrefstm)) merge_first_wins(merged.table, hybrid->table);
     }
+    if (merged.table.size() > limits::kMaxXrefEntries) return fail(kXref, "too many xref entries");
     if (!prev) break;
     offset = *prev;
   }

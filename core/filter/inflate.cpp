@@ -285,19 +285,29 @@ constexpr std::size_t kFastOutputMargin = 2 + 258 + 8 + 6;
 // ... and while this much input is left: two word refills of at most 7 bytes each.
 constexpr std::ptrdiff_t kFastInputMargin = 16;
 
+// Matches reach at most this far back: all a decoder that drops its output must keep.
+constexpr std::size_t kWindowSize = 32768;
+
 class Inflater {
  public:
-  Inflater(ByteView in, std::uint64_t max_output)
+  // `held` is the most output kept in memory: past it, older output is dropped
+  // (keeping the window) and only counted. SIZE_MAX keeps everything.
+  Inflater(ByteView in, std::uint64_t max_output, std::size_t held)
       : state_{in.data(), in.data() + in.size(), 0, 0},
-        limit_(static_cast<std::size_t>(std::min<std::uint64_t>(max_output, SIZE_MAX))) {
+        limit_(static_cast<std::size_t>(std::min<std::uint64_t>(max_output, SIZE_MAX))),
+        held_(held) {
     // Typical compression ratios stay below 8; a larger output grows as it goes.
     const std::uint64_t hint = std::min<std::uint64_t>(
-        {std::uint64_t{in.size()} * 8, std::uint64_t{64} << 20, limit_});
+        {std::uint64_t{in.size()} * 8, std::uint64_t{64} << 20, limit_, held_});
     out_.reserve(static_cast<std::size_t>(hint));
   }
 
-  Result<Bytes> run() {
-    if (!decode_blocks()) return fail(ParseErrorKind::BadStream, kCorrupt);
+  void reserve(std::size_t size) { out_.reserve(size); }
+  bool decode() { return decode_blocks(); }
+  // Bytes produced, dropped ones included.
+  std::uint64_t total() const { return std::uint64_t{dropped_} + pos_; }
+  bool dropped_output() const { return dropped_ != 0; }
+  Bytes take() && {
     out_.resize(pos_);
     return std::move(out_);
   }
@@ -329,17 +339,30 @@ class Inflater {
   // Makes room for `need` more bytes at pos_; fails when the output would pass the
   // bound. The bound is checked before any growth, so a small input that expands
   // without end stops at the bound instead of exhausting memory.
+  // Past `held_` bytes the oldest output is dropped instead, keeping the window, so pos_
+  // may move back: callers reload it after a call.
   bool grow(std::size_t need) {
-    if (need > limit_ || pos_ > limit_ - need) return false;
-    const std::size_t want = pos_ + need;
+    if (need > limit_ - dropped_ || pos_ > limit_ - dropped_ - need) return false;
+    std::size_t want = pos_ + need;
     if (want <= out_.size()) return true;
+    if (want > held_ && pos_ > kWindowSize) {
+      const std::size_t drop = pos_ - kWindowSize;
+      std::memmove(out_.data(), out_.data() + drop, kWindowSize);
+      dropped_ += drop;
+      pos_ = kWindowSize;
+      // The room made may never pass the bound: the fast loop writes into it unchecked.
+      if (out_.size() > limit_ - dropped_) out_.resize(limit_ - dropped_);
+      want = pos_ + need;
+      if (want <= out_.size()) return true;
+    }
     if (want > out_.capacity()) {
-      out_.reserve(std::min(std::max(want, out_.capacity() * 2), limit_));
+      out_.reserve(std::min({std::max(want, out_.capacity() * 2), limit_ - dropped_,
+                             std::max(want, held_)}));
     }
     // Zero-filling in steps of at most 256 KiB, never past the reservation, keeps the
     // unused tail of a generous reservation untouched and small streams cheap.
     const std::size_t step = std::min(out_.size() + (std::size_t{256} << 10), out_.capacity());
-    out_.resize(std::max(want, step));
+    out_.resize(std::min(std::max(want, step), limit_ - dropped_));
     return true;
   }
 
@@ -511,6 +534,7 @@ class Inflater {
         if (grow(kFastOutputMargin)) {
           base = out_.data();
           size = out_.size();
+          pos = pos_;
           continue;
         }
       }
@@ -524,6 +548,7 @@ class Inflater {
           if (!grow(1)) return false;
           base = out_.data();
           size = out_.size();
+          pos = pos_;
         }
         base[pos++] = static_cast<std::uint8_t>(entry_value(e));
         continue;
@@ -546,6 +571,7 @@ class Inflater {
         if (!grow(length)) return false;
         base = out_.data();
         size = out_.size();
+        pos = pos_;
       }
       for (std::size_t i = 0; i < length; ++i) base[pos + i] = base[pos + i - dist];
       pos += length;
@@ -554,8 +580,10 @@ class Inflater {
 
   BitState state_;
   std::size_t limit_;
+  std::size_t held_;
   Bytes out_;
   std::size_t pos_ = 0;  // bytes of out_ decoded so far; out_.size() is the room made
+  std::size_t dropped_ = 0;  // bytes decoded before out_[0]
   bool fixed_ready_ = false;
   std::vector<std::uint32_t> lit_table_;
   std::vector<std::uint32_t> dist_table_;
@@ -564,9 +592,23 @@ class Inflater {
 
 }  // namespace
 
-Result<Bytes> inflate(ByteView in, std::uint64_t max_output) {
-  Inflater inflater(in, max_output);
-  return inflater.run();
+// Output that stays within `max_held` bytes is decoded once. Larger output is first
+// decoded keeping only the window, to learn its size: a bomb fails at the output bound
+// having held no more than `max_held`, and real data is decoded again into a buffer of
+// exactly its size.
+Result<Bytes> inflate(ByteView in, std::uint64_t max_output, std::uint64_t max_held) {
+  std::uint64_t size = 0;
+  {
+    const std::uint64_t held = std::max<std::uint64_t>(max_held, 2 * kWindowSize);
+    Inflater first(in, max_output, static_cast<std::size_t>(std::min<std::uint64_t>(held, SIZE_MAX)));
+    if (!first.decode()) return fail(ParseErrorKind::BadStream, kCorrupt);
+    if (!first.dropped_output()) return std::move(first).take();
+    size = first.total();
+  }
+  Inflater second(in, size, SIZE_MAX);
+  second.reserve(static_cast<std::size_t>(size));
+  if (!second.decode()) return fail(ParseErrorKind::BadStream, kCorrupt);
+  return std::move(second).take();
 }
 
 }  // namespace folioscan

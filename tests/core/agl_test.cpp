@@ -344,9 +344,10 @@ TEST(DecodeAndMeasure, TrailingOddByteOfTwoByteFontIsItsOwnCode) {
   Font font = composite_font();
   font.widths[0x0041] = 0.4;
   font.widths[0x42] = 0.3;
-  font.to_unicode = ToUnicodeMap{};
-  font.to_unicode->singles[0x0041] = "A";
-  font.to_unicode->singles[0x42] = "b";
+  ToUnicodeMap map;
+  map.singles[0x0041] = "A";
+  map.singles[0x42] = "b";
+  font.to_unicode = std::make_shared<const ToUnicodeMap>(std::move(map));
   std::string out;
   const std::uint8_t bytes[] = {0x00, 0x41, 0x42};
   EXPECT_DOUBLE_EQ(decode_and_measure(font, bytes, 0, 0, 10, 1, out), 4 + 3);
@@ -355,10 +356,11 @@ TEST(DecodeAndMeasure, TrailingOddByteOfTwoByteFontIsItsOwnCode) {
 
 TEST(DecodeAndMeasure, ToUnicodeWinsFallsBackToEncodingAndCanSuppressText) {
   Font font = simple_font();
-  font.to_unicode = ToUnicodeMap{};
-  font.to_unicode->singles[0x41] = "\xEF\xAC\x81";  // U+FB01
-  font.to_unicode->singles[0x43] = "";
-  font.to_unicode->ranges.push_back({0x30, 0x31, 0x3B1});
+  ToUnicodeMap map;
+  map.singles[0x41] = "\xEF\xAC\x81";  // U+FB01
+  map.singles[0x43] = "";
+  map.ranges.push_back({0x30, 0x31, 0x3B1});
+  font.to_unicode = std::make_shared<const ToUnicodeMap>(std::move(map));
   std::string out;
   decode_and_measure(font, bytes_of("ABC01\x80"), 0, 0, 10, 1, out);
   EXPECT_EQ(out, "\xEF\xAC\x81" "B" "\xCE\xB1\xCE\xB2" "\xE2\x82\xAC");
@@ -393,14 +395,15 @@ TEST(DecodeAndMeasure, CachedByteTextDecodesLikeTheMaps) {
   Font font = simple_font();
   font.encoding[0x90] = 0;
   font.encoding[0x41] = 0x2022;
-  font.to_unicode = ToUnicodeMap{};
-  font.to_unicode->singles[0x41] = "\xEF\xAC\x81";
-  font.to_unicode->singles[0x43] = "";
-  font.to_unicode->singles[0x44] = "dz";
-  font.to_unicode->singles[0x1FF] = "never";
-  font.to_unicode->ranges.push_back({0x30, 0x39, 0x3B1});
-  font.to_unicode->ranges.push_back({0x35, 0x3F, 0x10});
-  font.to_unicode->ranges.push_back({0xF0, 0xFF, 0x10FFF8});
+  ToUnicodeMap tu;
+  tu.singles[0x41] = "\xEF\xAC\x81";
+  tu.singles[0x43] = "";
+  tu.singles[0x44] = "dz";
+  tu.singles[0x1FF] = "never";
+  tu.ranges.push_back({0x30, 0x39, 0x3B1});
+  tu.ranges.push_back({0x35, 0x3F, 0x10});
+  tu.ranges.push_back({0xF0, 0xFF, 0x10FFF8});
+  font.to_unicode = std::make_shared<const ToUnicodeMap>(std::move(tu));
   for (std::uint32_t code = 0; code < 256; code += 5) font.widths[code] = code / 700.0;
   std::string all;
   for (int b = 255; b >= 0; --b) all += static_cast<char>(b);
@@ -417,9 +420,10 @@ TEST(DecodeAndMeasure, CachedByteTextDecodesLikeTheMaps) {
 
 TEST(DecodeAndMeasure, TwoByteFontsIgnoreTheByteTables) {
   Font font = composite_font();
-  font.to_unicode = ToUnicodeMap{};
-  font.to_unicode->singles[0x0102] = "x";
-  font.to_unicode->singles[0x01] = "one";
+  ToUnicodeMap tu;
+  tu.singles[0x0102] = "x";
+  tu.singles[0x01] = "one";
+  font.to_unicode = std::make_shared<const ToUnicodeMap>(std::move(tu));
   font.widths[0x0102] = 0.25;
   font.cache_byte_widths();
   font.cache_byte_text();

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory_resource>
 
 #include "content.h"
 #include "pdf_builder.h"
@@ -26,6 +25,34 @@ TEST(Tokenize, OperatorsCollectTheirOperands) {
   EXPECT_EQ(ops[1].operands.size(), 2u);
   EXPECT_TRUE(ops[1].operands[0].is_name("F1"));
   EXPECT_EQ(ops[4].operands[0].as_array()->size(), 3u);
+}
+
+TEST(Tokenize, VisitingSeesEachOperationOnceWithItsOwnOperands) {
+  // The page driver never collects operations: each is visited with the operands read
+  // since the previous one, and a million "q" cost no memory per operation.
+  std::vector<std::string> seen;
+  std::vector<std::size_t> counts;
+  for_each_content_op(bytes_of("1 2 m 3 l /X Do 4 5 6 7 re"), [&](const ContentOp& op) {
+    seen.emplace_back(op.name());
+    counts.push_back(op.operands.size());
+  });
+  EXPECT_EQ(seen, (std::vector<std::string>{"m", "l", "Do", "re"}));
+  EXPECT_EQ(counts, (std::vector<std::size_t>{2, 1, 1, 4}));
+
+  std::string many;
+  for (int i = 0; i < 1'000'000; ++i) many += "q ";
+  many += "BT /F1 10 Tf (deep) Tj ET";
+  std::size_t visited = 0;
+  const FontMap fonts;
+  TextInterpreter text(fonts);
+  for_each_content_op(bytes_of(many), [&](const ContentOp& op) {
+    ++visited;
+    text.apply(op);
+  });
+  EXPECT_EQ(visited, 1'000'004u);
+  const auto runs = text.take_runs();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].text, "deep");
 }
 
 TEST(Tokenize, LongKeywordsAreCutToFourBytes) {
@@ -63,40 +90,6 @@ TEST(Tokenize, OperandsAfterTheLastOperatorAreDropped) {
   EXPECT_DOUBLE_EQ(*ops[0].operands[5].as_number(), 5.0);
   EXPECT_TRUE(ops_of("1 2 3").empty());
   EXPECT_TRUE(ops_of("1 2 ) (x").empty());
-}
-
-// Counts what operand lists take from it, passing the work on to the heap.
-class CountingResource : public std::pmr::memory_resource {
- public:
-  std::size_t allocations = 0;
-
- private:
-  void* do_allocate(std::size_t bytes, std::size_t align) override {
-    ++allocations;
-    return std::pmr::new_delete_resource()->allocate(bytes, align);
-  }
-  void do_deallocate(void* p, std::size_t bytes, std::size_t align) override {
-    std::pmr::new_delete_resource()->deallocate(p, bytes, align);
-  }
-  bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
-};
-
-TEST(Tokenize, OperandListsComeFromTheGivenMemory) {
-  const std::string text = "q 1 0 0 1 5 5 cm BT /F1 12 Tf [(a) 5 (b)] TJ ET Q 1 2 ) 3 w";
-  CountingResource counting;
-  std::vector<ContentOp> ops = tokenize_content(bytes_of(text), &counting);
-  const std::vector<ContentOp> plain = ops_of(text);
-  // One list per operation with operands: cm, Tf, TJ, w.
-  EXPECT_EQ(counting.allocations, 4u);
-  ASSERT_EQ(names(ops), names(plain));
-  for (std::size_t i = 0; i < ops.size(); ++i) {
-    EXPECT_TRUE(std::equal(ops[i].operands.begin(), ops[i].operands.end(), plain[i].operands.begin(),
-                           plain[i].operands.end()))
-        << i;
-  }
-  // Copies made later, like tests make, go back to the default memory.
-  const ContentOp copy = ops[1];
-  EXPECT_EQ(copy.operands.get_allocator().resource(), std::pmr::get_default_resource());
 }
 
 Font half_em_font() {

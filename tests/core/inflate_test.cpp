@@ -373,6 +373,23 @@ TEST(Inflate, OutputUpToTheBoundDecodesAndOneByteMoreFails) {
   EXPECT_TRUE(inflate(Bytes{0x03, 0x00}, 0).has_value());
 }
 
+TEST(Inflate, BombPastTheBoundFailsHoldingOnlyTheHeldBytes) {
+  // 70 MiB of one byte with a 1 MiB bound and 64 KiB held: the output is measured
+  // while only the window is kept, and the bound fails it before any large buffer.
+  BitWriter w;
+  w.bits(1, 1);
+  w.bits(1, 2);
+  w.fixed_literal(7);
+  for (std::size_t i = 0; i < (std::size_t{70} << 20) / 258; ++i) w.fixed_match(258, 1);
+  w.fixed_literal(256);
+  const Bytes in = w.finish();
+  expect_corrupt(inflate(in, std::uint64_t{1} << 20, 65536));
+  const auto whole = inflate(in, std::uint64_t{80} << 20, 65536);
+  ASSERT_TRUE(whole.has_value());
+  EXPECT_EQ(whole->size(), 1 + (std::size_t{70} << 20) / 258 * 258);
+  EXPECT_EQ(whole->capacity(), whole->size());  // measured, then decoded to size
+}
+
 // --- zlib-made fixtures ----------------------------------------------------------------
 
 struct Fixture {
@@ -424,6 +441,20 @@ TEST(InflateFixtures, EveryZlibMadeStreamDecodesToItsOriginal) {
     EXPECT_EQ(out->size(), f.size);
     EXPECT_EQ(sha256_hex(*out), f.sha256);
     EXPECT_TRUE(agrees_with_reference(f.deflate));
+  }
+}
+
+TEST(InflateFixtures, HoldingLittleOutputChangesNoResult) {
+  // Held sizes from the smallest (twice the window) up: output longer than that is
+  // measured first, every match still finds its window, and the bound still applies.
+  for (const Fixture& f : load_fixtures()) {
+    SCOPED_TRACE(f.name);
+    const auto whole = inflate(f.deflate);
+    ASSERT_TRUE(whole.has_value());
+    for (const std::uint64_t held : {std::uint64_t{0}, std::uint64_t{65536}, std::uint64_t{100000}}) {
+      EXPECT_EQ(inflate(f.deflate, limits::kMaxDecodedBytes, held).value(), *whole);
+      if (!whole->empty()) expect_corrupt(inflate(f.deflate, whole->size() - 1, held));
+    }
   }
 }
 

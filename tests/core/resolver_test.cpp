@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "doc.h"
 #include "lex.h"
 #include "pages.h"
@@ -62,6 +64,50 @@ TEST(Resolver, IndirectLengthIsFollowedAndMissingLengthFallsBackToSearch) {
   auto three = r.get(3);
   ASSERT_TRUE(three);
   EXPECT_EQ(three->as_stream()->data, Bytes({'w', 'o', 'r', 'l', 'd'}));
+}
+
+TEST(Resolver, StreamsThatEachRunToTheEndOfTheFileAreBounded) {
+  // Without "endstream" every stream runs to the end of the file, so N of them would
+  // copy it N times: loads fail once the copies pass four times the file size.
+  PdfBuilder b;
+  for (std::uint32_t n = 1; n <= 40; ++n) b.add(n, "<<>>\nstream\nq Q " + std::string(100, 'x'));
+  b.add(41, "<</Length 3>>\nstream\nabc\nendstream");
+  const std::string file = b.build();
+  Resolver r = resolver_for(file);
+  // Object 41 alone is sound; the first of the runaway streams copy most of the file.
+  ASSERT_TRUE(r.get(41));
+  std::uint32_t loaded = 0;
+  std::optional<ParseError> error;
+  for (std::uint32_t n = 1; n <= 40 && !error; ++n) {
+    auto obj = r.get(n);
+    if (obj) {
+      ++loaded;
+    } else {
+      error = obj.error();
+    }
+  }
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->display(), "InvalidObject: stream data exceeds the file");
+  EXPECT_GE(loaded, 4u);
+}
+
+TEST(Resolver, AFailedLoadFailsAgainWithTheSameErrorButACycleIsNotRemembered) {
+  PdfBuilder b;
+  b.add(1, "[1 2");                                        // unterminated
+  b.add(2, "<</Length 3 0 R>>\nstream\nabc\nendstream");  // its length...
+  b.add(3, "<</Length 2 0 R>>\nstream\nxyz\nendstream");  // ...and this one's: a cycle
+  const std::string file = b.build();
+  Resolver r = resolver_for(file);
+  const auto first = r.get(1);
+  ASSERT_FALSE(first);
+  const auto second = r.get(1);
+  ASSERT_FALSE(second);
+  EXPECT_EQ(second.error().display(), first.error().display());
+  // Loading 2 meets 3, whose /Length 2 is circular at that moment: 3 is still found by
+  // search, and later requests for either see loaded streams, not a remembered cycle.
+  ASSERT_TRUE(r.get(2));
+  ASSERT_TRUE(r.get(3));
+  EXPECT_EQ(r.get(3)->as_stream()->data, Bytes({'x', 'y', 'z'}));
 }
 
 TEST(Resolver, StreamWhoseLengthIsItselfReadsBySearch) {

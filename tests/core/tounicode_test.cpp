@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -215,6 +216,44 @@ TEST(ToUnicodeMaps, StrayDelimiterBetweenEntriesEndsTheBlock) {
   const ToUnicodeMap map = parse("beginbfchar <01> <0041> ) <02> <0042> endbfchar");
   EXPECT_EQ(text_for(map, 1), "A");
   EXPECT_EQ(text_for(map, 2), std::nullopt);
+}
+
+TEST(ToUnicode, IndexedRangeLookupAgreesWithScanningInReadingOrder) {
+  // Overlapping ranges, bases near the surrogates and near the top of Unicode, empty
+  // and reversed ranges: the index must give exactly what the first fitting range gives.
+  std::mt19937 rng(7);
+  const std::uint32_t bases[] = {0x41, 0xD7F0, 0xD800, 0xDFFF, 0xE000, 0x10FFF0, 0x110000, 0xFFFFFFFF};
+  for (int round = 0; round < 200; ++round) {
+    ToUnicodeMap map;
+    const int count = 1 + static_cast<int>(rng() % 12);
+    for (int i = 0; i < count; ++i) {
+      const std::uint32_t low = rng() % 300;
+      const std::uint32_t high = low + rng() % 120 - (rng() % 8 == 0 ? 130 : 0);
+      const std::uint32_t base = bases[rng() % 8] - rng() % 40;
+      map.ranges.push_back({low, high, base});
+    }
+    if (round % 10 == 0) map.ranges.push_back({0xFFFFFF00, 0xFFFFFFFF, 0x41});
+    ToUnicodeMap indexed = map;
+    index_tounicode_ranges(indexed);
+    for (std::uint32_t code : {0xFFFFFFFFu, 0xFFFFFF00u, 0xFFFFFEFFu}) {
+      std::string a, b;
+      EXPECT_EQ(lookup_tounicode(map, code, a), lookup_tounicode(indexed, code, b));
+      EXPECT_EQ(a, b);
+    }
+    for (std::uint32_t code = 0; code < 450; ++code) {
+      std::string a, b;
+      ASSERT_EQ(lookup_tounicode(map, code, a), lookup_tounicode(indexed, code, b)) << code;
+      ASSERT_EQ(a, b) << code;
+    }
+  }
+}
+
+TEST(ToUnicode, ParsedMapsAreIndexed) {
+  const ToUnicodeMap map = parse("2 beginbfrange <0010> <0020> <0041> <0018> <0030> <0061> endbfrange");
+  EXPECT_TRUE(map.indexed);
+  ASSERT_EQ(map.segments.size(), 2u);
+  EXPECT_EQ(text_for(map, 0x18), "I");
+  EXPECT_EQ(text_for(map, 0x21), "j");
 }
 
 }  // namespace

@@ -160,6 +160,9 @@ TEST(XrefStream, ErrorsCarryTheirMessages) {
       {"/W [1 2 1] /Size 3", three.substr(1), "InvalidXref: xref stream truncated"},
       {"/W [1 99999999999 1] /Size 3", three, "InvalidXref: xref stream truncated"},
       {"/W [1 2 1] /Size 3 /Filter /Bogus", three, "InvalidXref: xref decode"},
+      {"/W [1 0 0] /Index [0 4294967295 0 4294967295]", three, "InvalidXref: xref stream truncated"},
+      // Enough one-byte records for them all, but more than any file may have.
+      {"/W [1 0 0] /Size 8388609", std::string(8388609, '\x00'), "InvalidXref: too many xref entries"},
   };
   for (const auto& c : cases) {
     const std::string file = xref_stream_object(c.keys, c.data);

@@ -16,19 +16,8 @@ from pathlib import Path
 
 import pytest
 
-
-def find_corpus() -> Path:
-    """FOLIOSCAN_CORPUS, or the first shared/corpus above this file (a worktree sits
-    one level deeper than the main checkout)."""
-    if "FOLIOSCAN_CORPUS" in os.environ:
-        return Path(os.environ["FOLIOSCAN_CORPUS"])
-    for parent in Path(__file__).resolve().parents:
-        if (parent / "shared" / "corpus" / "index.tsv").is_file():
-            return parent / "shared" / "corpus"
-    return Path("/nonexistent")
-
-
-CORPUS = find_corpus()
+# The shared corpus lies beside the checkout; FOLIOSCAN_CORPUS names it elsewhere.
+CORPUS = Path(os.environ.get("FOLIOSCAN_CORPUS") or Path(__file__).resolve().parents[3] / "shared" / "corpus")
 
 RUNNER = r"""
 import json, sys

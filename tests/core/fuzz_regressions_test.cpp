@@ -1,0 +1,43 @@
+// Replays every input kept in fuzz/regressions/<target>/ through its fuzz target: each
+// once crashed, hung or blew up memory, and must now run to the end.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "fuzz_targets.h"
+
+namespace folioscan {
+namespace {
+
+using Target = int (*)(const std::uint8_t*, std::size_t);
+
+std::vector<std::filesystem::path> inputs_of(const std::string& target) {
+  std::vector<std::filesystem::path> paths;
+  const std::filesystem::path dir = std::filesystem::path(FOLIOSCAN_FUZZ_REGRESSIONS) / target;
+  if (!std::filesystem::is_directory(dir)) return paths;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (entry.is_regular_file() && entry.path().filename().string()[0] != '.') paths.push_back(entry.path());
+  }
+  return paths;
+}
+
+void replay(const std::string& target, Target run) {
+  for (const auto& path : inputs_of(target)) {
+    SCOPED_TRACE(path.string());
+    std::ifstream file(path, std::ios::binary);
+    const std::vector<std::uint8_t> data(std::istreambuf_iterator<char>(file), {});
+    // A crash or a sanitizer report ends the test binary; returning is the pass.
+    EXPECT_EQ(run(data.data(), data.size()), 0);
+  }
+}
+
+TEST(FuzzRegressions, ParseDocumentInputsRunToTheEnd) { replay("parse_document", fuzz::parse_document); }
+TEST(FuzzRegressions, DecodeStreamInputsRunToTheEnd) { replay("decode_stream", fuzz::decode_stream); }
+TEST(FuzzRegressions, ToUnicodeInputsRunToTheEnd) { replay("tounicode", fuzz::tounicode); }
+
+}  // namespace
+}  // namespace folioscan

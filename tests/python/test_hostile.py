@@ -1,0 +1,449 @@
+"""Hostile files: each must end with a result or a ValueError, quickly, in bounded memory.
+
+Every case runs in a child process limited to 512 MiB of address space (RLIMIT_AS) in
+which each of the four functions must return or raise ValueError within 5 seconds; a
+crash, a hang, a MemoryError or any other exception fails the case. Families of inputs
+(truncations, byte flips) share one child, each input still timed on its own.
+"""
+
+from __future__ import annotations
+
+import json
+import random
+import resource
+import subprocess
+import sys
+import tempfile
+import zlib
+from pathlib import Path
+
+import pytest
+
+from pdfgen import HELVETICA, Pdf, text_document
+
+MEMORY_LIMIT = 512 << 20
+SECONDS_PER_CALL = 5.0
+FUNCTIONS = ("parse", "parse_to_json", "parse_to_html", "parse_to_markdown")
+
+RUNNER = r"""
+import json, sys, time
+import folioscan
+functions = sys.argv[1].split(",")
+results = []
+for path in sys.argv[2:]:
+    data = open(path, "rb").read()
+    outcome, slowest = None, 0.0
+    for fn in functions:
+        start = time.monotonic()
+        try:
+            getattr(folioscan, fn)(data)
+            text = "ok"
+        except ValueError as e:
+            text = "ValueError: " + str(e)
+        except BaseException as e:  # MemoryError and anything else is a failure
+            text = "FAILED " + type(e).__name__ + ": " + str(e)
+        slowest = max(slowest, time.monotonic() - start)
+        outcome = text if outcome is None or outcome == text else outcome + " | " + text
+    results.append({"outcome": outcome, "seconds": slowest})
+print(json.dumps(results))
+"""
+
+
+def memory_limit(limit: int):
+    def apply() -> None:
+        resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+        resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+
+    return apply
+
+
+def run_hostile(
+    inputs: list[bytes], functions: tuple[str, ...] = FUNCTIONS, memory: int = MEMORY_LIMIT
+) -> list[dict]:
+    """Runs every input through `functions` in one limited child; returns one result each."""
+    with tempfile.TemporaryDirectory() as tmp:
+        paths = []
+        for i, data in enumerate(inputs):
+            path = Path(tmp) / f"{i}.pdf"
+            path.write_bytes(data)
+            paths.append(str(path))
+        proc = subprocess.run(
+            [sys.executable, "-c", RUNNER, ",".join(functions), *paths],
+            capture_output=True,
+            text=True,
+            preexec_fn=memory_limit(memory),
+            timeout=SECONDS_PER_CALL * len(functions) * len(inputs) + 10,
+        )
+    assert proc.returncode == 0, f"child died ({proc.returncode}): {proc.stderr[-3000:]}"
+    results = json.loads(proc.stdout)
+    for data, result in zip(inputs, results):
+        assert not result["outcome"].startswith("FAILED") and "| FAILED" not in result["outcome"], result
+        # The four functions share one core: one outcome for all of them.
+        assert " | " not in result["outcome"], result
+        assert result["seconds"] < SECONDS_PER_CALL, (result, len(data))
+    return results
+
+
+def outcome_of(data: bytes, functions: tuple[str, ...] = FUNCTIONS, memory: int = MEMORY_LIMIT) -> str:
+    return run_hostile([data], functions, memory)[0]["outcome"]
+
+
+# --- documents with cross-reference streams ---------------------------------------------
+
+
+def xref_stream_document(in_file: dict[int, bytes], compressed: dict[int, tuple[int, int]], root: int = 1) -> bytes:
+    """Objects at file offsets plus entries pointing into object streams (number, index),
+    indexed by one uncompressed cross-reference stream with /W [1 4 2]."""
+    out = bytearray(b"%PDF-1.7\n%\xe2\xe3\xcf\xd3\n")
+    offsets: dict[int, int] = {}
+    for num in sorted(in_file):
+        offsets[num] = len(out)
+        out += f"{num} 0 obj\n".encode() + in_file[num] + b"\nendobj\n"
+    xref_num = max([*in_file, *compressed, 0]) + 1
+    offsets[xref_num] = len(out)
+    size = xref_num + 1
+    rows = bytearray()
+    for n in range(size):
+        if n in offsets:
+            rows += bytes([1]) + offsets[n].to_bytes(4, "big") + bytes(2)
+        elif n in compressed:
+            stream, index = compressed[n]
+            rows += bytes([2]) + stream.to_bytes(4, "big") + index.to_bytes(2, "big")
+        else:
+            rows += bytes([0]) + bytes(4) + b"\xff\xff"
+    out += (
+        f"{xref_num} 0 obj\n<</Type/XRef /Size {size} /W [1 4 2] /Root {root} 0 R /Length {len(rows)}>>\n"
+        "stream\n"
+    ).encode()
+    out += rows + b"\nendstream\nendobj\n"
+    out += f"startxref\n{offsets[xref_num]}\n%%EOF\n".encode()
+    return bytes(out)
+
+
+def catalog_and_page(content_ref: str = "") -> dict[int, bytes]:
+    contents = f"/Contents {content_ref}" if content_ref else ""
+    return {
+        1: b"<</Type/Catalog /Pages 2 0 R>>",
+        2: b"<</Type/Pages /Kids [3 0 R] /Count 1>>",
+        3: f"<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] {contents}>>".encode(),
+    }
+
+
+def stream_object(data: bytes, keys: str = "") -> bytes:
+    return f"<<{keys} /Length {len(data)}>>\nstream\n".encode() + data + b"\nendstream"
+
+
+def deflate_of_zeros(size: int) -> bytes:
+    """A zlib stream of `size` zero bytes, compressed in pieces to keep this process small."""
+    compressor = zlib.compressobj(9)
+    chunk = bytes(1 << 20)
+    parts = []
+    left = size
+    while left > 0:
+        piece = chunk if left >= len(chunk) else chunk[:left]
+        parts.append(compressor.compress(piece))
+        left -= len(piece)
+    parts.append(compressor.flush())
+    return b"".join(parts)
+
+
+# --- the cases ----------------------------------------------------------------------------
+
+
+def test_one_hundred_thousand_nested_arrays() -> None:
+    nested = "[" * 100_000 + "]" * 100_000
+    # In the page dictionary, which must be parsed: too deep is an error.
+    in_page = text_document(["BT ET"], page_extra="/Nested " + nested)
+    assert outcome_of(in_page).startswith("ValueError")
+    # In content, a broken operand ends the page's operations; the page itself stands.
+    in_content = text_document([nested + " BT /F1 9 Tf (after) Tj ET"])
+    assert outcome_of(in_content) == "ok"
+
+
+def test_length_that_refers_to_itself_or_a_cycle() -> None:
+    content = b"BT /F1 12 Tf 72 720 Td (loop) Tj ET"
+    pdf = Pdf()
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    pdf.add(2, "<</Type/Pages /Kids [3 0 R] /Count 1>>")
+    pdf.add(3, "<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R>>")
+    pdf.add(4, b"<</Length 4 0 R>>\nstream\n" + content + b"\nendstream")
+    own = pdf.build()
+    pdf.add(4, b"<</Length 5 0 R>>\nstream\n" + content + b"\nendstream")
+    pdf.add(5, b"<</Length 4 0 R>>\nstream\n" + content + b"\nendstream")
+    pair = pdf.build()
+    for data in (own, pair):
+        # The length cannot be read, and the data is found by its "endstream".
+        assert outcome_of(data) == "ok"
+
+
+def test_object_stream_that_contains_itself() -> None:
+    objects = catalog_and_page("6 0 R")
+    # Object 5 is declared to live in object stream 5; 6 lives in 5 as well.
+    body = b"5 0 6 20 "
+    objects[4] = stream_object(body + b"<</Type/ObjStm>> 6 0 obj", "/Type/ObjStm /N 2 /First 9")
+    data = xref_stream_document(objects, {5: (5, 0), 6: (5, 1)})
+    assert outcome_of(data).startswith("ValueError")
+    objects[3] = b"<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 6 0 R>>"
+    data = xref_stream_document({k: v for k, v in objects.items() if k != 4}, {5: (5, 0), 6: (5, 1), 4: (4, 0)})
+    assert outcome_of(data).startswith("ValueError")
+
+
+def test_page_tree_cycles() -> None:
+    self_kid = Pdf()
+    self_kid.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    self_kid.add(2, "<</Type/Pages /Kids [2 0 R] /Count 1>>")
+    loop = Pdf()
+    loop.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    loop.add(2, "<</Type/Pages /Kids [3 0 R] /Count 1>>")
+    loop.add(3, "<</Type/Pages /Kids [2 0 R 4 0 R] /Count 1>>")
+    loop.add(4, "<</Type/Page /MediaBox [0 0 10 10]>>")
+    # Each node listing the next one twice: 2^38 paths if walked naively.
+    shared = Pdf()
+    shared.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    for level in range(2, 40):
+        shared.add(level, f"<</Type/Pages /Kids [{level + 1} 0 R {level + 1} 0 R] /Count 2>>")
+    shared.add(40, "<</Type/Page /MediaBox [0 0 10 10]>>")
+    # A node already entered is skipped: cycles end, shared subtrees are walked once.
+    for data in (self_kid.build(), loop.build(), shared.build()):
+        assert outcome_of(data) == "ok"
+
+
+def test_tiny_xref_stream_of_sixteen_million_records() -> None:
+    # 16 KiB of compressed zeros: 16 million one-byte (free) records.
+    rows = zlib.compress(bytes(16 << 20), 9)
+    body = bytearray(b"%PDF-1.7\n")
+    objects = catalog_and_page()
+    offsets = {}
+    for num in sorted(objects):
+        offsets[num] = len(body)
+        body += f"{num} 0 obj\n".encode() + objects[num] + b"\nendobj\n"
+    xref_at = len(body)
+    body += (
+        f"9 0 obj\n<</Type/XRef /Size {16 << 20} /W [1 0 0] /Root 1 0 R /Filter /FlateDecode "
+        f"/Length {len(rows)}>>\nstream\n"
+    ).encode() + rows + b"\nendstream\nendobj\n"
+    body += f"startxref\n{xref_at}\n%%EOF\n".encode()
+    assert outcome_of(bytes(body)) == "ValueError: InvalidXref: too many xref entries"
+
+
+def test_huge_object_count_in_a_tiny_object_stream() -> None:
+    objects = catalog_and_page("6 0 R")
+    objects[5] = stream_object(b"6 0 BT ET", f"/Type/ObjStm /N {1 << 40} /First 4")
+    data = xref_stream_document(objects, {6: (5, 0)})
+    assert outcome_of(data).startswith("ValueError")
+
+
+@pytest.fixture(scope="module")
+def flate_bomb() -> bytes:
+    # Just past the decoded-output bound of one stream (1 GiB): about 1 MiB compressed.
+    return deflate_of_zeros((1 << 30) + (1 << 20))
+
+
+def test_flate_bomb_past_the_output_bound(flate_bomb: bytes) -> None:
+    pdf = Pdf()
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    pdf.add(2, "<</Type/Pages /Kids [3 0 R] /Count 1>>")
+    pdf.add(3, "<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R>>")
+    pdf.add(4, stream_object(flate_bomb, "/Filter /FlateDecode"))
+    data = pdf.build()
+    assert outcome_of(data, ("parse",)) == "ValueError: BadStream: corrupt DEFLATE data"
+
+
+def test_flate_bomb_through_every_stage(flate_bomb: bytes) -> None:
+    # The same bomb as an object stream and as the second filter of a chain.
+    objects = catalog_and_page("6 0 R")
+    objects[5] = stream_object(flate_bomb, "/Type/ObjStm /N 1 /First 4 /Filter /FlateDecode")
+    assert outcome_of(xref_stream_document(objects, {6: (5, 0)}), ("parse",)).startswith("ValueError")
+    pdf = Pdf()
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    pdf.add(2, "<</Type/Pages /Kids [3 0 R] /Count 1>>")
+    pdf.add(3, "<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R>>")
+    pdf.add(4, stream_object(zlib.compress(flate_bomb), "/Filter [/FlateDecode /FlateDecode]"))
+    assert outcome_of(pdf.build(), ("parse",)) == "ValueError: BadStream: corrupt DEFLATE data"
+
+
+def test_many_fonts_stored_in_one_bomb_object_stream(flate_bomb: bytes) -> None:
+    # 5,000 fonts stored in an object stream that fails to decode: each font is skipped,
+    # and the stream is decoded once, not once per font.
+    objects = catalog_and_page()
+    fonts = " ".join(f"/F{i} {100 + i} 0 R" for i in range(5000))
+    objects[3] = f"<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources <</Font <<{fonts}>>>>>>".encode()
+    objects[5] = stream_object(flate_bomb, "/Type/ObjStm /N 5000 /First 10 /Filter /FlateDecode")
+    data = xref_stream_document(objects, {100 + i: (5, i) for i in range(5000)})
+    assert outcome_of(data) == "ok"
+
+
+def test_contents_array_repeating_a_large_stream() -> None:
+    # 256 references to one stream of 64 MiB of spaces: 16 GiB of page content. The
+    # joined content is bounded like one stream (1 GiB), so reaching that bound needs
+    # more than the 512 MiB of the other cases; the point is that it stops there.
+    compressor = zlib.compressobj(9)
+    big = compressor.compress(b" " * (64 << 20)) + compressor.flush()
+    pdf = Pdf()
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    pdf.add(2, "<</Type/Pages /Kids [3 0 R] /Count 1>>")
+    refs = " ".join(["4 0 R"] * 256)
+    pdf.add(3, f"<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents [{refs}]>>")
+    pdf.add(4, stream_object(big, "/Filter /FlateDecode"))
+    outcome = outcome_of(pdf.build(), ("parse",), memory=3 << 30)
+    assert outcome == "ValueError: BadStream: page content too large"
+
+
+def shared_by_pages(pages: int, shared: bytes, page_keys: str, extra: dict[int, str] | None = None) -> bytes:
+    """`pages` pages, each naming object 5 (`shared`) through `page_keys`."""
+    pdf = Pdf()
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    kids = " ".join(f"{10 + i} 0 R" for i in range(pages))
+    pdf.add(2, f"<</Type/Pages /Kids [{kids}] /Count {pages}>>")
+    pdf.add(5, shared)
+    for num, body in (extra or {}).items():
+        pdf.add(num, body)
+    for i in range(pages):
+        pdf.add(10 + i, f"<</Type/Page /Parent 2 0 R {page_keys}>>")
+    return pdf.build()
+
+
+@pytest.fixture(scope="module")
+def zeros_128_mib() -> bytes:
+    return deflate_of_zeros(128 << 20)
+
+
+def test_every_page_naming_one_large_content_stream(zeros_128_mib: bytes) -> None:
+    # 200 pages of 128 MiB of content each: the interpreted content of the whole call
+    # is bounded, so the call ends after a few pages instead of decoding 25 GiB.
+    data = shared_by_pages(200, stream_object(zeros_128_mib, "/Filter /FlateDecode"), "/Contents 5 0 R")
+    assert outcome_of(data, ("parse",)) == "ValueError: BadStream: document content too large"
+
+
+def test_every_page_naming_one_large_image(zeros_128_mib: bytes) -> None:
+    # Whether an image decodes is learnt once, not once per page.
+    image = stream_object(zeros_128_mib, "/Type/XObject /Subtype/Image /Width 1 /Height 1 /Filter /FlateDecode")
+    data = shared_by_pages(200, image, "/Resources <</XObject <</Im1 5 0 R /Im2 5 0 R>>>>")
+    assert outcome_of(data, ("parse",)) == "ok"
+
+
+def test_every_page_naming_one_large_tounicode_map(zeros_128_mib: bytes) -> None:
+    # A ToUnicode map is read once per call, not once per page and font.
+    fonts = {
+        6: "<</Type/Font /Subtype/Type1 /BaseFont/Helvetica /ToUnicode 5 0 R>>",
+        7: "<</Type/Font /Subtype/Type0 /ToUnicode 5 0 R /DescendantFonts [8 0 R]>>",
+        8: "<</Type/Font /Subtype/CIDFontType2>>",
+        9: stream_object(b"BT /F1 9 Tf (a) Tj /F2 9 Tf <0001> Tj ET"),
+    }
+    data = shared_by_pages(
+        100, stream_object(zeros_128_mib, "/Filter /FlateDecode"),
+        "/Resources <</Font <</F1 6 0 R /F2 7 0 R>>>> /Contents 9 0 R", fonts,
+    )
+    assert outcome_of(data, ("parse",)) == "ok"
+
+
+def test_broken_object_named_by_many_fonts() -> None:
+    # An unterminated array of a million numbers named as 20,000 fonts: a font that
+    # cannot be read is skipped, and the broken object is parsed once, not 20,000 times.
+    fonts = " ".join(f"/F{i} 5 0 R" for i in range(20_000))
+    data = shared_by_pages(1, b"[" + b"0 " * 1_000_000, f"/Resources <</Font <<{fonts}>>>>")
+    assert outcome_of(data) == "ok"
+
+
+def test_predictor_with_columns_of_two_to_the_forty() -> None:
+    content = zlib.compress(b"\x00BT ET" * 10)
+    pdf = Pdf()
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    pdf.add(2, "<</Type/Pages /Kids [3 0 R] /Count 1>>")
+    pdf.add(3, "<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R>>")
+    pdf.add(4, stream_object(content, f"/Filter /FlateDecode /DecodeParms <</Predictor 12 /Columns {1 << 40}>>"))
+    assert outcome_of(pdf.build()) == "ValueError: BadStream: bad predictor row filter"
+
+
+def test_width_range_of_four_billion_codes() -> None:
+    fonts = {"F1": "<</Type/Font /Subtype/Type0 /Encoding /Identity-H /DescendantFonts [31 0 R]>>"}
+    extra = {31: "<</Type/Font /Subtype/CIDFontType2 /DW 500 /W [0 4294967295 250 1 [1 2 3] 4294967290 4294967295 7]>>"}
+    data = text_document(["BT /F1 10 Tf 0 0 Td <0000FFFF0001> Tj ET"], fonts=fonts, extra_objects=extra)
+    assert outcome_of(data) == "ok"
+
+
+def test_many_tounicode_ranges_and_many_codes() -> None:
+    # 100,000 ranges and 400,000 codes: looking each code up range by range would take
+    # 10^10 steps.
+    ranges = "".join(f"<{2 * i:04X}> <{2 * i:04X}> <0041>\n" for i in range(100_000))
+    cmap = f"100000 beginbfrange\n{ranges}endbfrange".encode()
+    codes = "".join(f"{(2 * i) % 0xFFFF:04X}" for i in range(400_000))
+    fonts = {"F2": "<</Type/Font /Subtype/Type0 /ToUnicode 30 0 R /DescendantFonts [31 0 R]>>"}
+    extra = {
+        30: stream_object(zlib.compress(cmap), "/Filter /FlateDecode"),
+        31: "<</Type/Font /Subtype/CIDFontType2>>",
+    }
+    data = text_document([f"BT /F2 10 Tf <{codes}> Tj ET"], compress=True, fonts=fonts, extra_objects=extra)
+    assert outcome_of(data) == "ok"
+
+
+def test_ten_million_save_operators() -> None:
+    content = b"q " * 10_000_000 + b"BT /F1 9 Tf (deep) Tj ET " + b"Q " * 10_000_000
+    pdf = Pdf()
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    pdf.add(2, "<</Type/Pages /Kids [3 0 R] /Count 1>>")
+    pdf.add(3, "<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+               "/Resources <</Font <</F1 5 0 R>>>>>>")
+    pdf.add(4, stream_object(zlib.compress(content, 9), "/Filter /FlateDecode"))
+    pdf.add(5, HELVETICA)
+    assert outcome_of(pdf.build()) == "ok"
+
+
+def test_nan_and_huge_coordinates() -> None:
+    huge = "1" + "0" * 308  # 1e308 written out; the syntax has no exponents
+    content = (
+        f"{huge} 0 0 {huge} {huge} {huge} cm "
+        f"BT /F1 {huge} Tf {huge} {huge} Td (a) Tj -{huge} -{huge} Td (b) Tj ET "
+        f"BT /F1 9 Tf 1e308 1e308 Td (c) Tj {huge}0 0 Td (d) Tj ET "
+        f"{huge} {huge} m -{huge} {huge} l S 0 0 {huge} {huge} re S "
+        f"q {huge} 0 0 {huge} 0 0 cm 0 0 m 1 1 l S Q "
+        "BT /F1 9 Tf 3 Tz 1 0 0 1 0 0 Tm [(x) -" + huge + " (y)] TJ ET"
+    )
+    data = text_document([content])
+    assert outcome_of(data) == "ok"
+
+
+def hostile_base() -> bytes:
+    """A valid file touching most of the parser: fonts, a ToUnicode map, a table, an image."""
+    cmap = (
+        "1 begincodespacerange <0000> <FFFF> endcodespacerange\n"
+        "1 beginbfchar <0001> <0066006C> endbfchar\n"
+        "1 beginbfrange <0010> <0012> <0041> endbfrange"
+    )
+    content = (
+        "0.5 w 72 700 m 272 700 l S 72 680 m 272 680 l S 72 660 m 272 660 l S "
+        "72 660 m 72 700 l S 172 660 m 172 700 l S 272 660 m 272 700 l S "
+        "BT /F1 10 Tf 80 685 Td (a) Tj 100 0 Td (b) Tj ET "
+        "BT /F2 10 Tf 80 665 Td <00010010> Tj ET q 2 0 0 3 0 0 cm /Im1 Do Q"
+    )
+    return text_document(
+        [content, "BT /F1 12 Tf 72 720 Td (Second page) Tj ET"],
+        compress=True,
+        fonts={"F1": HELVETICA, "F2": "<</Type/Font /Subtype/Type0 /ToUnicode 30 0 R /DescendantFonts [31 0 R]>>"},
+        resources_extra="/XObject <</Im1 40 0 R>>",
+        extra_objects={
+            30: stream_object(zlib.compress(cmap.encode()), "/Filter /FlateDecode"),
+            31: "<</Type/Font /Subtype/CIDFontType2 /DW 500 /W [1 [600] 16 18 550]>>",
+            40: "<</Type/XObject /Subtype/Image /Width 2 /Height 3 /BitsPerComponent 8 "
+                "/ColorSpace /DeviceGray /Length 6>>\nstream\n\x00\x01\x02\x03\x04\x05\nendstream",
+        },
+    )
+
+
+def test_file_truncated_at_every_fiftieth() -> None:
+    base = hostile_base()
+    assert outcome_of(base) == "ok"
+    cuts = [base[: len(base) * i // 50] for i in range(50)]
+    run_hostile(cuts)
+
+
+def test_random_byte_flips_of_a_valid_file() -> None:
+    base = hostile_base()
+    rng = random.Random(20240611)
+    variants = []
+    for _ in range(300):
+        data = bytearray(base)
+        for _ in range(rng.randint(1, 8)):
+            data[rng.randrange(len(data))] = rng.randrange(256)
+        variants.append(bytes(data))
+    run_hostile(variants)
