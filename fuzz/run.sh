@@ -20,18 +20,8 @@ targets=("$@")
 # __cpp_concepts 201907, below what the header requires. clang 19 from the same
 # release compiles it; its libFuzzer runtime is libclang-rt-19-dev.
 CLANGXX=clang++-19
-apt_packages=()
-command -v "$CLANGXX" >/dev/null || apt_packages+=(clang-19)
-[[ -f /usr/lib/llvm-19/lib/clang/19/lib/linux/libclang_rt.fuzzer-x86_64.a ]] || apt_packages+=(libclang-rt-19-dev)
-[[ -f /usr/include/openssl/evp.h ]] || apt_packages+=(libssl-dev)
-command -v cmake >/dev/null || apt_packages+=(cmake)
-command -v ninja >/dev/null || apt_packages+=(ninja-build)
-if ((${#apt_packages[@]})); then
-  echo "fuzz/run.sh: installing ${apt_packages[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update
-  apt-get install -y --no-install-recommends "${apt_packages[@]}"
-fi
+bash scripts/system-deps.sh "$CLANGXX:clang-19" \
+  /usr/lib/llvm-19/lib/clang/19/lib/linux/libclang_rt.fuzzer-x86_64.a:libclang-rt-19-dev
 
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER="$CLANGXX" -DFOLIOSCAN_BUILD_FUZZERS=ON \

@@ -13,19 +13,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-apt_packages=()
-[[ -f /usr/include/gtest/gtest.h ]] || apt_packages+=(libgtest-dev)
-[[ -f /usr/include/openssl/evp.h ]] || apt_packages+=(libssl-dev)
-command -v qpdf >/dev/null || apt_packages+=(qpdf)
-command -v pdftotext >/dev/null || apt_packages+=(poppler-utils)
-command -v cmake >/dev/null || apt_packages+=(cmake)
-command -v ninja >/dev/null || apt_packages+=(ninja-build)
-if ((${#apt_packages[@]})); then
-  echo "sanitize.sh: installing ${apt_packages[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update
-  apt-get install -y --no-install-recommends "${apt_packages[@]}"
-fi
+bash scripts/system-deps.sh
 # The Python tests' own dependencies (pytest, hypothesis, pikepdf, reportlab).
 python3 -c "import pytest, hypothesis, pikepdf, reportlab" 2>/dev/null ||
   python3 -m pip install "pytest>=7" "hypothesis>=6" "pikepdf>=8" "reportlab>=4"

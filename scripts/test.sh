@@ -6,19 +6,7 @@ cd "$(dirname "$0")/.."
 
 # System packages: GoogleTest for the C++ tests, OpenSSL headers for the core,
 # qpdf and pdftotext for the Python tests' fixtures and cross-checks.
-apt_packages=()
-[[ -f /usr/include/gtest/gtest.h ]] || apt_packages+=(libgtest-dev)
-[[ -f /usr/include/openssl/evp.h ]] || apt_packages+=(libssl-dev)
-command -v qpdf >/dev/null || apt_packages+=(qpdf)
-command -v pdftotext >/dev/null || apt_packages+=(poppler-utils)
-command -v cmake >/dev/null || apt_packages+=(cmake)
-command -v ninja >/dev/null || apt_packages+=(ninja-build)
-if ((${#apt_packages[@]})); then
-  echo "test.sh: installing ${apt_packages[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update
-  apt-get install -y --no-install-recommends "${apt_packages[@]}"
-fi
+bash scripts/system-deps.sh
 
 python3 -m pip install ".[test]"
 
