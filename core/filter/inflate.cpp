@@ -467,8 +467,6 @@ class Inflater {
     BitState s = state_;
     const std::uint32_t* const lt = lit_table_.data();
     const std::uint32_t* const dt = dist_table_.data();
-    constexpr std::uint64_t kLitMask = (std::uint64_t{1} << kLitRootBits) - 1;
-    constexpr std::uint64_t kDistMask = (std::uint64_t{1} << kDistRootBits) - 1;
     std::uint8_t* base = out_.data();
     std::size_t size = out_.size();
     std::size_t pos = pos_;
@@ -478,18 +476,12 @@ class Inflater {
       // step, so no bound is checked per bit or per byte.
       while (s.end - s.in >= kFastInputMargin && size - pos >= kFastOutputMargin) {
         refill_word(s);  // 56+ bits: a literal, then a literal or a length with extra bits
-        std::uint32_t e = lt[s.bits & kLitMask];
-        if (entry_kind(e) == kKindLink) {
-          e = lt[entry_value(e) + ((s.bits >> kLitRootBits) & ((1u << entry_extra(e)) - 1))];
-        }
+        std::uint32_t e = lookup(lt, kLitRootBits, s.bits);
         if (entry_kind(e) == kKindLiteral) {
           s.bits >>= entry_length(e);
           s.count -= entry_length(e);
           base[pos++] = static_cast<std::uint8_t>(entry_value(e));
-          e = lt[s.bits & kLitMask];
-          if (entry_kind(e) == kKindLink) {
-            e = lt[entry_value(e) + ((s.bits >> kLitRootBits) & ((1u << entry_extra(e)) - 1))];
-          }
+          e = lookup(lt, kLitRootBits, s.bits);
           if (entry_kind(e) == kKindLiteral) {
             s.bits >>= entry_length(e);
             s.count -= entry_length(e);
@@ -512,10 +504,7 @@ class Inflater {
         s.bits >>= extra;
         s.count -= extra;
         if (s.count < kMaxCodeLength + 13) refill_word(s);
-        e = dt[s.bits & kDistMask];
-        if (entry_kind(e) == kKindLink) {
-          e = dt[entry_value(e) + ((s.bits >> kDistRootBits) & ((1u << entry_extra(e)) - 1))];
-        }
+        e = lookup(dt, kDistRootBits, s.bits);
         if (entry_kind(e) != kKindMatch) return false;
         s.bits >>= entry_length(e);
         s.count -= entry_length(e);
