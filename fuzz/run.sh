@@ -7,7 +7,7 @@
 # The corpus grows in fuzz/out/corpus/<target> (git-ignored) and is reused by the next
 # run; seeds are regenerated from the test documents each time. A failing input is
 # left in fuzz/out/artifacts/<target>/; once fixed, keep it as a regression case in
-# fuzz/regressions/<target>/ (replayed by tests/python/test_fuzz_regressions.py).
+# fuzz/regressions/<target>/ (replayed by tests/core/fuzz_regressions_test.cpp).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -1,5 +1,7 @@
-// Replays every input kept in fuzz/regressions/<target>/ through its fuzz target: each
-// once crashed, hung or blew up memory, and must now run to the end.
+// Replays every input kept in fuzz/regressions/<target>/ through its fuzz target: the
+// minimised seeds of the target, and every input that once crashed, hung or blew up
+// memory, which must now run to the end. A target without inputs fails: a missing or
+// emptied folder would otherwise pass without checking anything.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -26,7 +28,9 @@ std::vector<std::filesystem::path> inputs_of(const std::string& target) {
 }
 
 void replay(const std::string& target, Target run) {
-  for (const auto& path : inputs_of(target)) {
+  const auto paths = inputs_of(target);
+  ASSERT_FALSE(paths.empty()) << "no inputs in fuzz/regressions/" << target;
+  for (const auto& path : paths) {
     SCOPED_TRACE(path.string());
     std::ifstream file(path, std::ios::binary);
     const std::vector<std::uint8_t> data(std::istreambuf_iterator<char>(file), {});

@@ -333,7 +333,7 @@ def test_write_goes_through_a_link_and_into_a_pipe_without_replacing_them(tmp_pa
     reader = threading.Thread(target=lambda: received.append(fifo.read_bytes()))
     reader.start()
     cli.write_atomically(str(fifo), b"streamed")
-    reader.join(timeout=10)
+    reader.join(timeout=60)
     assert received == [b"streamed"]
     assert stat.S_ISFIFO(fifo.lstat().st_mode)
 
