@@ -294,8 +294,8 @@ constexpr std::size_t kRevision5PasswordBytes = 127;
 // Revision 5 (the 2008 extension that revision 6 replaced): one SHA-256 over the first
 // 127 password bytes, the salt and the extra data.
 std::optional<Bytes> revision5_hash(ByteView password, ByteView salt, ByteView extra) {
-  Bytes input(password.begin(), password.begin() + static_cast<std::ptrdiff_t>(std::min(
-                                                       password.size(), kRevision5PasswordBytes)));
+  Bytes input;
+  append(input, password.first(std::min(password.size(), kRevision5PasswordBytes)));
   append(input, salt);
   append(input, extra);
   return sha2(Sha2::Sha256, input);
