@@ -75,9 +75,12 @@ Result<Bytes> join_page_content(OpenDocument& doc, const PageRecord& page) {
 }  // namespace
 
 Result<Bytes> gather_page_content(OpenDocument& doc, const PageRecord& page) {
-  Bytes content = TRY(join_page_content(doc, page));
   const std::uint64_t budget = limits::kMaxContentBytesPerCall +
                                limits::kMaxContentBytesPerFileByte * std::uint64_t{doc.resolver.file().size()};
+  // Spent already: only a reading that goes on past a failed page gets here, and it
+  // must not decode more content for each page that follows.
+  if (doc.content_bytes > budget) return fail(ParseErrorKind::BadStream, "document content too large");
+  Bytes content = TRY(join_page_content(doc, page));
   doc.content_bytes += content.size();
   if (doc.content_bytes > budget) return fail(ParseErrorKind::BadStream, "document content too large");
   return content;
