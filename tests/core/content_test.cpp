@@ -130,29 +130,13 @@ TEST(Interpret, CtmScalesPositionsButNotWidths) {
   // The page-space end and size carry both matrices.
   EXPECT_DOUBLE_EQ(runs[0].end_x, 268);
   EXPECT_DOUBLE_EQ(runs[0].page_size, 24);
-}
-
-TEST(Interpret, PageSpaceEndAndSizeFollowTheTextMatrix) {
-  struct Case {
-    const char* content;
-    double x, end_x, page_size;
-  } cases[] = {
-      // Under "1 Tf" the text matrix does all the scaling.
-      {"BT /F1 1 Tf 9.96 0 0 9.96 50 600 Tm (Hi) Tj ET", 50, 59.96, 9.96},
-      // Turned a quarter: the string runs upwards and ends where it starts in x.
-      {"BT /F1 10 Tf 0 3 -3 0 50 600 Tm (Hi) Tj ET", 50, 50, 30},
-      // A rise moves the origin along the vertical axis; Tz scales the end, not the size.
-      {"BT /F1 10 Tf 50 Tz 2 Ts 1 0 0.5 1 50 600 Tm (Hi) Tj ET", 51, 56, 10 * std::hypot(0.5, 1)},
-  };
-  FontMap fonts;
-  fonts["F1"] = half_em_font();
-  for (const Case& c : cases) {
-    const auto runs = run_text(c.content, fonts);
-    ASSERT_EQ(runs.size(), 1u) << c.content;
-    EXPECT_DOUBLE_EQ(runs[0].x, c.x) << c.content;
-    EXPECT_DOUBLE_EQ(runs[0].end_x, c.end_x) << c.content;
-    EXPECT_DOUBLE_EQ(runs[0].page_size, c.page_size) << c.content;
-  }
+  // Under "1 Tf" a slanted text matrix does the scaling: the size is the length of its
+  // vertical axis, the rise moves the origin along it, Tz shortens the advance.
+  runs = run_text("BT /F1 10 Tf 50 Tz 2 Ts 1 0 0.5 1 50 600 Tm (Hi) Tj ET", fonts);
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_DOUBLE_EQ(runs[0].x, 51);
+  EXPECT_DOUBLE_EQ(runs[0].end_x, 56);
+  EXPECT_DOUBLE_EQ(runs[0].page_size, 10 * std::hypot(0.5, 1));
 }
 
 TEST(Interpret, TjArrayNumbersShiftTheTextMatrix) {

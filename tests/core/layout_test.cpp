@@ -157,37 +157,29 @@ std::vector<TextLine> lines_of(const std::string& content) {
   return layout_lines(interpret_content(tokenize_content(bytes), FontMap{}), kLetter).lines;
 }
 
-struct ScaledCase {
-  const char* content;
-  std::vector<std::tuple<std::string, double, double>> lines;  // text, x, y
-};
-
-void PrintTo(const ScaledCase& c, std::ostream* os) { *os << c.content; }
-
-class LayoutPageSpace : public testing::TestWithParam<ScaledCase> {};
-
-TEST_P(LayoutPageSpace, GapsAndTolerancesFollowTheMatrices) {
-  std::vector<std::tuple<std::string, double, double>> got;
-  for (const TextLine& line : lines_of(GetParam().content)) got.emplace_back(line.text, line.x, line.y);
-  EXPECT_EQ(got, GetParam().lines);
+TEST(Layout, GapsAndTolerancesAreMeasuredInPageSpace) {
+  using Lines = std::vector<std::tuple<std::string, double, double>>;  // text, x, y
+  const struct {
+    const char* content;
+    Lines lines;
+  } cases[] = {
+      // "Hello" ends at 132 on the page: a gap of 4 is under a fifth of the 24-point
+      // page size, 8 is over it; "Low" 14 below is outside the tolerance of 12.
+      {"2 0 0 2 0 0 cm BT /F1 12 Tf 36 350 Td (Hello) Tj ET BT /F1 12 Tf 68 350 Td (World) Tj ET "
+       "BT /F1 12 Tf 36 343 Td (Low) Tj ET",
+       {{"HelloWorld", 72, 700}, {"Low", 72, 686}}},
+      {"2 0 0 2 0 0 cm BT /F1 12 Tf 36 350 Td (Hello) Tj 34 0 Td (World) Tj ET", {{"Hello World", 72, 700}}},
+      // A rise of 5 under a scale of 2 is 10 on the page, half the page size.
+      {"BT /F1 10 Tf 2 0 0 2 300 500 Tm 5 Ts (AB) Tj 0 Ts (Z) Tj ET", {{"ABZ", 300, 510}}},
+      // Letters one by one under "1 Tf": kerning of 10 units is no gap, 300 is a space.
+      {"BT /F1 1 Tf 9.96 0 0 9.96 100 500 Tm [(f) (l) -10 (y) -300 (o)] TJ ET", {{"fly o", 100, 500}}},
+  };
+  for (const auto& c : cases) {
+    Lines got;
+    for (const TextLine& line : lines_of(c.content)) got.emplace_back(line.text, line.x, line.y);
+    EXPECT_EQ(got, c.lines) << c.content;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, LayoutPageSpace,
-    testing::Values(
-        // "Hello" ends at 132 on the page: a gap of 4 is under a fifth of the 24-point
-        // page size, 8 is over it; "Low" 14 below is outside the tolerance of 12.
-        ScaledCase{"2 0 0 2 0 0 cm BT /F1 12 Tf 36 350 Td (Hello) Tj ET BT /F1 12 Tf 68 350 Td (World) Tj ET "
-                   "BT /F1 12 Tf 36 343 Td (Low) Tj ET",
-                   {{"HelloWorld", 72, 700}, {"Low", 72, 686}}},
-        ScaledCase{"2 0 0 2 0 0 cm BT /F1 12 Tf 36 350 Td (Hello) Tj 34 0 Td (World) Tj ET",
-                   {{"Hello World", 72, 700}}},
-        // A rise of 5 under a scale of 2 is 10 on the page, half the page size.
-        ScaledCase{"BT /F1 10 Tf 2 0 0 2 300 500 Tm 5 Ts (AB) Tj 0 Ts (Z) Tj ET", {{"ABZ", 300, 510}}},
-        // Letters drawn one by one under a scaled text matrix: a kerning of 10 units is
-        // no gap, one of 300 is a space.
-        ScaledCase{"BT /F1 1 Tf 9.96 0 0 9.96 100 500 Tm [(f) (l) -10 (y) -300 (o)] TJ ET",
-                   {{"fly o", 100, 500}}}));
 
 TEST(Layout, RunLeftOfThePreviousOneOnALowerBaselineGetsASpace) {
   EXPECT_EQ(texts(layout_lines({run("B", 300, 400.2), run("A", 100, 400)}, kLetter)), (Texts{"B A"}));
