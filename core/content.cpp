@@ -3,6 +3,7 @@
 #include "content.h"
 
 #include <algorithm>
+#include <cmath>
 #include <unordered_map>
 
 #include "bounds.h"
@@ -197,6 +198,10 @@ struct TextInterpreter::State {
     }
     run.font = font;
     run.font_size = tfs;
+    // Under a scaled text matrix ("1 Tf" with "9.96 0 0 9.96 x y Tm") the unscaled width
+    // and size say nothing about distances on the page; these carry them through P.
+    run.end_x = run.x + run.width * p.a;
+    run.page_size = tfs * std::hypot(p.c, p.d);
     tm.e += run.width * tm.a;
     tm.f += run.width * tm.b;
     runs.push_back(std::move(run));
