@@ -57,6 +57,14 @@ class Resolver {
 
   void install_security(SecurityHandler handler, std::optional<std::uint32_t> encrypt_obj);
 
+  // Object stream `num` loaded, decoded and parsed, cached as for its objects' loads.
+  [[nodiscard]] Result<std::shared_ptr<const ObjectStream>> object_stream(std::uint32_t num);
+  // The table, writable for recovery alone: the objects of object streams found by a
+  // rebuild are known only once this resolver has decrypted and decoded those streams.
+  // Objects already loaded stay as loaded (the caches are keyed by number), so entries
+  // are added before anything else is requested.
+  XrefTable& xref_for_recovery() { return xref_; }
+
  private:
   // The stream's dictionary, or `storage` filled with its filter keys resolved when
   // any of them is indirect.
@@ -64,7 +72,6 @@ class Resolver {
   Result<const Object*> load(std::uint32_t num);
   Result<Object> load_in_file(std::uint32_t num, const XrefEntry& entry);
   Result<Object> load_compressed(const XrefEntry& entry);
-  Result<std::shared_ptr<const ObjectStream>> object_stream(std::uint32_t num);
 
   ByteView file_;
   XrefTable xref_;

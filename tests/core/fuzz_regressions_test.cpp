@@ -38,6 +38,7 @@ void replay(const std::string& target, Target run) {
 TEST(FuzzRegressions, ParseDocumentInputsRunToTheEnd) { replay("parse_document", fuzz::parse_document); }
 TEST(FuzzRegressions, DecodeStreamInputsRunToTheEnd) { replay("decode_stream", fuzz::decode_stream); }
 TEST(FuzzRegressions, ToUnicodeInputsRunToTheEnd) { replay("tounicode", fuzz::tounicode); }
+TEST(FuzzRegressions, RebuildInputsRunToTheEnd) { replay("rebuild", fuzz::rebuild); }
 
 }  // namespace
 }  // namespace folioscan

@@ -1,0 +1,69 @@
+// Recovery of damaged files: a cross-reference table rebuilt from one scan of the file
+// for object headers, the objects of the object streams that scan found, a header
+// found anywhere in the file, and which load errors mean the table must be rebuilt.
+// The strict reading never calls any of this.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "cos.h"
+#include "doc.h"
+#include "error.h"
+#include "options.h"
+#include "resolver.h"
+#include "xref.h"
+
+namespace folioscan {
+
+struct RebuiltXref {
+  XrefTable table;     // InFile entries only: offset of the header's first digit
+  Dictionary trailer;  // always has /Root
+  // Numbers whose (last) definition is a /Type /ObjStm stream, in file order of those
+  // definitions: the order add_object_streams takes them in, so later ones win.
+  std::vector<std::uint32_t> object_streams;
+};
+
+// One linear scan for "N G obj" headers (unsigned integers separated by white space,
+// "obj" followed by a delimiter, white space or the end) and "trailer" keywords; the
+// last definition of a number wins and generations select nothing. The dictionary
+// after each mark is parsed within the bytes before the next mark (and at most
+// limits::kMaxRepairDictionaryBytes), so the parses never overlap and the scan stays
+// linear. Stream data are scanned like the rest of the file.
+// The trailer is the last "trailer" dictionary with /Root; else the last /Type /XRef
+// stream dictionary with /Root, cut to /Root /Info /Encrypt /ID; else {/Root N G R}
+// for the last /Type /Catalog found, with /Info /Encrypt /ID of the last trailer-like
+// dictionary read. Errors (InvalidXref): "no objects found", "no trailer found", "too
+// many xref entries" (past limits::kMaxXrefEntries numbers).
+[[nodiscard]] Result<RebuiltXref> rebuild_xref(ByteView file);
+
+// Adds a Compressed entry (stream, index) for each number listed in `parsed`, the
+// header of object stream `stream_num`, unless the number has an InFile entry (objects
+// written in the file win) or is an object stream that holds `stream_num` (directly or
+// through a chain), or `stream_num` itself. An earlier Compressed entry is replaced, so
+// among several object streams the last one added wins. New numbers past
+// limits::kMaxXrefEntries entries are dropped.
+void add_object_stream_entries(XrefTable& table, std::uint32_t stream_num, const ObjectStream& parsed);
+
+// The call site of the above once the resolver exists (so that object streams are
+// decrypted and decoded like any other stream): each stream of `object_streams` is
+// loaded through `resolver`, in that order, and its objects added to the resolver's
+// table. A stream that cannot be read is reported to `diagnostics` and skipped.
+void add_object_streams(Resolver& resolver, std::span<const std::uint32_t> object_streams,
+                        Diagnostics& diagnostics);
+
+// The first "%PDF-" anywhere in the file and its version (read as find_header reads
+// it); with none, offset 0 and an empty version, meaning the caller picks the version
+// (the catalog's /Version, else "1.4").
+[[nodiscard]] Header find_header_lenient(ByteView data);
+
+// Whether an error of loading an object through its cross-reference entry means that
+// the entry does not lead to the object's header, so a rebuilt table may find it:
+// every InvalidXref, and these InvalidObject errors of the header reader and resolver:
+//   "expected integer", "bad integer"  (parse_object_header: no number at the offset)
+//   "missing obj keyword"              (parse_object_header)
+//   "object number mismatch"           (Resolver: the offset holds another object)
+[[nodiscard]] bool should_rebuild_after(const ParseError& error);
+
+}  // namespace folioscan
