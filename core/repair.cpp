@@ -46,10 +46,11 @@ struct Mark {
 };
 
 // The header "N G obj" whose keyword starts at `q`, read backwards from it: the keyword
-// then white space, digits, white space and digits, with no regular byte before N. That
-// is exactly what the header reader accepts (less comments between the tokens). The walk
-// crosses only white space and digits, so it never reaches back over the "obj" before
-// this one: together the walks read each byte at most once.
+// then white space, digits, white space and digits: what the header reader accepts
+// there, less comments between the tokens. Whatever precedes N is not looked at, since
+// writers of incremental updates leave out line ends ("endobj55 0 obj" in real files).
+// The walk crosses only white space and digits, so it never reaches back over the "obj"
+// before this one: together the walks read each byte at most once.
 std::optional<Mark> header_ending_at(ByteView file, std::size_t q) {
   const std::size_t after = q + kObjKeyword.size();
   if (after < file.size() && is_regular(file[after])) return std::nullopt;
@@ -67,7 +68,6 @@ std::optional<Mark> header_ending_at(ByteView file, std::size_t q) {
   const std::size_t num_end = i;
   if (skip_back(digit) == 0) return std::nullopt;
   const std::size_t num_start = i;
-  if (num_start > 0 && is_regular(file[num_start - 1])) return std::nullopt;
   const auto num = parse_digits(file, num_start, num_end);
   const auto gen = parse_digits(file, gen_start, gen_end);
   if (!num || !gen) return std::nullopt;
@@ -75,9 +75,9 @@ std::optional<Mark> header_ending_at(ByteView file, std::size_t q) {
   return Mark{Mark::Kind::Header, num_start, after, *num, static_cast<std::uint16_t>(*gen)};
 }
 
+// "trailer" before a token boundary; what precedes it is not looked at, as for headers.
 std::optional<Mark> trailer_at(ByteView file, std::size_t t) {
   const std::size_t after = t + kTrailerKeyword.size();
-  if (t > 0 && is_regular(file[t - 1])) return std::nullopt;
   if (after < file.size() && is_regular(file[after])) return std::nullopt;
   return Mark{Mark::Kind::Trailer, t, after};
 }

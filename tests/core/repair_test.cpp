@@ -63,7 +63,7 @@ TEST(Rebuild, LastDefinitionWinsWhateverItsGenerationAndStreamDataIsSkippedWhenC
   // A confirmed /Length hides the header in the data; a wrong one does not.
   file += "4 0 obj <</Length 23>> stream\n6 0 obj (hidden) endobj\nendstream endobj\n";
   file += "5 0 obj <</Length 3>> stream\n3 0 obj (in data) endobj\nendstream endobj\n";
-  file += "3 7 obj (new) endobj\n9 0 obj (x 8 0 obj) endobj\n";
+  file += "3 7 obj (new) endobj9 0 obj (x 8 0 obj) endobj\n";  // no line end before 9
   auto rebuilt = rebuild_xref(bytes_of(file));
   ASSERT_TRUE(rebuilt) << rebuilt.error().display();
   EXPECT_FALSE(rebuilt->table.contains(6));
