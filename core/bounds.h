@@ -94,3 +94,14 @@ namespace folioscan::limits {
 inline constexpr std::uint64_t kMaxXrefEntries = std::uint64_t{1} << 23;
 
 }  // namespace folioscan::limits
+
+namespace folioscan::limits {
+
+// Bytes of an object's leading dictionary (or a trailer's) that a cross-reference
+// rebuild parses. The scan parses every object in the file, not only the ones a page
+// asks for, so a huge array inside one dictionary would otherwise be expanded to
+// parsed objects (tens of bytes each) even when nothing needs it. Catalogs, object
+// stream and cross-reference stream dictionaries and trailers are a few hundred bytes.
+inline constexpr std::size_t kMaxRepairDictionaryBytes = std::size_t{1} << 20;
+
+}  // namespace folioscan::limits

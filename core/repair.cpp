@@ -1,13 +1,11 @@
-// The cross-reference rebuild: headers found by one scan for the keyword "obj", each
-// read backwards over at most a few bytes, so the scan stays linear even on a file made
-// of nothing but "obj" tokens or digits.
+// Recovery of damaged file structure: the cross-reference rebuild by one scan for object
+// headers and trailers, object stream entries, the lenient header and the rebuild test.
 #include "repair.h"
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
+#include <set>
 #include <string_view>
-#include <unordered_map>
 
 #include "bounds.h"
 #include "lex.h"
@@ -16,166 +14,323 @@ namespace folioscan {
 namespace {
 
 constexpr auto kXref = ParseErrorKind::InvalidXref;
+constexpr std::string_view kObjKeyword = "obj";
+constexpr std::string_view kTrailerKeyword = "trailer";
 
-// White space read backwards between the parts of a header; real files use one byte.
-constexpr std::size_t kMaxHeaderSpace = 16;
-// Digits of a number in a header: 4294967295 has ten.
-constexpr std::size_t kMaxHeaderDigits = 10;
+bool digit(std::uint8_t b) { return static_cast<unsigned>(b - '0') < 10; }
 
-struct FoundHeader {
+std::string_view text_of(ByteView file) {
+  return {reinterpret_cast<const char*>(file.data()), file.size()};
+}
+
+// A run of decimal digits as an unsigned 32-bit value; nothing on overflow, as the
+// header reader would fail it with "bad integer".
+std::optional<std::uint32_t> parse_digits(ByteView file, std::size_t from, std::size_t to) {
+  std::uint64_t value = 0;
+  for (std::size_t i = from; i < to; ++i) {
+    value = value * 10 + (file[i] - '0');
+    if (value > 0xFFFFFFFFULL) return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(value);
+}
+
+// A place the scan stops at: an object header or a "trailer" keyword. `start` is the
+// first byte (the first digit of a header), `body` the byte after the keyword.
+struct Mark {
+  enum class Kind : std::uint8_t { Header, Trailer };
+  Kind kind = Kind::Header;
+  std::size_t start = 0;
+  std::size_t body = 0;
   std::uint32_t num = 0;
   std::uint16_t gen = 0;
-  std::size_t offset = 0;  // first digit of the number
-  std::size_t body = 0;    // just after "obj"
 };
 
-bool is_digit(std::uint8_t b) { return b >= '0' && b <= '9'; }
+// The header "N G obj" whose keyword starts at `q`, read backwards from it: the keyword
+// then white space, digits, white space and digits: what the header reader accepts
+// there, less comments between the tokens. Whatever precedes N is not looked at, since
+// writers of incremental updates leave out line ends ("endobj55 0 obj" in real files).
+// The walk crosses only white space and digits, so it never reaches back over the "obj"
+// before this one: together the walks read each byte at most once.
+std::optional<Mark> header_ending_at(ByteView file, std::size_t q) {
+  const std::size_t after = q + kObjKeyword.size();
+  if (after < file.size() && is_regular(file[after])) return std::nullopt;
+  std::size_t i = q;
+  const auto skip_back = [&](auto&& pred) {
+    const std::size_t from = i;
+    while (i > 0 && pred(file[i - 1])) --i;
+    return from - i;
+  };
+  if (skip_back(is_whitespace) == 0) return std::nullopt;
+  const std::size_t gen_end = i;
+  if (skip_back(digit) == 0) return std::nullopt;
+  const std::size_t gen_start = i;
+  if (skip_back(is_whitespace) == 0) return std::nullopt;
+  const std::size_t num_end = i;
+  if (skip_back(digit) == 0) return std::nullopt;
+  const std::size_t num_start = i;
+  const auto num = parse_digits(file, num_start, num_end);
+  const auto gen = parse_digits(file, gen_start, gen_end);
+  if (!num || !gen) return std::nullopt;
+  // The low 16 bits of the generation, as a classic table keeps it.
+  return Mark{Mark::Kind::Header, num_start, after, *num, static_cast<std::uint16_t>(*gen)};
+}
 
-// Reads "N G" backwards from just before `end` (the position of "obj").
-std::optional<FoundHeader> header_before(ByteView file, std::size_t end) {
-  std::size_t p = end;
-  const auto skip_space = [&](bool required) {
-    std::size_t n = 0;
-    while (p > 0 && n < kMaxHeaderSpace && is_whitespace(file[p - 1])) {
-      --p;
-      ++n;
+// "trailer" before a token boundary; what precedes it is not looked at, as for headers.
+std::optional<Mark> trailer_at(ByteView file, std::size_t t) {
+  const std::size_t after = t + kTrailerKeyword.size();
+  if (after < file.size() && is_regular(file[after])) return std::nullopt;
+  return Mark{Mark::Kind::Trailer, t, after};
+}
+
+// Headers and trailers in file order. Each kind has its own cursor that only moves
+// forward, and the nearer of the two found next is handed out first, so the whole scan
+// reads the file a bounded number of times.
+class MarkScanner {
+ public:
+  explicit MarkScanner(ByteView file) : file_(file) {}
+
+  std::optional<Mark> next() {
+    if (!header_ && header_from_ != kDone) header_ = find(kObjKeyword, header_from_, header_ending_at);
+    if (!trailer_ && trailer_from_ != kDone) trailer_ = find(kTrailerKeyword, trailer_from_, trailer_at);
+    std::optional<Mark>* nearer = nullptr;
+    if (header_ && (!trailer_ || header_->start < trailer_->start)) {
+      nearer = &header_;
+    } else if (trailer_) {
+      nearer = &trailer_;
     }
-    return !required || n > 0;
-  };
-  const auto digits = [&](std::uint64_t& value) {
-    const std::size_t stop = p;
-    while (p > 0 && stop - p < kMaxHeaderDigits && is_digit(file[p - 1])) --p;
-    if (p == stop) return false;
-    value = 0;
-    for (std::size_t i = p; i < stop; ++i) value = value * 10 + (file[i] - '0');
-    return true;
-  };
-  std::uint64_t gen = 0;
-  std::uint64_t num = 0;
-  if (!skip_space(false) || !digits(gen) || !skip_space(true) || !digits(num)) return std::nullopt;
-  // The number must start a token, and the values must fit an entry.
-  if (p > 0 && is_regular(file[p - 1])) return std::nullopt;
-  if (num > 0xFFFFFFFFu || gen > 0xFFFF) return std::nullopt;
-  return FoundHeader{static_cast<std::uint32_t>(num), static_cast<std::uint16_t>(gen), p, end + 3};
-}
-
-// Offsets of a keyword standing as a token of its own (not inside "endobj").
-std::vector<std::size_t> find_keyword(ByteView file, std::string_view keyword) {
-  std::vector<std::size_t> found;
-  const std::string_view text(reinterpret_cast<const char*>(file.data()), file.size());
-  for (std::size_t at = text.find(keyword); at != std::string_view::npos; at = text.find(keyword, at + 1)) {
-    const std::size_t after = at + keyword.size();
-    if (after < file.size() && is_regular(file[after])) continue;
-    if (at > 0 && is_regular(file[at - 1])) continue;
-    found.push_back(at);
+    if (nearer == nullptr) return std::nullopt;
+    std::optional<Mark> mark = std::move(*nearer);
+    nearer->reset();
+    return mark;
   }
-  return found;
-}
 
-// The dictionary that opens the bytes [from, to), parsed within them alone.
-std::optional<Dictionary> leading_dictionary(ByteView file, std::size_t from, std::size_t to) {
-  Lexer lexer(file.subspan(from, to - from));
+  // Drops the marks before `pos` and goes on searching from there.
+  void skip_to(std::size_t pos) {
+    if (header_ && header_->start < pos) header_.reset();
+    if (trailer_ && trailer_->start < pos) trailer_.reset();
+    if (header_from_ != kDone) header_from_ = std::max(header_from_, pos);
+    if (trailer_from_ != kDone) trailer_from_ = std::max(trailer_from_, pos);
+  }
+
+ private:
+  static constexpr std::size_t kDone = std::string_view::npos;
+
+  template <class Accept>
+  std::optional<Mark> find(std::string_view keyword, std::size_t& from, Accept accept) {
+    const std::string_view text = text_of(file_);
+    for (;;) {
+      const std::size_t at = text.find(keyword, from);
+      if (at == std::string_view::npos) {
+        from = kDone;
+        return std::nullopt;
+      }
+      from = at + keyword.size();
+      if (auto mark = accept(file_, at)) return mark;
+    }
+  }
+
+  ByteView file_;
+  std::size_t header_from_ = 0;
+  std::size_t trailer_from_ = 0;
+  std::optional<Mark> header_;
+  std::optional<Mark> trailer_;
+};
+
+// The dictionary that starts at `body` (after white space and comments), parsed within
+// [body, end) and at most kMaxRepairDictionaryBytes; nothing when none starts there or
+// it does not parse in that window. Windows of successive marks do not overlap, so the
+// parses of the whole scan read each byte at most once.
+struct LeadingDictionary {
+  Dictionary dict;
+  std::optional<std::size_t> stream;  // just after a "stream" keyword that follows it
+};
+
+std::optional<LeadingDictionary> leading_dictionary(ByteView file, std::size_t body, std::size_t end) {
+  if (end <= body) return std::nullopt;
+  end = std::min(end, body + std::min(file.size() - body, limits::kMaxRepairDictionaryBytes));
+  Lexer lexer(file.subspan(body, end - body));
   lexer.skip_whitespace();
-  if (lexer.at_end() || lexer.peek() != '<') return std::nullopt;
-  auto obj = parse_object(lexer);
-  if (!obj) return std::nullopt;
-  if (auto* dict = obj->as_dict()) return std::move(*dict);
-  return std::nullopt;
+  const ByteView window = lexer.data();
+  const std::size_t p = lexer.pos();
+  if (p + 1 >= window.size() || window[p] != '<' || window[p + 1] != '<') return std::nullopt;
+  auto parsed = parse_object(lexer);
+  if (!parsed) return std::nullopt;
+  auto* dict = parsed->as_dict();
+  if (dict == nullptr) return std::nullopt;
+  LeadingDictionary out{std::move(*dict), std::nullopt};
+  lexer.skip_whitespace();
+  if (lexer.match_keyword("stream")) out.stream = body + lexer.pos();
+  return out;
 }
 
-bool has_name(const Dictionary& dict, std::string_view key, std::string_view value) {
-  const Object* v = dict.lookup(key);
-  const Name* name = v != nullptr ? v->as_name() : nullptr;
-  return name != nullptr && name->text == value;
+// The end of stream data whose direct /Length is confirmed by "endstream" right after
+// it, as the stream reader confirms it; nothing otherwise. The scan jumps there, so
+// that headers inside well-formed stream data (an uncompressed embedded file, say) are
+// not taken for objects. Constant work: only the bytes after the declared end are read.
+std::optional<std::size_t> confirmed_stream_end(ByteView file, const Dictionary& dict, std::size_t start) {
+  const Object* length = dict.lookup("Length");
+  const auto* declared = length != nullptr ? length->as_integer() : nullptr;
+  if (declared == nullptr || *declared < 0) return std::nullopt;
+  const std::size_t n = file.size();
+  if (start < n && file[start] == '\r') ++start;
+  if (start < n && file[start] == '\n') ++start;
+  if (static_cast<std::uint64_t>(*declared) > n - start) return std::nullopt;
+  const std::size_t data_end = start + static_cast<std::size_t>(*declared);
+  const std::size_t window = std::min<std::size_t>(n - data_end, 24);
+  if (text_of(file.subspan(data_end, window)).find("endstream") == std::string_view::npos) return std::nullopt;
+  return data_end;
 }
 
-// The trailer keys of a cross-reference stream's dictionary.
-Dictionary trailer_keys_of(const Dictionary& dict) {
+bool has_type(const Dictionary& dict, std::string_view type) {
+  const Object* t = dict.lookup("Type");
+  return t != nullptr && t->is_name(type);
+}
+
+// The keys of a trailer that matter once the table is rebuilt: the document's entry
+// points and its security. The stream keys of a cross-reference stream (/Length,
+// /Filter, /W, /Index, /Prev, /DecodeParms, ...) describe a table that is not used.
+Dictionary document_keys(const Dictionary& from, bool with_root) {
   Dictionary out;
   for (const std::string_view key : {"Root", "Info", "Encrypt", "ID"}) {
-    if (const Object* v = dict.lookup(key)) out.entries.push_back(DictEntry{std::string(key), *v});
+    if (key == "Root" && !with_root) continue;
+    if (const Object* v = from.lookup(key)) out.set(std::string(key), *v);
   }
+  return out;
+}
+
+struct ScanState {
+  RebuiltXref out;
+  // Numbers whose last definition is an object stream, or a catalog.
+  std::set<std::uint32_t> object_streams;
+  std::set<std::uint32_t> catalogs;
+  std::optional<Dictionary> trailer;              // last "trailer" dictionary with /Root
+  std::optional<Dictionary> xref_stream_trailer;  // last /Type /XRef with /Root, its keys
+  Dictionary other_keys;  // /Info /Encrypt /ID of the last trailer-like dictionary
+};
+
+// Records the header and its leading dictionary; returns where the scan goes on (past
+// the stream data when their length is confirmed, else `end`).
+Result<std::size_t> take_header(ScanState& state, ByteView file, const Mark& mark, std::size_t end) {
+  XrefTable& table = state.out.table;
+  table.insert_or_assign(mark.num, XrefEntry{XrefKind::InFile, mark.gen, 0, mark.start});
+  if (table.size() > limits::kMaxXrefEntries) return fail(kXref, "too many xref entries");
+  state.object_streams.erase(mark.num);
+  state.catalogs.erase(mark.num);
+  const auto leading = leading_dictionary(file, mark.body, end);
+  if (!leading) return end;
+  const Dictionary& dict = leading->dict;
+  if (has_type(dict, "ObjStm")) state.object_streams.insert(mark.num);
+  if (has_type(dict, "Catalog")) state.catalogs.insert(mark.num);
+  if (has_type(dict, "XRef")) {
+    if (dict.lookup("Root") != nullptr) state.xref_stream_trailer = document_keys(dict, true);
+    state.other_keys = document_keys(dict, false);
+  }
+  if (!leading->stream) return end;
+  return std::max(end, confirmed_stream_end(file, dict, *leading->stream).value_or(end));
+}
+
+void take_trailer(ScanState& state, ByteView file, const Mark& mark, std::size_t end) {
+  auto leading = leading_dictionary(file, mark.body, end);
+  if (!leading) return;
+  state.other_keys = document_keys(leading->dict, false);
+  if (leading->dict.lookup("Root") != nullptr) state.trailer = std::move(leading->dict);
+}
+
+// Numbers of `numbers` ordered by the file offset of their (last) definition.
+std::vector<std::uint32_t> in_file_order(const XrefTable& table, const std::set<std::uint32_t>& numbers) {
+  std::vector<std::uint32_t> out(numbers.begin(), numbers.end());
+  std::sort(out.begin(), out.end(), [&](std::uint32_t a, std::uint32_t b) {
+    return table.at(a).offset < table.at(b).offset;
+  });
   return out;
 }
 
 }  // namespace
 
 Result<RebuiltXref> rebuild_xref(ByteView file) {
-  std::vector<FoundHeader> headers;
-  for (const std::size_t at : find_keyword(file, "obj")) {
-    if (auto header = header_before(file, at)) headers.push_back(*header);
-  }
-  if (headers.empty()) return fail(kXref, "no objects found");
-
-  RebuiltXref out;
-  // The last definition of each number, by its index in `headers`.
-  std::unordered_map<std::uint32_t, std::size_t> last;
-  for (std::size_t i = 0; i < headers.size(); ++i) {
-    last[headers[i].num] = i;
-    if (last.size() > limits::kMaxXrefEntries) return fail(kXref, "too many xref entries");
-  }
-
-  // Each object's own bytes run to the next header: parsing them can never run on
-  // through the rest of the file, so every byte is parsed at most once.
-  std::optional<std::pair<std::size_t, Dictionary>> xref_stream;  // offset, trailer keys
-  std::optional<std::uint32_t> catalog;
-  for (std::size_t i = 0; i < headers.size(); ++i) {
-    const FoundHeader& h = headers[i];
-    if (last[h.num] != i) continue;
-    out.table[h.num] = XrefEntry{XrefKind::InFile, h.gen, 0, h.offset};
-    const std::size_t end = i + 1 < headers.size() ? headers[i + 1].offset : file.size();
-    if (end <= h.body) continue;
-    const auto dict = leading_dictionary(file, h.body, end);
-    if (!dict) continue;
-    if (has_name(*dict, "Type", "ObjStm")) out.object_streams.push_back(h.num);
-    if (has_name(*dict, "Type", "Catalog")) catalog = h.num;
-    if (has_name(*dict, "Type", "XRef") && dict->lookup("Root") != nullptr) {
-      xref_stream = std::pair{h.offset, trailer_keys_of(*dict)};
+  ScanState state;
+  MarkScanner scanner(file);
+  // A mark's dictionary is parsed once the next mark is known, since its window ends
+  // there: one mark is held back. Marks inside skipped stream data are dropped.
+  std::optional<Mark> pending;
+  for (;;) {
+    std::optional<Mark> next = scanner.next();
+    if (pending) {
+      const std::size_t end = next ? next->start : file.size();
+      if (pending->kind == Mark::Kind::Header) {
+        const std::size_t resume = TRY(take_header(state, file, *pending, end));
+        if (resume > end) {
+          scanner.skip_to(resume);
+          next = scanner.next();
+        }
+      } else {
+        take_trailer(state, file, *pending, end);
+      }
     }
+    if (!next) break;
+    pending = std::move(next);
   }
 
-  // The last trailer dictionary with /Root: candidates from the end, each parsed only up
-  // to the next one.
-  const std::vector<std::size_t> trailers = find_keyword(file, "trailer");
-  std::optional<std::pair<std::size_t, Dictionary>> trailer;
-  for (std::size_t i = trailers.size(); i-- > 0;) {
-    const std::size_t from = trailers[i] + 7;
-    const std::size_t to = i + 1 < trailers.size() ? trailers[i + 1] : file.size();
-    auto dict = leading_dictionary(file, from, to);
-    if (dict && dict->lookup("Root") != nullptr) {
-      trailer = std::pair{trailers[i], std::move(*dict)};
-      break;
-    }
-  }
-  if (trailer && (!xref_stream || trailer->first > xref_stream->first)) {
-    out.trailer = std::move(trailer->second);
-  } else if (xref_stream) {
-    out.trailer = std::move(xref_stream->second);
-  } else if (catalog) {
-    out.trailer.entries.push_back(DictEntry{"Root", Object(ObjRef{*catalog, 0})});
+  RebuiltXref& out = state.out;
+  if (out.table.empty()) return fail(kXref, "no objects found");
+  if (state.trailer) {
+    out.trailer = std::move(*state.trailer);
+  } else if (state.xref_stream_trailer) {
+    out.trailer = std::move(*state.xref_stream_trailer);
+  } else if (!state.catalogs.empty()) {
+    const std::uint32_t root = in_file_order(out.table, state.catalogs).back();
+    out.trailer.set("Root", Object(ObjRef{root, out.table.at(root).generation}));
+    for (auto& entry : state.other_keys.entries) out.trailer.set(entry.key, std::move(entry.value));
   } else {
     return fail(kXref, "no trailer found");
   }
-  return out;
+  out.object_streams = in_file_order(out.table, state.object_streams);
+  return std::move(out);
 }
 
 void add_object_stream_entries(XrefTable& table, std::uint32_t stream_num, const ObjectStream& parsed) {
+  // The object streams that hold this one, innermost first. Adding an object of that
+  // chain would close a loop; entries of the chain itself are never changed below, so
+  // it stays valid for the whole call. Chains past the resolver's load nesting cannot
+  // be loaded anyway and need not be followed further.
+  std::vector<std::uint32_t> holders{stream_num};
+  for (auto it = table.find(stream_num);
+       it != table.end() && it->second.kind == XrefKind::Compressed && holders.size() < limits::kMaxLoadNesting;
+       it = table.find(it->second.stream)) {
+    holders.push_back(it->second.stream);
+  }
   for (std::size_t i = 0; i < parsed.numbers.size(); ++i) {
     const std::uint32_t num = parsed.numbers[i];
-    if (num == stream_num) continue;
+    if (std::find(holders.begin(), holders.end(), num) != holders.end()) continue;
     const auto it = table.find(num);
     if (it != table.end() && it->second.kind == XrefKind::InFile) continue;
+    // The table stays within the bound of the cross-reference readers; past it new
+    // numbers are dropped (the listed objects were never readable through a table).
     if (it == table.end() && table.size() >= limits::kMaxXrefEntries) continue;
-    table[num] = XrefEntry{XrefKind::Compressed, 0, stream_num, i};
+    table.insert_or_assign(num, XrefEntry{XrefKind::Compressed, 0, stream_num, i});
   }
 }
 
-bool should_rebuild_after(const ParseError& error) {
-  // The errors of reading "N G obj" at an entry's offset (parse_object_header) and of a
-  // header naming another object; anything else is an object that is there but broken.
-  if (error.kind != ParseErrorKind::InvalidObject) return false;
-  return error.message == "missing obj keyword" || error.message == "object number mismatch" ||
-         error.message == "expected integer" || error.message == "bad integer";
+void add_object_streams(Resolver& resolver, std::span<const std::uint32_t> object_streams,
+                        Diagnostics& diagnostics) {
+  for (const std::uint32_t num : object_streams) {
+    const auto parsed = resolver.object_stream(num);
+    if (!parsed) {
+      diagnostics.warn(parsed.error());
+      continue;
+    }
+    add_object_stream_entries(resolver.xref_for_recovery(), num, **parsed);
+  }
+}
+
+bool should_rebuild_after(const ParseError& e) {
+  if (e.kind == ParseErrorKind::InvalidXref) return true;
+  if (e.kind != ParseErrorKind::InvalidObject) return false;
+  // parse_object_header's errors (the two of read_u32, then the keyword) and the
+  // resolver's check of the header's number against the requested one.
+  static constexpr std::string_view kHeaderErrors[] = {
+      "missing obj keyword", "object number mismatch", "expected integer", "bad integer"};
+  return std::find(std::begin(kHeaderErrors), std::end(kHeaderErrors), e.message) != std::end(kHeaderErrors);
 }
 
 }  // namespace folioscan

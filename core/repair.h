@@ -1,45 +1,64 @@
-// Recovery's cross-reference rebuild: when the file's own table cannot be read, or its
-// entries do not lead to their objects, the table is rebuilt from one linear scan of the
-// file for "N G obj" headers, with the trailer found the same way.
+// Recovery of damaged files: a cross-reference table rebuilt from one scan of the file
+// for object headers, the objects of the object streams that scan found, a header
+// found anywhere in the file, and which load errors mean the table must be rebuilt.
+// The strict reading never calls any of this.
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "cos.h"
+#include "doc.h"
 #include "error.h"
+#include "options.h"
 #include "resolver.h"
 #include "xref.h"
 
 namespace folioscan {
 
 struct RebuiltXref {
-  // In-file entries, the last definition of each number winning (incremental updates
-  // append newer versions).
-  XrefTable table;
-  // The last trailer dictionary, or the last cross-reference stream's dictionary (its
-  // /Root, /Info, /Encrypt and /ID), whichever comes later in the file; else a
-  // dictionary naming the last /Type /Catalog object as /Root.
-  Dictionary trailer;
-  // Objects of the table whose dictionary says /Type /ObjStm, in file order: their
-  // contents are added to the table once they can be decoded (add_object_stream_entries).
+  XrefTable table;     // InFile entries only: offset of the header's first digit
+  Dictionary trailer;  // always has /Root
+  // Numbers whose (last) definition is a /Type /ObjStm stream, in file order of those
+  // definitions: the order add_object_streams takes them in, so later ones win.
   std::vector<std::uint32_t> object_streams;
 };
 
-// One pass over the file, then one bounded parse of each object's own bytes (up to the
-// next header) and of each trailer candidate: linear in the file size whatever it holds.
-// Fails with InvalidXref "no objects found" when there is no header, "no trailer found"
-// when neither a trailer with /Root nor a catalog exists, and "too many xref entries"
-// past the bound of the cross-reference readers.
+// One linear scan for "N G obj" headers (unsigned integers separated by white space,
+// "obj" followed by a delimiter, white space or the end) and "trailer" keywords; the
+// last definition of a number wins and generations select nothing. The dictionary
+// after each mark is parsed within the bytes before the next mark (and at most
+// limits::kMaxRepairDictionaryBytes), so the parses never overlap and the scan stays
+// linear. Stream data are scanned like the rest of the file.
+// The trailer is the last "trailer" dictionary with /Root; else the last /Type /XRef
+// stream dictionary with /Root, cut to /Root /Info /Encrypt /ID; else {/Root N G R}
+// for the last /Type /Catalog found, with /Info /Encrypt /ID of the last trailer-like
+// dictionary read. Errors (InvalidXref): "no objects found", "no trailer found", "too
+// many xref entries" (past limits::kMaxXrefEntries numbers).
 [[nodiscard]] Result<RebuiltXref> rebuild_xref(ByteView file);
 
-// Adds an entry (in object stream `stream_num`, at its index) for each object the parsed
-// stream holds that the table does not have in the file: an object written directly in
-// the file takes precedence, and a stream never gets an entry for itself.
+// Adds a Compressed entry (stream, index) for each number listed in `parsed`, the
+// header of object stream `stream_num`, unless the number has an InFile entry (objects
+// written in the file win) or is an object stream that holds `stream_num` (directly or
+// through a chain), or `stream_num` itself. An earlier Compressed entry is replaced, so
+// among several object streams the last one added wins. New numbers past
+// limits::kMaxXrefEntries entries are dropped.
 void add_object_stream_entries(XrefTable& table, std::uint32_t stream_num, const ObjectStream& parsed);
 
-// Whether an error of loading an object through its entry means the entry does not lead
-// to the object's header (so a rebuilt table may), rather than a broken object.
+// The call site of the above once the resolver exists (so that object streams are
+// decrypted and decoded like any other stream): each stream of `object_streams` is
+// loaded through `resolver`, in that order, and its objects added to the resolver's
+// table. A stream that cannot be read is reported to `diagnostics` and skipped.
+void add_object_streams(Resolver& resolver, std::span<const std::uint32_t> object_streams,
+                        Diagnostics& diagnostics);
+
+// Whether an error of loading an object through its cross-reference entry means that
+// the entry does not lead to the object's header, so a rebuilt table may find it:
+// every InvalidXref, and these InvalidObject errors of the header reader and resolver:
+//   "expected integer", "bad integer"  (parse_object_header: no number at the offset)
+//   "missing obj keyword"              (parse_object_header)
+//   "object number mismatch"           (Resolver: the offset holds another object)
 [[nodiscard]] bool should_rebuild_after(const ParseError& error);
 
 }  // namespace folioscan

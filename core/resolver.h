@@ -68,6 +68,13 @@ class Resolver {
   // of the object streams it lists; nothing is rebuilt twice.
   void use_rebuilt_table(XrefTable table, const std::vector<std::uint32_t>& object_streams);
   bool rebuilt() const { return rebuilt_; }
+  // Object stream `num` loaded, decoded and parsed, cached as for its objects' loads.
+  [[nodiscard]] Result<std::shared_ptr<const ObjectStream>> object_stream(std::uint32_t num);
+  // The table, writable for recovery alone: the objects of object streams found by a
+  // rebuild are known only once this resolver has decrypted and decoded those streams.
+  // Objects already loaded stay as loaded (the caches are keyed by number), so entries
+  // are added before anything else is requested.
+  XrefTable& xref_for_recovery() { return xref_; }
 
  private:
   // The stream's dictionary, or `storage` filled with its filter keys resolved when
@@ -80,7 +87,6 @@ class Resolver {
   Result<Object> reload_after_rebuild(std::uint32_t num, ParseError error);
   Result<Object> load_in_file(std::uint32_t num, const XrefEntry& entry);
   Result<Object> load_compressed(const XrefEntry& entry);
-  Result<std::shared_ptr<const ObjectStream>> object_stream(std::uint32_t num);
 
   ByteView file_;
   XrefTable xref_;

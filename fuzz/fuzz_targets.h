@@ -12,5 +12,6 @@ int parse_document(const std::uint8_t* bytes, std::size_t size);
 int decode_stream(const std::uint8_t* bytes, std::size_t size);
 int tounicode(const std::uint8_t* bytes, std::size_t size);
 int recover_document(const std::uint8_t* bytes, std::size_t size);
+int rebuild(const std::uint8_t* bytes, std::size_t size);
 
 }  // namespace folioscan::fuzz

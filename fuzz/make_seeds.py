@@ -3,7 +3,8 @@
 
     python3 fuzz/make_seeds.py OUT_DIR
 
-creates OUT_DIR/parse_document, OUT_DIR/recover_document, OUT_DIR/decode_stream and OUT_DIR/tounicode. Documents
+creates OUT_DIR/parse_document, OUT_DIR/recover_document, OUT_DIR/decode_stream, OUT_DIR/tounicode
+and OUT_DIR/rebuild (the same documents as parse_document). Documents
 come from tests/python/pdfgen.py, examples/sample.pdf and tests/fixtures/crypt/*.pdf,
 plus copies rewritten by pikepdf with object streams and cross-reference streams. The
 stream seeds carry the decode_stream target's two leading bytes (dictionary choice,
@@ -238,7 +239,8 @@ def main() -> int:
     write(out / "recover_document", {**docs, **damaged(docs)})
     write(out / "decode_stream", stream_seeds())
     write(out / "tounicode", cmap_seeds())
-    for fuzzer in ("parse_document", "recover_document", "decode_stream", "tounicode"):
+    write(out / "rebuild", docs)
+    for fuzzer in ("parse_document", "recover_document", "decode_stream", "tounicode", "rebuild"):
         regressions = ROOT / "fuzz" / "regressions" / fuzzer
         if regressions.is_dir():
             write(out / fuzzer, {"regression_" + p.name: p.read_bytes() for p in regressions.iterdir() if p.is_file()})

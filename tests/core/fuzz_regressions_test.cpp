@@ -43,6 +43,7 @@ TEST(FuzzRegressions, ParseDocumentInputsRunToTheEnd) { replay("parse_document",
 TEST(FuzzRegressions, RecoverDocumentInputsRunToTheEnd) { replay("recover_document", fuzz::recover_document); }
 TEST(FuzzRegressions, DecodeStreamInputsRunToTheEnd) { replay("decode_stream", fuzz::decode_stream); }
 TEST(FuzzRegressions, ToUnicodeInputsRunToTheEnd) { replay("tounicode", fuzz::tounicode); }
+TEST(FuzzRegressions, RebuildInputsRunToTheEnd) { replay("rebuild", fuzz::rebuild); }
 
 }  // namespace
 }  // namespace folioscan
