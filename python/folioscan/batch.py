@@ -174,6 +174,40 @@ def _worker_init() -> None:
     signal.signal(signal.SIGINT, signal.SIG_IGN)
 
 
+class _Terminated(BaseException):
+    """Raised in a pool worker by SIGTERM while it runs a call."""
+
+
+_in_call = False
+
+
+def _on_terminate(signum: int, _: object) -> None:
+    # A pool whose worker died stops the other workers with SIGTERM. One in the middle
+    # of a call unwinds first, so that the call can clean up (a half-written temporary
+    # file is removed), and then ends as the signal would have ended it.
+    if _in_call:
+        raise _Terminated
+    os._exit(128 + signum)
+
+
+def _pool_worker_init() -> None:
+    _worker_init()
+    signal.signal(signal.SIGTERM, _on_terminate)
+
+
+def _call_in_worker(function: Callable[[T], R], item: T) -> R:
+    global _in_call
+    try:
+        _in_call = True
+        try:
+            return function(item)
+        finally:
+            _in_call = False
+    except _Terminated:
+        # Also when the signal came as the call returned: the pool is gone either way.
+        os._exit(128 + signal.SIGTERM)
+
+
 def _done(result: Any = None, error: BaseException | None = None) -> Future[Any]:
     """A future that already holds its outcome."""
     future: Future[Any] = Future()
@@ -223,11 +257,11 @@ class _Pool:
         self.executor = self._start()
 
     def _start(self) -> ProcessPoolExecutor:
-        return ProcessPoolExecutor(max_workers=self.workers, initializer=_worker_init)
+        return ProcessPoolExecutor(max_workers=self.workers, initializer=_pool_worker_init)
 
     def submit(self, item: Any) -> Future[Any]:
         try:
-            return self.executor.submit(self.function, item)
+            return self.executor.submit(_call_in_worker, self.function, item)
         except BrokenProcessPool as error:
             # Broken since the last result was read: handled when this item's turn comes.
             return _done(error=error)
