@@ -184,7 +184,7 @@ _in_call = False
 def _on_terminate(signum: int, _: object) -> None:
     # A pool whose worker died stops the other workers with SIGTERM. One in the middle
     # of a call unwinds first, so that the call can clean up (a half-written temporary
-    # file is removed), and then ends as the signal would have ended it.
+    # file is removed), and then exits with the status a shell gives that signal.
     if _in_call:
         raise _Terminated
     os._exit(128 + signum)

@@ -1,7 +1,7 @@
 """Command line (`folioscan`, `python -m folioscan`): PDF files to Markdown, JSON or HTML.
 
     folioscan FILE_OR_DIR... [--format markdown|json|html] [--password PW]
-              [-o OUT | --out-dir DIR] [--jobs N | --dask ADDRESS] [--recursive]
+              [-o OUT | --out-dir DIR] [--jobs N] [--dask ADDRESS] [--recursive]
               [--quiet] [--errors FILE]
 
 One file (or "-" for standard input) goes to standard output, or to OUT with

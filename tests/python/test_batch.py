@@ -8,7 +8,6 @@ import multiprocessing
 import os
 import pickle
 import signal
-from collections.abc import Callable
 from concurrent.futures import Executor, Future
 from pathlib import Path
 
@@ -270,63 +269,35 @@ def test_a_dead_worker_costs_only_the_call_it_held():
         list(batch.map_in_order(die_on_five, range(12), 2))
 
 
-@pytest.mark.skipif(
-    multiprocessing.get_start_method() != "fork", reason="workers see this test's stand-in by forking"
-)
-def test_parse_files_gives_worker_died_for_the_file_that_killed_its_worker(files, monkeypatch):
-    def killer(data, password):
-        if b"(Two a)" in data:
-            os.kill(os.getpid(), signal.SIGKILL)
-        return folioscan.parse_to_markdown(data, password)
-
-    monkeypatch.setitem(batch.FORMATS, "markdown", killer)
-    paths = [files[name] for name in ORDER] * 2
-    results = list(folioscan.parse_files(paths, format="markdown", jobs=2))
-    assert [path for path, _ in results] == paths
-    for path, result in results:
-        if path == files["two.pdf"]:
-            assert type(result) is batch.WorkerDied and str(result) == "WorkerDied: signal 9"
-        else:
-            assert described(result) == described(next(folioscan.parse_files([path], format="markdown"))[1])
-
-
 # ---------------------------------------------------------------- other executors
-
-
-class LazyFuture(Future):
-    def __init__(self, executor: ReversingExecutor) -> None:
-        super().__init__()
-        self.executor = executor
-
-    def result(self, timeout=None):
-        self.executor.run_waiting()
-        return super().result(timeout)
 
 
 class ReversingExecutor(Executor):
     """Runs the calls only when a result is asked for, the last submitted first, so
-    results finish out of input order. Calls travel pickled, as to a remote worker."""
+    they finish out of input order; the calls travel pickled, as to a remote worker,
+    and a call on `lose` bytes fails as a lost task."""
 
     def __init__(self, lose: bytes | None = None) -> None:
-        self.waiting: list[tuple[LazyFuture, Callable, bytes]] = []
-        self.futures: list[LazyFuture] = []
+        self.waiting: list[tuple[Future, bytes]] = []
+        self.futures: list[Future] = []
         self.items: list[batch.WorkItem] = []
         self.lose = lose
 
     def submit(self, fn, /, *args, **kwargs):
-        future = LazyFuture(self)
-        self.waiting.append((future, fn, pickle.dumps(args)))
+        future = Future()
+        future.result = lambda timeout=None: self.run_waiting() or Future.result(future, timeout)
+        self.waiting.append((future, pickle.dumps((fn, args[0]))))
         self.futures.append(future)
         self.items.append(args[0])
         return future
 
     def run_waiting(self) -> None:
         while self.waiting:
-            future, fn, args = self.waiting.pop()
+            future, call = self.waiting.pop()
+            fn, item = pickle.loads(call)
             if not future.set_running_or_notify_cancel():
                 continue
-            item = pickle.loads(args)[0]
-            if self.lose is not None and item.data == self.lose:
+            if item.data is not None and item.data == self.lose:
                 future.set_exception(RuntimeError("task lost"))
             else:
                 future.set_result(fn(item))
@@ -342,11 +313,9 @@ def test_parse_files_on_an_executor_keeps_input_order_and_gives_the_same_results
     alone = [described(r) for _, r in folioscan.parse_files(paths, format="json", jobs=1)]
     assert [described(r) for _, r in remote] == alone
     # Bytes travel, or only paths; a file that cannot be read here is never sent.
-    if read_on_worker:
-        assert [item.path for item in executor.items] == paths
-        assert all(item.data is None for item in executor.items)
-    else:
-        assert [item.data for item in executor.items] == [p.read_bytes() for p in paths if p.exists()]
+    sent = [(item.path, item.data) for item in executor.items]
+    assert sent == ([(p, None) for p in paths] if read_on_worker else
+                    [(None, p.read_bytes()) for p in paths if p.exists()])
 
 
 def test_parse_files_on_an_executor_gives_a_lost_call_as_its_result_and_cancels_on_stop(files):

@@ -44,8 +44,7 @@ def client():
 
 @pytest.fixture(scope="module")
 def library(tmp_path_factory: pytest.TempPathFactory) -> Path:
-    """A big document first (it finishes last), small ones, a broken, a truncated and
-    an encrypted file (password "pw")."""
+    """A big document, small ones, a broken, a truncated and an encrypted one ("pw")."""
     root = tmp_path_factory.mktemp("library")
     (root / "a_big.pdf").write_bytes(document(300, "Big"))
     for n in range(8):
@@ -57,10 +56,6 @@ def library(tmp_path_factory: pytest.TempPathFactory) -> Path:
         pdf.save(root / "locked.pdf", encryption=pikepdf.Encryption(user="pw", owner="owner", R=6))
     (root / "plain.pdf").unlink()
     return root
-
-
-def paths_of(library: Path) -> list[Path]:
-    return sorted(library.iterdir())
 
 
 def test_cli_on_the_cluster_writes_what_jobs_1_writes(client, library, tmp_path):
@@ -79,40 +74,32 @@ def test_cli_on_the_cluster_writes_what_jobs_1_writes(client, library, tmp_path)
     assert b"Locked page 1" in files["locked.json"]
 
 
+def outcomes(results):
+    return [(path, (type(r), str(r)) if isinstance(r, Exception) else r) for path, r in results]
+
+
 @pytest.mark.parametrize("read_on_worker", [False, True])
-def test_parse_files_on_the_cluster_keeps_input_order(client, library, read_on_worker):
-    paths = paths_of(library)
-    expected = [(path, folioscan.parse_file(path, "pw", "markdown")) if path.name != "broken.pdf"
-                and path.name != "truncated.pdf" else (path, ValueError) for path in paths]
-    results = list(folioscan.parse_files(paths, "pw", "markdown", jobs=2, executor=client.get_executor(),
-                                         read_on_worker=read_on_worker))
-    assert [path for path, _ in results] == paths
-    for (_, result), (_, wanted) in zip(results, expected):
-        if wanted is ValueError:
-            assert type(result) is ValueError
-        else:
-            assert result == wanted
-
-
-def test_stopping_early_leaves_the_cluster_usable(client, library):
-    paths = paths_of(library) * 4
-    results = folioscan.parse_files(paths, "pw", "markdown", jobs=2, executor=client.get_executor())
-    assert next(results)[0] == paths[0]
-    results.close()
-    again = list(folioscan.parse_files(paths[:3], "pw", "markdown", executor=client.get_executor()))
-    assert [path for path, _ in again] == paths[:3]
+def test_parse_files_on_the_cluster_keeps_input_order_and_stops_early(client, library, read_on_worker):
+    # The big document comes first and finishes last.
+    paths = sorted(library.iterdir())
+    expected = outcomes(folioscan.parse_files(paths, "pw", "markdown", jobs=1))
+    run = folioscan.parse_files(paths, "pw", "markdown", jobs=2, executor=client.get_executor(),
+                                read_on_worker=read_on_worker)
+    assert outcomes(run) == expected
+    stopped = folioscan.parse_files(paths * 4, "pw", "markdown", jobs=2, executor=client.get_executor())
+    assert next(stopped)[0] == paths[0]
+    stopped.close()
 
 
 def test_a_worker_killed_mid_batch_loses_no_file(client, library):
-    paths = [path for path in paths_of(library) if path.name.startswith(("a_big", "small"))] * 4
+    paths = [path for path in sorted(library.iterdir()) if path.name.startswith(("a_big", "small"))] * 4
     expected = {path: folioscan.parse_file(path, format="markdown") for path in set(paths)}
     results = folioscan.parse_files(paths, format="markdown", jobs=2, executor=client.get_executor())
     seen = [next(results)]
     # The batch is read lazily: most files are not even submitted when the worker dies.
-    victim = next(iter(client.run(os.getpid).values()))
-    os.kill(victim, signal.SIGKILL)
+    os.kill(next(iter(client.run(os.getpid).values())), signal.SIGKILL)
     seen.extend(results)
     assert [path for path, _ in seen] == paths
-    # The cluster retries a lost task elsewhere; one it gives up on is an error value.
+    # The cluster runs a lost task again elsewhere; one it gives up on is an error value.
     assert all(result == expected[path] or isinstance(result, Exception) for path, result in seen)
     client.wait_for_workers(2, timeout=60)  # the nanny restarts the killed worker
