@@ -12,8 +12,9 @@ results exactly.
 
 Beside them, ``parse_file(path, password=None, format="dict")`` reads and parses
 one file, and ``parse_files(paths, password=None, format="dict", jobs=None)``
-parses many in worker processes, yielding ``(path, result or exception)`` in
-input order (see ``folioscan.batch``).
+parses many in worker processes, or on any ``concurrent.futures.Executor`` given
+as ``executor=`` (a Dask cluster's, for one), yielding ``(path, result or
+exception)`` in input order (see ``folioscan.batch``).
 """
 
 from importlib import metadata as _metadata

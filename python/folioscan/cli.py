@@ -1,12 +1,13 @@
 """Command line (`folioscan`, `python -m folioscan`): PDF files to Markdown, JSON or HTML.
 
     folioscan FILE_OR_DIR... [--format markdown|json|html] [--password PW]
-              [-o OUT | --out-dir DIR] [--jobs N] [--recursive] [--quiet] [--errors FILE]
-              [--strict]
+              [-o OUT | --out-dir DIR] [--jobs N] [--dask ADDRESS] [--recursive]
+              [--quiet] [--errors FILE] [--strict]
 
 One file (or "-" for standard input) goes to standard output, or to OUT with
 ``-o``. Several files or folders go to DIR, one output per PDF, converted by a
-pool of worker processes. A file that cannot be read or parsed gives one line
+pool of worker processes, or with ``--dask`` by the workers of a Dask cluster (the
+outputs are still written here). A file that cannot be read or parsed gives one line
 "folioscan: PATH: reason" on standard error and makes the exit status 1 without
 stopping the others; a usage mistake gives exit status 2, an interrupt 130.
 Files are read with repairs (as ``folioscan.extract`` does), each counted as a
@@ -25,13 +26,13 @@ import stat
 import sys
 import tempfile
 import time
-from collections.abc import Callable, Sequence
-from concurrent.futures.process import BrokenProcessPool
+from collections.abc import Callable, Generator, Iterator, Sequence
+from concurrent.futures import Executor
 from dataclasses import dataclass
 from typing import Any, TextIO
 
 from . import __version__, parse_to_html, parse_to_json, parse_to_markdown
-from .batch import map_in_order
+from .batch import WorkItem, map_in_order, run_items
 from .extraction import extract_with_warnings
 
 PROG = "folioscan"
@@ -48,6 +49,7 @@ EXTENSIONS = {"markdown": ".md", "json": ".json", "html": ".html"}
 
 EXIT_OK = 0
 EXIT_FAILED = 1
+EXIT_USAGE = 2
 EXIT_INTERRUPTED = 130
 
 
@@ -82,9 +84,15 @@ class Repair:
 
 def failure_from(path: str, error: BaseException) -> Failure:
     """The report for an exception: OSErrors by their system text and class name,
-    parse errors ("Kind: message") by their text and kind."""
+    parse errors ("Kind: message") by their text and kind, anything else (a dead
+    worker, a cluster's error) as "Class: text" and its class name."""
     if isinstance(error, OSError):
         return Failure(path, error.strerror or str(error), type(error).__name__)
+    if not isinstance(error, ValueError):
+        kind, reason = type(error).__name__, str(error)
+        if not reason.startswith(f"{kind}: "):
+            reason = f"{kind}: {reason}" if reason else kind
+        return Failure(path, reason, kind)
     reason = str(error)
     kind, separator, _ = reason.partition(": ")
     return Failure(path, reason, kind if separator else type(error).__name__)
@@ -154,6 +162,12 @@ def build_parser() -> argparse.ArgumentParser:
         help="worker processes for a batch (default: one per CPU; 1 converts in this process)",
     )
     parser.add_argument(
+        "--dask",
+        metavar="ADDRESS",
+        help="convert a batch on the Dask cluster whose scheduler is at ADDRESS (e.g. tcp://10.0.0.5:8786); "
+        "--jobs then sets how many files it converts at once (default: its worker threads)",
+    )
+    parser.add_argument(
         "-r", "--recursive", action="store_true", help="take PDFs from subfolders of the folders given too"
     )
     parser.add_argument(
@@ -185,6 +199,8 @@ def check_arguments(parser: argparse.ArgumentParser, args: argparse.Namespace) -
         parser.error('"-" (standard input) must be the only input and cannot go to --out-dir')
     if args.out_dir is not None:
         return
+    if args.dask is not None:
+        parser.error("--dask converts a batch: use --out-dir")
     if len(inputs) > 1:
         if args.output is not None:
             parser.error("-o takes a single input; use --out-dir for several")
@@ -468,9 +484,11 @@ def run_single(args: argparse.Namespace) -> int:
     return finish(args, failures, repairs)
 
 
-def convert_job(
-    job: Job, output_format: str, password: str | None, strict: bool = True
-) -> tuple[Failure | None, int, list[Repair]]:
+# A converted job: the failure, or None; the page count; the repairs made.
+Outcome = tuple[Failure | None, int, list[Repair]]
+
+
+def convert_job(job: Job, output_format: str, password: str | None, strict: bool = True) -> Outcome:
     """Converts one PDF of a batch and writes its output; gives the failure, or the
     page count, and the repairs made. Runs in a worker process, so the text never
     travels back."""
@@ -478,12 +496,54 @@ def convert_job(
     if isinstance(result, Failure):
         return result, 0, []
     text, repairs = result
+    failure, pages = write_job(job, text, output_format)
+    return failure, pages, repairs
+
+
+def write_job(job: Job, text: str, output_format: str) -> tuple[Failure | None, int]:
+    """Writes one converted PDF of a batch; gives the failure, or the page count."""
     try:
         os.makedirs(os.path.dirname(job.output), exist_ok=True)
         write_atomically(job.output, text.encode("utf-8"))
     except OSError as error:
-        return failure_from(job.output, error), 0, repairs
-    return None, count_pages(text, output_format), repairs
+        return failure_from(job.output, error), 0
+    return None, count_pages(text, output_format)
+
+
+def lost_job(job: Job, error: Exception) -> Outcome:
+    """The outcome of a job whose worker died (or that failed outside the converter)."""
+    return failure_from(job.source, error), 0, []
+
+
+def convert_on(
+    executor: Executor, jobs: Sequence[Job], output_format: str, password: str | None, at_once: int,
+    strict: bool = True,
+) -> Generator[tuple[Job, Outcome], None, None]:
+    """Converts the jobs on a remote executor, in order. The PDFs are read here and
+    sent as bytes; the texts (with the repairs made) come back and are written here."""
+    item = functools.partial(WorkItem, password=password, format=output_format, strict=strict, warnings=True)
+    results = run_items([job.source for job in jobs], item, at_once, executor)
+    with contextlib.closing(results):
+        for job, (_, result) in zip(jobs, results):
+            if isinstance(result, Exception):
+                yield job, (failure_from(job.source, result), 0, [])
+                continue
+            text, warnings = (result, []) if strict else result
+            failure, pages = write_job(job, text, output_format)
+            yield job, (failure, pages, [Repair(job.source, w["page"], w["message"]) for w in warnings])
+
+
+def connect(address: str) -> tuple[contextlib.ExitStack, Executor, int]:
+    """A client of the Dask scheduler at `address`, its executor and its worker
+    threads. Raises OSError when it cannot connect, ValueError for a malformed address."""
+    import distributed
+
+    with contextlib.ExitStack() as stack:
+        client = stack.enter_context(distributed.Client(address, set_as_default=False))
+        executor = client.get_executor()
+        stack.callback(executor.shutdown, wait=False)
+        return stack.pop_all(), executor, sum(client.nthreads().values())
+    raise AssertionError("unreachable")  # for type checkers: the block above returns
 
 
 def run_batch(parser: argparse.ArgumentParser, args: argparse.Namespace) -> int:
@@ -502,15 +562,28 @@ def run_batch(parser: argparse.ArgumentParser, args: argparse.Namespace) -> int:
         report(failure_from(args.out_dir, error), failures)
         return finish(args, failures)
 
+    cluster = contextlib.ExitStack()
+    if args.dask is not None:
+        try:
+            cluster, executor, threads = connect(args.dask)
+        except (OSError, ValueError) as error:
+            print(f"{PROG}: cannot connect to the Dask scheduler at {args.dask}: {error}", file=sys.stderr)
+            finish(args, failures)
+            return EXIT_FAILED
+        at_once = args.jobs or max(threads, 1)
+        outcomes = convert_on(executor, jobs, args.format, args.password, at_once, args.strict)
+    else:
+        convert = functools.partial(
+            convert_job, output_format=args.format, password=args.password, strict=args.strict
+        )
+        outcomes = map_in_order(convert, jobs, args.jobs or os.cpu_count() or 1, on_error=lost_job)
+
     progress = Progress(len(jobs), sys.stderr, sys.stderr.isatty() and not args.quiet)
     done = pages = 0
     repairs: list[Repair] = []
     progress.update(done, pages, len(failures), force=True)
     try:
-        convert = functools.partial(
-            convert_job, output_format=args.format, password=args.password, strict=args.strict
-        )
-        for _, (failure, page_count, repaired) in map_in_order(convert, jobs, args.jobs or os.cpu_count() or 1):
+        for _, (failure, page_count, repaired) in outcomes:
             done += 1
             pages += page_count
             repairs += repaired
@@ -523,12 +596,18 @@ def run_batch(parser: argparse.ArgumentParser, args: argparse.Namespace) -> int:
         print(f"{PROG}: interrupted after {done} of {len(jobs)} files", file=sys.stderr)
         finish(args, failures, repairs)  # the report covers the files done
         return EXIT_INTERRUPTED
-    except BrokenProcessPool:
-        # A worker was killed (or the native parser crashed): the outputs written so
-        # far are whole, the others were not started or not written.
+    except Exception as error:
+        # The executor gave up (a cluster that went away): the outputs written so far
+        # are whole, the others were not started or not written.
         progress.clear()
-        print(f"{PROG}: a worker process ended abruptly after {done} of {len(jobs)} files", file=sys.stderr)
+        print(f"{PROG}: stopped after {done} of {len(jobs)} files: {type(error).__name__}: {error}",
+              file=sys.stderr)
+        finish(args, failures, repairs)
         return EXIT_FAILED
+    finally:
+        if isinstance(outcomes, Generator):
+            outcomes.close()  # cancels the work not started, while the client is still there
+        cluster.close()
     progress.clear()
     if not args.quiet:
         warned = None if args.strict else len(repairs)
@@ -540,6 +619,12 @@ def main(argv: Sequence[str] | None = None) -> int:
     parser = build_parser()
     args = parser.parse_args(argv)
     check_arguments(parser, args)
+    if args.dask is not None:
+        try:
+            import distributed  # noqa: F401  (the optional extra, imported only for --dask)
+        except ImportError:
+            print(f"{PROG}: --dask needs dask[distributed]: pip install 'folioscan[dask]'", file=sys.stderr)
+            return EXIT_USAGE
     try:
         if args.out_dir is None:
             return run_single(args)

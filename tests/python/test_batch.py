@@ -6,7 +6,9 @@ from __future__ import annotations
 import itertools
 import multiprocessing
 import os
+import pickle
 import signal
+from concurrent.futures import Executor, Future
 from pathlib import Path
 
 import pytest
@@ -245,3 +247,91 @@ def test_map_in_order_keeps_order_and_lets_errors_of_the_function_through(jobs):
     assert [next(results) for _ in range(5)] == [(n, n * n) for n in range(5)]
     with pytest.raises(RuntimeError, match="^5 is too big$"):
         next(results)
+
+
+# ---------------------------------------------------------------- dead workers
+
+
+def die_on_five(number: int) -> int:
+    if number == 5:
+        os.kill(os.getpid(), signal.SIGKILL)
+    if number == 8:
+        os._exit(3)
+    return number * number
+
+
+def test_a_dead_worker_costs_only_the_call_it_held():
+    # Two deaths in one batch: the pool is replaced each time and the order kept.
+    results = list(batch.map_in_order(die_on_five, range(12), 2, on_error=lambda _, error: str(error)))
+    expected = {5: "WorkerDied: signal 9", 8: "WorkerDied: exit status 3"}
+    assert results == [(n, expected.get(n, n * n)) for n in range(12)]
+    with pytest.raises(batch.WorkerDied, match="^WorkerDied: signal 9$"):
+        list(batch.map_in_order(die_on_five, range(12), 2))
+
+
+# ---------------------------------------------------------------- other executors
+
+
+class ReversingExecutor(Executor):
+    """Runs the calls only when a result is asked for, the last submitted first, so
+    they finish out of input order; the calls travel pickled, as to a remote worker,
+    and a call on `lose` bytes fails as a lost task."""
+
+    def __init__(self, lose: bytes | None = None) -> None:
+        self.waiting: list[tuple[Future, bytes]] = []
+        self.futures: list[Future] = []
+        self.items: list[batch.WorkItem] = []
+        self.lose = lose
+
+    def submit(self, fn, /, *args, **kwargs):
+        future = Future()
+        future.result = lambda timeout=None: self.run_waiting() or Future.result(future, timeout)
+        self.waiting.append((future, pickle.dumps((fn, args[0]))))
+        self.futures.append(future)
+        self.items.append(args[0])
+        return future
+
+    def run_waiting(self) -> None:
+        while self.waiting:
+            future, call = self.waiting.pop()
+            fn, item = pickle.loads(call)
+            if not future.set_running_or_notify_cancel():
+                continue
+            if item.data is not None and item.data == self.lose:
+                future.set_exception(RuntimeError("task lost"))
+            else:
+                future.set_result(fn(item))
+
+
+@pytest.mark.parametrize("read_on_worker", [False, True])
+def test_parse_files_on_an_executor_keeps_input_order_and_gives_the_same_results(files, read_on_worker):
+    paths = [files[name] for name in ORDER] * 2
+    executor = ReversingExecutor()
+    remote = list(folioscan.parse_files(paths, format="json", jobs=2, executor=executor,
+                                        read_on_worker=read_on_worker))
+    assert [path for path, _ in remote] == paths
+    alone = [described(r) for _, r in folioscan.parse_files(paths, format="json", jobs=1)]
+    assert [described(r) for _, r in remote] == alone
+    # Bytes travel, or only paths; a file that cannot be read here is never sent.
+    sent = [(item.path, item.data) for item in executor.items]
+    assert sent == ([(p, None) for p in paths] if read_on_worker else
+                    [(None, p.read_bytes()) for p in paths if p.exists()])
+
+
+def test_parse_files_on_an_executor_gives_a_lost_call_as_its_result_and_cancels_on_stop(files):
+    executor = ReversingExecutor(lose=b"junk")
+    paths = [files["one.pdf"], files["junk.pdf"], files["two.pdf"]]
+    results = [r for _, r in folioscan.parse_files(paths, format="markdown", executor=executor)]
+    assert results[0] == "One" and results[2] == "Two a\n\n---\n\nTwo b"
+    assert type(results[1]) is RuntimeError and str(results[1]) == "task lost"
+
+    executor = ReversingExecutor()
+    stopped = folioscan.parse_files([files["one.pdf"]] * 20, format="markdown", jobs=2, executor=executor)
+    assert next(stopped)[1] == "One"
+    stopped.close()
+    assert len(executor.futures) <= 1 + 2 * 2
+    assert all(future.done() for future in executor.futures)
+    assert any(future.cancelled() for future in executor.futures)
+
+    with pytest.raises(TypeError, match="^executor must be a concurrent.futures.Executor, not str$"):
+        folioscan.parse_files(paths, executor="tcp://127.0.0.1:8786")

@@ -6,9 +6,11 @@ from __future__ import annotations
 
 import io
 import json
+import multiprocessing
 import os
 import pty
 import re
+import signal
 import stat
 import subprocess
 import sys
@@ -132,6 +134,7 @@ def test_one_failed_file_is_written_to_the_errors_report(tmp_path):
         (["library"], "library is a folder: use --out-dir"),
         (["library/one.pdf", "library/sub/deeper/four.pdf", "elsewhere/one.pdf", "--out-dir", "out"],
          "library/one.pdf and elsewhere/one.pdf would both be written to out/one.md"),
+        (["library/one.pdf", "--dask", "tcp://127.0.0.1:8786"], "--dask converts a batch: use --out-dir"),
     ],
 )
 def test_usage_mistakes_exit_2_before_writing_anything(library, args, message):
@@ -286,7 +289,7 @@ def test_progress_goes_to_a_terminal_only(library, tmp_path):
 
 
 def test_an_interrupted_batch_reports_what_was_done_and_exits_130(library, tmp_path, monkeypatch, capsys):
-    def interrupted(function, items, jobs):
+    def interrupted(function, items, jobs, **options):
         items = list(items)
         yield items[0], function(items[0])
         raise KeyboardInterrupt
@@ -301,6 +304,37 @@ def test_an_interrupted_batch_reports_what_was_done_and_exits_130(library, tmp_p
     )
     assert json.loads(report.read_text())["kind"] == "InvalidHeader"
     assert tree_of(tmp_path / "out") == {}
+
+
+def convert_or_die_on_one(job: cli.Job, output_format: str, password: str | None, strict: bool = True,
+                          convert=cli.convert_job):
+    if job.source.endswith("one.pdf"):
+        os.kill(os.getpid(), signal.SIGKILL)
+    return convert(job, output_format, password, strict)
+
+
+@pytest.mark.skipif(
+    multiprocessing.get_start_method() != "fork", reason="workers see this test's stand-in by forking"
+)
+def test_a_worker_that_dies_costs_its_file_only_and_the_report_is_written(library, tmp_path, monkeypatch,
+                                                                        capsys):
+    monkeypatch.setattr(cli, "convert_job", convert_or_die_on_one)
+    out, report = tmp_path / "out", tmp_path / "errors.jsonl"
+    status = cli.main(["--strict", str(library), "-r", "--out-dir", str(out), "--errors", str(report), "--jobs", "2"])
+    assert status == 1
+    assert sorted(tree_of(out)) == ["Two.md", "folder.pdf/inside.md", "sub/deeper/four.md", "sub/three.md"]
+    records = [json.loads(line) for line in report.read_text().splitlines()]
+    assert records[1] == {"path": str(library / "one.pdf"), "error": "WorkerDied: signal 9", "kind": "WorkerDied"}
+    assert [record["kind"] for record in records] == ["InvalidHeader", "WorkerDied", "InvalidXref"]
+    assert SUMMARY.search(capsys.readouterr().err).groups() == ("7", "7", "3")
+
+
+def test_dask_without_the_extra_is_one_line_and_exit_2(library, tmp_path, monkeypatch, capsys):
+    monkeypatch.setitem(sys.modules, "distributed", None)  # makes the import fail
+    status = cli.main([str(library), "--out-dir", str(tmp_path / "out"), "--dask", "tcp://127.0.0.1:8786"])
+    assert status == 2
+    assert capsys.readouterr().err == "folioscan: --dask needs dask[distributed]: pip install 'folioscan[dask]'\n"
+    assert not (tmp_path / "out").exists()
 
 
 # ---------------------------------------------------------------- writing whole files
