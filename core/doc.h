@@ -9,10 +9,13 @@
 
 #include "cos.h"
 #include "error.h"
+#include "options.h"
 #include "resolver.h"
 #include "tounicode.h"
 
 namespace folioscan {
+
+struct ProgramText;
 
 struct OpenDocument {
   Resolver resolver;
@@ -23,6 +26,12 @@ struct OpenDocument {
   std::unordered_map<std::uint32_t, bool> image_decodes = {};  // image object -> decodes
   // ToUnicode object -> its map (null when it cannot be read).
   std::unordered_map<std::uint32_t, std::shared_ptr<const ToUnicodeMap>> tounicode_maps = {};
+  // Recovery: embedded font program object -> what it says (null when it cannot be
+  // read), with the decoded bytes of the programs and the bytes of their tables so far.
+  std::unordered_map<std::uint32_t, std::shared_ptr<const ProgramText>> font_programs = {};
+  std::uint64_t font_program_bytes = 0;
+  std::uint64_t font_program_table_bytes = 0;
+  ExtractOptions options{};
 };
 
 [[nodiscard]] Result<OpenDocument> open_document(ByteView data, ByteView password);

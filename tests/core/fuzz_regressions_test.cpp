@@ -42,6 +42,9 @@ void replay(const std::string& target, Target run) {
 TEST(FuzzRegressions, ParseDocumentInputsRunToTheEnd) { replay("parse_document", fuzz::parse_document); }
 TEST(FuzzRegressions, DecodeStreamInputsRunToTheEnd) { replay("decode_stream", fuzz::decode_stream); }
 TEST(FuzzRegressions, ToUnicodeInputsRunToTheEnd) { replay("tounicode", fuzz::tounicode); }
+TEST(FuzzRegressions, TrueTypeInputsRunToTheEnd) { replay("truetype", fuzz::truetype); }
+TEST(FuzzRegressions, CffInputsRunToTheEnd) { replay("cff", fuzz::cff); }
+TEST(FuzzRegressions, Type1InputsRunToTheEnd) { replay("type1", fuzz::type1); }
 
 }  // namespace
 }  // namespace folioscan
