@@ -141,6 +141,7 @@ bool is_base_encoding(const Object* name) {
 // its /Differences name (with the name when it has no value of its own).
 struct PdfEncoding {
   bool explicit_base = false;
+  bool standard_base = false;  // the explicit base is StandardEncoding
   std::array<bool, 256> named{};
   std::array<std::string_view, 256> unvalued{};
 };
@@ -152,10 +153,13 @@ PdfEncoding pdf_encoding(const Object* encoding) {
   if (const Stream* s = encoding->as_stream()) dict = &s->dict;
   if (encoding->as_name() != nullptr) {
     out.explicit_base = is_base_encoding(encoding);
+    out.standard_base = encoding->is_name("StandardEncoding");
     return out;
   }
   if (dict == nullptr) return out;
-  out.explicit_base = encoding->as_dict() != nullptr && is_base_encoding(dict->lookup("BaseEncoding"));
+  const Object* base = dict->lookup("BaseEncoding");
+  out.explicit_base = encoding->as_dict() != nullptr && is_base_encoding(base);
+  out.standard_base = out.explicit_base && base->is_name("StandardEncoding");
   const Object* differences = dict->lookup("Differences");
   const Array* list = differences != nullptr ? differences->as_array() : nullptr;
   if (list == nullptr) return out;
@@ -202,7 +206,10 @@ void complete_simple(OpenDocument& doc, const Dictionary& font_dict, Font& font)
     const auto c = static_cast<std::size_t>(code);
     if (font.to_unicode && lookup_tounicode(*font.to_unicode, static_cast<std::uint32_t>(c), scratch)) continue;
     if (pdf.named[c]) continue;
-    needed = !pdf.unvalued[c].empty() || !pdf.explicit_base || font.encoding[c] == 0;
+    // An explicit base leaves codes to the program only where it has no character:
+    // StandardEncoding's upper half here; WinAnsi and Mac Roman lack only code 0 and
+    // five unassigned codes, which no page shows for text.
+    needed = !pdf.unvalued[c].empty() || !pdf.explicit_base || (pdf.standard_base && font.encoding[c] == 0);
   }
   if (!needed) return;
   const auto program = load_program(doc, *descriptor);
