@@ -1,6 +1,7 @@
 // The standard security handler: the file key for revisions 2 to 6 from the encryption
-// dictionary and a password, and the per-object decryption of strings and stream data
-// with RC4, AES-128 or AES-256. AES and SHA-2 come from libcrypto's EVP interfaces.
+// dictionary and a password (strictly, or with the recovery reading of revision 5 and
+// /EncryptMetadata), and the per-object decryption of strings and stream data with RC4,
+// AES-128 or AES-256. AES and SHA-2 come from libcrypto's EVP interfaces.
 #include "crypt.h"
 
 #include <openssl/evp.h>
@@ -122,6 +123,36 @@ CryptMethod select_method(const Dictionary& encrypt) {
   return CryptMethod::Rc4;
 }
 
+// True only for /EncryptMetadata false itself; any other value, or none, means true.
+bool metadata_in_clear(const Dictionary& encrypt) {
+  const Object* value = encrypt.lookup("EncryptMetadata");
+  const bool* flag = value != nullptr ? value->as_bool() : nullptr;
+  return flag != nullptr && !*flag;
+}
+
+// The entries both constructors need; nothing when the dictionary cannot be used.
+struct StandardEntries {
+  std::int64_t revision = 0;
+  std::uint32_t permissions = 0;
+  ByteView owner;  // /O, all bytes
+  ByteView user;   // /U
+  CryptMethod method = CryptMethod::Rc4;
+};
+
+std::optional<StandardEntries> standard_entries(const Dictionary& encrypt) {
+  const Object* filter = encrypt.lookup("Filter");
+  if (filter == nullptr || !filter->is_name("Standard")) return std::nullopt;
+  const std::int64_t* revision = integer_entry(encrypt, "R");
+  const std::int64_t* permissions = integer_entry(encrypt, "P");
+  const String* owner = string_entry(encrypt, "O");
+  const String* user = string_entry(encrypt, "U");
+  if (revision == nullptr || permissions == nullptr || owner == nullptr || user == nullptr) {
+    return std::nullopt;
+  }
+  return StandardEntries{*revision, static_cast<std::uint32_t>(*permissions), owner->bytes,
+                         user->bytes, select_method(encrypt)};
+}
+
 // ---------------------------------------------------------------------------------------
 // Revisions up to 4: MD5 and RC4 (ISO 32000-1, Algorithms 2, 6 and 7).
 
@@ -132,7 +163,18 @@ struct LegacyParams {
   ByteView user;             // /U
   std::uint32_t permissions = 0;
   ByteView id0;
+  bool metadata_in_clear = false;  // honoured from revision 4 on; the strict reading never sets it
 };
+
+// n = /Length / 8, 5 when /Length is absent. The MD5-based derivation yields 1 to 16 key
+// bytes; a /Length outside 8..135 bits (negative ones included) cannot be honoured and
+// gives nothing, like any other unusable dictionary.
+std::optional<std::size_t> legacy_key_size(const Dictionary& encrypt) {
+  const std::int64_t* length = integer_entry(encrypt, "Length");
+  const std::int64_t key_size = length != nullptr ? *length / 8 : 5;
+  if (key_size < 1 || key_size > 16) return std::nullopt;
+  return static_cast<std::size_t>(key_size);
+}
 
 // The first 32 bytes of the password, completed from the padding string.
 Bytes pad_password(ByteView password) {
@@ -149,12 +191,13 @@ Bytes xor_key(ByteView key, std::uint8_t value) {
   return out;
 }
 
-// Algorithm 2 without its /EncryptMetadata step.
+// Algorithm 2; its /EncryptMetadata step only when metadata_in_clear is set.
 Bytes legacy_file_key(const LegacyParams& params, ByteView password) {
   Bytes input = pad_password(password);
   append(input, params.owner);
   for (int i = 0; i < 4; ++i) input.push_back(static_cast<std::uint8_t>(params.permissions >> (8 * i)));
   append(input, params.id0);
+  if (params.metadata_in_clear && params.revision >= 4) input.insert(input.end(), 4, 0xFF);
   auto digest = md5(input);
   if (params.revision >= 3) {
     for (int i = 0; i < 50; ++i) digest = md5(ByteView(digest.data(), params.key_size));
@@ -192,14 +235,21 @@ Bytes legacy_recover_user_password(const LegacyParams& params, ByteView owner_pa
   return result;
 }
 
-Bytes legacy_handler_key(const LegacyParams& params, ByteView password) {
+// The key of the password taken as the user password, then as the owner password;
+// nothing when neither passes the user check.
+std::optional<Bytes> legacy_authenticated_key(const LegacyParams& params, ByteView password) {
   Bytes key = legacy_file_key(params, password);
   if (legacy_user_check(params, key)) return key;
   const Bytes user_password = legacy_recover_user_password(params, password);
   Bytes owner_key = legacy_file_key(params, user_password);
   if (legacy_user_check(params, owner_key)) return owner_key;
+  return std::nullopt;
+}
+
+Bytes legacy_handler_key(const LegacyParams& params, ByteView password) {
+  if (std::optional<Bytes> key = legacy_authenticated_key(params, password)) return std::move(*key);
   // A wrong password still gives a handler; its key just decrypts to garbage.
-  return key;
+  return legacy_file_key(params, password);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -238,6 +288,21 @@ std::optional<Bytes> revision6_hash(ByteView password, ByteView salt, ByteView e
   return k;
 }
 
+// Revision 5 hashes at most this many password bytes.
+constexpr std::size_t kRevision5PasswordBytes = 127;
+
+// Revision 5 (the 2008 extension that revision 6 replaced): one SHA-256 over the first
+// 127 password bytes, the salt and the extra data.
+std::optional<Bytes> revision5_hash(ByteView password, ByteView salt, ByteView extra) {
+  Bytes input;
+  append(input, password.first(std::min(password.size(), kRevision5PasswordBytes)));
+  append(input, salt);
+  append(input, extra);
+  return sha2(Sha2::Sha256, input);
+}
+
+using PasswordHash = std::optional<Bytes> (*)(ByteView password, ByteView salt, ByteView extra);
+
 bool equals_prefix(const Bytes& hash, ByteView entry) {
   return hash.size() == 32 && entry.size() >= 32 && std::equal(hash.begin(), hash.end(), entry.begin());
 }
@@ -250,21 +315,22 @@ Bytes unwrap_file_key(const String* wrapped, const Bytes& intermediate) {
   return aes_cbc(false, intermediate, zero_iv, wrapped->bytes).value_or(Bytes{});
 }
 
+// Nothing when /U is shorter than 48 bytes or the password matches neither entry.
 std::optional<Bytes> aes256_handler_key(const Dictionary& encrypt, ByteView owner, ByteView user,
-                                        ByteView password) {
+                                        ByteView password, PasswordHash hash = revision6_hash) {
   if (user.size() < 48) return std::nullopt;
-  const std::optional<Bytes> user_hash = revision6_hash(password, user.subspan(32, 8), {});
+  const std::optional<Bytes> user_hash = hash(password, user.subspan(32, 8), {});
   if (!user_hash) return std::nullopt;
   if (equals_prefix(*user_hash, user)) {
-    const std::optional<Bytes> key_hash = revision6_hash(password, user.subspan(40, 8), {});
+    const std::optional<Bytes> key_hash = hash(password, user.subspan(40, 8), {});
     if (!key_hash) return std::nullopt;
     return unwrap_file_key(string_entry(encrypt, "UE"), *key_hash);
   }
   if (owner.size() < 48) return std::nullopt;
   const ByteView user48 = user.first(48);
-  const std::optional<Bytes> owner_hash = revision6_hash(password, owner.subspan(32, 8), user48);
+  const std::optional<Bytes> owner_hash = hash(password, owner.subspan(32, 8), user48);
   if (!owner_hash || !equals_prefix(*owner_hash, owner)) return std::nullopt;
-  const std::optional<Bytes> key_hash = revision6_hash(password, owner.subspan(40, 8), user48);
+  const std::optional<Bytes> key_hash = hash(password, owner.subspan(40, 8), user48);
   if (!key_hash) return std::nullopt;
   return unwrap_file_key(string_entry(encrypt, "OE"), *key_hash);
 }
@@ -339,42 +405,73 @@ void merge_duplicate_keys(Dictionary& dict) {
   dict.entries = std::move(merged);
 }
 
+bool is_metadata_stream(const Stream& stream) {
+  const Object* type = stream.dict.lookup("Type");
+  return type != nullptr && type->is_name("Metadata");
+}
+
+LegacyParams legacy_params(const StandardEntries& entries, std::size_t key_size, ByteView id0) {
+  LegacyParams params;
+  params.revision = entries.revision;
+  params.key_size = key_size;
+  params.owner = entries.owner;
+  params.user = entries.user;
+  params.permissions = entries.permissions;
+  params.id0 = id0;
+  return params;
+}
+
 }  // namespace
 
 std::optional<SecurityHandler> construct_security_handler(const Dictionary& encrypt, ByteView id0,
                                                           ByteView password) {
-  const Object* filter = encrypt.lookup("Filter");
-  if (filter == nullptr || !filter->is_name("Standard")) return std::nullopt;
-  const std::int64_t* revision = integer_entry(encrypt, "R");
-  const std::int64_t* permissions = integer_entry(encrypt, "P");
-  const String* owner = string_entry(encrypt, "O");
-  const String* user = string_entry(encrypt, "U");
-  if (revision == nullptr || permissions == nullptr || owner == nullptr || user == nullptr) {
-    return std::nullopt;
-  }
-  const CryptMethod method = select_method(encrypt);
-
-  if (*revision > 4) {
-    std::optional<Bytes> key = aes256_handler_key(encrypt, owner->bytes, user->bytes, password);
+  const std::optional<StandardEntries> entries = standard_entries(encrypt);
+  if (!entries) return std::nullopt;
+  if (entries->revision > 4) {
+    std::optional<Bytes> key = aes256_handler_key(encrypt, entries->owner, entries->user, password);
     if (!key) return std::nullopt;
-    return SecurityHandler{std::move(*key), method};
+    return SecurityHandler{std::move(*key), entries->method};
+  }
+  const std::optional<std::size_t> key_size = legacy_key_size(encrypt);
+  if (!key_size) return std::nullopt;
+  return SecurityHandler{legacy_handler_key(legacy_params(*entries, *key_size, id0), password),
+                         entries->method};
+}
+
+Result<std::optional<SecurityHandler>> construct_security_handler_recovering(
+    const Dictionary& encrypt, ByteView id0, ByteView password) {
+  const std::optional<StandardEntries> entries = standard_entries(encrypt);
+  if (!entries) return std::optional<SecurityHandler>{};
+  const bool in_clear = entries->revision >= 4 && metadata_in_clear(encrypt);
+
+  if (entries->revision > 4) {
+    if (entries->user.size() < 48) return std::optional<SecurityHandler>{};
+    std::optional<Bytes> key;
+    if (entries->revision == 5) {
+      key = aes256_handler_key(encrypt, entries->owner, entries->user, password, revision5_hash);
+    }
+    // Revision 5 written with the revision 6 hash: the strict reading opens such files.
+    if (!key) key = aes256_handler_key(encrypt, entries->owner, entries->user, password);
+    if (!key) return fail(ParseErrorKind::InvalidPassword, "wrong password");
+    return SecurityHandler{std::move(*key), entries->method, !in_clear};
   }
 
-  const std::int64_t* length = integer_entry(encrypt, "Length");
-  const std::int64_t key_size = length != nullptr ? *length / 8 : 5;
-  // The MD5-based derivation yields 1 to 16 key bytes. A /Length outside 8..135 bits
-  // (negative ones included) cannot be honoured; such a dictionary is treated like any
-  // other unusable one: no handler, and the document is read without decryption.
-  if (key_size < 1 || key_size > 16) return std::nullopt;
-
-  LegacyParams params;
-  params.revision = *revision;
-  params.key_size = static_cast<std::size_t>(key_size);
-  params.owner = owner->bytes;
-  params.user = user->bytes;
-  params.permissions = static_cast<std::uint32_t>(*permissions);
-  params.id0 = id0;
-  return SecurityHandler{legacy_handler_key(params, password), method};
+  const std::optional<std::size_t> key_size = legacy_key_size(encrypt);
+  if (!key_size) return std::optional<SecurityHandler>{};
+  LegacyParams params = legacy_params(*entries, *key_size, id0);
+  params.metadata_in_clear = in_clear;
+  if (std::optional<Bytes> key = legacy_authenticated_key(params, password)) {
+    return SecurityHandler{std::move(*key), entries->method, !in_clear};
+  }
+  // A producer that declared /EncryptMetadata false but derived the key as if it were
+  // true is read as the strict reading reads it, metadata streams included.
+  if (in_clear) {
+    params.metadata_in_clear = false;
+    if (std::optional<Bytes> key = legacy_authenticated_key(params, password)) {
+      return SecurityHandler{std::move(*key), entries->method};
+    }
+  }
+  return fail(ParseErrorKind::InvalidPassword, "wrong password");
 }
 
 Bytes decrypt_bytes(const SecurityHandler& handler, std::uint32_t num, std::uint16_t gen,
@@ -401,6 +498,7 @@ Object decrypt_object(const SecurityHandler& handler, std::uint32_t num, std::ui
       for (DictEntry& entry : d->entries) pending.push_back(&entry.value);
     } else if (Stream* st = current->as_stream()) {
       merge_duplicate_keys(st->dict);
+      if (!handler.encrypt_metadata && is_metadata_stream(*st)) continue;
       for (DictEntry& entry : st->dict.entries) pending.push_back(&entry.value);
       st->data = decrypt_with(cipher, st->data);
     }

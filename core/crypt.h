@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "cos.h"
+#include "error.h"
 
 namespace folioscan {
 
@@ -15,6 +16,9 @@ enum class CryptMethod : std::uint8_t { Rc4, Aes128, Aes256 };
 struct SecurityHandler {
   Bytes key;  // file encryption key
   CryptMethod method = CryptMethod::Rc4;
+  // False when /EncryptMetadata false was honoured: streams of /Type /Metadata are then
+  // stored in clear and decrypt_object leaves them as they are.
+  bool encrypt_metadata = true;
 };
 
 // Never fails: an unusable dictionary (or, for revisions 5/6, a password matching
@@ -22,8 +26,20 @@ struct SecurityHandler {
 std::optional<SecurityHandler> construct_security_handler(const Dictionary& encrypt, ByteView id0,
                                                           ByteView password);
 
+// The recovery reading of the same dictionary. Beyond the strict one it reads revision 5
+// (the password hashed with one SHA-256, truncated to 127 bytes) and honours
+// /EncryptMetadata false under revisions 4 and up (the key of revision 4 hashes
+// FF FF FF FF after /ID[0]; the handler leaves metadata streams in clear). When that
+// reading authenticates neither password, the strict one is tried, so whatever the strict
+// handler opens, this opens with the same key. A password matching neither the user nor
+// the owner entry is the error InvalidPassword "wrong password"; a dictionary that
+// cannot be used (the strict constructor's cases) gives no handler and no error.
+Result<std::optional<SecurityHandler>> construct_security_handler_recovering(
+    const Dictionary& encrypt, ByteView id0, ByteView password);
+
 // Every String (inside arrays, dictionaries, stream dictionaries) and a stream's data,
-// decrypted with the per-object key. Data that cannot be decrypted passes unchanged.
+// decrypted with the per-object key. Data that cannot be decrypted passes unchanged, and
+// so does a stream of /Type /Metadata when the handler's encrypt_metadata is false.
 Object decrypt_object(const SecurityHandler& handler, std::uint32_t num, std::uint16_t gen,
                       Object obj);
 Bytes decrypt_bytes(const SecurityHandler& handler, std::uint32_t num, std::uint16_t gen,

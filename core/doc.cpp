@@ -6,6 +6,7 @@
 
 #include "crypt.h"
 #include "lex.h"
+#include "repair.h"
 #include "text.h"
 #include "xref.h"
 
@@ -27,25 +28,45 @@ std::optional<std::size_t> find_last_startxref(ByteView data) {
 
 }  // namespace
 
+namespace {
+
+constexpr std::string_view kMarker = "%PDF-";
+
+// The header whose marker starts at `i`: the version is up to 8 bytes before white space.
+Header header_at(ByteView data, std::size_t i) {
+  const std::size_t start = i + kMarker.size();
+  std::size_t end = start;
+  while (end < data.size() && end - start < 8) {
+    const std::uint8_t b = data[end];
+    if (b == '\t' || b == '\n' || b == '\r' || b == ' ') break;
+    ++end;
+  }
+  return Header{i, utf8_lossy(data.subspan(start, end - start))};
+}
+
+}  // namespace
+
 Result<Header> find_header(ByteView data) {
-  constexpr std::string_view kMarker = "%PDF-";
   const std::size_t window = std::min<std::size_t>(data.size(), 1024);
   for (std::size_t i = 0; i + kMarker.size() <= window; ++i) {
     if (std::memcmp(data.data() + i, kMarker.data(), kMarker.size()) != 0) continue;
-    const std::size_t start = i + kMarker.size();
-    std::size_t end = start;
-    while (end < data.size() && end - start < 8) {
-      const std::uint8_t b = data[end];
-      if (b == '\t' || b == '\n' || b == '\r' || b == ' ') break;
-      ++end;
-    }
-    return Header{i, utf8_lossy(data.subspan(start, end - start))};
+    return header_at(data, i);
   }
   return fail(ParseErrorKind::InvalidHeader, "no %PDF- header");
 }
 
-Result<OpenDocument> open_document(ByteView data, ByteView password) {
-  Header header = TRY(find_header(data));
+std::optional<Header> find_header_anywhere(ByteView data) {
+  const auto* begin = reinterpret_cast<const char*>(data.data());
+  const std::string_view text(begin, data.size());
+  const std::size_t at = text.find(kMarker);
+  if (at == std::string_view::npos) return std::nullopt;
+  return header_at(data, at);
+}
+
+namespace {
+
+// The newest cross-reference chain from the last startxref, with its trailer's /Root.
+Result<XrefSection> load_chain(ByteView data) {
   const auto after = find_last_startxref(data);
   if (!after) return fail(ParseErrorKind::InvalidXref, "no startxref");
   Lexer lexer(data, *after);
@@ -54,25 +75,93 @@ Result<OpenDocument> open_document(ByteView data, ByteView password) {
   if (chain.trailer.lookup("Root") == nullptr) {
     return fail(ParseErrorKind::MissingTrailer, "trailer has no /Root");
   }
-  OpenDocument doc{Resolver(data, std::move(chain.table), std::move(chain.trailer)),
-                   std::move(header.version)};
+  return chain;
+}
 
-  if (const Object* encrypt = doc.resolver.trailer().lookup("Encrypt")) {
-    std::optional<std::uint32_t> encrypt_obj;
-    if (const auto* ref = encrypt->as_ref()) encrypt_obj = ref->num;
-    // Loaded before any handler is installed, so the dictionary is read in clear.
-    const Dictionary* dict = TRY(doc.resolver.dictionary_view(*encrypt));
-    ByteView id0;
-    if (const Object* id = doc.resolver.trailer().lookup("ID")) {
-      if (const auto* arr = id->as_array(); arr != nullptr && !arr->empty()) {
-        if (const auto* s = arr->front().as_string()) id0 = s->bytes;
-      }
+struct EncryptionInputs {
+  const Dictionary* dict = nullptr;  // nullptr: the file is not encrypted
+  std::optional<std::uint32_t> object;
+  ByteView id0;
+};
+
+// The trailer's /Encrypt dictionary, read in clear (before any handler is installed),
+// and the first /ID string.
+Result<EncryptionInputs> encryption_inputs(OpenDocument& doc) {
+  EncryptionInputs in;
+  const Object* encrypt = doc.resolver.trailer().lookup("Encrypt");
+  if (encrypt == nullptr) return in;
+  if (const auto* ref = encrypt->as_ref()) in.object = ref->num;
+  in.dict = TRY(doc.resolver.dictionary_view(*encrypt));
+  if (const Object* id = doc.resolver.trailer().lookup("ID")) {
+    if (const auto* arr = id->as_array(); arr != nullptr && !arr->empty()) {
+      if (const auto* s = arr->front().as_string()) in.id0 = s->bytes;
     }
-    if (auto handler = construct_security_handler(*dict, id0, password)) {
-      doc.resolver.install_security(std::move(*handler), encrypt_obj);
+  }
+  return in;
+}
+
+// Recovery's opening: a header anywhere or none, a chain that fails replaced by a table
+// rebuilt from the file, the revisions and options of encryption the strict reading
+// leaves out, and a wrong password reported instead of read as garbage.
+Result<OpenDocument> open_recovering(ByteView data, ByteView password, const ExtractOptions& options) {
+  std::vector<ParseError> repairs;
+  std::optional<std::string> version;
+  if (auto header = find_header(data)) {
+    version = std::move(header->version);
+  } else {
+    repairs.push_back(std::move(header).error());
+    if (auto anywhere = find_header_anywhere(data)) version = std::move(anywhere->version);
+  }
+  Result<XrefSection> chain = load_chain(data);
+  std::optional<RebuiltXref> rebuilt;
+  if (!chain) {
+    repairs.push_back(std::move(chain).error());
+    rebuilt = TRY(rebuild_xref(data));
+    chain = XrefSection{rebuilt->table, rebuilt->trailer};
+  }
+  OpenDocument doc{Resolver(data, std::move(chain->table), std::move(chain->trailer)),
+                   version.value_or(std::string()), options};
+  doc.resolver.enable_recovery();
+  const EncryptionInputs encryption = TRY(encryption_inputs(doc));
+  if (encryption.dict != nullptr) {
+    auto handler = TRY(construct_security_handler_recovering(*encryption.dict, encryption.id0, password));
+    if (handler) doc.resolver.install_security(std::move(*handler), encryption.object);
+  }
+  if (rebuilt) {
+    doc.resolver.use_rebuilt_table(std::move(rebuilt->table), rebuilt->object_streams);
+  } else if (auto root = catalog_view(doc); !root) {
+    // The chain reads, but its /Root does not lead to a catalog: the entries may be
+    // wrong where the objects themselves are sound.
+    if (auto scanned = rebuild_xref(data)) {
+      repairs.push_back(std::move(root).error());
+      doc.resolver.use_rebuilt_table(std::move(scanned->table), scanned->object_streams);
+    }
+  }
+  if (!version) doc.version = catalog_version(doc);
+  for (ParseError& repair : repairs) doc.diagnostics.warn(repair);
+  doc.collect_repairs();
+  return doc;
+}
+
+}  // namespace
+
+Result<OpenDocument> open_document(ByteView data, ByteView password, const ExtractOptions& options) {
+  if (options.recover) return open_recovering(data, password, options);
+  Header header = TRY(find_header(data));
+  XrefSection chain = TRY(load_chain(data));
+  OpenDocument doc{Resolver(data, std::move(chain.table), std::move(chain.trailer)),
+                   std::move(header.version), options};
+  const EncryptionInputs encryption = TRY(encryption_inputs(doc));
+  if (encryption.dict != nullptr) {
+    if (auto handler = construct_security_handler(*encryption.dict, encryption.id0, password)) {
+      doc.resolver.install_security(std::move(*handler), encryption.object);
     }
   }
   return doc;
+}
+
+void OpenDocument::collect_repairs() {
+  for (const ParseError& repair : resolver.take_repairs()) diagnostics.warn(repair);
 }
 
 Result<const Dictionary*> catalog_view(OpenDocument& doc) {
@@ -84,6 +173,17 @@ Result<const Dictionary*> catalog_view(OpenDocument& doc) {
 Result<Dictionary> catalog(OpenDocument& doc) {
   const Dictionary* root = TRY(catalog_view(doc));
   return *root;
+}
+
+std::string catalog_version(OpenDocument& doc) {
+  if (auto root = catalog_view(doc)) {
+    if (const Object* v = (*root)->lookup("Version")) {
+      if (auto resolved = doc.resolver.resolve_view(*v)) {
+        if (const auto* name = (*resolved)->as_name()) return name->text;
+      }
+    }
+  }
+  return "1.4";
 }
 
 }  // namespace folioscan

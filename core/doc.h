@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
+#include "agl.h"
 #include "cos.h"
 #include "error.h"
 #include "options.h"
@@ -17,9 +19,15 @@ namespace folioscan {
 
 struct ProgramText;
 
+// Everything one extraction call owns, in one place: the resolver (with the file's
+// cross-reference table, trailer, security handler and object caches), the options of
+// the call, the repairs it made, and the work and caches shared by its pages. It lives
+// for one call and is released before the result is returned.
 struct OpenDocument {
   Resolver resolver;
   std::string version;
+  ExtractOptions options = {};
+  Diagnostics diagnostics = {};
   // Work shared by the pages of one call. Pages can all name one large stream, so
   // per-page bounds alone would let the work grow with the page count.
   std::uint64_t content_bytes = 0;  // page content handed to the interpreter so far
@@ -31,12 +39,19 @@ struct OpenDocument {
   std::unordered_map<std::uint32_t, std::shared_ptr<const ProgramText>> font_programs = {};
   std::uint64_t font_program_bytes = 0;
   std::uint64_t font_program_table_bytes = 0;
-  ExtractOptions options{};
+  // Fonts of indirect font dictionaries, shared by the pages.
+  FontCache fonts = FontCache{};
+
+  // Files the repairs the resolver made since the last call under the current page.
+  void collect_repairs();
 };
 
-[[nodiscard]] Result<OpenDocument> open_document(ByteView data, ByteView password);
+[[nodiscard]] Result<OpenDocument> open_document(ByteView data, ByteView password,
+                                                 const ExtractOptions& options = {});
 // The trailer's /Root resolved to a dictionary.
 [[nodiscard]] Result<Dictionary> catalog(OpenDocument& doc);
+// The catalog's /Version name, else "1.4": the version of a file without a header.
+[[nodiscard]] std::string catalog_version(OpenDocument& doc);
 // Borrowed form of catalog: valid as long as the document.
 [[nodiscard]] Result<const Dictionary*> catalog_view(OpenDocument& doc);
 
@@ -46,5 +61,7 @@ struct Header {
   std::string version;
 };
 [[nodiscard]] Result<Header> find_header(ByteView data);
+// Recovery: the first "%PDF-" anywhere in the file, or none.
+[[nodiscard]] std::optional<Header> find_header_anywhere(ByteView data);
 
 }  // namespace folioscan

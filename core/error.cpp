@@ -13,6 +13,7 @@ std::string_view kind_name(ParseErrorKind kind) {
     case ParseErrorKind::MissingTrailer: return "MissingTrailer";
     case ParseErrorKind::ObjectNotFound: return "ObjectNotFound";
     case ParseErrorKind::Unsupported: return "Unsupported";
+    case ParseErrorKind::InvalidPassword: return "InvalidPassword";
   }
   return "Unknown";
 }

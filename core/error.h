@@ -21,6 +21,7 @@ enum class ParseErrorKind : std::uint8_t {
   MissingTrailer,   // the trailer lacks /Root
   ObjectNotFound,   // an object number with no (or a free) cross-reference entry
   Unsupported,      // a feature this parser does not implement (unknown filter)
+  InvalidPassword,  // recovery only: the password matches neither the user nor the owner entry
 };
 
 std::string_view kind_name(ParseErrorKind kind);

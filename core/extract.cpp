@@ -10,44 +10,71 @@
 #include "tables.h"
 
 namespace folioscan {
+namespace {
+
+Result<Page> extract_page(OpenDocument& doc, const PageRecord& record) {
+  Page page;
+  {
+    // Per-page intermediates live in this scope and are released before the next page.
+    const Bytes content = TRY(gather_page_content(doc, record));
+    const SharedFontMap fonts = doc.fonts.load_page_fonts(doc, record.resources);
+    // Operations go straight to both consumers and are never collected: a content
+    // stream of ten million "q" never holds ten million operations.
+    TextInterpreter text(fonts);
+    RuleCollector rules;
+    for_each_content_op(content, [&](const ContentOp& op) {
+      text.apply(op);
+      rules.apply(op);
+    });
+    const std::vector<TextRun> runs = text.take_runs();
+    LayoutResult layout = layout_lines(runs, record.media_box);
+    page.width = layout.width;
+    page.height = layout.height;
+    page.lines = std::move(layout.lines);
+    page.tables = detect_tables(std::move(rules), runs);
+  }
+  page.images = list_images(doc, record.resources);
+  page.needs_ocr = page.lines.empty() && !page.images.empty();
+  return page;
+}
+
+// Recovery's page that cannot be read: empty, with the size of its media box, and the
+// error noted.
+Page unreadable_page(OpenDocument& doc, const PageRecord& record, const ParseError& error) {
+  doc.diagnostics.warn(error);
+  const LayoutResult layout = layout_lines({}, record.media_box);
+  Page page;
+  page.width = layout.width;
+  page.height = layout.height;
+  return page;
+}
+
+}  // namespace
 
 Result<Document> extract_document(OpenDocument& doc) {
   std::vector<PageRecord> records = TRY(collect_pages(doc));
+  doc.collect_repairs();
   Document out;
   out.pages.reserve(records.size());
-  // Shared by all pages: a font used throughout the document is read once.
-  FontCache font_cache;
-  for (const PageRecord& record : records) {
-    Page page;
-    {
-      // Per-page intermediates live in this scope and are released before the next page.
-      const Bytes content = TRY(gather_page_content(doc, record));
-      const SharedFontMap fonts = font_cache.load_page_fonts(doc, record.resources);
-      // Operations go straight to both consumers and are never collected: a content
-      // stream of ten million "q" never holds ten million operations.
-      TextInterpreter text(fonts);
-      RuleCollector rules;
-      for_each_content_op(content, [&](const ContentOp& op) {
-        text.apply(op);
-        rules.apply(op);
-      });
-      const std::vector<TextRun> runs = text.take_runs();
-      LayoutResult layout = layout_lines(runs, record.media_box);
-      page.width = layout.width;
-      page.height = layout.height;
-      page.lines = std::move(layout.lines);
-      page.tables = detect_tables(std::move(rules), runs);
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    doc.diagnostics.page = static_cast<std::uint32_t>(i);
+    Result<Page> page = extract_page(doc, records[i]);
+    // Repairs made while reading the page are filed under it, before its own failure.
+    doc.collect_repairs();
+    if (!page) {
+      if (!doc.options.recover) return std::unexpected(std::move(page).error());
+      page = unreadable_page(doc, records[i], page.error());
     }
-    page.images = list_images(doc, record.resources);
-    page.needs_ocr = page.lines.empty() && !page.images.empty();
-    out.pages.push_back(std::move(page));
+    out.pages.push_back(std::move(*page));
   }
+  doc.diagnostics.page.reset();
   out.version = doc.version;
+  if (doc.options.recover) out.warnings = std::move(doc.diagnostics.warnings);
   return out;
 }
 
-Result<Document> parse_document(ByteView data, ByteView password) {
-  OpenDocument doc = TRY(open_document(data, password));
+Result<Document> parse_document(ByteView data, ByteView password, const ExtractOptions& options) {
+  OpenDocument doc = TRY(open_document(data, password, options));
   return extract_document(doc);
 }
 

@@ -4,6 +4,7 @@
 #include "cos.h"
 #include "error.h"
 #include "model.h"
+#include "options.h"
 
 namespace folioscan {
 
@@ -11,6 +12,9 @@ struct OpenDocument;
 
 [[nodiscard]] Result<Document> extract_document(OpenDocument& doc);
 // open_document, then extract_document; the open document is released before return.
-[[nodiscard]] Result<Document> parse_document(ByteView data, ByteView password);
+// The default options give the strict reading; with `recover` the result carries the
+// warnings of the repairs made.
+[[nodiscard]] Result<Document> parse_document(ByteView data, ByteView password,
+                                              const ExtractOptions& options = {});
 
 }  // namespace folioscan

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,9 +44,19 @@ struct Page {
   std::vector<ParsedImage> images;
 };
 
+// One repair made by a reading that recovers: the page it concerns (none for the
+// document) and the display text of the error that the strict reading would have raised.
+struct Warning {
+  std::optional<std::uint32_t> page;
+  std::string message;
+};
+
 struct Document {
   std::string version;
   std::vector<Page> pages;
+  // Only a recovering reading reports repairs (an empty list when none was needed);
+  // the strict reading has none, and its outputs carry no such member.
+  std::optional<std::vector<Warning>> warnings;
 };
 
 // The texts of the page's lines joined with one line feed.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "error.h"
+#include "model.h"
 
 namespace folioscan {
 
@@ -16,13 +17,6 @@ namespace folioscan {
 // skipped pages) and report each repair as a Warning instead of failing.
 struct ExtractOptions {
   bool recover = false;
-};
-
-// One repair: the page it concerns (none for the document) and the display text of the
-// error that the strict reading would have raised.
-struct Warning {
-  std::optional<std::uint32_t> page;
-  std::string message;
 };
 
 // Where repairs are recorded during a call. The driver sets `page` while a page is

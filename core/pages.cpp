@@ -24,6 +24,8 @@ struct Walk {
   OpenDocument& doc;
   std::vector<PageRecord> pages;
   std::unordered_set<std::uint32_t> entered;
+  // Recovery: a kid that cannot be read is skipped and noted here instead of failing.
+  Diagnostics* skip_broken_kids = nullptr;
 };
 
 std::optional<std::array<double, 4>> read_media_box(Resolver& resolver, const Object& value) {
@@ -41,6 +43,15 @@ std::optional<std::array<double, 4>> read_media_box(Resolver& resolver, const Ob
   }
   if (count != 4) return std::nullopt;
   return box;
+}
+
+Result<void> walk_node(Walk& walk, const Dictionary& node, int depth, const Inherited& inherited);
+
+Result<void> walk_kid(Walk& walk, const Object& kid, int depth, const Inherited& inherited) {
+  // Borrowed: cached objects never move or change, and a kid written directly in the
+  // array lives in its parent.
+  const Dictionary* kid_dict = TRY(walk.doc.resolver.dictionary_view(kid));
+  return walk_node(walk, *kid_dict, depth + 1, inherited);
 }
 
 // The tree is walked by recursion; depth is bounded at kMaxPageTreeDepth, so the
@@ -69,10 +80,11 @@ Result<void> walk_node(Walk& walk, const Dictionary& node, int depth, const Inhe
       if (const auto* ref = kid.as_ref()) {
         if (!walk.entered.insert(ref->num).second) continue;
       }
-      // Borrowed: cached objects never move or change, and a kid written directly in
-      // the array lives in `node`.
-      const Dictionary* kid_dict = TRY(resolver.dictionary_view(kid));
-      TRY_VOID(walk_node(walk, *kid_dict, depth + 1, own));
+      Result<void> walked = walk_kid(walk, kid, depth, own);
+      if (!walked) {
+        if (walk.skip_broken_kids == nullptr) return walked;
+        walk.skip_broken_kids->warn(walked.error());
+      }
     }
     return {};
   }
@@ -95,7 +107,7 @@ Result<std::vector<PageRecord>> collect_pages(OpenDocument& doc) {
   const Object* pages = root->lookup("Pages");
   if (pages == nullptr) return fail(kObj, "catalog has no /Pages");
   const Dictionary* tree = TRY(doc.resolver.dictionary_view(*pages));
-  Walk walk{doc, {}, {}};
+  Walk walk{doc, {}, {}, doc.options.recover ? &doc.diagnostics : nullptr};
   TRY_VOID(walk_node(walk, *tree, 0, Inherited{}));
   return std::move(walk.pages);
 }

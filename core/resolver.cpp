@@ -7,6 +7,7 @@
 #include "bounds.h"
 #include "filter/filter.h"
 #include "lex.h"
+#include "repair.h"
 
 namespace folioscan {
 namespace {
@@ -89,7 +90,10 @@ Result<const Object*> Resolver::load(std::uint32_t num) {
   if (loading_.size() >= limits::kMaxLoadNesting) return fail(kObj, kTooDeep);
   const XrefEntry entry = entry_it->second;
   loading_.push_back(num);
-  Result<Object> loaded = entry.kind == XrefKind::InFile ? load_in_file(num, entry) : load_compressed(entry);
+  Result<Object> loaded = load_entry(num, entry);
+  if (!loaded && recover_ && entry.kind == XrefKind::InFile && should_rebuild_after(loaded.error())) {
+    loaded = reload_after_rebuild(num, std::move(loaded).error());
+  }
   loading_.pop_back();
   if (!loaded) {
     // Failures caused by the loads in progress may not recur in another context.
@@ -99,6 +103,56 @@ Result<const Object*> Resolver::load(std::uint32_t num) {
   }
   auto [it, inserted] = objects_.emplace(num, std::move(*loaded));
   return &it->second;
+}
+
+Result<Object> Resolver::load_entry(std::uint32_t num, const XrefEntry& entry) {
+  return entry.kind == XrefKind::InFile ? load_in_file(num, entry) : load_compressed(entry);
+}
+
+Result<Object> Resolver::reload_after_rebuild(std::uint32_t num, ParseError error) {
+  if (rebuilt_) return std::unexpected(std::move(error));
+  Result<RebuiltXref> rebuilt = rebuild_xref(file_);
+  if (!rebuilt) return std::unexpected(std::move(error));
+  note_repair(std::move(error));
+  use_rebuilt_table(std::move(rebuilt->table), rebuilt->object_streams);
+  const auto it = xref_.find(num);
+  if (it == xref_.end() || it->second.kind == XrefKind::Free) {
+    return fail(ParseErrorKind::ObjectNotFound, "no such object");
+  }
+  return load_entry(num, it->second);
+}
+
+namespace {
+
+// Whether an in-file entry leads to the header of its own object.
+bool leads_to_header(ByteView file, std::uint32_t num, const XrefEntry& entry) {
+  if (entry.offset >= file.size()) return false;
+  Lexer lexer(file, static_cast<std::size_t>(entry.offset));
+  const auto header = parse_object_header(lexer);
+  return header && header->num == num;
+}
+
+}  // namespace
+
+void Resolver::use_rebuilt_table(XrefTable table, const std::vector<std::uint32_t>& object_streams) {
+  rebuilt_ = true;
+  // Entries of the file's own table that still lead to their objects are kept: a scan
+  // also finds headers inside stream data (an embedded PDF), which the table knows to
+  // skip. Compressed entries cannot be checked here and are kept as they are.
+  for (const auto& [num, entry] : xref_) {
+    if (entry.kind == XrefKind::Compressed ||
+        (entry.kind == XrefKind::InFile && leads_to_header(file_, num, entry))) {
+      table[num] = entry;
+    }
+  }
+  xref_ = std::move(table);
+  // Loads that failed through the old entries may succeed through the new ones.
+  failed_.clear();
+  failed_object_streams_.clear();
+  for (const std::uint32_t stream : object_streams) {
+    const auto parsed = object_stream(stream);
+    if (parsed) add_object_stream_entries(xref_, stream, **parsed);
+  }
 }
 
 Result<Object> Resolver::load_in_file(std::uint32_t num, const XrefEntry& entry) {
@@ -213,7 +267,13 @@ const Dictionary& Resolver::filter_keys(const Stream& stream, Dictionary& storag
 
 Result<Bytes> Resolver::decode(const Stream& stream) {
   Dictionary storage;
-  return decode_stream(filter_keys(stream, storage), stream.data);
+  const Dictionary& keys = filter_keys(stream, storage);
+  if (recover_) {
+    RecoveredBytes recovered = decode_stream_recovering(keys, stream.data);
+    if (recovered.fault) note_repair(std::move(*recovered.fault));
+    return std::move(recovered.data);
+  }
+  return decode_stream(keys, stream.data);
 }
 
 Result<void> Resolver::check_decodes(const Stream& stream) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "cos.h"
@@ -57,11 +58,26 @@ class Resolver {
 
   void install_security(SecurityHandler handler, std::optional<std::uint32_t> encrypt_obj);
 
+  // Recovery: streams decode as far as they can (decode never fails), and an object
+  // whose entry does not lead to its header makes the table be rebuilt from a scan of
+  // the file, once. Each repair is noted; take_repairs hands the notes over.
+  void enable_recovery() { recover_ = true; }
+  std::vector<ParseError> take_repairs() { return std::exchange(repairs_, {}); }
+  void note_repair(ParseError error) { repairs_.push_back(std::move(error)); }
+  // Replaces the table by one rebuilt from the file (see repair.h), with the contents
+  // of the object streams it lists; nothing is rebuilt twice.
+  void use_rebuilt_table(XrefTable table, const std::vector<std::uint32_t>& object_streams);
+  bool rebuilt() const { return rebuilt_; }
+
  private:
   // The stream's dictionary, or `storage` filled with its filter keys resolved when
   // any of them is indirect.
   const Dictionary& filter_keys(const Stream& stream, Dictionary& storage);
   Result<const Object*> load(std::uint32_t num);
+  Result<Object> load_entry(std::uint32_t num, const XrefEntry& entry);
+  // Recovery's answer to an entry that does not lead to its object: rebuild the table
+  // (once) and load the object again from it.
+  Result<Object> reload_after_rebuild(std::uint32_t num, ParseError error);
   Result<Object> load_in_file(std::uint32_t num, const XrefEntry& entry);
   Result<Object> load_compressed(const XrefEntry& entry);
   Result<std::shared_ptr<const ObjectStream>> object_stream(std::uint32_t num);
@@ -87,6 +103,9 @@ class Resolver {
   // streams. Both are bounded (see load_in_file and object_stream).
   std::uint64_t stream_bytes_ = 0;
   std::uint64_t object_stream_bytes_ = 0;
+  bool recover_ = false;
+  bool rebuilt_ = false;
+  std::vector<ParseError> repairs_;
 };
 
 }  // namespace folioscan

@@ -100,6 +100,7 @@ class JsonWriter {
   void number_value(double value) { append_json_number(out_, value); }
   void integer_value(std::uint64_t value) { append_unsigned(out_, value); }
   void bool_value(bool value) { out_ += value ? "true" : "false"; }
+  void null_value() { out_ += "null"; }
 
  private:
   void indent() { out_.append(static_cast<std::size_t>(depth_) * 2, ' '); }
@@ -451,6 +452,24 @@ std::string document_to_json(const Document& doc) {
     write_json_page(json, page);
   }
   json.close(']');
+  if (doc.warnings) {
+    json.key("warnings");
+    json.open('[');
+    for (const Warning& warning : *doc.warnings) {
+      json.element();
+      json.open('{');
+      json.key("page");
+      if (warning.page) {
+        json.integer_value(*warning.page);
+      } else {
+        json.null_value();
+      }
+      json.key("message");
+      json.string_value(warning.message);
+      json.close('}');
+    }
+    json.close(']');
+  }
   json.close('}');
   return out;
 }

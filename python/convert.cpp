@@ -32,6 +32,9 @@ enum Key : std::size_t {
   kFormat,
   kBitsPerComponent,
   kColorSpace,
+  kWarnings,
+  kPage,
+  kMessage,
   kKeyCount,
 };
 
@@ -39,6 +42,7 @@ constexpr std::array<const char*, kKeyCount> kKeyNames = {
     "version", "pages", "width", "height", "lines",  "needs_ocr",
     "tables",  "images", "text",  "x",      "y",      "rows",
     "cols",    "cells",  "name",  "format", "bits_per_component", "color_space",
+    "warnings", "page", "message",
 };
 
 PyObject* new_text(std::string_view text) {
@@ -68,11 +72,14 @@ class Converter {
     return true;
   }
 
+  PyObject* warnings(const std::vector<Warning>& warnings) { return list_of(warnings, &Converter::warning); }
+
   PyObject* document(const Document& doc) {
     PyRef dict(PyDict_New());
     if (!dict) return nullptr;
     if (!set(dict, kVersion, new_text(doc.version))) return nullptr;
     if (!set(dict, kPages, list_of(doc.pages, &Converter::page))) return nullptr;
+    if (doc.warnings && !set(dict, kWarnings, list_of(*doc.warnings, &Converter::warning))) return nullptr;
     return dict.release();
   }
 
@@ -131,6 +138,15 @@ class Converter {
     return dict.release();
   }
 
+  PyObject* warning(const Warning& warning) {
+    PyRef dict(PyDict_New());
+    if (!dict) return nullptr;
+    PyObject* page = warning.page ? new_int(*warning.page) : Py_NewRef(Py_None);
+    if (!set(dict, kPage, page)) return nullptr;
+    if (!set(dict, kMessage, new_text(warning.message))) return nullptr;
+    return dict.release();
+  }
+
   PyObject* page(const Page& page) {
     PyRef dict(PyDict_New());
     if (!dict) return nullptr;
@@ -152,6 +168,12 @@ PyObject* document_to_python(const Document& doc) {
   Converter converter;
   if (!converter.make_keys()) return nullptr;
   return converter.document(doc);
+}
+
+PyObject* warnings_to_python(const std::vector<Warning>& warnings) {
+  Converter converter;
+  if (!converter.make_keys()) return nullptr;
+  return converter.warnings(warnings);
 }
 
 }  // namespace folioscan::python

@@ -3,6 +3,8 @@
 #pragma once
 
 #include "capi.h"
+#include <vector>
+
 #include "model.h"
 
 namespace folioscan::python {
@@ -10,5 +12,7 @@ namespace folioscan::python {
 // A new reference to the document dict, or nullptr with the interpreter's error
 // set (only when it cannot allocate); partial objects are released.
 PyObject* document_to_python(const Document& doc);
+// The list of warning dicts ({"page": int or None, "message": str}), as in the document dict.
+PyObject* warnings_to_python(const std::vector<Warning>& warnings);
 
 }  // namespace folioscan::python

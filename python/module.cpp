@@ -8,10 +8,12 @@
 #include <cstdint>
 #include <exception>
 #include <new>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "convert.h"
 #include "extract.h"
@@ -160,6 +162,86 @@ PyObject* run(const char* function, Output output, PyObject* args, PyObject* kwa
   }
 }
 
+// Gives the interpreter lock back for as long as it lives, so other Python threads
+// run while the core works; taken again on every way out, exceptions included.
+class ReleasedLock {
+ public:
+  ReleasedLock() : state_(PyEval_SaveThread()) {}
+  ~ReleasedLock() { PyEval_RestoreThread(state_); }
+  ReleasedLock(const ReleasedLock&) = delete;
+  ReleasedLock& operator=(const ReleasedLock&) = delete;
+
+ private:
+  PyThreadState* state_;
+};
+
+// The recovering extraction behind folioscan.extract, which checks the arguments and
+// hands them on as (data: bytes, password: str or None, output: int 0-3). The core
+// touches no Python object, and `data` stays referenced and immutable for the call,
+// so the lock is released while it runs.
+PyObject* extract(PyObject*, PyObject* args) {
+  PyObject* data = nullptr;
+  PyObject* password = nullptr;
+  int output_code = 0;
+  int with_warnings = 0;
+  if (!PyArg_ParseTuple(args, "OOi|p:_extract", &data, &password, &output_code, &with_warnings)) return nullptr;
+  if (!PyBytes_Check(data)) {
+    raise_conversion_error("data", data, "PyBytes");
+    return nullptr;
+  }
+  if (password != Py_None && !PyUnicode_Check(password)) {
+    raise_conversion_error("password", password, "PyString");
+    return nullptr;
+  }
+  if (output_code < 0 || output_code > static_cast<int>(Output::Markdown)) {
+    PyErr_SetString(PyExc_ValueError, "unknown output");
+    return nullptr;
+  }
+  const auto output = static_cast<Output>(output_code);
+  std::string password_text;
+  if (password != Py_None) {
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(password, &size);
+    if (!utf8) return nullptr;
+    password_text.assign(utf8, static_cast<std::size_t>(size));
+  }
+  char* buffer = nullptr;
+  Py_ssize_t length = 0;
+  if (PyBytes_AsStringAndSize(data, &buffer, &length) < 0) return nullptr;
+  const ByteView data_bytes(reinterpret_cast<const std::uint8_t*>(buffer), static_cast<std::size_t>(length));
+  const ByteView password_bytes(reinterpret_cast<const std::uint8_t*>(password_text.data()), password_text.size());
+  try {
+    std::optional<Result<Document>> parsed;
+    std::string text;
+    std::vector<Warning> warnings;
+    {
+      ReleasedLock unlocked;
+      parsed = parse_document(data_bytes, password_bytes, ExtractOptions{.recover = true});
+      if (*parsed && with_warnings != 0 && (*parsed)->warnings) warnings = *(*parsed)->warnings;
+      if (*parsed && output != Output::Dict) {
+        text = render(output, std::move(**parsed));
+        parsed.reset();
+      }
+    }
+    if (parsed && !*parsed) {
+      raise_parse_error(parsed->error());
+      return nullptr;
+    }
+    PyRef result(output == Output::Dict
+                     ? document_to_python(**parsed)
+                     : PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
+    if (!result || with_warnings == 0) return result.release();
+    PyRef listed(warnings_to_python(warnings));
+    if (!listed) return nullptr;
+    return PyTuple_Pack(2, result.get(), listed.get());
+  } catch (const std::bad_alloc&) {
+    return PyErr_NoMemory();
+  } catch (const std::exception& error) {
+    PyErr_SetString(PyExc_SystemError, error.what());
+    return nullptr;
+  }
+}
+
 PyObject* parse(PyObject*, PyObject* args, PyObject* kwargs) {
   return run("parse", Output::Dict, args, kwargs);
 }
@@ -198,6 +280,14 @@ PyMethodDef functions[] = {
      "parse_to_markdown(data, password=None)\n--\n\n"
      "Parse a PDF and render it to Markdown."},
 };
+
+// Not one of the module's public functions (its __all__ keeps the four): the package's
+// folioscan.extract is the interface.
+PyMethodDef extract_def = {
+    "_extract", extract, METH_VARARGS,
+    "_extract(data, password, output, with_warnings=False, /)\n--\n\n"
+    "Recovering extraction behind folioscan.extract; output is 0 dict, 1 JSON, 2 HTML, 3 Markdown.\n"
+    "With with_warnings, returns (result, warnings)."};
 
 PyModuleDef module_def = {
     PyModuleDef_HEAD_INIT,
@@ -260,6 +350,10 @@ PyMODINIT_FUNC PyInit__folioscan(void) {
   if (!module_name) return nullptr;
   for (PyMethodDef& def : functions) {
     if (!add_function(module.get(), module_name.get(), def)) return nullptr;
+  }
+  {
+    PyRef function(PyCFunction_NewEx(&extract_def, module.get(), module_name.get()));
+    if (!function || PyModule_AddObjectRef(module.get(), extract_def.ml_name, function.get()) < 0) return nullptr;
   }
   initialised_module = Py_NewRef(module.get());
   return module.release();

@@ -150,6 +150,53 @@ Result<void> check_stream_decodes(const Dictionary& dict, ByteView raw) {
   return {};
 }
 
+namespace {
+
+// One stage of a repairing decode: Flate and LZW keep what decodes before a fault.
+Result<PartialBytes> run_filter_partial(std::string_view name, const Dictionary* params, ByteView data) {
+  PartialBytes out;
+  if (name == "FlateDecode" || name == "Fl") {
+    out = TRY(inflate_partial(skip_zlib_header(data)));
+  } else if (name == "LZWDecode" || name == "LZW") {
+    out = TRY(lzw_decode_partial(data, early_change(params)));
+  } else {
+    out.data = TRY(run_filter(name, params, data));
+    return out;
+  }
+  if (params != nullptr) out.data = TRY(undo_predictor(std::move(out.data), *params));
+  return out;
+}
+
+}  // namespace
+
+RecoveredBytes decode_stream_recovering(const Dictionary& dict, ByteView raw) {
+  const std::vector<const std::string*> names = filter_names(dict);
+  const std::vector<const Dictionary*> params = filter_params(dict, names.size());
+  const std::size_t chain = std::min(names.size(), params.size());
+  RecoveredBytes out;
+  bool decoded = false;
+  for (std::size_t i = 0; i < chain; ++i) {
+    if (is_image_codec(*names[i])) continue;
+    const ByteView current = decoded ? ByteView(out.data) : raw;
+    Result<PartialBytes> next = run_filter_partial(*names[i], params[i], current);
+    if (!next) {
+      // A stage that yields nothing usable (an unknown filter, a bomb): no data.
+      if (!out.fault) out.fault = std::move(next).error();
+      out.data.clear();
+      return out;
+    }
+    if (!next->complete && !out.fault) {
+      // The error the strict decode gives for the same data.
+      const bool flate = *names[i] == "FlateDecode" || *names[i] == "Fl";
+      out.fault = ParseError{flate ? "corrupt DEFLATE data" : "bad LZW data", ParseErrorKind::BadStream};
+    }
+    out.data = std::move(next->data);
+    decoded = true;
+  }
+  if (!decoded) out.data.assign(raw.begin(), raw.end());
+  return out;
+}
+
 Result<Bytes> ascii_hex_decode(ByteView in, std::uint64_t max_output) {
   constexpr const char* kBad = "bad ASCIIHex data";
   Bytes out;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "../bounds.h"
 #include "../cos.h"
@@ -17,6 +18,16 @@ namespace folioscan {
 // Whether decode_stream would succeed, with its error when not, without keeping the
 // output: a stream that no stage changes (an image codec alone) is not copied.
 [[nodiscard]] Result<void> check_stream_decodes(const Dictionary& dict, ByteView raw);
+
+// A repairing decode: the bytes as far as they decode, and the error the strict decode
+// would have given. Corrupt or truncated Flate and LZW data keep the bytes decoded
+// before the fault; a stage that yields nothing usable (an unknown filter, output past
+// the bound, any other decoder's error) leaves no data at all.
+struct RecoveredBytes {
+  Bytes data;
+  std::optional<ParseError> fault;
+};
+[[nodiscard]] RecoveredBytes decode_stream_recovering(const Dictionary& dict, ByteView raw);
 
 // The two small decoders that live beside the pipeline. Output past `max_output` bytes
 // fails with the decoder's own message.

@@ -307,6 +307,8 @@ class Inflater {
   // Bytes produced, dropped ones included.
   std::uint64_t total() const { return std::uint64_t{dropped_} + pos_; }
   bool dropped_output() const { return dropped_ != 0; }
+  // Whether decoding stopped at the output bound rather than at bad or missing data.
+  bool over_limit() const { return over_limit_; }
   Bytes take() && {
     out_.resize(pos_);
     return std::move(out_);
@@ -341,8 +343,17 @@ class Inflater {
   // without end stops at the bound instead of exhausting memory.
   // Past `held_` bytes the oldest output is dropped instead, keeping the window, so pos_
   // may move back: callers reload it after a call.
+  // A fault inside a Huffman block: what was decoded before it stays readable.
+  bool fault(std::size_t pos) {
+    pos_ = pos;
+    return false;
+  }
+
   bool grow(std::size_t need) {
-    if (need > limit_ - dropped_ || pos_ > limit_ - dropped_ - need) return false;
+    if (need > limit_ - dropped_ || pos_ > limit_ - dropped_ - need) {
+      over_limit_ = true;
+      return false;
+    }
     std::size_t want = pos_ + need;
     if (want <= out_.size()) return true;
     if (want > held_ && pos_ > kWindowSize) {
@@ -376,7 +387,16 @@ class Inflater {
     if (s.end - s.in < 4) return false;
     const std::size_t len = std::size_t{s.in[0]} | (std::size_t{s.in[1]} << 8);
     s.in += 4;  // the one's complement copy of the length is not checked
-    if (static_cast<std::size_t>(s.end - s.in) < len) return false;
+    if (static_cast<std::size_t>(s.end - s.in) < len) {
+      // Truncated: the bytes that are there stay readable to a partial decode.
+      const std::size_t have = static_cast<std::size_t>(s.end - s.in);
+      if (have != 0 && grow(have)) {
+        std::memcpy(out_.data() + pos_, s.in, have);
+        pos_ += have;
+      }
+      s.in = s.end;
+      return false;
+    }
     if (!grow(len)) return false;
     if (len != 0) std::memcpy(out_.data() + pos_, s.in, len);
     pos_ += len;
@@ -490,7 +510,7 @@ class Inflater {
           }
         }
         if (entry_kind(e) != kKindMatch) {
-          if (entry_kind(e) != kKindEnd) return false;
+          if (entry_kind(e) != kKindEnd) return fault(pos);
           s.bits >>= entry_length(e);
           s.count -= entry_length(e);
           state_ = s;
@@ -505,14 +525,14 @@ class Inflater {
         s.count -= extra;
         if (s.count < kMaxCodeLength + 13) refill_word(s);
         e = lookup(dt, kDistRootBits, s.bits);
-        if (entry_kind(e) != kKindMatch) return false;
+        if (entry_kind(e) != kKindMatch) return fault(pos);
         s.bits >>= entry_length(e);
         s.count -= entry_length(e);
         extra = entry_extra(e);
         const std::size_t dist = entry_value(e) + (s.bits & ((1u << extra) - 1));
         s.bits >>= extra;
         s.count -= extra;
-        if (dist > pos) return false;
+        if (dist > pos) return fault(pos);
         copy_match_fast(base + pos, dist, length);
         pos += length;
       }
@@ -530,11 +550,11 @@ class Inflater {
 
       // One step with every bound checked: near the end of the input or the output bound.
       std::uint32_t e;
-      if (!decode_checked(s, lt, kLitRootBits, e)) return false;
+      if (!decode_checked(s, lt, kLitRootBits, e)) return fault(pos);
       if (entry_kind(e) == kKindLiteral) {
         if (pos == size) {
           pos_ = pos;
-          if (!grow(1)) return false;
+          if (!grow(1)) return fault(pos);
           base = out_.data();
           size = out_.size();
           pos = pos_;
@@ -548,16 +568,16 @@ class Inflater {
         return true;
       }
       std::uint32_t extra = entry_extra(e);
-      if (!ensure_bits(s, extra)) return false;
+      if (!ensure_bits(s, extra)) return fault(pos);
       const std::size_t length = entry_value(e) + take_bits(s, extra);
-      if (!decode_checked(s, dt, kDistRootBits, e)) return false;
+      if (!decode_checked(s, dt, kDistRootBits, e)) return fault(pos);
       extra = entry_extra(e);
-      if (!ensure_bits(s, extra)) return false;
+      if (!ensure_bits(s, extra)) return fault(pos);
       const std::size_t dist = entry_value(e) + take_bits(s, extra);
-      if (dist > pos) return false;
+      if (dist > pos) return fault(pos);
       if (size - pos < length) {
         pos_ = pos;
-        if (!grow(length)) return false;
+        if (!grow(length)) return fault(pos);
         base = out_.data();
         size = out_.size();
         pos = pos_;
@@ -574,6 +594,7 @@ class Inflater {
   std::size_t pos_ = 0;  // bytes of out_ decoded so far; out_.size() is the room made
   std::size_t dropped_ = 0;  // bytes decoded before out_[0]
   bool fixed_ready_ = false;
+  bool over_limit_ = false;
   std::vector<std::uint32_t> lit_table_;
   std::vector<std::uint32_t> dist_table_;
   std::vector<std::uint32_t> clen_table_;
@@ -598,6 +619,25 @@ Result<Bytes> inflate(ByteView in, std::uint64_t max_output, std::uint64_t max_h
   second.reserve(static_cast<std::size_t>(size));
   if (!second.decode()) return fail(ParseErrorKind::BadStream, kCorrupt);
   return std::move(second).take();
+}
+
+// The same two passes, keeping what decodes before a fault. Output past the bound is
+// no partial result: a bomb yields nothing.
+Result<PartialBytes> inflate_partial(ByteView in, std::uint64_t max_output, std::uint64_t max_held) {
+  std::uint64_t size = 0;
+  {
+    const std::uint64_t held = std::max<std::uint64_t>(max_held, 2 * kWindowSize);
+    Inflater first(in, max_output, static_cast<std::size_t>(std::min<std::uint64_t>(held, SIZE_MAX)));
+    const bool complete = first.decode();
+    if (first.over_limit()) return fail(ParseErrorKind::BadStream, kCorrupt);
+    if (!first.dropped_output()) return PartialBytes{std::move(first).take(), complete};
+    size = first.total();
+  }
+  // Decoding is deterministic: the second pass stops where the first did.
+  Inflater second(in, size, SIZE_MAX);
+  second.reserve(static_cast<std::size_t>(size));
+  const bool complete = second.decode();
+  return PartialBytes{std::move(second).take(), complete};
 }
 
 }  // namespace folioscan

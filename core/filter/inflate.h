@@ -17,4 +17,17 @@ namespace folioscan {
                                     std::uint64_t max_output = limits::kMaxDecodedBytes,
                                     std::uint64_t max_held = limits::kMaxInflateHeldBytes);
 
+// Output decoded before a fault, for readers that repair: `complete` is false when the
+// data was corrupt or ended early.
+struct PartialBytes {
+  Bytes data;
+  bool complete = true;
+};
+
+// Like inflate, but corrupt or truncated data yields the bytes decoded before the fault
+// (complete false). Output past `max_output` is still "corrupt DEFLATE data".
+[[nodiscard]] Result<PartialBytes> inflate_partial(ByteView in,
+                                                   std::uint64_t max_output = limits::kMaxDecodedBytes,
+                                                   std::uint64_t max_held = limits::kMaxInflateHeldBytes);
+
 }  // namespace folioscan

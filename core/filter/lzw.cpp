@@ -53,7 +53,12 @@ struct LzwTable {
 
 }  // namespace
 
-Result<Bytes> lzw_decode(ByteView in, bool early_change, std::uint64_t max_output) {
+namespace {
+
+// The decoder; with `partial`, bad data ends the output where it is instead of failing
+// (output past the bound always fails). `complete` says whether the data was sound.
+Result<Bytes> lzw_run(ByteView in, bool early_change, std::uint64_t max_output, bool partial, bool& complete) {
+  complete = true;
   Bytes out;
   out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t{in.size()} * 3, max_output)));
   std::size_t pos = 0;
@@ -94,7 +99,11 @@ Result<Bytes> lzw_decode(ByteView in, bool early_change, std::uint64_t max_outpu
       first_byte = t.first[code];
     } else {
       // Not yet in the table: the previous string plus its own first byte.
-      if (!prev_in_table) return fail(ParseErrorKind::BadStream, kBadLzw);
+      if (!prev_in_table) {
+        if (!partial) return fail(ParseErrorKind::BadStream, kBadLzw);
+        complete = false;
+        break;
+      }
       len = std::size_t{t.length[prev]} + 1;
       first_byte = t.first[prev];
     }
@@ -126,6 +135,19 @@ Result<Bytes> lzw_decode(ByteView in, bool early_change, std::uint64_t max_outpu
     prev = code;
   }
   out.resize(pos);
+  return out;
+}
+
+}  // namespace
+
+Result<Bytes> lzw_decode(ByteView in, bool early_change, std::uint64_t max_output) {
+  bool complete = true;
+  return lzw_run(in, early_change, max_output, false, complete);
+}
+
+Result<PartialBytes> lzw_decode_partial(ByteView in, bool early_change, std::uint64_t max_output) {
+  PartialBytes out;
+  out.data = TRY(lzw_run(in, early_change, max_output, true, out.complete));
   return out;
 }
 

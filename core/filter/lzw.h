@@ -6,11 +6,17 @@
 #include "../bounds.h"
 #include "../cos.h"
 #include "../error.h"
+#include "inflate.h"
 
 namespace folioscan {
 
 // Every failure, output past `max_output` bytes included, is "bad LZW data".
 [[nodiscard]] Result<Bytes> lzw_decode(ByteView in, bool early_change,
                                        std::uint64_t max_output = limits::kMaxDecodedBytes);
+
+// Like lzw_decode, but a code that cannot be decoded ends the output there (complete
+// false) instead of failing. Output past `max_output` still fails.
+[[nodiscard]] Result<PartialBytes> lzw_decode_partial(ByteView in, bool early_change,
+                                                      std::uint64_t max_output = limits::kMaxDecodedBytes);
 
 }  // namespace folioscan

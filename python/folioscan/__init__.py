@@ -5,6 +5,11 @@ Four functions share one parser and differ only in the form of the result:
 standalone HTML document and ``parse_to_markdown`` Markdown. Each takes
 ``(data, password=None)`` with ``data`` the bytes of a PDF file.
 
+``extract(data, password=None, *, format="dict", strict=False)`` reads damaged
+files too: it repairs what the strict reading of the four functions refuses and
+reports each repair under "warnings"; ``strict=True`` gives the four functions'
+results exactly.
+
 Beside them, ``parse_file(path, password=None, format="dict")`` reads and parses
 one file, and ``parse_files(paths, password=None, format="dict", jobs=None)``
 parses many in worker processes, yielding ``(path, result or exception)`` in
@@ -14,6 +19,7 @@ input order (see ``folioscan.batch``).
 from importlib import metadata as _metadata
 
 from ._folioscan import parse, parse_to_html, parse_to_json, parse_to_markdown
+from .extraction import extract as extract
 from .batch import parse_file as parse_file, parse_files as parse_files
 
 # Only the four native functions: the file helpers are reachable by name but stay

@@ -1,7 +1,7 @@
 """Files in, results out: `parse_file` for one PDF file and `parse_files` for many.
 
-Each native call holds the interpreter lock for the whole parse, so threads cannot
-convert files side by side; `parse_files` spreads the work over worker processes
+The four native functions hold the interpreter lock for the whole parse, so threads
+cannot convert files side by side with them; `parse_files` spreads the work over worker processes
 instead and hands the results back in input order, a bounded number at a time.
 `map_in_order` is that ordered pool on its own; the command line runs its
 convert-and-write step through it.
@@ -19,6 +19,7 @@ from itertools import chain, islice
 from typing import TYPE_CHECKING, Any, Literal, TypeVar, Union, overload
 
 from ._folioscan import parse, parse_to_html, parse_to_json, parse_to_markdown
+from .extraction import extract
 
 if TYPE_CHECKING:
     from ._folioscan import Document
@@ -47,12 +48,15 @@ R = TypeVar("R")
 _WINDOW_PER_JOB = 2
 
 
-def _converter(format: str) -> Callable[..., Any]:
+def _converter(format: str, strict: bool = True) -> Callable[..., Any]:
+    if not isinstance(strict, bool):
+        raise TypeError(f"strict must be bool, not {type(strict).__name__}")
     try:
-        return FORMATS[format]
+        function = FORMATS[format]
     except (KeyError, TypeError):
         names = ", ".join(repr(name) for name in FORMATS)
         raise ValueError(f"unknown format {format!r}; expected one of {names}") from None
+    return function if strict else partial(extract, format=format)
 
 
 def _check_password(password: str | None) -> None:
@@ -75,36 +79,41 @@ def _resolve_jobs(jobs: int | None) -> int:
 
 @overload
 def parse_file(
-    path: StrOrBytesPath, password: str | None = None, format: Literal["dict"] = "dict"
+    path: StrOrBytesPath, password: str | None = None, format: Literal["dict"] = "dict", *, strict: bool = True
 ) -> Document: ...
 @overload
-def parse_file(path: StrOrBytesPath, password: str | None = None, *, format: TextFormat) -> str: ...
+def parse_file(
+    path: StrOrBytesPath, password: str | None = None, *, format: TextFormat, strict: bool = True
+) -> str: ...
 @overload
-def parse_file(path: StrOrBytesPath, password: str | None, format: TextFormat) -> str: ...
+def parse_file(path: StrOrBytesPath, password: str | None, format: TextFormat, *, strict: bool = True) -> str: ...
 @overload  # a format only known at run time
 def parse_file(
-    path: StrOrBytesPath, password: str | None = None, format: str = "dict"
+    path: StrOrBytesPath, password: str | None = None, format: str = "dict", *, strict: bool = True
 ) -> Document | str: ...
 
 
-def parse_file(path: StrOrBytesPath, password: str | None = None, format: str = "dict") -> Document | str:
+def parse_file(
+    path: StrOrBytesPath, password: str | None = None, format: str = "dict", *, strict: bool = True
+) -> Document | str:
     """Read the PDF file at `path` and parse it into `format`.
 
     `format` is "dict" (what `parse` returns), "json", "markdown" or "html". Raises
     ValueError for an unknown format or a file that cannot be parsed, and OSError
-    for a file that cannot be read.
+    for a file that cannot be read. `strict=False` reads it as `extract` does,
+    repairing what can be repaired and reporting it under "warnings".
     """
-    converter = _converter(format)
+    converter = _converter(format, strict)
     with open(path, "rb") as handle:
         data = handle.read()
     result: Document | str = converter(data, password)
     return result
 
 
-def _parse_or_error(path: StrOrBytesPath, password: str | None, format: str) -> Any:
+def _parse_or_error(path: StrOrBytesPath, password: str | None, format: str, strict: bool = True) -> Any:
     """One file's result, or the ValueError or OSError that stopped it, as a value."""
     try:
-        return parse_file(path, password, format)
+        return parse_file(path, password, format, strict=strict)
     except (ValueError, OSError) as error:
         # The traceback refers to frames of this process only; drop it so the error
         # pickles small and reads the same whichever process made it.
@@ -165,6 +174,8 @@ def parse_files(
     password: str | None = None,
     format: Literal["dict"] = "dict",
     jobs: int | None = None,
+    *,
+    strict: bool = True,
 ) -> Iterator[tuple[PathT, Document | ValueError | OSError]]: ...
 @overload
 def parse_files(
@@ -173,6 +184,7 @@ def parse_files(
     *,
     format: TextFormat,
     jobs: int | None = None,
+    strict: bool = True,
 ) -> Iterator[tuple[PathT, str | ValueError | OSError]]: ...
 @overload
 def parse_files(
@@ -180,6 +192,8 @@ def parse_files(
     password: str | None,
     format: TextFormat,
     jobs: int | None = None,
+    *,
+    strict: bool = True,
 ) -> Iterator[tuple[PathT, str | ValueError | OSError]]: ...
 @overload  # a format only known at run time
 def parse_files(
@@ -187,6 +201,8 @@ def parse_files(
     password: str | None = None,
     format: str = "dict",
     jobs: int | None = None,
+    *,
+    strict: bool = True,
 ) -> Iterator[tuple[PathT, Document | str | ValueError | OSError]]: ...
 
 
@@ -195,10 +211,12 @@ def parse_files(
     password: str | None = None,
     format: str = "dict",
     jobs: int | None = None,
+    *,
+    strict: bool = True,
 ) -> Iterator[tuple[PathT, Any]]:
     """Parse many PDF files, yielding `(path, result)` pairs in input order.
 
-    `result` is what `parse_file(path, password, format)` returns, or the exception
+    `result` is what `parse_file(path, password, format, strict=strict)` returns, or the exception
     it would raise: ValueError for a file that cannot be parsed, OSError for one that
     cannot be read. Those are returned, never raised, so one bad file does not stop
     the others. `jobs` worker processes share the work (default: one per CPU);
@@ -210,7 +228,8 @@ def parse_files(
     """
     if isinstance(paths, (str, bytes, os.PathLike)):
         raise TypeError("paths must be an iterable of paths, not a single path")
-    _converter(format)
+    _converter(format, strict)
     _check_password(password)
     workers = _resolve_jobs(jobs)
-    return map_in_order(partial(_parse_or_error, password=password, format=format), paths, workers)
+    work = partial(_parse_or_error, password=password, format=format, strict=strict)
+    return map_in_order(work, paths, workers)

@@ -2,12 +2,16 @@
 
     folioscan FILE_OR_DIR... [--format markdown|json|html] [--password PW]
               [-o OUT | --out-dir DIR] [--jobs N] [--recursive] [--quiet] [--errors FILE]
+              [--strict]
 
 One file (or "-" for standard input) goes to standard output, or to OUT with
 ``-o``. Several files or folders go to DIR, one output per PDF, converted by a
 pool of worker processes. A file that cannot be read or parsed gives one line
 "folioscan: PATH: reason" on standard error and makes the exit status 1 without
 stopping the others; a usage mistake gives exit status 2, an interrupt 130.
+Files are read with repairs (as ``folioscan.extract`` does), each counted as a
+warning in the summary and listed in the ``--errors`` report; ``--strict`` reads
+them exactly as the ``parse_to_*`` functions do.
 """
 
 from __future__ import annotations
@@ -24,10 +28,11 @@ import time
 from collections.abc import Callable, Sequence
 from concurrent.futures.process import BrokenProcessPool
 from dataclasses import dataclass
-from typing import TextIO
+from typing import Any, TextIO
 
 from . import __version__, parse_to_html, parse_to_json, parse_to_markdown
 from .batch import map_in_order
+from .extraction import extract_with_warnings
 
 PROG = "folioscan"
 STDIN = "-"
@@ -60,6 +65,19 @@ class Failure:
     def record(self) -> dict[str, str]:
         """The object written for this failure to the --errors report."""
         return {"path": self.path, "error": self.reason, "kind": self.kind}
+
+
+@dataclass(frozen=True)
+class Repair:
+    """A repair made while converting a file in recovery: a warning, not a failure."""
+
+    path: str
+    page: int | None
+    message: str
+
+    def record(self) -> dict[str, Any]:
+        """The object written for this warning to the --errors report."""
+        return {"path": self.path, "error": self.message, "kind": "warning", "page": self.page}
 
 
 def failure_from(path: str, error: BaseException) -> Failure:
@@ -142,7 +160,14 @@ def build_parser() -> argparse.ArgumentParser:
         "-q", "--quiet", action="store_true", help="no progress bar and no summary (errors are still shown)"
     )
     parser.add_argument(
-        "--errors", metavar="FILE", help="write one JSON object per failed file to FILE (JSON lines)"
+        "--strict",
+        action="store_true",
+        help="read files as parse_to_* do: no repairs, a damaged file fails (default: repair and warn)",
+    )
+    parser.add_argument(
+        "--errors",
+        metavar="FILE",
+        help='write one JSON object per failed file, and per repair made ("kind": "warning"), to FILE (JSON lines)',
     )
     parser.add_argument("--version", action="version", version=f"%(prog)s {__version__}")
     return parser
@@ -178,17 +203,23 @@ def read_input(path: str) -> bytes:
         return handle.read()
 
 
-def convert_file(path: str, output_format: str, password: str | None) -> str | Failure:
-    """Reads and converts one file ("-": standard input); returns the text or the reason it failed."""
+def convert_file(
+    path: str, output_format: str, password: str | None, strict: bool = True
+) -> tuple[str, list[Repair]] | Failure:
+    """Reads and converts one file ("-": standard input); returns the text with the
+    repairs made (none when strict), or the reason it failed."""
     label = STDIN_LABEL if path == STDIN else path
     try:
         data = read_input(path)
     except OSError as error:
         return failure_from(label, error)
     try:
-        return FORMATS[output_format](data, password)
+        if strict:
+            return FORMATS[output_format](data, password), []
+        text, warnings = extract_with_warnings(data, password, output_format)
     except ValueError as error:
         return failure_from(label, error)
+    return text, [Repair(label, w["page"], w["message"]) for w in warnings]
 
 
 @functools.cache
@@ -248,8 +279,9 @@ def write_text(text: str, output: str | None) -> Failure | None:
     return None
 
 
-def write_report(path: str, failures: Sequence[Failure]) -> Failure | None:
-    """Writes the --errors report: one JSON object per line, none when all went well."""
+def write_report(path: str, failures: Sequence[Failure | Repair]) -> Failure | None:
+    """Writes the --errors report: one JSON object per line (failures, and the warnings
+    of files repaired in recovery), none when all went well."""
     lines = "".join(json.dumps(failure.record(), ensure_ascii=False) + "\n" for failure in failures)
     try:
         write_atomically(path, lines.encode("utf-8"))
@@ -388,10 +420,12 @@ def plural(count: int, word: str) -> str:
     return word if count == 1 else word + "s"
 
 
-def summary(files: int, pages: int, failed: int, seconds: float) -> str:
+def summary(files: int, pages: int, failed: int, seconds: float, warnings: int | None = None) -> str:
+    """The closing line; `warnings` is counted in recovery only (None: strict)."""
+    repaired = "" if warnings is None else f", {warnings} {plural(warnings, 'warning')}"
     return (
         f"{PROG}: {files} {plural(files, 'file')}, {pages} {plural(pages, 'page')}, "
-        f"{failed} failed, {seconds:.2f} s"
+        f"{failed} failed{repaired}, {seconds:.2f} s"
     )
 
 
@@ -403,10 +437,10 @@ def report(failure: Failure, failures: list[Failure]) -> None:
     print(failure.line(), file=sys.stderr, flush=True)
 
 
-def finish(args: argparse.Namespace, failures: list[Failure]) -> int:
-    """Writes the --errors report and gives the exit status."""
+def finish(args: argparse.Namespace, failures: list[Failure], repairs: Sequence[Repair] = ()) -> int:
+    """Writes the --errors report and gives the exit status (warnings do not fail)."""
     if args.errors is not None:
-        problem = write_report(args.errors, failures)
+        problem = write_report(args.errors, [*failures, *repairs])
         if problem is not None:
             print(problem.line(), file=sys.stderr)
             return EXIT_FAILED
@@ -415,12 +449,13 @@ def finish(args: argparse.Namespace, failures: list[Failure]) -> int:
 
 def run_single(args: argparse.Namespace) -> int:
     failures: list[Failure] = []
-    result = convert_file(args.inputs[0], args.format, args.password)
+    result = convert_file(args.inputs[0], args.format, args.password, args.strict)
     if isinstance(result, Failure):
         report(result, failures)
         return finish(args, failures)
+    text, repairs = result
     try:
-        failure = write_text(result, args.output)
+        failure = write_text(text, args.output)
     except BrokenPipeError:
         # The reader went away (e.g. `| head`): stay quiet like other filters, and
         # point stdout at devnull so the interpreter's final flush cannot fail again.
@@ -430,21 +465,25 @@ def run_single(args: argparse.Namespace) -> int:
         return EXIT_FAILED
     if failure is not None:
         report(failure, failures)
-    return finish(args, failures)
+    return finish(args, failures, repairs)
 
 
-def convert_job(job: Job, output_format: str, password: str | None) -> tuple[Failure | None, int]:
+def convert_job(
+    job: Job, output_format: str, password: str | None, strict: bool = True
+) -> tuple[Failure | None, int, list[Repair]]:
     """Converts one PDF of a batch and writes its output; gives the failure, or the
-    page count. Runs in a worker process, so the text never travels back."""
-    result = convert_file(job.source, output_format, password)
+    page count, and the repairs made. Runs in a worker process, so the text never
+    travels back."""
+    result = convert_file(job.source, output_format, password, strict)
     if isinstance(result, Failure):
-        return result, 0
+        return result, 0, []
+    text, repairs = result
     try:
         os.makedirs(os.path.dirname(job.output), exist_ok=True)
-        write_atomically(job.output, result.encode("utf-8"))
+        write_atomically(job.output, text.encode("utf-8"))
     except OSError as error:
-        return failure_from(job.output, error), 0
-    return None, count_pages(result, output_format)
+        return failure_from(job.output, error), 0, repairs
+    return None, count_pages(text, output_format), repairs
 
 
 def run_batch(parser: argparse.ArgumentParser, args: argparse.Namespace) -> int:
@@ -465,12 +504,16 @@ def run_batch(parser: argparse.ArgumentParser, args: argparse.Namespace) -> int:
 
     progress = Progress(len(jobs), sys.stderr, sys.stderr.isatty() and not args.quiet)
     done = pages = 0
+    repairs: list[Repair] = []
     progress.update(done, pages, len(failures), force=True)
     try:
-        convert = functools.partial(convert_job, output_format=args.format, password=args.password)
-        for _, (failure, page_count) in map_in_order(convert, jobs, args.jobs or os.cpu_count() or 1):
+        convert = functools.partial(
+            convert_job, output_format=args.format, password=args.password, strict=args.strict
+        )
+        for _, (failure, page_count, repaired) in map_in_order(convert, jobs, args.jobs or os.cpu_count() or 1):
             done += 1
             pages += page_count
+            repairs += repaired
             if failure is not None:
                 progress.clear()
                 report(failure, failures)
@@ -478,7 +521,7 @@ def run_batch(parser: argparse.ArgumentParser, args: argparse.Namespace) -> int:
     except KeyboardInterrupt:
         progress.clear()
         print(f"{PROG}: interrupted after {done} of {len(jobs)} files", file=sys.stderr)
-        finish(args, failures)  # the report covers the files done
+        finish(args, failures, repairs)  # the report covers the files done
         return EXIT_INTERRUPTED
     except BrokenProcessPool:
         # A worker was killed (or the native parser crashed): the outputs written so
@@ -488,8 +531,9 @@ def run_batch(parser: argparse.ArgumentParser, args: argparse.Namespace) -> int:
         return EXIT_FAILED
     progress.clear()
     if not args.quiet:
-        print(summary(len(jobs), pages, len(failures), time.monotonic() - started), file=sys.stderr)
-    return finish(args, failures)
+        warned = None if args.strict else len(repairs)
+        print(summary(len(jobs), pages, len(failures), time.monotonic() - started, warned), file=sys.stderr)
+    return finish(args, failures, repairs)
 
 
 def main(argv: Sequence[str] | None = None) -> int:

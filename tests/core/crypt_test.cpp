@@ -1,6 +1,7 @@
-// Tests of MD5, RC4, the standard security handler and per-object decryption. Known
-// answers for whole files come from crypt_cases.inc, made by make_crypt_fixtures.py
-// from qpdf-encrypted documents and an independent Python implementation.
+// Tests of MD5, RC4, the standard security handler (strict and recovering) and
+// per-object decryption. Known answers for whole files come from crypt_cases.inc, made by
+// make_crypt_fixtures.py from qpdf-encrypted documents and an independent Python
+// implementation.
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
@@ -143,8 +144,11 @@ struct FileCase {
   const char* cfm;  // nullptr: no /CF
   const char *o, *u, *oe, *ue, *id0;
   CryptMethod method;
-  std::array<KeyCase, 4> keys;
+  std::array<KeyCase, 4> keys;         // strict constructor
   std::array<SampleCase, 2> samples;  // the /Title string, then the content stream
+  std::array<KeyCase, 4> recovery_keys;  // nullptr: InvalidPassword
+  bool encrypt_metadata;
+  SampleCase metadata;  // stored in clear; cipher nullptr when there is none
 };
 
 // Names the fixture in failure messages instead of dumping its bytes.
@@ -173,6 +177,7 @@ Dictionary encrypt_dict(const FileCase& f) {
   d.set("U", string(from_hex(f.u)));
   if (f.oe != nullptr) d.set("OE", string(from_hex(f.oe)));
   if (f.ue != nullptr) d.set("UE", string(from_hex(f.ue)));
+  if (!f.encrypt_metadata) d.set("EncryptMetadata", Object{false});
   if (f.cfm != nullptr) {
     Dictionary std_cf;
     std_cf.set("CFM", name(f.cfm));
@@ -198,8 +203,14 @@ std::optional<SecurityHandler> handler_for(const Dictionary& d, const FileCase& 
   return construct_security_handler(d, from_hex(f.id0), text_bytes(password));
 }
 
+Result<std::optional<SecurityHandler>> recovering_for(const Dictionary& d, const FileCase& f,
+                                                      std::string_view password) {
+  return construct_security_handler_recovering(d, from_hex(f.id0), text_bytes(password));
+}
+
+// The handler that opens the file (for some files, only the recovering constructor does).
 SecurityHandler user_handler(const FileCase& f) {
-  return SecurityHandler{from_hex(f.keys[0].key), f.method};
+  return SecurityHandler{from_hex(f.recovery_keys[0].key), f.method, f.encrypt_metadata};
 }
 
 class EncryptedFile : public ::testing::TestWithParam<FileCase> {};
@@ -238,6 +249,31 @@ TEST_P(EncryptedFile, StringAndStreamDecryptToThePlainBytes) {
   const Object decrypted = decrypt_object(handler, content.num, content.gen, Object{stream});
   EXPECT_EQ(to_hex(decrypted.as_stream()->data), content.plain);
   EXPECT_EQ(decrypted.as_stream()->dict, stream.dict);
+
+  if (f.metadata.cipher == nullptr) return;
+  Stream metadata;
+  metadata.dict.set("Type", name("Metadata"));
+  metadata.data = from_hex(f.metadata.cipher);
+  EXPECT_EQ(decrypt_object(handler, f.metadata.num, f.metadata.gen, Object{metadata}),
+            Object{metadata});
+}
+
+TEST_P(EncryptedFile, RecoveringHandlerOpensUserAndOwnerPasswordsAndRejectsOthers) {
+  const FileCase& f = GetParam();
+  const Dictionary d = encrypt_dict(f);
+  for (const KeyCase& k : f.recovery_keys) {
+    const auto handler = recovering_for(d, f, k.password);
+    if (k.key == nullptr) {
+      ASSERT_FALSE(handler.has_value()) << "password \"" << k.password << '"';
+      EXPECT_EQ(handler.error().kind, ParseErrorKind::InvalidPassword);
+      EXPECT_EQ(handler.error().display(), "InvalidPassword: wrong password");
+      continue;
+    }
+    ASSERT_TRUE(handler.has_value() && handler->has_value()) << "password \"" << k.password << '"';
+    EXPECT_EQ(to_hex((*handler)->key), k.key) << "password \"" << k.password << '"';
+    EXPECT_EQ((*handler)->method, f.method);
+    EXPECT_EQ((*handler)->encrypt_metadata, f.encrypt_metadata);
+  }
 }
 
 TEST_P(EncryptedFile, WrongPasswordNeverYieldsThePlainBytes) {
@@ -336,6 +372,36 @@ TEST(SecurityHandler, UnusableDictionariesGiveNoHandler) {
   };
   for (const auto& c : cases) {
     EXPECT_FALSE(handler_for(c.dict, c.file, "userpw").has_value()) << c.what;
+    const auto recovering = recovering_for(c.dict, c.file, "userpw");
+    EXPECT_TRUE(recovering.has_value() && !recovering->has_value()) << c.what;
+  }
+}
+
+TEST(SecurityHandler, RecoveringFallsBackToTheStrictReadingWhereThatOpensTheFile) {
+  const FileCase& r3 = file_case("r3_rc4_128");
+  const FileCase& r4 = file_case("r4_rc4_128");
+  const FileCase& r6 = file_case("r6_aes_256");
+  const auto in_clear = [](const FileCase& f) {
+    return with(encrypt_dict(f), "EncryptMetadata", Object{false});
+  };
+  const struct {
+    const char* what;
+    Dictionary dict;
+    const FileCase& file;
+    bool encrypt_metadata;
+  } cases[] = {
+      {"revision 4 keyed as if metadata were encrypted", in_clear(r4), r4, true},
+      {"revision 3 ignores EncryptMetadata", in_clear(r3), r3, true},
+      {"revision 6 labelled 5", with(encrypt_dict(r6), "R", integer(5)), r6, true},
+      {"revision 6, EncryptMetadata false", in_clear(r6), r6, false},
+  };
+  for (const auto& c : cases) {
+    for (const char* password : {"userpw", "ownerpw"}) {
+      const auto handler = recovering_for(c.dict, c.file, password);
+      ASSERT_TRUE(handler.has_value() && handler->has_value()) << c.what << ", " << password;
+      EXPECT_EQ(to_hex((*handler)->key), c.file.keys[0].key) << c.what << ", " << password;
+      EXPECT_EQ((*handler)->encrypt_metadata, c.encrypt_metadata) << c.what;
+    }
   }
 }
 
@@ -585,6 +651,22 @@ TEST(DecryptObject, ReachesStringsAtAnyDepthAndLeavesEverythingElse) {
 
   EXPECT_EQ(decrypt_object(h, 3, 0, string(cipher)).as_string()->bytes, secret);
   EXPECT_EQ(decrypt_object(h, 3, 0, name("Name")), name("Name"));
+}
+
+TEST(DecryptObject, OnlyMetadataStreamsStayInClearAndOnlyWhenTheHandlerSaysSo) {
+  const Bytes secret = text_bytes("<x:xmpmeta/>");
+  for (const bool encrypt_metadata : {true, false}) {
+    const SecurityHandler h{from_hex("0102030405"), CryptMethod::Rc4, encrypt_metadata};
+    for (const char* type : {"Metadata", "XObject"}) {
+      Stream stream;
+      stream.dict.set("Type", name(type));
+      stream.data = secret;
+      const bool in_clear = !encrypt_metadata && std::string_view(type) == "Metadata";
+      EXPECT_EQ(decrypt_object(h, 3, 0, Object{stream}).as_stream()->data,
+                in_clear ? secret : decrypt_bytes(h, 3, 0, secret))
+          << type << ", encrypt_metadata " << encrypt_metadata;
+    }
+  }
 }
 
 TEST(DecryptObject, LaterDuplicateKeyReplacesTheEarlierValueInPlace) {

@@ -1,0 +1,57 @@
+"""``extract``: the one entry that reads damaged files too.
+
+By default it recovers: where the strict reading of the four functions stops, it
+repairs what can be repaired (a cross-reference table rebuilt from the file, streams
+decoded up to a fault, unreadable pages left empty) and reports each repair as a
+warning. ``strict=True`` gives exactly what the four functions give, errors included.
+"""
+
+from __future__ import annotations
+
+from typing import Any
+
+from ._folioscan import _extract, parse, parse_to_html, parse_to_json, parse_to_markdown
+
+# Output codes of the native entry, by format name.
+_OUTPUTS = {"dict": 0, "json": 1, "html": 2, "markdown": 3}
+_STRICT = {"dict": parse, "json": parse_to_json, "html": parse_to_html, "markdown": parse_to_markdown}
+FORMATS = tuple(_OUTPUTS)
+
+
+def check_format(function: str, format: object) -> str:
+    """The format name, or the TypeError / ValueError that `function` raises for it."""
+    if not isinstance(format, str):
+        raise TypeError(f"{function}() argument 'format' must be str, not {type(format).__name__}")
+    if format not in _OUTPUTS:
+        choices = ", ".join(repr(name) for name in _OUTPUTS)
+        raise ValueError(f"{function}() argument 'format' must be one of {choices}, not {format!r}")
+    return format
+
+
+def check_strict(function: str, strict: object) -> bool:
+    if not isinstance(strict, bool):
+        raise TypeError(f"{function}() argument 'strict' must be bool, not {type(strict).__name__}")
+    return strict
+
+
+def extract(data: bytes, password: str | None = None, *, format: str = "dict", strict: bool = False) -> Any:
+    """Extract a PDF, repairing what the strict reading would refuse.
+
+    Returns what the function of ``format`` returns ("dict": ``parse``, "json":
+    ``parse_to_json``, "markdown": ``parse_to_markdown``, "html": ``parse_to_html``).
+    Unless ``strict``, the dict and the JSON carry a list "warnings" after "pages":
+    one ``{"page": index or None, "message": "Kind: text"}`` per repair, empty when
+    none was needed. A wrong password is ``ValueError("InvalidPassword: wrong
+    password")``. The interpreter lock is released while the file is read, so
+    threads extract files side by side.
+    """
+    format = check_format("extract", format)
+    if check_strict("extract", strict):
+        return _STRICT[format](data, password)
+    return _extract(data, password, _OUTPUTS[format])
+
+
+def extract_with_warnings(data: bytes, password: str | None, format: str) -> tuple[Any, list[dict[str, Any]]]:
+    """The recovering extraction in `format`, with its warnings beside it whatever the
+    format (Markdown and HTML leave them out of the text): for the command line."""
+    return _extract(data, password, _OUTPUTS[check_format("extract", format)], True)
