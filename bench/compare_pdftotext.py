@@ -9,7 +9,10 @@ words against pdftotext's), the worst pages with the words that differ most, and
 summary: how many files open and the overall word agreement (matched words over all
 pages, as an F1 of the summed counts).
 
-    python3 bench/compare_pdftotext.py [--corpus DIR] [--only TEXT] [--worst N] [--nfkc] [--json OUT]
+    python3 bench/compare_pdftotext.py [--corpus DIR] [--only TEXT] [--worst N] [--nfkc] [--recover] [--json OUT]
+
+--recover extracts with folioscan.extract (the recovering reading) instead of
+folioscan.parse.
 
 --nfkc compares words after Unicode NFKC normalisation (ligatures such as U+FB01
 become "fi"), to separate ligature differences from real ones. The summary also gives
@@ -120,14 +123,14 @@ def pdftotext_pages(path: Path, password: str, page_count: int) -> list[str] | N
     return pages[:page_count]
 
 
-def score_file(corpus: Path, row: dict[str, str], nfkc: bool) -> FileScore:
+def score_file(corpus: Path, row: dict[str, str], nfkc: bool, recover: bool = False) -> FileScore:
     rel = row["path"]
     check = row.get("qpdf_check", "?")
     path = corpus / rel
     data = path.read_bytes()
     password = password_of(row)
     try:
-        doc = folioscan.parse(data, password or None)
+        doc = (folioscan.extract if recover else folioscan.parse)(data, password or None)
     except ValueError as e:
         return FileScore(rel, "folioscan error", note=f"{e} (qpdf --check: {check})")
     pages = doc["pages"]
@@ -156,6 +159,7 @@ def main() -> int:
     ap.add_argument("--only", default="", help="only files whose path contains this text")
     ap.add_argument("--worst", type=int, default=15, help="how many worst pages to print")
     ap.add_argument("--nfkc", action="store_true", help="NFKC-normalise words before comparing")
+    ap.add_argument("--recover", action="store_true", help="extract with folioscan.extract (recovery)")
     ap.add_argument("--json", type=Path, help="write per-file numbers to this file")
     args = ap.parse_args()
 
@@ -166,7 +170,7 @@ def main() -> int:
     with index.open(newline="") as f:
         rows = [r for r in csv.DictReader(f, delimiter="\t") if args.only in r["path"]]
 
-    files = [score_file(args.corpus, row, args.nfkc) for row in rows]
+    files = [score_file(args.corpus, row, args.nfkc, args.recover) for row in rows]
     opened = [f for f in files if f.status == "ok"]
 
     print(f"{'file':<78} {'pages':>5} {'words':>7} {'P':>6} {'R':>6} {'F1':>6}")
