@@ -9,10 +9,15 @@ words against pdftotext's), the worst pages with the words that differ most, and
 summary: how many files open and the overall word agreement (matched words over all
 pages, as an F1 of the summed counts).
 
-    python3 bench/compare_pdftotext.py [--corpus DIR] [--only TEXT] [--worst N] [--nfkc] [--recover] [--json OUT]
+It then scores several libraries side by side on every file that pdftotext reads:
+folioscan's parse() (the four functions share its text), folioscan's extract() when
+the package has it, and PyMuPDF, pypdfium2 and pdf_oxide where they are installed
+(`pip install ".[bench]"`). Each file's score is the F1 of the NFKC-normalised word
+multisets of the whole document against pdftotext's; a library that fails on a file
+scores 0 there. One row per file, one column per library, and a mean row.
 
---recover extracts with folioscan.extract (the recovering reading) instead of
-folioscan.parse.
+    python3 bench/compare_pdftotext.py [--corpus DIR] [--only TEXT] [--worst N] [--nfkc]
+                                       [--libraries NAME,...] [--json OUT]
 
 --nfkc compares words after Unicode NFKC normalisation (ligatures such as U+FB01
 become "fi"), to separate ligature differences from real ones. The summary also gives
@@ -24,12 +29,14 @@ from __future__ import annotations
 
 import argparse
 import csv
+import importlib.util
 import json
 import shutil
 import subprocess
 import sys
 import unicodedata
 from collections import Counter
+from collections.abc import Callable
 from dataclasses import dataclass, field
 from pathlib import Path
 
@@ -104,7 +111,8 @@ def password_of(row: dict[str, str]) -> str:
     return "" if user in ("", "<empty>") else user
 
 
-def pdftotext_pages(path: Path, password: str, page_count: int) -> list[str] | None:
+def pdftotext_text(path: Path, password: str) -> str | None:
+    """The whole document's text, one form feed ending every page; None on failure."""
     cmd = ["pdftotext", "-q", "-enc", "UTF-8"]
     if password:
         cmd += ["-upw", password]
@@ -115,35 +123,129 @@ def pdftotext_pages(path: Path, password: str, page_count: int) -> list[str] | N
         return None
     if proc.returncode != 0:
         return None
-    # One form feed ends every page.
-    pages = proc.stdout.decode("utf-8", "replace").split("\f")
+    return proc.stdout.decode("utf-8", "replace")
+
+
+def split_pages(text: str, page_count: int) -> list[str]:
+    pages = text.split("\f")
     if pages and pages[-1].strip() == "":
         pages.pop()
     pages += [""] * (page_count - len(pages))
     return pages[:page_count]
 
 
-def score_file(corpus: Path, row: dict[str, str], nfkc: bool, recover: bool = False) -> FileScore:
-    rel = row["path"]
-    check = row.get("qpdf_check", "?")
-    path = corpus / rel
-    data = path.read_bytes()
-    password = password_of(row)
+def score_file(rel: str, check: str, data: bytes, password: str, theirs: str | None, nfkc: bool) -> FileScore:
     try:
-        doc = (folioscan.extract if recover else folioscan.parse)(data, password or None)
+        doc = folioscan.parse(data, password or None)
     except ValueError as e:
         return FileScore(rel, "folioscan error", note=f"{e} (qpdf --check: {check})")
     pages = doc["pages"]
-    theirs = pdftotext_pages(path, password, len(pages))
     if theirs is None:
         return FileScore(rel, "pdftotext error")
+    their_pages = split_pages(theirs, len(pages))
     score = FileScore(rel, "ok")
     for i, page in enumerate(pages):
         ours = "\n".join(line["text"] for line in page["lines"])
         score.pages.append(
-            PageScore(rel, i + 1, words(ours, nfkc), words(theirs[i], nfkc), chars(ours, nfkc), chars(theirs[i], nfkc))
+            PageScore(rel, i + 1, words(ours, nfkc), words(their_pages[i], nfkc), chars(ours, nfkc),
+                      chars(their_pages[i], nfkc))
         )
     return score
+
+
+# Side by side: each extractor takes the file's bytes and user password and returns the
+# document's text, or raises.
+
+def folioscan_text(doc: dict) -> str:
+    return "\n".join(line["text"] for page in doc["pages"] for line in page["lines"])
+
+
+def text_folioscan_parse(data: bytes, password: str) -> str:
+    return folioscan_text(folioscan.parse(data, password or None))
+
+
+def text_folioscan_extract(data: bytes, password: str) -> str:
+    return folioscan_text(folioscan.extract(data, password or None))
+
+
+def text_pymupdf(data: bytes, password: str) -> str:
+    import pymupdf
+
+    pymupdf.TOOLS.mupdf_display_errors(False)
+    with pymupdf.open(stream=data, filetype="pdf") as doc:
+        if doc.needs_pass and not doc.authenticate(password):
+            raise ValueError("password not accepted")
+        return "\n".join(page.get_text() for page in doc)
+
+
+def text_pypdfium2(data: bytes, password: str) -> str:
+    import pypdfium2 as pdfium
+
+    pdf = pdfium.PdfDocument(data, password=password or None)
+    texts = []
+    try:
+        for page in pdf:
+            textpage = page.get_textpage()
+            texts.append(textpage.get_text_range())
+            textpage.close()
+            page.close()
+    finally:
+        pdf.close()
+    return "\n".join(texts)
+
+
+def text_pdf_oxide(data: bytes, password: str) -> str:
+    import pdf_oxide
+
+    pdf_oxide.disable_logging()
+    doc = pdf_oxide.PdfDocument.from_bytes(data, password=password or None)
+    return "\n".join(doc.extract_text(i) for i in range(int(doc.page_count)))
+
+
+# column name, module that must be importable, extractor
+LIBRARIES: list[tuple[str, str, Callable[[bytes, str], str]]] = [
+    ("parse", "folioscan", text_folioscan_parse),
+    ("extract", "folioscan", text_folioscan_extract),
+    ("pymupdf", "pymupdf", text_pymupdf),
+    ("pypdfium2", "pypdfium2", text_pypdfium2),
+    ("pdf_oxide", "pdf_oxide", text_pdf_oxide),
+]
+
+
+def available_libraries(wanted: list[str] | None) -> list[tuple[str, Callable[[bytes, str], str]]]:
+    chosen = []
+    for name, module, extract in LIBRARIES:
+        if wanted is not None and name not in wanted:
+            continue
+        if name == "extract" and not hasattr(folioscan, "extract"):
+            print("side by side: folioscan has no extract() yet; column left out", file=sys.stderr)
+            continue
+        if importlib.util.find_spec(module) is None:
+            print(f"side by side: {module} is not installed; column left out", file=sys.stderr)
+            continue
+        chosen.append((name, extract))
+    return chosen
+
+
+def document_agreement(extract: Callable[[bytes, str], str], data: bytes, password: str, theirs: Counter) -> float:
+    """F1 of the document's NFKC word multiset against pdftotext's; 0 when the library fails."""
+    try:
+        ours = words(extract(data, password), nfkc=True)
+    except Exception:  # any failure of any library counts the same
+        return 0.0
+    return prf(sum((ours & theirs).values()), sum(ours.values()), sum(theirs.values()))[2]
+
+
+def print_side_by_side(names: list[str], rows: list[tuple[str, list[float]]]) -> None:
+    width = max([len("mean")] + [len(path) for path, _ in rows])
+    print(f"\nSide by side: word agreement with pdftotext per document (NFKC; a failure scores 0), "
+          f"{len(rows)} files that pdftotext reads")
+    print(f"{'file':<{width}} " + " ".join(f"{n:>9}" for n in names))
+    for path, scores in rows:
+        print(f"{path:<{width}} " + " ".join(f"{v:>9.3f}" for v in scores))
+    if rows:
+        means = [sum(scores[i] for _, scores in rows) / len(rows) for i in range(len(names))]
+        print(f"{'mean':<{width}} " + " ".join(f"{v:>9.3f}" for v in means))
 
 
 def show_diff(page: PageScore, limit: int = 12) -> str:
@@ -159,9 +261,12 @@ def main() -> int:
     ap.add_argument("--only", default="", help="only files whose path contains this text")
     ap.add_argument("--worst", type=int, default=15, help="how many worst pages to print")
     ap.add_argument("--nfkc", action="store_true", help="NFKC-normalise words before comparing")
-    ap.add_argument("--recover", action="store_true", help="extract with folioscan.extract (recovery)")
+    ap.add_argument("--libraries", help="comma-separated columns of the side-by-side table "
+                    "(default: all installed of " + ", ".join(n for n, _, _ in LIBRARIES) + "; empty: none)")
     ap.add_argument("--json", type=Path, help="write per-file numbers to this file")
     args = ap.parse_args()
+    wanted = None if args.libraries is None else [n for n in args.libraries.split(",") if n]
+    libraries = available_libraries(wanted)
 
     if shutil.which("pdftotext") is None:
         print("pdftotext not found (Debian package poppler-utils)", file=sys.stderr)
@@ -170,7 +275,19 @@ def main() -> int:
     with index.open(newline="") as f:
         rows = [r for r in csv.DictReader(f, delimiter="\t") if args.only in r["path"]]
 
-    files = [score_file(args.corpus, row, args.nfkc, args.recover) for row in rows]
+    files = []
+    side_by_side: list[tuple[str, list[float]]] = []
+    for row in rows:
+        path = args.corpus / row["path"]
+        data = path.read_bytes()
+        password = password_of(row)
+        theirs = pdftotext_text(path, password)
+        files.append(score_file(row["path"], row.get("qpdf_check", "?"), data, password, theirs, args.nfkc))
+        if theirs is not None and libraries:
+            their_words = words(theirs, nfkc=True)
+            side_by_side.append(
+                (row["path"], [document_agreement(extract, data, password, their_words) for _, extract in libraries])
+            )
     opened = [f for f in files if f.status == "ok"]
 
     print(f"{'file':<78} {'pages':>5} {'words':>7} {'P':>6} {'R':>6} {'F1':>6}")
@@ -215,12 +332,16 @@ def main() -> int:
     if file_f1:
         print(f"  mean per-file F1:    {sum(file_f1) / len(file_f1):.4f}")
     print(f"  character agreement: {prf(cm, co, ct)[2]:.4f} (white space removed)")
+    if libraries:
+        print_side_by_side([name for name, _ in libraries], side_by_side)
     if args.json:
+        document_scores = {path: dict(zip((n for n, _ in libraries), scores)) for path, scores in side_by_side}
         out = []
         for f in files:
             m_, o_, t_ = f.totals()
             out.append({"path": f.path, "status": f.status, "note": f.note, "pages": len(f.pages),
-                        "matched": m_, "folioscan_words": o_, "pdftotext_words": t_})
+                        "matched": m_, "folioscan_words": o_, "pdftotext_words": t_,
+                        "document_agreement": document_scores.get(f.path, {})})
         args.json.write_text(json.dumps(out, indent=2))
     return 0
 

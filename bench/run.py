@@ -54,6 +54,20 @@ def run_folioscan_parse(path: Path, password: str | None) -> int:
     return sum(len(line["text"]) for page in doc["pages"] for line in page["lines"])
 
 
+def run_folioscan_extract(path: Path, password: str | None) -> int:
+    import folioscan
+
+    return len(folioscan.extract(path.read_bytes(), password, format="markdown"))
+
+
+def run_pdf_oxide(path: Path, password: str | None) -> int:
+    import pdf_oxide
+
+    pdf_oxide.disable_logging()
+    doc = pdf_oxide.PdfDocument.from_bytes(path.read_bytes(), password=password or None)
+    return sum(len(doc.extract_text(i)) for i in range(int(doc.page_count)))
+
+
 def run_pymupdf(path: Path, password: str | None) -> int:
     import pymupdf
 
@@ -96,8 +110,10 @@ def run_pypdf(path: Path, password: str | None) -> int:
 LIBRARIES = [
     ("folioscan", "folioscan", run_folioscan_markdown, False),
     ("folioscan.parse", "folioscan", run_folioscan_parse, False),
+    ("folioscan.extract", "folioscan", run_folioscan_extract, False),
     ("pymupdf", "pymupdf", run_pymupdf, False),
     ("pypdfium2", "pypdfium2", run_pypdfium2, False),
+    ("pdf_oxide", "pdf_oxide", run_pdf_oxide, False),
     ("pdfminer.six", "pdfminer", run_pdfminer, True),
     ("pypdf", "pypdf", run_pypdf, True),
 ]
@@ -118,8 +134,9 @@ def available(names: list[str]) -> list[str]:
 def versions(names: list[str]) -> dict[str, str]:
     from importlib import metadata
 
-    dists = {"folioscan": "folioscan", "folioscan.parse": "folioscan", "pymupdf": "pymupdf",
-             "pypdfium2": "pypdfium2", "pdfminer.six": "pdfminer.six", "pypdf": "pypdf"}
+    dists = {"folioscan": "folioscan", "folioscan.parse": "folioscan", "folioscan.extract": "folioscan",
+             "pymupdf": "pymupdf", "pypdfium2": "pypdfium2", "pdf_oxide": "pdf-oxide",
+             "pdfminer.six": "pdfminer.six", "pypdf": "pypdf"}
     out = {}
     for name in names:
         try:

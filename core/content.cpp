@@ -3,6 +3,7 @@
 #include "content.h"
 
 #include <algorithm>
+#include <cmath>
 #include <unordered_map>
 
 #include "bounds.h"
@@ -75,9 +76,12 @@ Result<Bytes> join_page_content(OpenDocument& doc, const PageRecord& page) {
 }  // namespace
 
 Result<Bytes> gather_page_content(OpenDocument& doc, const PageRecord& page) {
-  Bytes content = TRY(join_page_content(doc, page));
   const std::uint64_t budget = limits::kMaxContentBytesPerCall +
                                limits::kMaxContentBytesPerFileByte * std::uint64_t{doc.resolver.file().size()};
+  // Spent already: only a reading that goes on past a failed page gets here, and it
+  // must not decode more content for each page that follows.
+  if (doc.content_bytes > budget) return fail(ParseErrorKind::BadStream, "document content too large");
+  Bytes content = TRY(join_page_content(doc, page));
   doc.content_bytes += content.size();
   if (doc.content_bytes > budget) return fail(ParseErrorKind::BadStream, "document content too large");
   return content;
@@ -194,6 +198,10 @@ struct TextInterpreter::State {
     }
     run.font = font;
     run.font_size = tfs;
+    // Under a scaled text matrix ("1 Tf" with "9.96 0 0 9.96 x y Tm") the unscaled width
+    // and size say nothing about distances on the page; these carry them through P.
+    run.end_x = run.x + run.width * p.a;
+    run.page_size = tfs * std::hypot(p.c, p.d);
     tm.e += run.width * tm.a;
     tm.f += run.width * tm.b;
     runs.push_back(std::move(run));

@@ -29,10 +29,14 @@ struct ContentOp {
 struct TextRun {
   std::string text;
   std::string font;
-  double x = 0.0;
+  double x = 0.0;  // origin in page space
   double y = 0.0;
-  double width = 0.0;
-  double font_size = 0.0;
+  double width = 0.0;      // advance in unscaled text space
+  double font_size = 0.0;  // Tfs as set by "Tf"
+  // The same two in page space, for comparing runs with each other: the x of the
+  // string's end point, and the font size scaled by the matrices' vertical axis.
+  double end_x = 0.0;
+  double page_size = 0.0;
 };
 
 // A 2D affine matrix [a b c d e f], row-vector convention.

@@ -52,8 +52,15 @@ Page unreadable_page(OpenDocument& doc, const PageRecord& record, const ParseErr
 }  // namespace
 
 Result<Document> extract_document(OpenDocument& doc) {
-  std::vector<PageRecord> records = TRY(collect_pages(doc));
+  Result<std::vector<PageRecord>> collected = collect_pages(doc);
   doc.collect_repairs();
+  if (!collected) {
+    // Recovery: a page tree that cannot be read at all leaves a document of no pages.
+    if (!doc.options.recover) return std::unexpected(std::move(collected).error());
+    doc.diagnostics.warn(collected.error());
+    collected = std::vector<PageRecord>{};
+  }
+  const std::vector<PageRecord>& records = *collected;
   Document out;
   out.pages.reserve(records.size());
   for (std::size_t i = 0; i < records.size(); ++i) {

@@ -34,18 +34,20 @@ TextLine build_line(std::span<const TextRun* const> group) {
   TextLine line{{}, first.x, first.y};
   line.text.reserve(length);
   line.text = first.text;
-  double previous_end = first.x + first.width;
+  double previous_x = first.x;
+  double previous_end = first.end_x;
   for (const TextRun* run : group.subspan(1)) {
-    // Widths are in text space and positions in page space; the gap test compares them
-    // as they are. std::fmax ignores a NaN font size.
-    const double gap = run->x - previous_end;
-    if (gap > 0.2 * std::fmax(run->font_size, 1.0) &&
-        (line.text.empty() || line.text.back() != ' ') &&
+    // Distances are all in page space. A run left of the previous one can only sit on
+    // another baseline of the group (a neighbouring table column, say): its negative gap
+    // does not make it part of the previous word.
+    const bool apart = run->x - previous_end > word_gap_threshold(*run) || run->x < previous_x;
+    if (apart && (line.text.empty() || line.text.back() != ' ') &&
         (run->text.empty() || run->text.front() != ' ')) {
       line.text += ' ';
     }
     line.text += run->text;
-    previous_end = run->x + run->width;
+    previous_x = run->x;
+    previous_end = run->end_x;
   }
   return line;
 }
@@ -72,9 +74,7 @@ LayoutResult layout_lines(const std::vector<TextRun>& runs, const std::array<dou
   for (std::size_t i = 1; i < order.size(); ++i) {
     const TextRun& first = *order[group_start];
     const TextRun& run = *order[i];
-    // fmax skips a NaN size; a NaN half (both sizes NaN) leaves the tolerance at 1.0.
-    const double tolerance = std::fmax(1.0, std::fmax(first.font_size, run.font_size) / 2.0);
-    if (std::fabs(first.y - run.y) > tolerance) {
+    if (std::fabs(first.y - run.y) > baseline_tolerance(first, run)) {
       result.lines.push_back(build_line(std::span(order).subspan(group_start, i - group_start)));
       group_start = i;
     }

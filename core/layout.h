@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <vector>
 
 #include "content.h"
@@ -15,6 +16,16 @@ struct LayoutResult {
   double width = 0.0;
   double height = 0.0;
 };
+
+// Two runs whose baselines differ by at most this share a line: half the larger page
+// size of the two, at least 1.0 (std::fmax skips a NaN size; a NaN half gives 1.0).
+inline double baseline_tolerance(const TextRun& a, const TextRun& b) {
+  return std::fmax(1.0, std::fmax(a.page_size, b.page_size) / 2.0);
+}
+
+// A gap wider than this before `run` separates two words: a fifth of its page size, but
+// at least 0.2.
+inline double word_gap_threshold(const TextRun& run) { return 0.2 * std::fmax(run.page_size, 1.0); }
 
 LayoutResult layout_lines(const std::vector<TextRun>& runs, const std::array<double, 4>& media_box);
 

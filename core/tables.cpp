@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "bounds.h"
+#include "layout.h"
 
 namespace folioscan {
 namespace {
@@ -134,6 +135,14 @@ std::optional<std::size_t> row_of(const std::vector<double>& ys, double y) {
   return std::nullopt;
 }
 
+// Whether `run` carries on the text of `previous` in the same cell: on its baseline, not
+// left of it, and no wider gap than between two letters of a word (a TJ kerning
+// fragment, say). NaN positions never carry on.
+bool continues(const TextRun& previous, const TextRun& run) {
+  return std::fabs(previous.y - run.y) <= baseline_tolerance(previous, run) && run.x >= previous.x &&
+         run.x - previous.end_x <= word_gap_threshold(run);
+}
+
 }  // namespace
 
 struct RuleCollector::State {
@@ -167,6 +176,8 @@ std::vector<Table> detect_tables(RuleCollector rules, const std::vector<TextRun>
   table.rows = rows;
   table.cols = cols;
   table.cells.assign(rows, std::vector<std::string>(cols));
+  // The run last placed in each cell, row by row.
+  std::vector<const TextRun*> last(rows * cols, nullptr);
   // Content order, not reading order: a cell's texts are joined as they were drawn.
   for (const TextRun& run : runs) {
     const auto col = column_of(xs, run.x);
@@ -174,8 +185,12 @@ std::vector<Table> detect_tables(RuleCollector rules, const std::vector<TextRun>
     const auto row = row_of(ys, run.y);
     if (!row) continue;
     std::string& cell = table.cells[*row][*col];
-    if (!cell.empty() && cell.back() != ' ') cell += ' ';
+    const TextRun*& previous = last[*row * cols + *col];
+    if (!cell.empty() && cell.back() != ' ' && !(previous != nullptr && continues(*previous, run))) {
+      cell += ' ';
+    }
     cell += run.text;
+    previous = &run;
   }
   std::vector<Table> tables;
   tables.push_back(std::move(table));

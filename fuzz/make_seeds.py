@@ -3,8 +3,9 @@
 
     python3 fuzz/make_seeds.py OUT_DIR
 
-creates OUT_DIR/parse_document, OUT_DIR/decode_stream, OUT_DIR/tounicode and, from the
-font programs in tests/fixtures/fonts/, OUT_DIR/truetype, OUT_DIR/cff and OUT_DIR/type1. Documents
+creates OUT_DIR/parse_document, OUT_DIR/recover_document, OUT_DIR/decode_stream,
+OUT_DIR/tounicode and, from the font programs in tests/fixtures/fonts/, OUT_DIR/truetype,
+OUT_DIR/cff and OUT_DIR/type1. Documents
 come from tests/python/pdfgen.py, examples/sample.pdf and tests/fixtures/crypt/*.pdf,
 plus copies rewritten by pikepdf with object streams and cross-reference streams. The
 stream seeds carry the decode_stream target's two leading bytes (dictionary choice,
@@ -219,6 +220,21 @@ def write(directory: Path, seeds: dict[str, bytes]) -> None:
         (directory / name).write_bytes(data)
 
 
+def damaged(docs: dict[str, bytes]) -> dict[str, bytes]:
+    """The damage recovery repairs, made to a few documents: a missing or wrong
+    startxref, no cross-reference data, shifted offsets, garbage before the header."""
+    out = {}
+    for name, data in list(docs.items())[:6]:
+        xref = data.rfind(b"startxref")
+        if xref > 0:
+            out[name + "_no_startxref"] = data[:xref]
+            out[name + "_bad_startxref"] = data[:xref] + b"startxref\n3\n%%EOF\n"
+        out[name + "_shifted"] = data[:9] + b" " * 13 + data[9:]
+        out[name + "_garbage"] = b"\x00junk" * 300 + data
+        out[name + "_cut"] = data[: len(data) * 2 // 3]
+    return out
+
+
 def main() -> int:
     if len(sys.argv) != 2:
         print("usage: make_seeds.py OUT_DIR", file=sys.stderr)
@@ -227,12 +243,14 @@ def main() -> int:
     docs = documents()
     docs.update(rewritten(docs))
     write(out / "parse_document", docs)
+    write(out / "recover_document", {**docs, **damaged(docs)})
     write(out / "decode_stream", stream_seeds())
     write(out / "tounicode", cmap_seeds())
     write(out / "truetype", font_seeds("unicode.ttf", "symbol.ttf", "cid.otf"))
     write(out / "cff", font_seeds("simple.cff", "standard.cff", "cid.cff"))
     write(out / "type1", font_seeds("custom.pfa", "standard.pfa"))
-    for fuzzer in ("parse_document", "decode_stream", "tounicode", "truetype", "cff", "type1"):
+    targets = ("parse_document", "recover_document", "decode_stream", "tounicode", "truetype", "cff", "type1")
+    for fuzzer in targets:
         regressions = ROOT / "fuzz" / "regressions" / fuzzer
         if regressions.is_dir():
             write(out / fuzzer, {"regression_" + p.name: p.read_bytes() for p in regressions.iterdir() if p.is_file()})

@@ -37,13 +37,16 @@ std::vector<const std::string*> filter_names(const Dictionary& dict) {
   return names;
 }
 
-// Parameters of /DecodeParms (or /DP), one entry per filter unless an array says otherwise.
+// Parameters of /DecodeParms (or /DP), at least one entry per filter. An array shorter
+// than the filter list (an empty one included) leaves the trailing filters without
+// parameters; they still run, so a stream is never returned half decoded as if it were
+// complete. Extra entries of a longer array are ignored.
 std::vector<const Dictionary*> filter_params(const Dictionary& dict, std::size_t filter_count) {
   const Object* value = lookup_either(dict, "DecodeParms", "DP");
   if (value != nullptr) {
     if (const Array* array = value->as_array()) {
       std::vector<const Dictionary*> params;
-      params.reserve(array->size());
+      params.reserve(std::max(array->size(), filter_count));
       for (const Object& element : *array) {
         if (const Dictionary* d = element.as_dict()) {
           params.push_back(d);
@@ -53,6 +56,7 @@ std::vector<const Dictionary*> filter_params(const Dictionary& dict, std::size_t
           params.push_back(nullptr);
         }
       }
+      if (params.size() < filter_count) params.resize(filter_count, nullptr);
       return params;
     }
   }

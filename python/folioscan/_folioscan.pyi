@@ -1,6 +1,6 @@
 """The native extension module (`folioscan._folioscan`)."""
 
-from typing import Literal, TypedDict
+from typing import Any, Literal, TypedDict
 
 __all__ = ["parse", "parse_to_json", "parse_to_html", "parse_to_markdown"]
 
@@ -34,6 +34,15 @@ class Document(TypedDict):
     version: str
     pages: list[Page]
 
+class Warning(TypedDict):
+    page: int | None
+    message: str
+
+class RecoveredDocument(TypedDict):
+    version: str
+    pages: list[Page]
+    warnings: list[Warning]
+
 def parse(data: bytes, password: str | None = None) -> Document:
     """Parse a PDF and return the extracted document as a native Python dict."""
 
@@ -45,3 +54,6 @@ def parse_to_html(data: bytes, password: str | None = None) -> str:
 
 def parse_to_markdown(data: bytes, password: str | None = None) -> str:
     """Parse a PDF and render it to Markdown."""
+
+def _extract(data: bytes, password: str | None, output: int, with_warnings: bool = False, /) -> Any:
+    """Recovering extraction behind folioscan.extract; output is 0 dict, 1 JSON, 2 HTML, 3 Markdown."""

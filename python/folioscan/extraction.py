@@ -8,9 +8,12 @@ warning. ``strict=True`` gives exactly what the four functions give, errors incl
 
 from __future__ import annotations
 
-from typing import Any
+from typing import TYPE_CHECKING, Any, Literal, overload
 
 from ._folioscan import _extract, parse, parse_to_html, parse_to_json, parse_to_markdown
+
+if TYPE_CHECKING:
+    from ._folioscan import Document, RecoveredDocument
 
 # Output codes of the native entry, by format name.
 _OUTPUTS = {"dict": 0, "json": 1, "html": 2, "markdown": 3}
@@ -32,6 +35,20 @@ def check_strict(function: str, strict: object) -> bool:
     if not isinstance(strict, bool):
         raise TypeError(f"{function}() argument 'strict' must be bool, not {type(strict).__name__}")
     return strict
+
+
+@overload
+def extract(
+    data: bytes, password: str | None = None, *, format: Literal["dict"] = "dict", strict: Literal[False] = False
+) -> RecoveredDocument: ...
+@overload
+def extract(data: bytes, password: str | None = None, *, format: Literal["dict"] = "dict", strict: Literal[True]) -> Document: ...
+@overload
+def extract(
+    data: bytes, password: str | None = None, *, format: Literal["json", "markdown", "html"], strict: bool = False
+) -> str: ...
+@overload  # a format or mode only known at run time
+def extract(data: bytes, password: str | None = None, *, format: str = "dict", strict: bool = False) -> Any: ...
 
 
 def extract(data: bytes, password: str | None = None, *, format: str = "dict", strict: bool = False) -> Any:

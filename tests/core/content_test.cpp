@@ -126,6 +126,17 @@ TEST(Interpret, CtmScalesPositionsButNotWidths) {
   EXPECT_DOUBLE_EQ(runs[0].x, 244);
   EXPECT_DOUBLE_EQ(runs[0].y, 1500);
   EXPECT_DOUBLE_EQ(runs[0].width, 12);
+  EXPECT_DOUBLE_EQ(runs[0].font_size, 12);
+  // The page-space end and size carry both matrices.
+  EXPECT_DOUBLE_EQ(runs[0].end_x, 268);
+  EXPECT_DOUBLE_EQ(runs[0].page_size, 24);
+  // Under "1 Tf" a slanted text matrix does the scaling: the size is the length of its
+  // vertical axis, the rise moves the origin along it, Tz shortens the advance.
+  runs = run_text("BT /F1 10 Tf 50 Tz 2 Ts 1 0 0.5 1 50 600 Tm (Hi) Tj ET", fonts);
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_DOUBLE_EQ(runs[0].x, 51);
+  EXPECT_DOUBLE_EQ(runs[0].end_x, 56);
+  EXPECT_DOUBLE_EQ(runs[0].page_size, 10 * std::hypot(0.5, 1));
 }
 
 TEST(Interpret, TjArrayNumbersShiftTheTextMatrix) {

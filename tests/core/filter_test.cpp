@@ -135,20 +135,30 @@ TEST(DecodeStream, EveryAbbreviationSelectsItsDecoder) {
   }
 }
 
-TEST(DecodeStream, EmptyParameterArrayAppliesNoFilter) {
-  const Bytes raw = zlib_stored(bytes_of("untouched"));
-  EXPECT_EQ(decode_stream(dict({{"Filter", name("FlateDecode")}, {"DecodeParms", array({})}}), raw).value(), raw);
+TEST(DecodeStream, EmptyParameterArrayStillAppliesEveryFilter) {
+  const Bytes raw = zlib_stored(bytes_of("inflated"));
+  EXPECT_EQ(decode_stream(dict({{"Filter", name("FlateDecode")}, {"DecodeParms", array({})}}), raw).value(),
+            bytes_of("inflated"));
+  EXPECT_EQ(decode_stream(dict({{"Filter", array({name("AHx"), name("Fl")})}, {"DP", array({})}}),
+                          hex_of(raw))
+                .value(),
+            bytes_of("inflated"));
 }
 
 TEST(DecodeStream, ParameterArrayPairsWithTheShorterList) {
   const Bytes payload = {2, 1, 2, 2, 1, 1};
   const Bytes raw = hex_of(zlib_stored(payload));
   const Object predictor = Object(dict({{"Predictor", integer(12)}, {"Columns", integer(2)}}));
-  // Shorter: the trailing Flate is not applied.
+  // Shorter: the trailing filters run without parameters (Flate with no predictor).
   EXPECT_EQ(decode_stream(dict({{"Filter", array({name("AHx"), name("Fl")})}, {"DecodeParms", array({Object()})}}),
                           raw)
                 .value(),
-            zlib_stored(payload));
+            payload);
+  EXPECT_EQ(decode_stream(dict({{"Filter", array({name("AHx"), name("AHx"), name("Fl")})},
+                                {"DecodeParms", array({Object()})}}),
+                          hex_of(raw))
+                .value(),
+            payload);
   // Longer: extra entries are ignored; a Stream element lends its dictionary; other
   // elements (null, a reference) mean no parameters.
   Stream parms_stream;

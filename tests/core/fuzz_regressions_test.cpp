@@ -40,6 +40,7 @@ void replay(const std::string& target, Target run) {
 }
 
 TEST(FuzzRegressions, ParseDocumentInputsRunToTheEnd) { replay("parse_document", fuzz::parse_document); }
+TEST(FuzzRegressions, RecoverDocumentInputsRunToTheEnd) { replay("recover_document", fuzz::recover_document); }
 TEST(FuzzRegressions, DecodeStreamInputsRunToTheEnd) { replay("decode_stream", fuzz::decode_stream); }
 TEST(FuzzRegressions, ToUnicodeInputsRunToTheEnd) { replay("tounicode", fuzz::tounicode); }
 TEST(FuzzRegressions, TrueTypeInputsRunToTheEnd) { replay("truetype", fuzz::truetype); }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "layout.h"
@@ -15,8 +16,9 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr std::array<double, 4> kLetter = {0, 0, 612, 792};
 
+// A run under identity matrices: its page-space end and size are its width and size.
 TextRun run(std::string text, double x, double y, double width = 0.0, double font_size = 12.0) {
-  return TextRun{std::move(text), "F1", x, y, width, font_size};
+  return TextRun{std::move(text), "F1", x, y, width, font_size, x + width, font_size};
 }
 
 std::vector<std::string> texts(const LayoutResult& result) {
@@ -84,7 +86,8 @@ TEST(Layout, HigherBaselineComesFirstEvenWhenFurtherRight) {
   const auto result =
       layout_lines({run("second", 100, 700.0, 30), run("first", 300, 700.2, 30)}, kLetter);
   ASSERT_EQ(result.lines.size(), 1u);
-  EXPECT_EQ(result.lines[0].text, "firstsecond");  // the gap is negative: no space
+  // The gap is negative, but a run left of the previous one is another word.
+  EXPECT_EQ(result.lines[0].text, "first second");
   EXPECT_EQ(result.lines[0].x, 300.0);
   EXPECT_EQ(result.lines[0].y, 700.2);
 }
@@ -145,6 +148,44 @@ TEST(Layout, EmptyRunsAfterAGapAddASpaceAndEmptyLinesAreKept) {
   EXPECT_EQ(texts(result), (Texts{""}));
   result = layout_lines({run("", 0, 500), run("x", 20, 500)}, kLetter);
   EXPECT_EQ(texts(result), (Texts{" x"}));
+}
+
+// Content through the interpreter (an unknown font: every glyph is 500 units wide), then
+// layout: distances and sizes are compared in page space.
+std::vector<TextLine> lines_of(const std::string& content) {
+  const ByteView bytes(reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
+  return layout_lines(interpret_content(tokenize_content(bytes), FontMap{}), kLetter).lines;
+}
+
+TEST(Layout, GapsAndTolerancesAreMeasuredInPageSpace) {
+  using Lines = std::vector<std::tuple<std::string, double, double>>;  // text, x, y
+  const struct {
+    const char* content;
+    Lines lines;
+  } cases[] = {
+      // "Hello" ends at 132 on the page: a gap of 4 is under a fifth of the 24-point
+      // page size, 8 is over it; "Low" 14 below is outside the tolerance of 12.
+      {"2 0 0 2 0 0 cm BT /F1 12 Tf 36 350 Td (Hello) Tj ET BT /F1 12 Tf 68 350 Td (World) Tj ET "
+       "BT /F1 12 Tf 36 343 Td (Low) Tj ET",
+       {{"HelloWorld", 72, 700}, {"Low", 72, 686}}},
+      {"2 0 0 2 0 0 cm BT /F1 12 Tf 36 350 Td (Hello) Tj 34 0 Td (World) Tj ET", {{"Hello World", 72, 700}}},
+      // A rise of 5 under a scale of 2 is 10 on the page, half the page size.
+      {"BT /F1 10 Tf 2 0 0 2 300 500 Tm 5 Ts (AB) Tj 0 Ts (Z) Tj ET", {{"ABZ", 300, 510}}},
+      // Letters one by one under "1 Tf": kerning of 10 units is no gap, 300 is a space.
+      {"BT /F1 1 Tf 9.96 0 0 9.96 100 500 Tm [(f) (l) -10 (y) -300 (o)] TJ ET", {{"fly o", 100, 500}}},
+  };
+  for (const auto& c : cases) {
+    Lines got;
+    for (const TextLine& line : lines_of(c.content)) got.emplace_back(line.text, line.x, line.y);
+    EXPECT_EQ(got, c.lines) << c.content;
+  }
+}
+
+TEST(Layout, RunLeftOfThePreviousOneOnALowerBaselineGetsASpace) {
+  EXPECT_EQ(texts(layout_lines({run("B", 300, 400.2), run("A", 100, 400)}, kLetter)), (Texts{"B A"}));
+  // Under the same conditions about spaces already there.
+  EXPECT_EQ(texts(layout_lines({run("B ", 300, 400.2), run("A", 100, 400)}, kLetter)), (Texts{"B A"}));
+  EXPECT_EQ(texts(layout_lines({run("B", 300, 400.2), run(" A", 100, 400)}, kLetter)), (Texts{"B A"}));
 }
 
 TEST(Layout, NaNPositionsSortAfterAllNumbers) {

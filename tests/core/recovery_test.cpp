@@ -225,6 +225,17 @@ TEST(RecoveringExtraction, DamagedHeadersAndCrossReferencesAreRebuiltFromTheFile
   }
 }
 
+TEST(RecoveringExtraction, APageTreeThatCannotBeReadLeavesNoPages) {
+  PdfBuilder b = three_pages();
+  b.add(1, "<</Type/Catalog /Pages 77 0 R>>");
+  EXPECT_EQ(extract_with(b.build(), false).error, "ObjectNotFound: no such object");
+  const Outcome out = extract_with(b.build(), true);
+  ASSERT_EQ(out.error, "");
+  EXPECT_TRUE(out.doc.pages.empty());
+  ASSERT_EQ(out.doc.warnings->size(), 1u);
+  EXPECT_EQ(out.doc.warnings->at(0).message, "ObjectNotFound: no such object");
+}
+
 TEST(RecoveringExtraction, AFileWithoutHeaderTakesTheCatalogVersion) {
   PdfBuilder b = three_pages();
   b.add(1, "<</Type/Catalog /Pages 2 0 R /Version /1.6>>");

@@ -42,7 +42,10 @@ Ops grid(const std::vector<double>& xs, const std::vector<double>& ys) {
   return ops;
 }
 
-TextRun run(std::string text, double x, double y) { return TextRun{std::move(text), "F1", x, y, 10, 12}; }
+// A run 10 wide in 12-point text under identity matrices.
+TextRun run(std::string text, double x, double y) {
+  return TextRun{std::move(text), "F1", x, y, 10, 12, x + 10, 12};
+}
 
 TEST(Tables, NoPathOperatorsGiveNoTable) {
   EXPECT_TRUE(detect_tables({op("BT"), op("Tj"), op("ET")}, {run("text", 100, 100)}).empty());
@@ -223,12 +226,49 @@ INSTANTIATE_TEST_SUITE_P(
                     PlaceCase{150, -kInf, std::nullopt}));
 
 TEST(Tables, CellTextsAreJoinedWithOneSpace) {
+  // Each later run starts 20 past the end of the one before it: a new word.
   const auto tables = detect_tables(
       grid({0, 100, 200, 300}, {100, 0}),
-      {run("first", 10, 50), run("second", 20, 50), run("a ", 110, 50), run("b", 120, 50),
-       run("x", 210, 50), run("", 220, 50)});
+      {run("first", 10, 50), run("second", 40, 50), run("a ", 110, 50), run("b", 140, 50),
+       run("x", 210, 50), run("", 240, 50)});
   ASSERT_EQ(tables.size(), 1u);
   EXPECT_EQ(tables[0].cells, (std::vector<std::vector<std::string>>{{"first second", "a b", "x "}}));
+}
+
+TEST(Tables, ARunCarryingOnThePreviousOneOfItsCellGetsNoSpace) {
+  // "Ne" ends at 20; a 12-point run may start up to 2.4 past it, on a baseline at most 6
+  // away, and not left of 10. A gap under 0.2 never parts them; a NaN size is ignored.
+  const struct {
+    double x, y, page_size;
+    const char* cell;
+  } cases[] = {{22.4, 50, 12, "New"}, {22.5, 50, 12, "Ne w"}, {15, 50, 12, "New"}, {9.9, 50, 12, "Ne w"},
+               {20, 56, 12, "New"},   {20, 56.1, 12, "Ne w"}, {20.3, 50, 0.1, "Ne w"}, {20, 50, kNaN, "New"}};
+  for (const auto& c : cases) {
+    TextRun next = run("w", c.x, c.y);
+    next.page_size = c.page_size;
+    const auto tables = detect_tables(grid({0, 100}, {100, 0}), {run("Ne", 10, 50), next});
+    ASSERT_EQ(tables.size(), 1u);
+    EXPECT_EQ(tables[0].cells[0][0], c.cell) << c.x << " " << c.y << " size " << c.page_size;
+  }
+}
+
+TEST(Tables, ContinuationIsJudgedAgainstThePreviousRunOfTheSameCell) {
+  // "w" carries on "Ne" although a run of another cell came between them.
+  const auto tables = detect_tables(grid({0, 100, 200}, {100, 0}),
+                                    {run("Ne", 10, 50), run("elsewhere", 110, 50), run("w", 20, 50)});
+  ASSERT_EQ(tables.size(), 1u);
+  EXPECT_EQ(tables[0].cells, (std::vector<std::vector<std::string>>{{"New", "elsewhere"}}));
+}
+
+TEST(Tables, KerningFragmentsOfOneWordFillACellAsOneWord) {
+  const std::string content =
+      "0 0 m 200 0 l S 0 100 m 200 100 l S 0 0 m 0 100 l S 200 0 m 200 100 l S "
+      "BT /F1 12 Tf 10 50 Td [(Ne) -20 (w) -250 (Orleans)] TJ ET";
+  const ByteView bytes(reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
+  const auto ops = tokenize_content(bytes);
+  const auto tables = detect_tables(ops, interpret_content(ops, FontMap{}));
+  ASSERT_EQ(tables.size(), 1u);
+  EXPECT_EQ(tables[0].cells[0][0], "New Orleans");
 }
 
 TEST(Tables, TwoSeparateTablesMergeIntoOneGrid) {
@@ -328,7 +368,9 @@ TEST(Tables, CellSearchMatchesAScanOfTheBands) {
       // Mostly exact boundaries and their neighbours, where an off-by-one would show.
       const double bx = xs[rng() % xs.size()] + static_cast<int>(rng() % 9) * 0.5 - 2.0;
       const double by = ys[rng() % ys.size()] + static_cast<int>(rng() % 9) * 0.5 - 2.0;
-      runs.push_back(run("r" + std::to_string(k), bx, by));
+      // A trailing space: the cell gets no space of its own, whether a run carries on
+      // the one before or not, so the texts show only which cell each run went to.
+      runs.push_back(run("r" + std::to_string(k) + " ", bx, by));
     }
     std::vector<double> ys_up(ys.rbegin(), ys.rend());
     const auto tables = detect_tables(grid(xs, ys_up), runs);
@@ -338,9 +380,7 @@ TEST(Tables, CellSearchMatchesAScanOfTheBands) {
       const auto col = scan_column(xs, r.x);
       const auto row = scan_row(ys, r.y);
       if (!col || !row) continue;
-      auto& cell = expected[*row][*col];
-      if (!cell.empty()) cell += ' ';
-      cell += r.text;
+      expected[*row][*col] += r.text;
     }
     EXPECT_EQ(tables[0].cells, expected) << "round " << round;
   }

@@ -31,8 +31,10 @@ def document(*texts: str) -> bytes:
 
 
 def run_cli(*args: str | Path, stdin: bytes = b"", cwd: Path | None = None) -> subprocess.CompletedProcess:
+    # These tests pin the strict reading, which matches the parse_to_* functions;
+    # the recovering default is tested in test_recovery.py.
     return subprocess.run(
-        [sys.executable, "-m", "folioscan", *map(str, args)],
+        [sys.executable, "-m", "folioscan", "--strict", *map(str, args)],
         input=stdin,
         capture_output=True,
         timeout=60,
@@ -238,7 +240,7 @@ def stderr_on_a_terminal(*args: str | Path) -> tuple[int, str]:
     status and what the terminal showed."""
     controller, terminal = pty.openpty()
     try:
-        process = subprocess.Popen([sys.executable, "-m", "folioscan", *map(str, args)],
+        process = subprocess.Popen([sys.executable, "-m", "folioscan", "--strict", *map(str, args)],
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=terminal)
         os.close(terminal)
         shown = b""
@@ -292,7 +294,7 @@ def test_an_interrupted_batch_reports_what_was_done_and_exits_130(library, tmp_p
     monkeypatch.setattr(cli, "map_in_order", interrupted)
     report = tmp_path / "errors.jsonl"
     inputs = [str(library / "broken.pdf"), str(library / "one.pdf")]
-    status = cli.main([*inputs, "--out-dir", str(tmp_path / "out"), "--errors", str(report)])
+    status = cli.main(["--strict", *inputs, "--out-dir", str(tmp_path / "out"), "--errors", str(report)])
     assert status == 130
     assert capsys.readouterr().err == (
         f"folioscan: {library / 'broken.pdf'}: {NO_HEADER}\nfolioscan: interrupted after 1 of 2 files\n"

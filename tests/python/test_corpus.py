@@ -32,7 +32,21 @@ for fn in ("parse", "parse_to_json", "parse_to_html", "parse_to_markdown"):
         if fn == "parse":
             result["pages"] = len(out["pages"])
     except ValueError as e:
+        out = e
         result[fn] = "ValueError: " + str(e)
+    # extract(strict=True) is exactly the four functions, result or error text.
+    fmt = {"parse": "dict", "parse_to_json": "json", "parse_to_html": "html", "parse_to_markdown": "markdown"}[fn]
+    try:
+        same = folioscan.extract(data, password, format=fmt, strict=True)
+        result[fn + "/strict"] = same == out
+    except ValueError as e:
+        result[fn + "/strict"] = isinstance(out, ValueError) and str(e) == str(out)
+try:
+    recovered = folioscan.extract(data, password)
+    result["extract"] = "ok"
+    result["extract_pages"] = len(recovered["pages"])
+except ValueError as e:
+    result["extract"] = "ValueError: " + str(e)
 print(json.dumps(result))
 """
 
@@ -83,8 +97,15 @@ def test_corpus_file(row: dict[str, str]) -> None:
     outcomes = {result[fn] for fn in ("parse", "parse_to_json", "parse_to_html", "parse_to_markdown")}
     # The four functions share one core: they succeed or fail together, with one text.
     assert len(outcomes) == 1, result
+    assert all(result[fn + "/strict"] for fn in ("parse", "parse_to_json", "parse_to_html", "parse_to_markdown"))
     known = KNOWN_FAILURES.get(row["path"])
     if known is not None:
         assert result["parse"] == "ValueError: " + known
     elif row["qpdf_check"] == "clean":
         assert result["parse"] == "ok", result["parse"]
+    # Recovery reads every file the strict reading reads, with as many pages, and the
+    # clean files the strict reading refuses.
+    if result["parse"] == "ok":
+        assert result["extract"] == "ok" and result["extract_pages"] >= result["pages"], result
+    if row["qpdf_check"] == "clean":
+        assert result["extract"] == "ok", result["extract"]

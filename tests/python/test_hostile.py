@@ -1,7 +1,8 @@
 """Hostile files: each must end with a result or a ValueError, in bounded memory.
 
 Every case runs in a child process limited to 512 MiB of address space (RLIMIT_AS) in
-which each of the four functions must return or raise ValueError; a crash, a
+which each of the four functions, and the recovering extract, must return or raise
+ValueError; a crash, a
 MemoryError or any other exception fails the case. The child's time limit is only a
 hang detector (60 s per input), far above what any input takes, so a busy machine
 cannot fail a correct run. How long each input takes is measured by bench/hostile.py,
@@ -34,22 +35,30 @@ RUNNER = r"""
 import json, sys, time
 import folioscan
 functions = sys.argv[1].split(",")
+
+def call(fn, data):
+    try:
+        fn(data)
+        return "ok"
+    except ValueError as e:
+        return "ValueError: " + str(e)
+    except BaseException as e:  # MemoryError and anything else is a failure
+        return "FAILED " + type(e).__name__ + ": " + str(e)
+
 results = []
 for path in sys.argv[2:]:
     data = open(path, "rb").read()
     outcome, slowest = None, 0.0
     for fn in functions:
         start = time.monotonic()
-        try:
-            getattr(folioscan, fn)(data)
-            text = "ok"
-        except ValueError as e:
-            text = "ValueError: " + str(e)
-        except BaseException as e:  # MemoryError and anything else is a failure
-            text = "FAILED " + type(e).__name__ + ": " + str(e)
+        text = call(getattr(folioscan, fn), data)
         slowest = max(slowest, time.monotonic() - start)
         outcome = text if outcome is None or outcome == text else outcome + " | " + text
-    results.append({"outcome": outcome, "seconds": slowest})
+    # Every input is read the recovering way too.
+    start = time.monotonic()
+    recovered = call(folioscan.extract, data)
+    slowest = max(slowest, time.monotonic() - start)
+    results.append({"outcome": outcome, "recovered": recovered, "seconds": slowest})
 print(json.dumps(results))
 """
 
@@ -83,6 +92,7 @@ def run_hostile(
     results = json.loads(proc.stdout)
     for data, result in zip(inputs, results):
         assert not result["outcome"].startswith("FAILED") and "| FAILED" not in result["outcome"], result
+        assert not result["recovered"].startswith("FAILED"), result
         # The four functions share one core: one outcome for all of them.
         assert " | " not in result["outcome"], result
     record_times(inputs, results)

@@ -260,7 +260,7 @@ def test_cli_parse_error_is_one_line_and_exit_1(tmp_path, output_format):
     path = tmp_path / "notes.txt"
     path.write_bytes(b"not a pdf")
     out = tmp_path / "out.txt"
-    result = run_cli(str(path), "--format", output_format, "-o", str(out))
+    result = run_cli(str(path), "--strict", "--format", output_format, "-o", str(out))
     assert result.returncode == 1
     assert result.stdout == ""
     assert result.stderr == f"folioscan: {path}: {NO_HEADER}\n"
@@ -284,7 +284,7 @@ def test_cli_main_returns_the_exit_status(tmp_path, capsys):
 
     path = tmp_path / "empty.pdf"
     path.write_bytes(b"")
-    assert main([str(path), "--password", "pw"]) == 1
+    assert main([str(path), "--strict", "--password", "pw"]) == 1
     captured = capsys.readouterr()
     assert captured.out == ""
     assert captured.err == f"folioscan: {path}: {NO_HEADER}\n"

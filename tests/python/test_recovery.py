@@ -1,0 +1,157 @@
+"""folioscan.extract and the recovering command line: argument checks, strict=True as
+the four functions exactly, warnings in the dict and JSON only, damaged files read,
+encryption the strict reading leaves out, threads, and the CLI's warnings."""
+
+from __future__ import annotations
+
+import json
+import subprocess
+import sys
+from concurrent.futures import ThreadPoolExecutor
+from pathlib import Path
+
+import pytest
+
+import folioscan
+from pdfgen import text_document
+
+ROOT = Path(__file__).resolve().parents[2]
+CRYPT = ROOT / "tests" / "fixtures" / "crypt"
+SAMPLE = (ROOT / "examples" / "sample.pdf").read_bytes()
+STRICT = {"dict": folioscan.parse, "json": folioscan.parse_to_json,
+          "markdown": folioscan.parse_to_markdown, "html": folioscan.parse_to_html}
+
+
+def pages(*texts: str) -> bytes:
+    return text_document([f"BT /F1 12 Tf 72 700 Td ({text}) Tj ET" for text in texts])
+
+
+def damaged() -> dict[str, bytes]:
+    good = pages("Alpha", "Beta")
+    cut = good.rindex(b"xref")
+    return {
+        "no cross-reference table": good[:cut],
+        "garbage before the header": b"\x00junk" * 400 + good,
+        "startxref pointing nowhere": good[: good.rindex(b"startxref")] + b"startxref\n5\n%%EOF\n",
+    }
+
+
+@pytest.mark.parametrize(
+    "call, error, text",
+    [
+        (lambda: folioscan.extract(SAMPLE, format=1), TypeError, "extract() argument 'format' must be str, not int"),
+        (lambda: folioscan.extract(SAMPLE, format="xml"), ValueError,
+         "extract() argument 'format' must be one of 'dict', 'json', 'html', 'markdown', not 'xml'"),
+        (lambda: folioscan.extract(SAMPLE, strict=1), TypeError, "extract() argument 'strict' must be bool, not int"),
+        (lambda: folioscan.extract(bytearray(SAMPLE)), TypeError,
+         "argument 'data': 'bytearray' object cannot be converted to 'PyBytes'"),
+        (lambda: folioscan.extract(SAMPLE, 5), TypeError,
+         "argument 'password': 'int' object cannot be converted to 'PyString'"),
+        (lambda: folioscan.extract(SAMPLE, None, "json"), TypeError,
+         "extract() takes from 1 to 2 positional arguments but 3 were given"),
+        (lambda: folioscan.extract(b"not a pdf at all"), ValueError, "InvalidXref: no objects found"),
+    ],
+)
+def test_argument_and_input_errors(call, error, text):
+    with pytest.raises(error) as raised:
+        call()
+    assert type(raised.value) is error and str(raised.value) == text
+
+
+@pytest.mark.parametrize("format", list(STRICT))
+@pytest.mark.parametrize("data", [SAMPLE, b"junk", pages("x")[:-30]], ids=["sample", "junk", "truncated"])
+def test_strict_is_the_four_functions_exactly(format, data):
+    try:
+        expected = STRICT[format](data)
+    except ValueError as error:
+        with pytest.raises(ValueError, match="^" + str(error) + "$"):
+            folioscan.extract(data, format=format, strict=True)
+        return
+    assert folioscan.extract(data, format=format, strict=True) == expected
+
+
+def test_a_sound_file_reads_as_strict_with_an_empty_warning_list():
+    recovered = folioscan.extract(SAMPLE)
+    assert list(recovered) == ["version", "pages", "warnings"]
+    assert recovered["warnings"] == []
+    assert {k: v for k, v in recovered.items() if k != "warnings"} == folioscan.parse(SAMPLE)
+    as_json = json.loads(folioscan.extract(SAMPLE, format="json"))
+    assert list(as_json) == ["version", "pages", "warnings"] and as_json["warnings"] == []
+    assert "warnings" not in folioscan.parse_to_json(SAMPLE)
+    # Markdown and HTML leave the warnings out: the same text as the strict reading.
+    assert folioscan.extract(SAMPLE, format="markdown") == folioscan.parse_to_markdown(SAMPLE)
+    assert folioscan.extract(SAMPLE, format="html") == folioscan.parse_to_html(SAMPLE)
+
+
+@pytest.mark.parametrize("name", list(damaged()))
+def test_damaged_files_are_read_with_warnings(name):
+    data = damaged()[name]
+    with pytest.raises(ValueError):
+        folioscan.parse(data)
+    recovered = folioscan.extract(data)
+    assert [page["lines"][0]["text"] for page in recovered["pages"]] == ["Alpha", "Beta"]
+    assert recovered["warnings"], recovered
+    assert all(set(w) == {"page", "message"} and ": " in w["message"] for w in recovered["warnings"])
+
+
+@pytest.mark.parametrize("name", ["r5_aes_256", "r4_aes_128_clear_metadata", "r4_rc4_128_clear_metadata"])
+def test_encryption_the_strict_reading_leaves_out(name):
+    data = (CRYPT / f"{name}.pdf").read_bytes()
+    for password in ("userpw", "ownerpw"):
+        assert folioscan.extract(data, password, format="markdown") == "Hello encrypted world"
+    with pytest.raises(ValueError, match="^InvalidPassword: wrong password$"):
+        folioscan.extract(data, "wrong")
+    # The strict reading passes wrong data through instead.
+    assert folioscan.parse_to_markdown(data, "userpw") != "Hello encrypted world"
+
+
+def test_threads_give_the_results_of_one_thread():
+    inputs = [SAMPLE, *damaged().values(), pages("a", "b", "c"), b"junk"] * 4
+
+    def outcome(data: bytes):
+        try:
+            return folioscan.extract(data, format="json")
+        except ValueError as error:
+            return "ValueError: " + str(error)
+
+    alone = [outcome(data) for data in inputs]
+    with ThreadPoolExecutor(max_workers=4) as pool:
+        assert list(pool.map(outcome, inputs)) == alone
+
+
+def test_parse_file_and_parse_files_take_strict(tmp_path):
+    path = tmp_path / "cut.pdf"
+    path.write_bytes(damaged()["no cross-reference table"])
+    with pytest.raises(ValueError):
+        folioscan.parse_file(path)
+    assert folioscan.parse_file(path, strict=False)["warnings"]
+    [(_, result)] = folioscan.parse_files([path], jobs=1, strict=False)
+    assert result["pages"][1]["lines"][0]["text"] == "Beta"
+    with pytest.raises(TypeError, match="^strict must be bool, not str$"):
+        folioscan.parse_files([path], strict="no")
+
+
+def test_cli_repairs_by_default_and_reports_warnings(tmp_path):
+    library = tmp_path / "in"
+    library.mkdir()
+    (library / "good.pdf").write_bytes(pages("Good"))
+    (library / "cut.pdf").write_bytes(damaged()["no cross-reference table"])
+    (library / "junk.pdf").write_bytes(b"junk")
+    report = tmp_path / "report.jsonl"
+
+    def run(*extra: str) -> subprocess.CompletedProcess:
+        return subprocess.run([sys.executable, "-m", "folioscan", str(library), "--out-dir", str(tmp_path / "out"),
+                               "--errors", str(report), "--jobs", "1", *extra],
+                              capture_output=True, text=True, timeout=120)
+
+    done = run()
+    assert done.returncode == 1  # the junk file still fails
+    assert ", 1 failed, 1 warning, " in done.stderr
+    assert (tmp_path / "out" / "cut.md").read_text() == "Alpha\n\n---\n\nBeta"
+    records = [json.loads(line) for line in report.read_text().splitlines()]
+    assert [r["kind"] for r in records] == ["InvalidXref", "warning"]
+    assert records[1]["path"].endswith("cut.pdf") and records[1]["page"] is None
+
+    strict = run("--strict")
+    assert ", 2 failed, " in strict.stderr and "warning" not in strict.stderr
+    assert all(json.loads(line)["kind"] != "warning" for line in report.read_text().splitlines())
