@@ -132,6 +132,10 @@ std::shared_ptr<const ProgramText> load_program(OpenDocument& doc, const Diction
   return nullptr;
 }
 
+constexpr bool is_private_use(std::uint32_t cp) {
+  return (cp >= 0xE000 && cp <= 0xF8FF) || cp >= 0xF0000;
+}
+
 bool is_base_encoding(const Object* name) {
   return name != nullptr && (name->is_name("WinAnsiEncoding") || name->is_name("MacRomanEncoding") ||
                              name->is_name("StandardEncoding"));
@@ -224,7 +228,11 @@ void complete_simple(OpenDocument& doc, const Dictionary& font_dict, Font& font)
       continue;
     }
     if (pdf.explicit_base && font.encoding[c] != 0) continue;
-    if (program->code_text && (*program->code_text)[c] != 0) font.encoding[c] = (*program->code_text)[c];
+    const std::uint32_t cp = program->code_text ? (*program->code_text)[c] : 0;
+    // A private-use character says nothing a reader can use, while the strict table
+    // gives symbol fonts' ASCII codes their letter (dmca.pdf: U+F021 for "!").
+    if (cp == 0 || (is_private_use(cp) && font.encoding[c] != 0)) continue;
+    font.encoding[c] = cp;
   }
 }
 

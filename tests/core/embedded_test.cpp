@@ -96,6 +96,8 @@ TEST(EmbeddedPrograms, SimpleFontsWithoutEncodingTakeTheProgramsCodes) {
       {"CFF standard encoding", "FontFile3", "standard.cff", "/Subtype/Type1C", "'\xA1", "\xE2\x80\x99\xC2\xA1",
        "'\xC2\xA1"},
       {"Type 1 standard encoding", "FontFile", "standard.pfa", "", "'", "\xE2\x80\x99", "'"},
+      // Code 0x61's glyph is U+F061 alone (private use): the strict letter stays.
+      {"private-use program text", "FontFile2", "pua.ttf", "", "ab", "ay", "ab"},
   };
   for (const SimpleCase& c : cases) {
     SCOPED_TRACE(c.name);
