@@ -5,7 +5,8 @@
 // Precedence, code by code: the font's ToUnicode map where it maps the code; then the
 // PDF's own encoding (/Differences names with a value, then an explicit base encoding);
 // then what the font program says; then nothing (a simple font keeps what the strict
-// reading gives, so recovery never loses a character the strict reading has).
+// reading gives, so recovery never loses a character the strict reading has, and a
+// private-use character from the program does not replace a strict one).
 #pragma once
 
 #include <array>

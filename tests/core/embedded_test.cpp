@@ -216,15 +216,5 @@ TEST(EmbeddedPrograms, AProgramSharedByFontsAndPagesIsReadOncePerCall) {
   }
 }
 
-TEST(EmbeddedPrograms, ReadProgramTextJoinsCmapAndNamesByGlyph) {
-  const auto program = font_fixture("unicode.ttf");
-  const ProgramText text = read_program_text(ProgramKind::TrueType, program);
-  // uni20AC (glyph 5) has no cmap entry: its name gives U+20AC.
-  EXPECT_EQ(text.glyph_text, (std::vector<std::uint32_t>{0, 0x20, 0x41, 0x42, 0xE9, 0x20AC, 0x43, 0xE001, 0x1F600}));
-  EXPECT_EQ(text.name_text.at("glyph4"), 0xE9u);
-  EXPECT_FALSE(text.code_text.has_value());
-  EXPECT_TRUE(text.truetype);
-}
-
 }  // namespace
 }  // namespace folioscan
