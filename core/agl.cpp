@@ -338,8 +338,12 @@ double decode_and_measure(const Font& font, ByteView bytes, double tc, double tw
     std::uint32_t code = bytes[i];
     if (!one_byte && i + 1 < bytes.size()) code = (code << 8) | bytes[i + 1];
 
-    if (!(font.to_unicode && lookup_tounicode(*font.to_unicode, code, out)) && one_byte) {
-      if (const std::uint32_t cp = font.encoding[code]; cp != 0) append_utf8(out, cp);
+    if (!(font.to_unicode && lookup_tounicode(*font.to_unicode, code, out))) {
+      if (one_byte) {
+        if (const std::uint32_t cp = font.encoding[code]; cp != 0) append_utf8(out, cp);
+      } else if (font.cid_text && code < font.cid_text->size()) {
+        if (const std::uint32_t cp = (*font.cid_text)[code]; cp != 0) append_utf8(out, cp);
+      }
     }
 
     double w0 = 0.0;

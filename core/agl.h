@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "bounds.h"
 #include "cos.h"
@@ -26,6 +27,9 @@ struct Font {
   std::array<std::uint32_t, 256> encoding{};          // 0: the code has no text
   double default_width = 0.5;
   std::uint8_t code_bytes = 1;
+  // Recovery only, composite fonts: code -> code point read from the embedded font
+  // program (0: none), used where `to_unicode` has no entry. Null in the strict reading.
+  std::shared_ptr<const std::vector<std::uint32_t>> cid_text;
 
   // The widths of the 256 one-byte codes with `default_width` filled in, so that simple
   // fonts measure a string without hashing each code. Empty until cache_byte_widths()

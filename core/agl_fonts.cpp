@@ -4,6 +4,7 @@
 #include "agl.h"
 #include "doc.h"
 #include "filter/filter.h"
+#include "font/embedded.h"
 #include "tounicode.h"
 
 namespace folioscan {
@@ -92,10 +93,13 @@ Font load_font(OpenDocument& doc, const Dictionary& font_dict) {
   if (subtype != nullptr && subtype->is_name("Type0")) {
     load_composite(doc, font_dict, font);
   } else {
-    // Every other subtype (Type1, TrueType, Type3, ...) is read the same way; glyph
-    // programs and descriptors play no part in extraction.
+    // Every other subtype (Type1, TrueType, Type3, ...) is read the same way; the strict
+    // reading takes nothing from glyph programs or descriptors.
     load_simple(doc, font_dict, font);
   }
+  // Recovery reads the embedded program where the PDF's own maps leave codes without
+  // text; the strict reading never looks at it.
+  if (doc.options.recover) apply_embedded_program(doc, font_dict, font);
   font.cache_byte_widths();
   font.cache_byte_text();
   return font;
@@ -126,6 +130,7 @@ std::size_t approximate_size(const Font& font) {
     bytes += font.to_unicode->ranges.capacity() * sizeof(ToUnicodeRange);
   }
   if (font.byte_text) bytes += font.byte_text->text.capacity();
+  if (font.cid_text) bytes += font.cid_text->capacity() * sizeof(std::uint32_t);
   return bytes;
 }
 

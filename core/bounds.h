@@ -104,4 +104,27 @@ namespace folioscan::limits {
 // stream and cross-reference stream dictionaries and trailers are a few hundred bytes.
 inline constexpr std::size_t kMaxRepairDictionaryBytes = std::size_t{1} << 20;
 
+// Glyph ids of TrueType and CFF programs are 16-bit; tables by glyph never grow past this.
+inline constexpr std::uint32_t kMaxGlyphs = 65536;
+
+// Mappings one cmap subtable may yield when read: every 16-bit code once, plus 16 per
+// byte of the table. Sound tables stay far below; overlapping segments or groups that
+// each claim the whole glyph range (a few bytes each) would otherwise cost billions.
+inline constexpr std::uint64_t kCmapStepsBase = 65536;
+inline constexpr std::uint64_t kCmapStepsPerByte = 16;
+
+// Operands of one CFF DICT operator: the format allows 48.
+inline constexpr std::size_t kMaxCffOperands = 48;
+
+// Embedded font programs read for text in recovery: one decoded program above the
+// first bound is not read, and once the decoded programs of a call pass the second, no
+// further one is decoded. Real programs are a few megabytes at most.
+inline constexpr std::uint64_t kMaxFontProgramBytes = std::uint64_t{64} << 20;
+inline constexpr std::uint64_t kMaxFontProgramBytesPerCall = std::uint64_t{512} << 20;
+
+// Bytes (roughly counted) of the tables read from font programs and kept for a call;
+// programs past it are not read, so a file of many tiny programs that each claim 65,536
+// glyphs cannot hold gigabytes.
+inline constexpr std::uint64_t kMaxFontProgramTableBytes = std::uint64_t{64} << 20;
+
 }  // namespace folioscan::limits

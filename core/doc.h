@@ -17,6 +17,8 @@
 
 namespace folioscan {
 
+struct ProgramText;
+
 // Everything one extraction call owns, in one place: the resolver (with the file's
 // cross-reference table, trailer, security handler and object caches), the options of
 // the call, the repairs it made, and the work and caches shared by its pages. It lives
@@ -32,6 +34,11 @@ struct OpenDocument {
   std::unordered_map<std::uint32_t, bool> image_decodes = {};  // image object -> decodes
   // ToUnicode object -> its map (null when it cannot be read).
   std::unordered_map<std::uint32_t, std::shared_ptr<const ToUnicodeMap>> tounicode_maps = {};
+  // Recovery: embedded font program object -> what it says (null when it cannot be
+  // read), with the decoded bytes of the programs and the bytes of their tables so far.
+  std::unordered_map<std::uint32_t, std::shared_ptr<const ProgramText>> font_programs = {};
+  std::uint64_t font_program_bytes = 0;
+  std::uint64_t font_program_table_bytes = 0;
   // Fonts of indirect font dictionaries, shared by the pages.
   FontCache fonts = FontCache{};
 

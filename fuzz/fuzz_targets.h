@@ -13,5 +13,8 @@ int decode_stream(const std::uint8_t* bytes, std::size_t size);
 int tounicode(const std::uint8_t* bytes, std::size_t size);
 int recover_document(const std::uint8_t* bytes, std::size_t size);
 int rebuild(const std::uint8_t* bytes, std::size_t size);
+int truetype(const std::uint8_t* bytes, std::size_t size);
+int cff(const std::uint8_t* bytes, std::size_t size);
+int type1(const std::uint8_t* bytes, std::size_t size);
 
 }  // namespace folioscan::fuzz

@@ -3,8 +3,9 @@
 
     python3 fuzz/make_seeds.py OUT_DIR
 
-creates OUT_DIR/parse_document, OUT_DIR/recover_document, OUT_DIR/decode_stream, OUT_DIR/tounicode
-and OUT_DIR/rebuild (the same documents as parse_document). Documents
+creates OUT_DIR/parse_document, OUT_DIR/recover_document, OUT_DIR/decode_stream,
+OUT_DIR/tounicode, OUT_DIR/rebuild (the same documents as parse_document) and, from the
+font programs in tests/fixtures/fonts/, OUT_DIR/truetype, OUT_DIR/cff and OUT_DIR/type1. Documents
 come from tests/python/pdfgen.py, examples/sample.pdf and tests/fixtures/crypt/*.pdf,
 plus copies rewritten by pikepdf with object streams and cross-reference streams. The
 stream seeds carry the decode_stream target's two leading bytes (dictionary choice,
@@ -207,6 +208,12 @@ def cmap_seeds() -> dict[str, bytes]:
     }
 
 
+def font_seeds(*names: str) -> dict[str, bytes]:
+    """The font programs tests/fixtures/fonts/make_fonts.py writes."""
+    fonts = ROOT / "tests" / "fixtures" / "fonts"
+    return {name.replace(".", "_"): (fonts / name).read_bytes() for name in names if (fonts / name).exists()}
+
+
 def write(directory: Path, seeds: dict[str, bytes]) -> None:
     directory.mkdir(parents=True, exist_ok=True)
     for name, data in seeds.items():
@@ -240,7 +247,12 @@ def main() -> int:
     write(out / "decode_stream", stream_seeds())
     write(out / "tounicode", cmap_seeds())
     write(out / "rebuild", docs)
-    for fuzzer in ("parse_document", "recover_document", "decode_stream", "tounicode", "rebuild"):
+    write(out / "truetype", font_seeds("unicode.ttf", "symbol.ttf", "cid.otf"))
+    write(out / "cff", font_seeds("simple.cff", "standard.cff", "cid.cff"))
+    write(out / "type1", font_seeds("custom.pfa", "standard.pfa"))
+    targets = ("parse_document", "recover_document", "decode_stream", "tounicode", "rebuild", "truetype", "cff",
+               "type1")
+    for fuzzer in targets:
         regressions = ROOT / "fuzz" / "regressions" / fuzzer
         if regressions.is_dir():
             write(out / fuzzer, {"regression_" + p.name: p.read_bytes() for p in regressions.iterdir() if p.is_file()})

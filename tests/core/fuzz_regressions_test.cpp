@@ -44,6 +44,9 @@ TEST(FuzzRegressions, RecoverDocumentInputsRunToTheEnd) { replay("recover_docume
 TEST(FuzzRegressions, DecodeStreamInputsRunToTheEnd) { replay("decode_stream", fuzz::decode_stream); }
 TEST(FuzzRegressions, ToUnicodeInputsRunToTheEnd) { replay("tounicode", fuzz::tounicode); }
 TEST(FuzzRegressions, RebuildInputsRunToTheEnd) { replay("rebuild", fuzz::rebuild); }
+TEST(FuzzRegressions, TrueTypeInputsRunToTheEnd) { replay("truetype", fuzz::truetype); }
+TEST(FuzzRegressions, CffInputsRunToTheEnd) { replay("cff", fuzz::cff); }
+TEST(FuzzRegressions, Type1InputsRunToTheEnd) { replay("type1", fuzz::type1); }
 
 }  // namespace
 }  // namespace folioscan
