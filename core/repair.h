@@ -26,11 +26,13 @@ struct RebuiltXref {
 };
 
 // One linear scan for "N G obj" headers (unsigned integers separated by white space,
-// "obj" followed by a delimiter, white space or the end) and "trailer" keywords; the
-// last definition of a number wins and generations select nothing. The dictionary
-// after each mark is parsed within the bytes before the next mark (and at most
-// limits::kMaxRepairDictionaryBytes), so the parses never overlap and the scan stays
-// linear. Stream data are scanned like the rest of the file.
+// "obj" followed by a delimiter, white space or the end; what precedes N is not looked
+// at) and "trailer" keywords; the last definition of a number wins and generations
+// select nothing. The dictionary after each mark is parsed within the bytes before the
+// next mark (and at most limits::kMaxRepairDictionaryBytes), so the parses never
+// overlap and the scan stays linear. Stream data whose direct /Length is confirmed by
+// "endstream" right after it are skipped; other stream data (and strings) are scanned
+// like the rest of the file, so a header inside them counts.
 // The trailer is the last "trailer" dictionary with /Root; else the last /Type /XRef
 // stream dictionary with /Root, cut to /Root /Info /Encrypt /ID; else {/Root N G R}
 // for the last /Type /Catalog found, with /Info /Encrypt /ID of the last trailer-like
