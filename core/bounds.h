@@ -94,3 +94,17 @@ namespace folioscan::limits {
 inline constexpr std::uint64_t kMaxXrefEntries = std::uint64_t{1} << 23;
 
 }  // namespace folioscan::limits
+
+namespace folioscan::limits {
+
+// Forms painted inside forms (and an annotation's appearance inside it): deeper
+// paintings are skipped. Real files nest a few levels; a chain of thousands of forms
+// must neither recurse that deep nor take time for each.
+inline constexpr std::size_t kMaxFormDepth = 12;
+
+// Form content interpreted for one page, counting each painting of a form. A few forms
+// that each paint the next many times multiply; past this the page paints no more
+// forms. Real pages, even maps painting one symbol thousands of times, stay far below.
+inline constexpr std::uint64_t kMaxFormBytesPerPage = std::uint64_t{64} << 20;
+
+}  // namespace folioscan::limits
