@@ -46,6 +46,8 @@ class StrokeCollector {
 
   void apply(const ContentOp& op, const Matrix& ctm) {
     const std::string_view name = op.name();
+    // Most operations are text operators, none of which is a path operator.
+    if (name.size() > 2 || (name.size() == 2 && name[0] == 'T')) return;
     if (name == "m") {
       current_ = map(ctm, number_at(op, 0), number_at(op, 1));
     } else if (name == "l") {

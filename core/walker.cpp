@@ -16,16 +16,8 @@ Matrix matrix_operands(const std::vector<Object>& operands) {
 
 }  // namespace
 
-void GraphicsWalker::update(const ContentOp& op) {
-  if (op.op_len == 1) {
-    if (op.op[0] == 'q') {
-      save();
-    } else if (op.op[0] == 'Q') {
-      restore();
-    }
-  } else if (op.op_len == 2 && op.op[0] == 'c' && op.op[1] == 'm') {
-    state_.ctm = multiply(matrix_operands(op.operands), state_.ctm);
-  }
+void GraphicsWalker::concat_operands(const ContentOp& op) {
+  state_.ctm = multiply(matrix_operands(op.operands), state_.ctm);
 }
 
 void GraphicsWalker::save() {

@@ -53,7 +53,19 @@ class GraphicsWalker {
   void leave(Mark mark);
 
  private:
-  void update(const ContentOp& op);
+  // Inline: every operation of every page passes here.
+  void update(const ContentOp& op) {
+    if (op.op_len == 1) {
+      if (op.op[0] == 'q') {
+        save();
+      } else if (op.op[0] == 'Q') {
+        restore();
+      }
+    } else if (op.op_len == 2 && op.op[0] == 'c' && op.op[1] == 'm') {
+      concat_operands(op);
+    }
+  }
+  void concat_operands(const ContentOp& op);
   void save();
   void restore();
 
