@@ -21,10 +21,6 @@
 namespace folioscan {
 namespace {
 
-// A painting of a form costs at least this much of the page's form budget, so that
-// paintings of tiny forms are bounded in number as well as in bytes.
-constexpr std::uint64_t kMinFormCost = 256;
-
 // The Hidden and NoView annotation flags.
 constexpr std::int64_t kHiddenOrNoView = 2 | 32;
 
@@ -222,7 +218,7 @@ void Painter::paint_form(const Stream& form, const Matrix& placement) {
   }
   const Bytes* content = decoded(form);
   if (content == nullptr) return;
-  const std::uint64_t cost = std::max<std::uint64_t>(content->size(), kMinFormCost);
+  const std::uint64_t cost = std::max<std::uint64_t>(content->size(), limits::kMinFormPaintingCost);
   if (cost > limits::kMaxFormBytesPerPage - form_bytes_ || doc_.content_bytes + cost > budget_) {
     exhausted_ = true;
     warn_once(warned_budget_, "form content too large");
