@@ -127,4 +127,17 @@ inline constexpr std::uint64_t kMaxFontProgramBytesPerCall = std::uint64_t{512} 
 // glyphs cannot hold gigabytes.
 inline constexpr std::uint64_t kMaxFontProgramTableBytes = std::uint64_t{64} << 20;
 
+// Forms painted inside forms (and an annotation's appearance inside it): deeper
+// paintings are skipped. Real files nest a few levels; a chain of thousands of forms
+// must neither recurse that deep nor take time for each.
+inline constexpr std::size_t kMaxFormDepth = 12;
+
+// Form content interpreted for one page, counting each painting of a form. A few forms
+// that each paint the next many times multiply; past this the page paints no more
+// forms. Real pages, even maps painting one symbol thousands of times, stay far below.
+inline constexpr std::uint64_t kMaxFormBytesPerPage = std::uint64_t{64} << 20;
+// Each painting costs at least this much of that budget, so that paintings of tiny
+// forms are bounded in number as well as in bytes (about 260,000 a page).
+inline constexpr std::uint64_t kMinFormPaintingCost = 256;
+
 }  // namespace folioscan::limits

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <unordered_map>
+#include <utility>
 
 #include "bounds.h"
 #include "doc.h"
@@ -12,6 +13,7 @@
 #include "lex.h"
 #include "pages.h"
 #include "text.h"
+#include "walker.h"
 
 namespace folioscan {
 
@@ -75,9 +77,13 @@ Result<Bytes> join_page_content(OpenDocument& doc, const PageRecord& page) {
 
 }  // namespace
 
+std::uint64_t content_budget(const OpenDocument& doc) {
+  return limits::kMaxContentBytesPerCall +
+         limits::kMaxContentBytesPerFileByte * std::uint64_t{doc.resolver.file().size()};
+}
+
 Result<Bytes> gather_page_content(OpenDocument& doc, const PageRecord& page) {
-  const std::uint64_t budget = limits::kMaxContentBytesPerCall +
-                               limits::kMaxContentBytesPerFileByte * std::uint64_t{doc.resolver.file().size()};
+  const std::uint64_t budget = content_budget(doc);
   // Spent already: only a reading that goes on past a failed page gets here, and it
   // must not decode more content for each page that follows.
   if (doc.content_bytes > budget) return fail(ParseErrorKind::BadStream, "document content too large");
@@ -163,15 +169,24 @@ Matrix matrix_from(const std::vector<Object>& operands) {
 }  // namespace
 
 struct TextInterpreter::State {
-  Matrix ctm;
-  std::vector<Matrix> saved;
-  std::size_t overflow = 0;  // pushes past kMaxCtmStack, counted but not stored
+  const FontMap* plain = nullptr;
+  const SharedFontMap* shared = nullptr;
   Matrix tm;
   Matrix tlm;
-  double tfs = 0, tc = 0, tw = 0, th = 1.0, tl = 0, ts = 0;
-  std::string font;
-  const Font* current = nullptr;  // font map entry for `font`, if any
   std::vector<TextRun> runs;
+  // The open replacement: its text and the first run it covers.
+  bool replacing = false;
+  std::string replacement;
+  std::size_t replaced_from = 0;
+
+  const Font* find_font(const std::string& name) const {
+    if (shared != nullptr) {
+      const auto it = shared->find(name);
+      return it != shared->end() ? it->second.get() : nullptr;
+    }
+    const auto it = plain->find(name);
+    return it != plain->end() ? &it->second : nullptr;
+  }
 
   void move_line(double tx, double ty) {
     tlm.e += tx * tlm.a + ty * tlm.c;
@@ -179,103 +194,132 @@ struct TextInterpreter::State {
     tm = tlm;
   }
 
-  void show(const Bytes& bytes) {
-    const Matrix p = multiply(tm, ctm);
+  void show(const Bytes& bytes, const GraphicsState& gs) {
+    const TextState& ts = gs.text;
+    const Matrix p = multiply(tm, gs.ctm);
     TextRun run;
-    run.x = ts * p.c + p.e;
-    run.y = ts * p.d + p.f;
-    if (current != nullptr) {
-      run.width = decode_and_measure(*current, bytes, tc, tw, tfs, th, run.text);
+    run.x = ts.ts * p.c + p.e;
+    run.y = ts.ts * p.d + p.f;
+    if (ts.current != nullptr) {
+      run.width = decode_and_measure(*ts.current, bytes, ts.tc, ts.tw, ts.tfs, ts.th, run.text);
     } else {
       // No such font: bytes are ISO 8859-1 and every byte is half an em wide.
       double width = 0;
       run.text.reserve(bytes.size());
       for (const std::uint8_t byte : bytes) {
         append_utf8(run.text, byte);
-        width += (0.5 * tfs + tc + (byte == 0x20 ? tw : 0.0)) * th;
+        width += (0.5 * ts.tfs + ts.tc + (byte == 0x20 ? ts.tw : 0.0)) * ts.th;
       }
       run.width = width;
     }
-    run.font = font;
-    run.font_size = tfs;
+    run.font = ts.font;
+    run.font_size = ts.tfs;
     // Under a scaled text matrix ("1 Tf" with "9.96 0 0 9.96 x y Tm") the unscaled width
     // and size say nothing about distances on the page; these carry them through P.
     run.end_x = run.x + run.width * p.a;
-    run.page_size = tfs * std::hypot(p.c, p.d);
+    run.page_size = ts.tfs * std::hypot(p.c, p.d);
     tm.e += run.width * tm.a;
     tm.f += run.width * tm.b;
     runs.push_back(std::move(run));
   }
 };
 
-TextInterpreter::TextInterpreter(const FontMap& fonts)
-    : state_(std::make_unique<State>()), find_font_([&fonts](const std::string& name) -> const Font* {
-        const auto it = fonts.find(name);
-        return it != fonts.end() ? &it->second : nullptr;
-      }) {}
+TextInterpreter::TextInterpreter(const FontMap& fonts) : state_(std::make_unique<State>()) {
+  state_->plain = &fonts;
+}
 
-TextInterpreter::TextInterpreter(const SharedFontMap& fonts)
-    : state_(std::make_unique<State>()), find_font_([&fonts](const std::string& name) -> const Font* {
-        const auto it = fonts.find(name);
-        return it != fonts.end() ? it->second.get() : nullptr;
-      }) {}
+TextInterpreter::TextInterpreter(const SharedFontMap& fonts) : state_(std::make_unique<State>()) {
+  state_->shared = &fonts;
+}
 TextInterpreter::~TextInterpreter() = default;
 
-std::vector<TextRun> TextInterpreter::take_runs() { return std::move(state_->runs); }
+std::vector<TextRun> TextInterpreter::take_runs() {
+  end_replacement();
+  return std::move(state_->runs);
+}
+
+const SharedFontMap* TextInterpreter::use_fonts(const SharedFontMap* fonts) {
+  return std::exchange(state_->shared, fonts);
+}
+
+bool TextInterpreter::begin_replacement(std::string text) {
+  State& st = *state_;
+  if (st.replacing) return false;
+  st.replacing = true;
+  st.replacement = std::move(text);
+  st.replaced_from = st.runs.size();
+  return true;
+}
+
+void TextInterpreter::end_replacement() {
+  State& st = *state_;
+  if (!st.replacing) return;
+  st.replacing = false;
+  std::vector<TextRun>& runs = st.runs;
+  const std::size_t from = st.replaced_from;
+  if (from >= runs.size()) return;
+  if (st.replacement.empty()) {
+    // Text replaced by nothing (decorations drawn with glyphs) is not shown.
+    runs.erase(runs.begin() + static_cast<std::ptrdiff_t>(from), runs.end());
+    return;
+  }
+  TextRun& first = runs[from];
+  double width = 0;
+  for (std::size_t i = from; i < runs.size(); ++i) width += runs[i].width;
+  first.text = std::move(st.replacement);
+  first.width = width;
+  first.end_x = runs.back().end_x;
+  runs.erase(runs.begin() + static_cast<std::ptrdiff_t>(from) + 1, runs.end());
+}
+
+namespace {
+
+// The strict reading's walk over collected operations.
+template <typename Fonts>
+std::vector<TextRun> interpret_all(const std::vector<ContentOp>& ops, const Fonts& fonts) {
+  GraphicsWalker walker;
+  TextInterpreter interpreter(fonts);
+  for (const ContentOp& op : ops) walker.apply(op, interpreter);
+  return interpreter.take_runs();
+}
+
+}  // namespace
 
 std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const FontMap& fonts) {
-  TextInterpreter interpreter(fonts);
-  for (const ContentOp& op : ops) interpreter.apply(op);
-  return interpreter.take_runs();
+  return interpret_all(ops, fonts);
 }
 
 std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const SharedFontMap& fonts) {
-  TextInterpreter interpreter(fonts);
-  for (const ContentOp& op : ops) interpreter.apply(op);
-  return interpreter.take_runs();
+  return interpret_all(ops, fonts);
 }
 
 // Operators are ASCII; a name that is not valid UTF-8 can match none of them and is
-// ignored like any other unknown operator.
-void TextInterpreter::apply(const ContentOp& op) {
+// ignored like any other unknown operator. "q", "Q" and "cm" are the walker's.
+void TextInterpreter::apply(const ContentOp& op, GraphicsState& gs) {
   State& st = *state_;
+  TextState& ts = gs.text;
   const std::string_view name = op.name();
   const auto& args = op.operands;
   switch (name.size()) {
     case 1:
       switch (name[0]) {
-        case 'q':
-          if (st.saved.size() < limits::kMaxCtmStack) {
-            st.saved.push_back(st.ctm);
-          } else {
-            ++st.overflow;
-          }
-          return;
-        case 'Q':
-          if (st.overflow > 0) {
-            --st.overflow;
-          } else if (!st.saved.empty()) {
-            st.ctm = st.saved.back();
-            st.saved.pop_back();
-          }
-          return;
         case '\'':
-          st.move_line(0, -st.tl);
+          st.move_line(0, -ts.tl);
           if (!args.empty()) {
-            if (const auto* s = args[0].as_string()) st.show(s->bytes);
+            if (const auto* s = args[0].as_string()) st.show(s->bytes, gs);
           }
           return;
         case '"':
           if (!args.empty()) {
-            st.tw = number_at(args, 0);
-            st.tc = number_at(args, 1);
+            ts.tw = number_at(args, 0);
+            ts.tc = number_at(args, 1);
           } else {
-            st.tw = 0;
-            st.tc = 0;
+            ts.tw = 0;
+            ts.tc = 0;
           }
-          st.move_line(0, -st.tl);
+          st.move_line(0, -ts.tl);
           if (args.size() >= 3) {
-            if (const auto* s = args[2].as_string()) st.show(s->bytes);
+            if (const auto* s = args[2].as_string()) st.show(s->bytes, gs);
           }
           return;
         default:
@@ -287,9 +331,7 @@ void TextInterpreter::apply(const ContentOp& op) {
       return;
   }
   const char c0 = name[0], c1 = name[1];
-  if (c0 == 'c' && c1 == 'm') {
-    st.ctm = multiply(matrix_from(args), st.ctm);
-  } else if (c0 == 'B' && c1 == 'T') {
+  if (c0 == 'B' && c1 == 'T') {
     st.tm = st.tlm = Matrix{};
   } else if (c0 != 'T') {
     return;
@@ -297,33 +339,33 @@ void TextInterpreter::apply(const ContentOp& op) {
     st.move_line(number_at(args, 0), number_at(args, 1));
   } else if (c1 == 'D') {
     const double ty = number_at(args, 1);
-    st.tl = -ty;
+    ts.tl = -ty;
     st.move_line(number_at(args, 0), ty);
   } else if (c1 == 'm') {
     st.tm = st.tlm = matrix_from(args);
   } else if (c1 == '*') {
-    st.move_line(0, -st.tl);
+    st.move_line(0, -ts.tl);
   } else if (c1 == 'f') {
     if (!args.empty()) {
       if (const auto* n = args[0].as_name()) {
-        st.font = n->text;
+        ts.font = n->text;
       }
     }
-    st.current = find_font_(st.font);
-    st.tfs = number_at(args, 1);
+    ts.current = st.find_font(ts.font);
+    ts.tfs = number_at(args, 1);
   } else if (c1 == 'c') {
-    st.tc = number_at(args, 0);
+    ts.tc = number_at(args, 0);
   } else if (c1 == 'w') {
-    st.tw = number_at(args, 0);
+    ts.tw = number_at(args, 0);
   } else if (c1 == 'z') {
-    st.th = number_at(args, 0) / 100.0;
+    ts.th = number_at(args, 0) / 100.0;
   } else if (c1 == 'L') {
-    st.tl = number_at(args, 0);
+    ts.tl = number_at(args, 0);
   } else if (c1 == 's') {
-    st.ts = number_at(args, 0);
+    ts.ts = number_at(args, 0);
   } else if (c1 == 'j') {
     if (!args.empty()) {
-      if (const auto* s = args[0].as_string()) st.show(s->bytes);
+      if (const auto* s = args[0].as_string()) st.show(s->bytes, gs);
     }
   } else if (c1 == 'J') {
     if (args.empty()) return;
@@ -331,9 +373,9 @@ void TextInterpreter::apply(const ContentOp& op) {
     if (arr == nullptr) return;
     for (const Object& e : *arr) {
       if (const auto* s = e.as_string()) {
-        st.show(s->bytes);
+        st.show(s->bytes, gs);
       } else if (auto n = e.as_number()) {
-        const double tx = (-*n / 1000.0) * st.tfs * st.th;
+        const double tx = (-*n / 1000.0) * ts.tfs * ts.th;
         st.tm.e += tx * st.tm.a;
         st.tm.f += tx * st.tm.b;
       }

@@ -46,6 +46,8 @@ struct Matrix {
 // m × n (apply m first, then n).
 Matrix multiply(const Matrix& m, const Matrix& n);
 
+// Content (of pages and forms) one call may interpret: doc.content_bytes counts it.
+std::uint64_t content_budget(const OpenDocument& doc);
 [[nodiscard]] Result<Bytes> gather_page_content(OpenDocument& doc, const PageRecord& page);
 // Calls `visit` with each operation in content order; an operation lives only for the
 // call. The page driver feeds them straight to the interpreter and the rule collector,
@@ -53,7 +55,11 @@ Matrix multiply(const Matrix& m, const Matrix& n);
 void for_each_content_op(ByteView content, const std::function<void(const ContentOp&)>& visit);
 std::vector<ContentOp> tokenize_content(ByteView content);
 
-// The text interpreter, fed one operation at a time.
+struct GraphicsState;
+
+// The text interpreter, fed one operation at a time with the walk's graphics state
+// (see walker.h), which holds the CTM and the text parameters; the text matrices and
+// the runs are its own.
 class TextInterpreter {
  public:
   explicit TextInterpreter(const FontMap& fonts);  // borrowed for the interpreter's life
@@ -64,14 +70,23 @@ class TextInterpreter {
   TextInterpreter(const TextInterpreter&) = delete;
   TextInterpreter& operator=(const TextInterpreter&) = delete;
 
-  void apply(const ContentOp& op);
+  void apply(const ContentOp& op, GraphicsState& gs);
   std::vector<TextRun> take_runs();
+
+  // The fonts "Tf" looks names up in from now on (a form's own resources); borrowed.
+  // Returns the map used until now, null when it was the constructor's.
+  const SharedFontMap* use_fonts(const SharedFontMap* fonts);
+
+  // Replacement text (marked content's /ActualText): the runs shown from begin to end
+  // become one run with `text`, at the first run's origin and ending where the last
+  // ends; with no run between them nothing is added. Replacements do not nest: a begin
+  // while one is open is ignored and returns false.
+  bool begin_replacement(std::string text);
+  void end_replacement();
 
  private:
   struct State;
   std::unique_ptr<State> state_;
-  // The font of a resource name, looked up when "Tf" names it.
-  std::function<const Font*(const std::string&)> find_font_;
 };
 
 std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const FontMap& fonts);

@@ -2,10 +2,13 @@
 // tables, images and the scanned-page rule; and the core parse entry.
 #include "extract.h"
 
+#include <algorithm>
+
 #include "content.h"
 #include "doc.h"
 #include "images.h"
 #include "layout.h"
+#include "paint.h"
 #include "pages.h"
 #include "tables.h"
 
@@ -14,26 +17,31 @@ namespace {
 
 Result<Page> extract_page(OpenDocument& doc, const PageRecord& record) {
   Page page;
+  std::vector<ParsedImage> painted;  // images painted by forms and appearances
+  std::vector<const Stream*> painted_streams;
   {
     // Per-page intermediates live in this scope and are released before the next page.
     const Bytes content = TRY(gather_page_content(doc, record));
     const SharedFontMap fonts = doc.fonts.load_page_fonts(doc, record.resources);
-    // Operations go straight to both consumers and are never collected: a content
+    // Operations go straight to the consumers and are never collected: a content
     // stream of ten million "q" never holds ten million operations.
-    TextInterpreter text(fonts);
-    RuleCollector rules;
-    for_each_content_op(content, [&](const ContentOp& op) {
-      text.apply(op);
-      rules.apply(op);
-    });
-    const std::vector<TextRun> runs = text.take_runs();
-    LayoutResult layout = layout_lines(runs, record.media_box);
+    PagePaint paint = paint_page(doc, record, content, fonts);
+    LayoutResult layout = layout_lines(paint.runs, record.media_box);
     page.width = layout.width;
     page.height = layout.height;
     page.lines = std::move(layout.lines);
-    page.tables = detect_tables(std::move(rules), runs);
+    page.tables = detect_tables(std::move(paint.rules), paint.runs);
+    painted = std::move(paint.images);
+    painted_streams = std::move(paint.image_streams);
   }
-  page.images = list_images(doc, record.resources);
+  std::vector<const Stream*> listed;
+  page.images = list_images(doc, record.resources, &listed);
+  // Images painted by forms and appearances that the page's resources do not list.
+  for (std::size_t i = 0; i < painted.size(); ++i) {
+    if (std::find(listed.begin(), listed.end(), painted_streams[i]) == listed.end()) {
+      page.images.push_back(std::move(painted[i]));
+    }
+  }
   page.needs_ocr = page.lines.empty() && !page.images.empty();
   return page;
 }

@@ -60,7 +60,23 @@ bool decodes(OpenDocument& doc, const Object& entry, const Stream& stream) {
 
 }  // namespace
 
-std::vector<ParsedImage> list_images(OpenDocument& doc, const Dictionary& resources) {
+std::optional<ParsedImage> describe_image(OpenDocument& doc, std::string_view name, const Object& entry,
+                                          const Stream& stream) {
+  ParsedImage image;
+  image.name = name;
+  image.format = image_format(stream.dict);
+  // The decoded bytes are not used; decoding only proves the data is readable. The
+  // answer is kept per object: every page may list the same large image.
+  if (!decodes(doc, entry, stream)) return std::nullopt;
+  image.width = direct_u32(stream.dict, "Width").value_or(0);
+  image.height = direct_u32(stream.dict, "Height").value_or(0);
+  image.bits_per_component = direct_u32(stream.dict, "BitsPerComponent").value_or(8);
+  image.color_space = color_space(doc.resolver, stream.dict);
+  return image;
+}
+
+std::vector<ParsedImage> list_images(OpenDocument& doc, const Dictionary& resources,
+                                     std::vector<const Stream*>* listed) {
   std::vector<ParsedImage> images;
   const Object* xobjects = resources.lookup("XObject");
   if (xobjects == nullptr) return images;
@@ -74,17 +90,10 @@ std::vector<ParsedImage> list_images(OpenDocument& doc, const Dictionary& resour
     if (stream == nullptr) continue;
     const Object* subtype = stream->dict.lookup("Subtype");
     if (subtype == nullptr || !subtype->is_name("Image")) continue;
-    ParsedImage image;
-    image.name = entry.key;
-    image.format = image_format(stream->dict);
-    // The decoded bytes are not used; decoding only proves the data is readable. The
-    // answer is kept per object: every page may list the same large image.
-    if (!decodes(doc, entry.value, *stream)) continue;
-    image.width = direct_u32(stream->dict, "Width").value_or(0);
-    image.height = direct_u32(stream->dict, "Height").value_or(0);
-    image.bits_per_component = direct_u32(stream->dict, "BitsPerComponent").value_or(8);
-    image.color_space = color_space(resolver, stream->dict);
-    images.push_back(std::move(image));
+    std::optional<ParsedImage> image = describe_image(doc, entry.key, entry.value, *stream);
+    if (!image) continue;
+    images.push_back(std::move(*image));
+    if (listed != nullptr) listed->push_back(stream);
   }
   return images;
 }

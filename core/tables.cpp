@@ -9,6 +9,7 @@
 
 #include "bounds.h"
 #include "layout.h"
+#include "walker.h"
 
 namespace folioscan {
 namespace {
@@ -27,24 +28,30 @@ struct Point {
   double y = 0.0;
 };
 
-// The part of the graphics state that places path points on the page: the CTM with its
-// q/Q stack, and the current point.
+bool is_painting(std::string_view name) {
+  if (name.size() == 1) {
+    const char c = name[0];
+    return c == 'S' || c == 's' || c == 'f' || c == 'F' || c == 'B' || c == 'b';
+  }
+  return name == "f*" || name == "B*" || name == "b*";
+}
+
+// The path operations placed on the page by the walk's CTM, and the current point.
+// With `painted_only` an edge counts only once its path is painted: "n" (which ends a
+// clipping path) and a path never painted draw nothing. Without it every edge counts
+// as soon as it is built.
 class StrokeCollector {
  public:
-  void apply(const ContentOp& op) {
+  explicit StrokeCollector(bool painted_only) : painted_only_(painted_only) {}
+
+  void apply(const ContentOp& op, const Matrix& ctm) {
     const std::string_view name = op.name();
-    if (name == "q") {
-      save();
-    } else if (name == "Q") {
-      restore();
-    } else if (name == "cm") {
-      const Matrix m{number_at(op, 0, 1.0), number_at(op, 1), number_at(op, 2),
-                     number_at(op, 3, 1.0), number_at(op, 4), number_at(op, 5)};
-      ctm_ = multiply(m, ctm_);
-    } else if (name == "m") {
-      current_ = map(number_at(op, 0), number_at(op, 1));
+    // Most operations are text operators, none of which is a path operator.
+    if (name.size() > 2 || (name.size() == 2 && name[0] == 'T')) return;
+    if (name == "m") {
+      current_ = map(ctm, number_at(op, 0), number_at(op, 1));
     } else if (name == "l") {
-      const Point to = map(number_at(op, 0), number_at(op, 1));
+      const Point to = map(ctm, number_at(op, 0), number_at(op, 1));
       edge(current_, to);
       current_ = to;
     } else if (name == "re") {
@@ -52,9 +59,20 @@ class StrokeCollector {
       const double y = number_at(op, 1);
       const double w = number_at(op, 2);
       const double h = number_at(op, 3);
-      const Point corners[4] = {map(x, y), map(x + w, y), map(x + w, y + h), map(x, y + h)};
+      const Point corners[4] = {map(ctm, x, y), map(ctm, x + w, y), map(ctm, x + w, y + h),
+                                map(ctm, x, y + h)};
       // Bottom, right, top, left; the current point is not changed.
       for (int i = 0; i < 4; ++i) edge(corners[i], corners[(i + 1) % 4]);
+    } else if (painted_only_) {
+      if (name == "n") {
+        pending_horizontal_.clear();
+        pending_vertical_.clear();
+      } else if (is_painting(name)) {
+        horizontal.insert(horizontal.end(), pending_horizontal_.begin(), pending_horizontal_.end());
+        vertical.insert(vertical.end(), pending_vertical_.begin(), pending_vertical_.end());
+        pending_horizontal_.clear();
+        pending_vertical_.clear();
+      }
     }
   }
 
@@ -62,42 +80,26 @@ class StrokeCollector {
   std::vector<double> vertical;    // x of each vertical stroke
 
  private:
-  Point map(double x, double y) const {
-    return {x * ctm_.a + y * ctm_.c + ctm_.e, x * ctm_.b + y * ctm_.d + ctm_.f};
+  static Point map(const Matrix& ctm, double x, double y) {
+    return {x * ctm.a + y * ctm.c + ctm.e, x * ctm.b + y * ctm.d + ctm.f};
   }
 
   // A nearly level stroke is horizontal (checked first, so a short stroke is horizontal);
   // else a nearly upright one is vertical; slanted strokes are not rules.
   void edge(Point from, Point to) {
+    std::vector<double>& ys = painted_only_ ? pending_horizontal_ : horizontal;
+    std::vector<double>& xs = painted_only_ ? pending_vertical_ : vertical;
     if (std::fabs(from.y - to.y) < kTolerance) {
-      horizontal.push_back(from.y);
+      ys.push_back(from.y);
     } else if (std::fabs(from.x - to.x) < kTolerance) {
-      vertical.push_back(from.x);
+      xs.push_back(from.x);
     }
   }
 
-  // Saves past the bound are only counted, so that each Q still matches its q; the CTM
-  // of such a deep q cannot be restored and stays as it is.
-  void save() {
-    if (saved_.size() < limits::kMaxCtmStack) {
-      saved_.push_back(ctm_);
-    } else {
-      ++unsaved_;
-    }
-  }
-  void restore() {
-    if (unsaved_ > 0) {
-      --unsaved_;
-    } else if (!saved_.empty()) {
-      ctm_ = saved_.back();
-      saved_.pop_back();
-    }
-  }
-
-  Matrix ctm_;
-  std::vector<Matrix> saved_;
-  std::size_t unsaved_ = 0;
+  bool painted_only_;
   Point current_;
+  std::vector<double> pending_horizontal_;  // edges of the path being built
+  std::vector<double> pending_vertical_;
 };
 
 // Ascending, with each group of close values represented by its smallest member: a value
@@ -146,18 +148,20 @@ bool continues(const TextRun& previous, const TextRun& run) {
 }  // namespace
 
 struct RuleCollector::State {
+  explicit State(bool painted_only) : strokes(painted_only) {}
   StrokeCollector strokes;
 };
 
-RuleCollector::RuleCollector() : state_(std::make_unique<State>()) {}
+RuleCollector::RuleCollector(bool painted_only) : state_(std::make_unique<State>(painted_only)) {}
 RuleCollector::~RuleCollector() = default;
 RuleCollector::RuleCollector(RuleCollector&&) noexcept = default;
 
-void RuleCollector::apply(const ContentOp& op) { state_->strokes.apply(op); }
+void RuleCollector::apply(const ContentOp& op, const GraphicsState& gs) { state_->strokes.apply(op, gs.ctm); }
 
 std::vector<Table> detect_tables(const std::vector<ContentOp>& ops, const std::vector<TextRun>& runs) {
+  GraphicsWalker walker;
   RuleCollector rules;
-  for (const ContentOp& op : ops) rules.apply(op);
+  for (const ContentOp& op : ops) walker.apply(op, rules);
   return detect_tables(std::move(rules), runs);
 }
 

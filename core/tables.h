@@ -10,14 +10,18 @@
 
 namespace folioscan {
 
-// The strokes of a page's path operations, fed one operation at a time.
+struct GraphicsState;
+
+// The strokes of a page's path operations, fed one operation at a time with the walk's
+// graphics state (see walker.h). With `painted_only` (the recovering reading) only
+// painted paths give strokes; else every path does.
 class RuleCollector {
  public:
-  RuleCollector();
+  explicit RuleCollector(bool painted_only = false);
   ~RuleCollector();
   RuleCollector(RuleCollector&&) noexcept;
 
-  void apply(const ContentOp& op);
+  void apply(const ContentOp& op, const GraphicsState& gs);
 
  private:
   friend std::vector<Table> detect_tables(RuleCollector rules, const std::vector<TextRun>& runs);

@@ -74,4 +74,45 @@ std::string utf8_lossy(ByteView bytes) {
   return out;
 }
 
+namespace {
+
+// PDFDocEncoding where it differs from ISO 8859-1: 0x18-0x1F and 0x80-0x9F (0 where a
+// code has no character; 0x7F and 0xAD are undefined as well).
+constexpr std::uint16_t kDocLow[8] = {0x02D8, 0x02C7, 0x02C6, 0x02D9, 0x02DD, 0x02DB, 0x02DA, 0x02DC};
+constexpr std::uint16_t kDocHigh[32] = {
+    0x2022, 0x2020, 0x2021, 0x2026, 0x2014, 0x2013, 0x0192, 0x2044, 0x2039, 0x203A, 0x2212,
+    0x2030, 0x201E, 0x201C, 0x201D, 0x2018, 0x2019, 0x201A, 0x2122, 0xFB01, 0xFB02, 0x0141,
+    0x0152, 0x0160, 0x0178, 0x017D, 0x0131, 0x0142, 0x0153, 0x0161, 0x017E, 0};
+
+}  // namespace
+
+std::string decode_text_string(ByteView bytes) {
+  std::string out;
+  if (bytes.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+      std::uint32_t unit = (std::uint32_t{bytes[i]} << 8) | bytes[i + 1];
+      if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < bytes.size()) {
+        const std::uint32_t low = (std::uint32_t{bytes[i + 2]} << 8) | bytes[i + 3];
+        if (low >= 0xDC00 && low < 0xE000) {
+          unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+          i += 2;
+        }
+      }
+      append_utf8(out, unit);  // a lone surrogate becomes U+FFFD
+    }
+    return out;
+  }
+  if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+    return utf8_lossy(bytes.subspan(3));
+  }
+  for (const std::uint8_t b : bytes) {
+    std::uint32_t cp = b;
+    if (b >= 0x18 && b <= 0x1F) cp = kDocLow[b - 0x18];
+    if (b >= 0x80 && b <= 0x9F) cp = kDocHigh[b - 0x80];
+    if (b == 0x7F || b == 0xAD || (b >= 0x80 && cp == 0)) cp = 0xFFFD;
+    append_utf8(out, cp);
+  }
+  return out;
+}
+
 }  // namespace folioscan

@@ -14,5 +14,9 @@ std::string utf8_lossy(ByteView bytes);
 // Appends the UTF-8 encoding of a code point (surrogates and values above 0x10FFFF
 // become U+FFFD).
 void append_utf8(std::string& out, std::uint32_t cp);
+// A text string of the file (document information, marked-content replacement text) as
+// UTF-8: UTF-16BE after the FE FF mark (unpaired surrogates become U+FFFD), UTF-8
+// after EF BB BF, else PDFDocEncoding.
+std::string decode_text_string(ByteView bytes);
 
 }  // namespace folioscan

@@ -24,7 +24,7 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "python"))
 
-from pdfgen import HELVETICA, Pdf, text_document  # noqa: E402
+from pdfgen import HELVETICA, Pdf, stream_object, text_document  # noqa: E402
 
 CMAP = (
     "/CIDInit /ProcSet findresource begin 12 dict begin begincmap\n"
@@ -70,6 +70,24 @@ def documents() -> dict[str, bytes]:
     )
     docs["image"] = text_document(
         ["q 2 0 0 3 0 0 cm /Im1 Do Q"], resources_extra="/XObject <</Im1 40 0 R>>", extra_objects={40: IMAGE}
+    )
+    # Nested and self-painting forms, a form image, replacement text and appearances.
+    docs["forms"] = text_document(
+        ["q 1 0 0 1 10 10 cm /Fa Do Q BT /F1 9 Tf 72 700 Td /Span <</ActualText (fi)>> BDC (f) Tj (i) Tj EMC "
+         "/Span /P0 BDC (x) Tj EMC ET 0 0 612 792 re W n"],
+        resources_extra="/XObject <</Fa 41 0 R>> /Properties <</P0 <</ActualText <FEFF0079>>>>>",
+        page_extra="/Annots [<</Subtype/Widget /Rect [100 100 200 120] /AS /On /AP <</N <</On 43 0 R>>>>>> "
+                   "<</Subtype/Popup /Rect [0 0 9 9] /AP <</N 43 0 R>>>>]",
+        extra_objects={
+            40: IMAGE,
+            41: stream_object({"Subtype": "/Form", "BBox": "[0 0 300 300]", "Matrix": "[2 0 0 2 5 5]",
+                               "Resources": "<</XObject <</Fb 42 0 R /Im1 40 0 R>>>>"},
+                              b"BT /F1 9 Tf (outer) Tj ET /Fb Do /Im1 Do"),
+            42: stream_object({"Subtype": "/Form", "BBox": "[0 0 50 50]",
+                               "Resources": "<</XObject <</Fa 41 0 R>>>>"}, b"BT 0 20 Td (inner) Tj ET /Fa Do"),
+            43: stream_object({"Subtype": "/Form", "BBox": "[0 0 50 10]", "Matrix": "[1 0 0 1 0 0]"},
+                              b"BT /F1 8 Tf 2 2 Td (field) Tj ET"),
+        },
     )
     docs["rotated"] = text_document(["q 0 1 -1 0 300 0 cm BT /F1 8 Tf (r) Tj ET Q"], page_extra="/Rotate 90")
 

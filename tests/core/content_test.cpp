@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "content.h"
+#include "walker.h"
 #include "pdf_builder.h"
 
 namespace folioscan {
@@ -44,10 +45,11 @@ TEST(Tokenize, VisitingSeesEachOperationOnceWithItsOwnOperands) {
   many += "BT /F1 10 Tf (deep) Tj ET";
   std::size_t visited = 0;
   const FontMap fonts;
+  GraphicsWalker walker;
   TextInterpreter text(fonts);
   for_each_content_op(bytes_of(many), [&](const ContentOp& op) {
     ++visited;
-    text.apply(op);
+    walker.apply(op, text);
   });
   EXPECT_EQ(visited, 1'000'004u);
   const auto runs = text.take_runs();

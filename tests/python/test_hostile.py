@@ -475,3 +475,44 @@ def test_random_byte_flips_of_a_valid_file() -> None:
             data[rng.randrange(len(data))] = rng.randrange(256)
         variants.append(bytes(data))
     run_hostile(variants)
+
+
+# --- forms and annotation appearances ------------------------------------------------------
+
+
+def form_page(forms: dict[int, tuple[str, str]], page_content: str, page_extra: str = "") -> bytes:
+    """A page painting /F0 (object 10); `forms` maps object numbers to (keys, content)."""
+    pdf = Pdf()
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    pdf.add(2, "<</Type/Pages /Kids [3 0 R] /Count 1>>")
+    pdf.add(3, "<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+               f"/Resources <</XObject <</F0 10 0 R>>>> {page_extra}>>")
+    pdf.add_stream(4, page_content)
+    for num, (keys, content) in forms.items():
+        pdf.add_stream(num, content, "/Subtype/Form /BBox [0 0 612 792] " + keys)
+    return pdf.build()
+
+
+def test_forms_and_appearances_that_paint_themselves_nest_deep_or_fail_to_decode() -> None:
+    own = "/Resources <</XObject <</F0 10 0 R>>>>"
+    chain = {
+        n: (f"/Resources <</XObject <</F0 {n + 1} 0 R>>>>", "BT /F1 9 Tf (x) Tj ET /F0 Do")
+        for n in range(10, 10_010)
+    }
+    # Each form paints the next 64 times: 64^12 paintings unless the page's budget stops it.
+    fan = {n: (f"/Resources <</XObject <</F0 {n + 1} 0 R>>>>", "/F0 Do " * 64) for n in range(10, 40)}
+    inputs = [
+        form_page({10: (own, "BT (self) Tj ET /F0 Do")}, "/F0 Do"),
+        form_page(chain, "/F0 Do"),
+        form_page(fan, "/F0 Do"),
+        form_page({10: ("/Filter /FlateDecode", "not deflate at all")}, "/F0 Do BT (page) Tj ET"),
+        form_page({10: ("/Filter /Nope", "BT (x) Tj ET")}, "/F0 Do"),
+        # An appearance painting itself, and one painting the page's self-painting form.
+        form_page(
+            {10: (own, "/F0 Do"), 11: ("/Resources <</XObject <</A 11 0 R /F0 10 0 R>>>>", "/A Do /F0 Do")},
+            "",
+            "/Annots [<</Subtype/Stamp /Rect [0 0 100 100] /AP <</N 11 0 R>>>>]",
+        ),
+    ]
+    results = run_hostile(inputs)
+    assert all(r["outcome"] == "ok" and r["recovered"] == "ok" for r in results), results

@@ -13,7 +13,7 @@ from pathlib import Path
 import pytest
 
 import folioscan
-from pdfgen import text_document
+from pdfgen import HELVETICA, stream_object, text_document
 
 ROOT = Path(__file__).resolve().parents[2]
 CRYPT = ROOT / "tests" / "fixtures" / "crypt"
@@ -155,3 +155,28 @@ def test_cli_repairs_by_default_and_reports_warnings(tmp_path):
     strict = run("--strict")
     assert ", 2 failed, " in strict.stderr and "warning" not in strict.stderr
     assert all(json.loads(line)["kind"] != "warning" for line in report.read_text().splitlines())
+
+
+def test_text_in_forms_appearances_and_replacement_text_is_extracted_only_when_recovering() -> None:
+    # A page wrapped in a form whose font comes from the form's own resources, a filled-in
+    # field's appearance, a ligature with its replacement text, and a clip rectangle.
+    data = text_document(
+        ["0 0 612 792 re W n /Page Do BT /F1 12 Tf 72 600 Td /Span <</ActualText (fi)>> BDC <01> Tj EMC ET"],
+        page_extra="/Annots [40 0 R]",
+        resources_extra="/XObject <</Page 41 0 R>>",
+        extra_objects={
+            40: "<</Type/Annot /Subtype/Widget /Rect [72 500 272 520] /AP <</N 42 0 R>>>>",
+            41: stream_object({"Subtype": "/Form", "BBox": "[0 0 612 792]", "Matrix": "[1 0 0 1 0 100]",
+                               "Resources": "<</Font <</G 11 0 R>>>>"}, b"BT /G 12 Tf 72 600 Td (Wrapped) Tj ET"),
+            11: HELVETICA,
+            42: stream_object({"Subtype": "/Form", "BBox": "[0 0 200 20]", "Resources": "<</Font <</G 11 0 R>>>>"},
+                              b"BT /G 10 Tf 2 5 Td (Filled in) Tj ET"),
+        },
+    )
+    strict = folioscan.parse(data)["pages"][0]
+    assert [line["text"] for line in strict["lines"]] == ["\x01"]
+    assert len(strict["tables"]) == 1  # the clip rectangle, as the strict rules have it
+    page = folioscan.extract(data)["pages"][0]
+    assert [(line["text"], line["y"]) for line in page["lines"]] == [("Wrapped", 700.0), ("fi", 600.0),
+                                                                      ("Filled in", 505.0)]
+    assert page["tables"] == []

@@ -1,0 +1,378 @@
+// Painting a page. The walker owns the graphics state; the text interpreter and the
+// rule collector see each operation with it. In recovery "Do" of a form runs the
+// form's content in place (its /Matrix on the CTM, its own resources), annotation
+// appearances are painted after the content, and marked content carrying /ActualText
+// replaces the text shown inside it.
+#include "paint.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "bounds.h"
+#include "doc.h"
+#include "images.h"
+#include "pages.h"
+#include "text.h"
+#include "walker.h"
+
+namespace folioscan {
+namespace {
+
+// The Hidden and NoView annotation flags.
+constexpr std::int64_t kHiddenOrNoView = 2 | 32;
+
+// `count` numbers of an array (elements may be references), or nothing.
+template <std::size_t N>
+std::optional<std::array<double, N>> numbers_of(Resolver& resolver, const Object* value) {
+  if (value == nullptr) return std::nullopt;
+  auto resolved = resolver.resolve_view(*value);
+  if (!resolved) return std::nullopt;
+  const Array* arr = (*resolved)->as_array();
+  if (arr == nullptr || arr->size() < N) return std::nullopt;
+  std::array<double, N> out{};
+  for (std::size_t i = 0; i < N; ++i) {
+    auto element = resolver.resolve_view((*arr)[i]);
+    if (!element) return std::nullopt;
+    const auto n = (*element)->as_number();
+    if (!n || !std::isfinite(*n)) return std::nullopt;
+    out[i] = *n;
+  }
+  return out;
+}
+
+Matrix form_matrix(Resolver& resolver, const Dictionary& dict) {
+  const auto v = numbers_of<6>(resolver, dict.lookup("Matrix"));
+  if (!v) return Matrix{};
+  return Matrix{(*v)[0], (*v)[1], (*v)[2], (*v)[3], (*v)[4], (*v)[5]};
+}
+
+bool is_op(const ContentOp& op, std::string_view name) { return op.name() == name; }
+
+class Painter {
+ public:
+  Painter(OpenDocument& doc, const PageRecord& page, const SharedFontMap& fonts)
+      : doc_(doc),
+        page_(page),
+        page_fonts_(fonts),
+        recover_(doc.options.recover),
+        walker_(recover_),
+        text_(fonts),
+        rules_(recover_),
+        budget_(content_budget(doc)) {}
+
+  void run(ByteView content, const Dictionary& resources) {
+    for_each_content_op(content, [&](const ContentOp& op) {
+      if (rules_on_) {
+        walker_.apply(op, text_, rules_);
+      } else {
+        walker_.apply(op, text_);
+      }
+      if (recover_) extra(op, resources);
+    });
+  }
+
+  void paint_annotations();
+
+  PagePaint finish() {
+    PagePaint out{text_.take_runs(), std::move(rules_), std::move(images_), std::move(image_streams_)};
+    return out;
+  }
+
+ private:
+  void extra(const ContentOp& op, const Dictionary& resources) {
+    if (op.op_len == 2) {
+      if (op.op[0] == 'D' && op.op[1] == 'o') paint_xobject(op, resources);
+    } else if (op.op_len == 3 && op.op[2] == 'C') {
+      if (is_op(op, "BDC")) {
+        begin_marked(&op, resources);
+      } else if (is_op(op, "BMC")) {
+        begin_marked(nullptr, resources);
+      } else if (is_op(op, "EMC")) {
+        end_marked();
+      }
+    }
+  }
+
+  void paint_xobject(const ContentOp& op, const Dictionary& resources);
+  void paint_form(const Stream& form, const Matrix& placement);
+  void paint_annotation(const Dictionary& annotation);
+  void note_image(const std::string& name, const Object& entry, const Stream& stream);
+  const Bytes* decoded(const Stream& form);
+  const Dictionary& form_resources(const Stream& form);
+  const SharedFontMap* fonts_for(const Dictionary& resources);
+  void begin_marked(const ContentOp* bdc, const Dictionary& resources);
+  void end_marked();
+
+  // One warning per kind and page: a hostile page may fail the same way millions of times.
+  void warn_once(bool& warned, const char* message) {
+    if (warned) return;
+    warned = true;
+    doc_.diagnostics.warn(ParseError{message, ParseErrorKind::BadStream});
+  }
+
+  OpenDocument& doc_;
+  const PageRecord& page_;
+  const SharedFontMap& page_fonts_;
+  bool recover_;
+  GraphicsWalker walker_;
+  TextInterpreter text_;
+  RuleCollector rules_;
+  bool rules_on_ = true;  // appearances' paths are not the page's rules
+  std::uint64_t budget_;
+
+  // Forms being painted, outermost first (at most kMaxFormDepth: a linear search).
+  std::vector<const Stream*> chain_;
+  // Decoded content of each form of the page (the resolver hands out one object per
+  // number, so the address identifies the form); none when it could not be used.
+  std::unordered_map<const Stream*, std::optional<Bytes>> decoded_;
+  std::unordered_map<const Dictionary*, SharedFontMap> fonts_;
+  std::uint64_t form_bytes_ = 0;
+  bool exhausted_ = false, warned_budget_ = false, warned_depth_ = false, warned_cycle_ = false;
+
+  std::vector<ParsedImage> images_;
+  std::vector<const Stream*> image_streams_;
+  std::unordered_set<const Stream*> images_seen_;
+
+  // Marked content: the open sequences, those of the streams being painted from
+  // `mc_floor_` up, and the level of the open replacement (0: none).
+  std::size_t mc_depth_ = 0;
+  std::size_t mc_floor_ = 0;
+  std::size_t replacement_level_ = 0;
+};
+
+void Painter::paint_xobject(const ContentOp& op, const Dictionary& resources) {
+  if (op.operands.empty()) return;
+  const Name* name = op.operands[0].as_name();
+  if (name == nullptr) return;
+  const Object* xobjects = resources.lookup("XObject");
+  if (xobjects == nullptr) return;
+  Resolver& resolver = doc_.resolver;
+  const auto dict = resolver.dictionary_view(*xobjects);
+  if (!dict) return;
+  const Object* entry = (*dict)->lookup(name->text);
+  if (entry == nullptr) return;
+  const auto value = resolver.resolve_view(*entry);
+  if (!value) return;
+  const Stream* stream = (*value)->as_stream();
+  if (stream == nullptr) return;
+  const Object* subtype = stream->dict.lookup("Subtype");
+  if (subtype == nullptr) return;
+  if (subtype->is_name("Form")) {
+    paint_form(*stream, Matrix{});
+  } else if (subtype->is_name("Image") && !chain_.empty()) {
+    // The page's own resources are listed as before; images painted by forms join them.
+    note_image(name->text, *entry, *stream);
+  }
+}
+
+void Painter::note_image(const std::string& name, const Object& entry, const Stream& stream) {
+  if (!images_seen_.insert(&stream).second) return;
+  std::optional<ParsedImage> image = describe_image(doc_, name, entry, stream);
+  if (!image) return;
+  images_.push_back(std::move(*image));
+  image_streams_.push_back(&stream);
+}
+
+const Bytes* Painter::decoded(const Stream& form) {
+  auto [it, fresh] = decoded_.try_emplace(&form);
+  if (fresh) {
+    Result<Bytes> data = doc_.resolver.decode(form);
+    if (!data) {
+      doc_.diagnostics.warn(data.error());
+    } else if (data->size() > limits::kMaxFormBytesPerPage - form_bytes_) {
+      exhausted_ = true;
+      warn_once(warned_budget_, "form content too large");
+    } else {
+      it->second = std::move(*data);
+    }
+  }
+  return it->second ? &*it->second : nullptr;
+}
+
+const Dictionary& Painter::form_resources(const Stream& form) {
+  const Object* value = form.dict.lookup("Resources");
+  if (value == nullptr) return page_.resources;
+  const auto dict = doc_.resolver.dictionary_view(*value);
+  return dict ? **dict : page_.resources;
+}
+
+const SharedFontMap* Painter::fonts_for(const Dictionary& resources) {
+  if (&resources == &page_.resources) return &page_fonts_;
+  auto it = fonts_.find(&resources);
+  if (it == fonts_.end()) it = fonts_.emplace(&resources, doc_.fonts.load_page_fonts(doc_, resources)).first;
+  return &it->second;
+}
+
+void Painter::paint_form(const Stream& form, const Matrix& placement) {
+  if (exhausted_) return;
+  if (chain_.size() >= limits::kMaxFormDepth) {
+    warn_once(warned_depth_, "forms nested too deep");
+    return;
+  }
+  if (std::find(chain_.begin(), chain_.end(), &form) != chain_.end()) {
+    warn_once(warned_cycle_, "form paints itself");
+    return;
+  }
+  const Bytes* content = decoded(form);
+  if (content == nullptr) return;
+  const std::uint64_t cost = std::max<std::uint64_t>(content->size(), limits::kMinFormPaintingCost);
+  if (cost > limits::kMaxFormBytesPerPage - form_bytes_ || doc_.content_bytes + cost > budget_) {
+    exhausted_ = true;
+    warn_once(warned_budget_, "form content too large");
+    return;
+  }
+  form_bytes_ += cost;
+  doc_.content_bytes += cost;
+
+  const Dictionary& resources = form_resources(form);
+  const SharedFontMap* fonts = fonts_for(resources);
+  const Matrix matrix = form_matrix(doc_.resolver, form.dict);
+
+  GraphicsWalker::Mark mark = walker_.enter();
+  walker_.state().ctm = multiply(multiply(matrix, placement), walker_.state().ctm);
+  const SharedFontMap* previous_fonts = text_.use_fonts(fonts);
+  const std::size_t previous_floor = std::exchange(mc_floor_, mc_depth_);
+  chain_.push_back(&form);
+  run(*content, resources);
+  chain_.pop_back();
+  // Marked content left open by the form ends with it.
+  if (replacement_level_ > mc_floor_) {
+    text_.end_replacement();
+    replacement_level_ = 0;
+  }
+  mc_depth_ = std::exchange(mc_floor_, previous_floor);
+  text_.use_fonts(previous_fonts);
+  walker_.leave(std::move(mark));
+}
+
+void Painter::begin_marked(const ContentOp* bdc, const Dictionary& resources) {
+  ++mc_depth_;
+  if (bdc == nullptr || replacement_level_ != 0 || bdc->operands.size() < 2) return;
+  Resolver& resolver = doc_.resolver;
+  const Object& operand = bdc->operands[1];
+  const Dictionary* properties = operand.as_dict();
+  if (const Name* name = operand.as_name()) {
+    const Object* named = resources.lookup("Properties");
+    if (named == nullptr) return;
+    const auto dict = resolver.dictionary_view(*named);
+    if (!dict) return;
+    const Object* entry = (*dict)->lookup(name->text);
+    if (entry == nullptr) return;
+    const auto target = resolver.dictionary_view(*entry);
+    if (!target) return;
+    properties = *target;
+  }
+  if (properties == nullptr) return;
+  const Object* actual = properties->lookup("ActualText");
+  if (actual == nullptr) return;
+  const auto value = resolver.resolve_view(*actual);
+  if (!value) return;
+  const String* text = (*value)->as_string();
+  if (text == nullptr) return;
+  if (text_.begin_replacement(decode_text_string(text->bytes))) replacement_level_ = mc_depth_;
+}
+
+void Painter::end_marked() {
+  if (mc_depth_ <= mc_floor_) return;
+  if (replacement_level_ == mc_depth_) {
+    text_.end_replacement();
+    replacement_level_ = 0;
+  }
+  --mc_depth_;
+}
+
+void Painter::paint_annotations() {
+  const Object* annots = page_.dictionary.lookup("Annots");
+  if (annots == nullptr) return;
+  const auto value = doc_.resolver.resolve_view(*annots);
+  if (!value) return;
+  const Array* list = (*value)->as_array();
+  if (list == nullptr) return;
+  // Appearances are drawn in the page's default space, after its content and apart
+  // from whatever state the content left; a replacement the content left open ends.
+  rules_on_ = false;
+  if (replacement_level_ != 0) {
+    text_.end_replacement();
+    replacement_level_ = 0;
+  }
+  for (const Object& element : *list) {
+    if (exhausted_) break;
+    const auto annotation = doc_.resolver.dictionary_view(element);
+    if (annotation) paint_annotation(**annotation);
+  }
+}
+
+void Painter::paint_annotation(const Dictionary& annotation) {
+  Resolver& resolver = doc_.resolver;
+  if (const Object* subtype = annotation.lookup("Subtype")) {
+    if (subtype->is_name("Popup") || subtype->is_name("Link")) return;
+  }
+  if (const Object* flags = annotation.lookup("F")) {
+    const auto resolved = resolver.resolve_view(*flags);
+    if (!resolved) return;
+    if (const auto* bits = (*resolved)->as_integer(); bits != nullptr && (*bits & kHiddenOrNoView) != 0) return;
+  }
+  const Object* ap = annotation.lookup("AP");
+  if (ap == nullptr) return;
+  const auto appearances = resolver.dictionary_view(*ap);
+  if (!appearances) return;
+  const Object* normal = (*appearances)->lookup("N");
+  if (normal == nullptr) return;
+  auto target = resolver.resolve_view(*normal);
+  if (!target) return;
+  const Stream* stream = (*target)->as_stream();
+  if (stream == nullptr) {
+    // A dictionary of states: the one /AS names.
+    const Dictionary* states = (*target)->as_dict();
+    const Object* state = annotation.lookup("AS");
+    if (states == nullptr || state == nullptr || state->as_name() == nullptr) return;
+    const Object* chosen = states->lookup(state->as_name()->text);
+    if (chosen == nullptr) return;
+    target = resolver.resolve_view(*chosen);
+    if (!target) return;
+    stream = (*target)->as_stream();
+    if (stream == nullptr) return;
+  }
+  const auto rect = numbers_of<4>(resolver, annotation.lookup("Rect"));
+  const auto bbox = numbers_of<4>(resolver, stream->dict.lookup("BBox"));
+  if (!rect || !bbox) return;
+  // The BBox carried through the form's Matrix, as an upright box, is mapped onto the
+  // Rect; the content then goes through Matrix and that mapping.
+  const Matrix m = form_matrix(resolver, stream->dict);
+  double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
+  for (const auto& [x, y] : {std::pair{(*bbox)[0], (*bbox)[1]}, std::pair{(*bbox)[2], (*bbox)[1]},
+                             std::pair{(*bbox)[2], (*bbox)[3]}, std::pair{(*bbox)[0], (*bbox)[3]}}) {
+    const double tx = x * m.a + y * m.c + m.e;
+    const double ty = x * m.b + y * m.d + m.f;
+    x0 = std::min(x0, tx);
+    y0 = std::min(y0, ty);
+    x1 = std::max(x1, tx);
+    y1 = std::max(y1, ty);
+  }
+  const double rx0 = std::min((*rect)[0], (*rect)[2]), rx1 = std::max((*rect)[0], (*rect)[2]);
+  const double ry0 = std::min((*rect)[1], (*rect)[3]), ry1 = std::max((*rect)[1], (*rect)[3]);
+  if (!(x1 - x0 > 0) || !(y1 - y0 > 0)) return;  // NaN too: nothing to place
+  const double sx = (rx1 - rx0) / (x1 - x0);
+  const double sy = (ry1 - ry0) / (y1 - y0);
+  if (!std::isfinite(sx) || !std::isfinite(sy)) return;
+  const Matrix placement{sx, 0, 0, sy, rx0 - sx * x0, ry0 - sy * y0};
+
+  GraphicsWalker::Mark mark = walker_.enter();
+  walker_.state() = GraphicsState{};
+  paint_form(*stream, placement);
+  walker_.leave(std::move(mark));
+}
+
+}  // namespace
+
+PagePaint paint_page(OpenDocument& doc, const PageRecord& page, ByteView content, const SharedFontMap& fonts) {
+  Painter painter(doc, page, fonts);
+  painter.run(content, page.resources);
+  if (doc.options.recover) painter.paint_annotations();
+  return painter.finish();
+}
+
+}  // namespace folioscan

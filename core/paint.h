@@ -1,0 +1,32 @@
+// Painting a page: its content through one graphics-state walker into the text
+// interpreter and the rule collector; in recovery also its Form XObjects, annotation
+// appearances and marked-content replacement text.
+#pragma once
+
+#include <vector>
+
+#include "agl.h"
+#include "content.h"
+#include "cos.h"
+#include "model.h"
+#include "tables.h"
+
+namespace folioscan {
+
+struct OpenDocument;
+struct PageRecord;
+
+struct PagePaint {
+  std::vector<TextRun> runs;
+  RuleCollector rules;
+  // Images painted inside forms and appearances, each stream once, with the stream
+  // (to tell them from the images the page's own resources list).
+  std::vector<ParsedImage> images;
+  std::vector<const Stream*> image_streams;
+};
+
+// `fonts` are the page's (those of `page.resources`). The strict reading walks the
+// content alone, saving only the CTM on "q" and taking rules from every path.
+PagePaint paint_page(OpenDocument& doc, const PageRecord& page, ByteView content, const SharedFontMap& fonts);
+
+}  // namespace folioscan

@@ -1,0 +1,209 @@
+// Painting a page through one walker: the graphics state both ways, and in recovery
+// Form XObjects, annotation appearances and /ActualText.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "extract.h"
+#include "pdf_builder.h"
+#include "text.h"
+#include "walker.h"
+
+namespace folioscan {
+namespace {
+
+using testing::bytes_of;
+using testing::PdfBuilder;
+
+// One page with `content`, page resources `resources` and more page keys `extra`;
+// objects from 10 on are the case's.
+PdfBuilder one_page(const std::string& content, const std::string& resources = "", const std::string& extra = "") {
+  PdfBuilder b;
+  b.add(1, "<</Type/Catalog /Pages 2 0 R>>");
+  b.add(2, "<</Type/Pages /Kids [3 0 R] /Count 1>>");
+  b.add(3, "<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources <<" + resources +
+               ">> /Contents 4 0 R " + extra + ">>");
+  b.add_stream(4, "", content);
+  return b;
+}
+
+Document extract(PdfBuilder& b, bool recover) {
+  const std::string file = b.build();
+  auto doc = parse_document(bytes_of(file), {}, ExtractOptions{.recover = recover});
+  EXPECT_TRUE(doc.has_value()) << doc.error().display();
+  return doc ? std::move(*doc) : Document{};
+}
+
+bool warned(const Document& doc, const std::string& message) {
+  return doc.warnings && std::any_of(doc.warnings->begin(), doc.warnings->end(),
+                                     [&](const Warning& w) { return w.message == message; });
+}
+
+TEST(Walker, RecoverySavesTheTextStateWithTheCtmAndStrictOnlyTheCtm) {
+  const FontMap fonts;
+  const auto ops = tokenize_content(bytes_of("/F1 10 Tf q 2 0 0 2 0 0 cm /F2 12 Tf Q BT (a) Tj ET"));
+  for (const bool full : {false, true}) {
+    GraphicsWalker walker(full);
+    TextInterpreter text(fonts);
+    for (const ContentOp& op : ops) walker.apply(op, text);
+    const auto runs = text.take_runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].font, full ? "F1" : "F2");
+    EXPECT_EQ(runs[0].font_size, full ? 10.0 : 12.0);
+    EXPECT_EQ(walker.state().ctm.a, 1.0);  // the CTM comes back either way
+  }
+}
+
+TEST(Walker, OnlyPaintedPathsMakeRulesInRecovery) {
+  const std::string text = " BT 150 550 Td (cell) Tj ET";
+  const std::string grid = "100 500 m 300 500 l 100 600 m 300 600 l 100 500 m 100 600 l 300 500 m 300 600 l ";
+  struct Case {
+    std::string content;
+    std::size_t strict_tables, recovered_tables;
+  } cases[] = {
+      {"0 0 612 792 re W n" + text, 1, 0},  // the page's clip rectangle
+      {grid + "S" + text, 1, 1},
+      {grid + "n" + text, 1, 0},
+      {grid + text, 1, 0},  // never painted
+      {"100 500 200 100 re f" + text, 1, 1},
+  };
+  for (const Case& c : cases) {
+    PdfBuilder b = one_page(c.content);
+    EXPECT_EQ(extract(b, false).pages[0].tables.size(), c.strict_tables) << c.content;
+    EXPECT_EQ(extract(b, true).pages[0].tables.size(), c.recovered_tables) << c.content;
+  }
+}
+
+TEST(Forms, NestedFormsPaintWithTheirMatricesAndResourcesOnlyInRecovery) {
+  PdfBuilder b = one_page("1 0 0 1 100 100 cm /Fa Do BT 72 700 Td (page) Tj ET", "/XObject <</Fa 10 0 R>>");
+  b.add_stream(10, "/Type/XObject /Subtype/Form /BBox [0 0 500 500] /Matrix [1 0 0 1 10 20] "
+                   "/Resources <</XObject <</Fb 11 0 R>>>>",
+               "BT 0 0 Td (outer) Tj ET 2 0 0 2 0 0 cm /Fb Do BT 0 100 Td (after) Tj ET");
+  b.add_stream(11, "/Subtype/Form /BBox [0 0 100 100]", "BT 5 5 Td (inner) Tj ET");
+  const Document strict = extract(b, false);
+  EXPECT_EQ(page_text(strict.pages[0]), "page");
+  const Document recovered = extract(b, true);
+  const auto& lines = recovered.pages[0].lines;
+  ASSERT_EQ(lines.size(), 4u);
+  auto at = [&](const std::string& text) {
+    const auto it = std::find_if(lines.begin(), lines.end(), [&](const TextLine& l) { return l.text == text; });
+    return it == lines.end() ? std::pair{-1.0, -1.0} : std::pair{it->x, it->y};
+  };
+  EXPECT_EQ(at("page"), (std::pair{172.0, 800.0}));  // the form's state is gone after it
+  EXPECT_EQ(at("outer"), (std::pair{110.0, 120.0}));
+  EXPECT_EQ(at("inner"), (std::pair{120.0, 130.0}));
+  EXPECT_EQ(at("after"), (std::pair{110.0, 320.0}));
+  EXPECT_TRUE(recovered.warnings->empty());
+}
+
+TEST(Forms, SelfPaintingDeepChainsAndUndecodableFormsStop) {
+  // A form painting itself through another, once per chain.
+  PdfBuilder cycle = one_page("/Fa Do", "/XObject <</Fa 10 0 R /Fb 11 0 R>>");
+  cycle.add_stream(10, "/Subtype/Form /BBox [0 0 9 9]", "BT 0 0 Td (a) Tj ET /Fb Do");
+  cycle.add_stream(11, "/Subtype/Form /BBox [0 0 9 9]", "BT 0 50 Td (b) Tj ET /Fa Do /Fb Do");
+  Document doc = extract(cycle, true);
+  EXPECT_EQ(page_text(doc.pages[0]), "b\na");
+  EXPECT_TRUE(warned(doc, "BadStream: form paints itself"));
+
+  // 10,000 distinct forms, each painting the next: only the first levels are painted.
+  PdfBuilder chain = one_page("/F Do", "/XObject <</F 10 0 R>>");
+  for (std::uint32_t n = 10; n < 10'010; ++n) {
+    chain.add_stream(n, "/Subtype/Form /BBox [0 0 9 9] /Resources <</XObject <</F " + std::to_string(n + 1) + " 0 R>>>>",
+                     "BT 0 " + std::to_string((n - 10) * 20) + " Td (x) Tj ET /F Do");
+  }
+  doc = extract(chain, true);
+  EXPECT_EQ(doc.pages[0].lines.size(), limits::kMaxFormDepth);
+  EXPECT_TRUE(warned(doc, "BadStream: forms nested too deep"));
+
+  PdfBuilder broken = one_page("/F Do BT 0 0 Td (still) Tj ET", "/XObject <</F 10 0 R>>");
+  broken.add_stream(10, "/Subtype/Form /BBox [0 0 9 9] /Filter /Nope", "BT (lost) Tj ET");
+  doc = extract(broken, true);
+  EXPECT_EQ(page_text(doc.pages[0]), "still");
+  EXPECT_TRUE(warned(doc, "Unsupported: unsupported filter: Nope"));
+}
+
+TEST(Forms, ImagesPaintedByFormsAreListedOnceAndCountForTheScannedPageRule) {
+  const std::string image = "/Subtype/Image /Width 1 /Height 1 /BitsPerComponent 8 /ColorSpace /DeviceGray";
+  // A scanned page wrapped in a form, painted twice.
+  PdfBuilder scan = one_page("/Scan Do /Scan Do", "/XObject <</Scan 10 0 R>>");
+  scan.add_stream(10, "/Subtype/Form /BBox [0 0 612 792] /Resources <</XObject <</Im0 11 0 R>>>>",
+                  "q 612 0 0 792 0 0 cm /Im0 Do Q /Im0 Do");
+  scan.add_stream(11, image, "\xff");
+  EXPECT_FALSE(extract(scan, false).pages[0].needs_ocr);
+  const Document doc = extract(scan, true);
+  ASSERT_EQ(doc.pages[0].images.size(), 1u);
+  EXPECT_EQ(doc.pages[0].images[0].name, "Im0");
+  EXPECT_TRUE(doc.pages[0].needs_ocr);
+
+  // An image the page lists itself is not listed again when a form paints it.
+  PdfBuilder both = one_page("/Im Do /F Do", "/XObject <</Im 11 0 R /F 10 0 R>>");
+  both.add_stream(10, "/Subtype/Form /BBox [0 0 9 9] /Resources <</XObject <</Other 11 0 R>>>>", "/Other Do");
+  both.add_stream(11, image, "\xff");
+  EXPECT_EQ(extract(both, true).pages[0].images.size(), 1u);
+}
+
+TEST(Annotations, NormalAppearancesArePlacedByRectAndSkippedWhenHiddenOrNotForView) {
+  struct Case {
+    std::string annotation;  // keys besides /Rect and /AP
+    std::string expected;
+  } cases[] = {
+      {"/Subtype/FreeText", "note"},
+      {"/Subtype/FreeText /F 4", "note"},  // Print alone still shows
+      {"/Subtype/FreeText /F 2", ""},
+      {"/Subtype/FreeText /F 32", ""},
+      {"/Subtype/Popup", ""},
+      {"/Subtype/Link", ""},
+  };
+  for (const Case& c : cases) {
+    PdfBuilder b = one_page("", "", "/Annots [10 0 R]");
+    b.add(10, "<</Type/Annot " + c.annotation + " /Rect [100 100 200 150] /AP <</N 11 0 R>>>>");
+    b.add_stream(11, "/Subtype/Form /BBox [0 0 50 25]", "BT 10 5 Td (note) Tj ET");
+    EXPECT_EQ(page_text(extract(b, true).pages[0]), c.expected) << c.annotation;
+    EXPECT_EQ(page_text(extract(b, false).pages[0]), "");
+  }
+
+  // The /AS state of a state dictionary; BBox [0 0 50 25] maps onto the Rect (scale 2),
+  // and a rotating Matrix turns the BBox before it is fitted.
+  PdfBuilder b = one_page("", "", "/Annots [10 0 R 12 0 R]");
+  b.add(10, "<</Subtype/Widget /Rect [100 100 200 150] /AS /On /AP <</N <</Off 13 0 R /On 11 0 R>>>>>>");
+  b.add_stream(11, "/Subtype/Form /BBox [0 0 50 25]", "BT 10 5 Td (on) Tj ET");
+  b.add(12, "<</Subtype/Stamp /Rect [100 300 200 350] /AP <</N 14 0 R>>>>");
+  b.add_stream(13, "/Subtype/Form /BBox [0 0 50 25]", "BT 10 5 Td (off) Tj ET");
+  b.add_stream(14, "/Subtype/Form /BBox [0 0 50 25] /Matrix [0 1 -1 0 0 0]", "BT 10 5 Td (turned) Tj ET");
+  const auto lines = extract(b, true).pages[0].lines;
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].text, "turned");
+  EXPECT_EQ(lines[0].x, 180.0);
+  EXPECT_EQ(lines[0].y, 310.0);
+  EXPECT_EQ(lines[1].text, "on");
+  EXPECT_EQ(lines[1].x, 120.0);
+  EXPECT_EQ(lines[1].y, 110.0);
+}
+
+TEST(ActualText, MarkedContentReplacesTheTextOfItsRuns) {
+  struct Case {
+    std::string content;
+    std::string expected;
+  } cases[] = {
+      {"BT 72 700 Td /Span <</ActualText (fi)>> BDC (X) Tj (Y) Tj EMC ( Z) Tj ET", "fi Z"},
+      {"/Span /P0 BDC BT 72 700 Td (X) Tj ET EMC", "named"},
+      {"/Span <</ActualText <FEFF00E9D83DDE00>>> BDC BT 72 700 Td (X) Tj ET EMC", "\xc3\xa9\xf0\x9f\x98\x80"},
+      {"/Span <</ActualText (\\223)>> BDC BT 72 700 Td (X) Tj ET EMC", "\xef\xac\x81"},  // PDFDocEncoding
+      // Nesting: the outer replacement covers the inner one and ends at its own EMC.
+      {"BT 72 700 Td /Span <</ActualText (out)>> BDC /P BMC /Span <</ActualText (in)>> BDC (X) Tj EMC EMC "
+       "(Y) Tj EMC ( W) Tj ET",
+       "out W"},
+      {"/Span <</ActualText ()>> BDC BT 72 700 Td (-) Tj ET EMC BT 72 700 Td (V) Tj ET", "V"},
+      {"/Span <</ActualText (none)>> BDC EMC BT 72 700 Td (V) Tj ET", "V"},
+  };
+  for (const Case& c : cases) {
+    PdfBuilder b = one_page(c.content, "/Properties <</P0 <</ActualText (named)>>>>");
+    EXPECT_EQ(page_text(extract(b, true).pages[0]), c.expected) << c.content;
+  }
+  PdfBuilder strict = one_page(cases[0].content);
+  EXPECT_EQ(page_text(extract(strict, false).pages[0]), "XY Z");
+}
+
+}  // namespace
+}  // namespace folioscan
