@@ -158,6 +158,8 @@ double number_at(const std::vector<Object>& operands, std::size_t i) {
   return operands[i].as_number().value_or(0.0);
 }
 
+}  // namespace
+
 Matrix matrix_from(const std::vector<Object>& operands) {
   double v[6] = {1, 0, 0, 1, 0, 0};
   for (std::size_t i = 0; i < 6 && i < operands.size(); ++i) {
@@ -165,8 +167,6 @@ Matrix matrix_from(const std::vector<Object>& operands) {
   }
   return Matrix{v[0], v[1], v[2], v[3], v[4], v[5]};
 }
-
-}  // namespace
 
 struct TextInterpreter::State {
   const FontMap* plain = nullptr;

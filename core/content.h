@@ -45,6 +45,8 @@ struct Matrix {
 };
 // m × n (apply m first, then n).
 Matrix multiply(const Matrix& m, const Matrix& n);
+// The six operands of "cm" or "Tm"; a missing or non-numeric one keeps the identity's value.
+Matrix matrix_from(const std::vector<Object>& operands);
 
 // Content (of pages and forms) one call may interpret: doc.content_bytes counts it.
 std::uint64_t content_budget(const OpenDocument& doc);

@@ -4,20 +4,8 @@
 #include "bounds.h"
 
 namespace folioscan {
-namespace {
-
-Matrix matrix_operands(const std::vector<Object>& operands) {
-  double v[6] = {1, 0, 0, 1, 0, 0};
-  for (std::size_t i = 0; i < 6 && i < operands.size(); ++i) {
-    if (auto n = operands[i].as_number()) v[i] = *n;
-  }
-  return Matrix{v[0], v[1], v[2], v[3], v[4], v[5]};
-}
-
-}  // namespace
-
 void GraphicsWalker::concat_operands(const ContentOp& op) {
-  state_.ctm = multiply(matrix_operands(op.operands), state_.ctm);
+  state_.ctm = multiply(matrix_from(op.operands), state_.ctm);
 }
 
 void GraphicsWalker::save() {
