@@ -2,7 +2,7 @@
 // tables, images and the scanned-page rule; and the core parse entry.
 #include "extract.h"
 
-#include <algorithm>
+#include <unordered_set>
 
 #include "content.h"
 #include "doc.h"
@@ -36,9 +36,11 @@ Result<Page> extract_page(OpenDocument& doc, const PageRecord& record) {
   }
   std::vector<const Stream*> listed;
   page.images = list_images(doc, record.resources, &listed);
-  // Images painted by forms and appearances that the page's resources do not list.
+  // Images painted by forms and appearances that the page's resources do not list
+  // (a set: both lists can be long on a hostile page).
+  const std::unordered_set<const Stream*> listed_set(listed.begin(), listed.end());
   for (std::size_t i = 0; i < painted.size(); ++i) {
-    if (std::find(listed.begin(), listed.end(), painted_streams[i]) == listed.end()) {
+    if (!listed_set.contains(painted_streams[i])) {
       page.images.push_back(std::move(painted[i]));
     }
   }
