@@ -100,7 +100,8 @@ TEST(Cff, RangeEncodingWithSupplementsAndRangeCharset) {
   // Encoding format 1 with supplements: codes 0x41 and 0x42 for glyphs 1 and 2, then
   // code 0x61 for the glyph named C.
   layout.encoding = BigEndian().u8({0x81, 1, 0x41, 1, 1, 0x61}).u16({36}).bytes;
-  const CffFont font = read_cff(build(layout));
+  const Bytes program = build(layout);  // the font's views borrow it
+  const CffFont font = read_cff(program);
   EXPECT_EQ(font.glyph_names, (std::vector<std::string_view>{".notdef", "A", "B", "C"}));
   EXPECT_EQ(font.encoding[0x41], 1);
   EXPECT_EQ(font.encoding[0x42], 2);
@@ -114,7 +115,8 @@ TEST(Cff, CharsetRangesStopAtTheGlyphCountAndOwnStringsAreNamed) {
   // Format 1: string 391 (the font's own "folio"), then a range claiming 255 more.
   layout.charset = BigEndian().u8({1}).u16({391}).u8({0}).u16({34}).u8({255}).bytes;
   layout.encoding = BigEndian().u8({0, 2, 0x30, 0x31}).bytes;
-  const CffFont font = read_cff(build(layout));
+  const Bytes program = build(layout);  // the font's views borrow it
+  const CffFont font = read_cff(program);
   EXPECT_EQ(font.glyph_names, (std::vector<std::string_view>{".notdef", "folio", "A"}));
   EXPECT_EQ(font.encoding[0x30], 1);
   EXPECT_EQ(font.encoding[0x31], 2);
@@ -129,7 +131,8 @@ TEST(Cff, PredefinedCharsetsNameGlyphsByPosition) {
     CffLayout layout;
     layout.predefined_charset = c.charset;
     layout.predefined_encoding = 1;  // expert: not read
-    const CffFont font = read_cff(build(layout));
+    const Bytes program = build(layout);  // the font's views borrow it
+    const CffFont font = read_cff(program);
     ASSERT_EQ(font.glyph_names.size(), 4u);
     EXPECT_EQ(font.glyph_names[1], c.second);
     EXPECT_EQ(font.glyph_names[2], c.charset == 0 ? "exclam" : c.charset == 1 ? "exclamsmall" : "dollaroldstyle");
