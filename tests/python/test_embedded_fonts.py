@@ -4,6 +4,7 @@ the four strict functions keep giving what they gave."""
 from __future__ import annotations
 
 import io
+import re
 from pathlib import Path
 
 import pikepdf
@@ -36,14 +37,11 @@ def reportlab_document(text: str) -> bytes:
 
 
 def without_tounicode(data: bytes) -> bytes:
-    with pikepdf.open(io.BytesIO(data)) as pdf:
-        for page in pdf.pages:
-            for _, font in page.Resources.Font.items():
-                if "/ToUnicode" in font:
-                    del font["/ToUnicode"]
-        out = io.BytesIO()
-        pdf.save(out)
-        return out.getvalue()
+    """The same file with every /ToUnicode entry blanked out byte for byte (offsets stay
+    exact). Done on the bytes rather than with pikepdf: iterating pikepdf dictionaries
+    throws C++ exceptions, which abort under the sanitizer run's preloaded runtime."""
+    assert b"/ToUnicode" in data  # reportlab writes its objects uncompressed
+    return re.sub(rb"/ToUnicode\s+\d+\s+\d+\s+R", lambda m: b" " * len(m.group()), data)
 
 
 def test_reportlab_subset_keeps_its_text_with_and_without_tounicode() -> None:
