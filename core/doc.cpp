@@ -117,7 +117,7 @@ Result<OpenDocument> open_recovering(ByteView data, ByteView password, const Ext
   if (!chain) {
     repairs.push_back(std::move(chain).error());
     rebuilt = TRY(rebuild_xref(data));
-    chain = XrefSection{rebuilt->table, rebuilt->trailer};
+    chain = XrefSection{std::move(rebuilt->table), std::move(rebuilt->trailer)};
   }
   OpenDocument doc{Resolver(data, std::move(chain->table), std::move(chain->trailer)),
                    version.value_or(std::string()), options};
@@ -128,7 +128,8 @@ Result<OpenDocument> open_recovering(ByteView data, ByteView password, const Ext
     if (handler) doc.resolver.install_security(std::move(*handler), encryption.object);
   }
   if (rebuilt) {
-    doc.resolver.use_rebuilt_table(std::move(rebuilt->table), rebuilt->object_streams);
+    // The resolver was made with the rebuilt table: only the object streams remain.
+    doc.resolver.adopt_object_streams(rebuilt->object_streams);
   } else if (auto root = catalog_view(doc); !root) {
     // The chain reads, but its /Root does not lead to a catalog: the entries may be
     // wrong where the objects themselves are sound.

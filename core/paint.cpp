@@ -51,6 +51,16 @@ Matrix form_matrix(Resolver& resolver, const Dictionary& dict) {
 
 bool is_op(const ContentOp& op, std::string_view name) { return op.name() == name; }
 
+// The unresolved entry `name` of the resource category `category` (/XObject,
+// /Properties), or nullptr when either is missing or unreadable.
+const Object* named_resource(Resolver& resolver, const Dictionary& resources, std::string_view category,
+                             const std::string& name) {
+  const Object* entries = resources.lookup(category);
+  if (entries == nullptr) return nullptr;
+  const auto dict = resolver.dictionary_view(*entries);
+  return dict ? (*dict)->lookup(name) : nullptr;
+}
+
 class Painter {
  public:
   Painter(OpenDocument& doc, const PageRecord& page, const SharedFontMap& fonts)
@@ -147,12 +157,8 @@ void Painter::paint_xobject(const ContentOp& op, const Dictionary& resources) {
   if (op.operands.empty()) return;
   const Name* name = op.operands[0].as_name();
   if (name == nullptr) return;
-  const Object* xobjects = resources.lookup("XObject");
-  if (xobjects == nullptr) return;
   Resolver& resolver = doc_.resolver;
-  const auto dict = resolver.dictionary_view(*xobjects);
-  if (!dict) return;
-  const Object* entry = (*dict)->lookup(name->text);
+  const Object* entry = named_resource(resolver, resources, "XObject", name->text);
   if (entry == nullptr) return;
   const auto value = resolver.resolve_view(*entry);
   if (!value) return;
@@ -255,11 +261,7 @@ void Painter::begin_marked(const ContentOp* bdc, const Dictionary& resources) {
   const Object& operand = bdc->operands[1];
   const Dictionary* properties = operand.as_dict();
   if (const Name* name = operand.as_name()) {
-    const Object* named = resources.lookup("Properties");
-    if (named == nullptr) return;
-    const auto dict = resolver.dictionary_view(*named);
-    if (!dict) return;
-    const Object* entry = (*dict)->lookup(name->text);
+    const Object* entry = named_resource(resolver, resources, "Properties", name->text);
     if (entry == nullptr) return;
     const auto target = resolver.dictionary_view(*entry);
     if (!target) return;

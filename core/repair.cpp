@@ -311,18 +311,6 @@ void add_object_stream_entries(XrefTable& table, std::uint32_t stream_num, const
   }
 }
 
-void add_object_streams(Resolver& resolver, std::span<const std::uint32_t> object_streams,
-                        Diagnostics& diagnostics) {
-  for (const std::uint32_t num : object_streams) {
-    const auto parsed = resolver.object_stream(num);
-    if (!parsed) {
-      diagnostics.warn(parsed.error());
-      continue;
-    }
-    add_object_stream_entries(resolver.xref_for_recovery(), num, **parsed);
-  }
-}
-
 bool should_rebuild_after(const ParseError& e) {
   if (e.kind == ParseErrorKind::InvalidXref) return true;
   if (e.kind != ParseErrorKind::InvalidObject) return false;

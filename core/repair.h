@@ -5,13 +5,10 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <vector>
 
 #include "cos.h"
-#include "doc.h"
 #include "error.h"
-#include "options.h"
 #include "resolver.h"
 #include "xref.h"
 
@@ -21,7 +18,7 @@ struct RebuiltXref {
   XrefTable table;     // InFile entries only: offset of the header's first digit
   Dictionary trailer;  // always has /Root
   // Numbers whose (last) definition is a /Type /ObjStm stream, in file order of those
-  // definitions: the order add_object_streams takes them in, so later ones win.
+  // definitions: the order Resolver::adopt_object_streams takes them in, so later ones win.
   std::vector<std::uint32_t> object_streams;
 };
 
@@ -47,13 +44,6 @@ struct RebuiltXref {
 // among several object streams the last one added wins. New numbers past
 // limits::kMaxXrefEntries entries are dropped.
 void add_object_stream_entries(XrefTable& table, std::uint32_t stream_num, const ObjectStream& parsed);
-
-// The call site of the above once the resolver exists (so that object streams are
-// decrypted and decoded like any other stream): each stream of `object_streams` is
-// loaded through `resolver`, in that order, and its objects added to the resolver's
-// table. A stream that cannot be read is reported to `diagnostics` and skipped.
-void add_object_streams(Resolver& resolver, std::span<const std::uint32_t> object_streams,
-                        Diagnostics& diagnostics);
 
 // Whether an error of loading an object through its cross-reference entry means that
 // the entry does not lead to the object's header, so a rebuilt table may find it:

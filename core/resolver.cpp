@@ -135,7 +135,6 @@ bool leads_to_header(ByteView file, std::uint32_t num, const XrefEntry& entry) {
 }  // namespace
 
 void Resolver::use_rebuilt_table(XrefTable table, const std::vector<std::uint32_t>& object_streams) {
-  rebuilt_ = true;
   // Entries of the file's own table that still lead to their objects are kept: a scan
   // also finds headers inside stream data (an embedded PDF), which the table knows to
   // skip. Compressed entries cannot be checked here and are kept as they are.
@@ -146,12 +145,21 @@ void Resolver::use_rebuilt_table(XrefTable table, const std::vector<std::uint32_
     }
   }
   xref_ = std::move(table);
+  adopt_object_streams(object_streams);
+}
+
+void Resolver::adopt_object_streams(const std::vector<std::uint32_t>& object_streams) {
+  rebuilt_ = true;
   // Loads that failed through the old entries may succeed through the new ones.
   failed_.clear();
   failed_object_streams_.clear();
   for (const std::uint32_t stream : object_streams) {
     const auto parsed = object_stream(stream);
-    if (parsed) add_object_stream_entries(xref_, stream, **parsed);
+    if (!parsed) {
+      note_repair(parsed.error());
+      continue;
+    }
+    add_object_stream_entries(xref_, stream, **parsed);
   }
 }
 

@@ -67,20 +67,18 @@ class Resolver {
   // Replaces the table by one rebuilt from the file (see repair.h), with the contents
   // of the object streams it lists; nothing is rebuilt twice.
   void use_rebuilt_table(XrefTable table, const std::vector<std::uint32_t>& object_streams);
+  // The table this resolver was made with is a rebuilt one: adds the contents of the
+  // object streams it lists (decrypted and decoded here), noting each one that cannot
+  // be read.
+  void adopt_object_streams(const std::vector<std::uint32_t>& object_streams);
   bool rebuilt() const { return rebuilt_; }
-  // Object stream `num` loaded, decoded and parsed, cached as for its objects' loads.
-  [[nodiscard]] Result<std::shared_ptr<const ObjectStream>> object_stream(std::uint32_t num);
-  // The table, writable for recovery alone: the objects of object streams found by a
-  // rebuild are known only once this resolver has decrypted and decoded those streams.
-  // Objects already loaded stay as loaded (the caches are keyed by number), so entries
-  // are added before anything else is requested.
-  XrefTable& xref_for_recovery() { return xref_; }
 
  private:
   // The stream's dictionary, or `storage` filled with its filter keys resolved when
   // any of them is indirect.
   const Dictionary& filter_keys(const Stream& stream, Dictionary& storage);
   Result<const Object*> load(std::uint32_t num);
+  Result<std::shared_ptr<const ObjectStream>> object_stream(std::uint32_t num);
   Result<Object> load_entry(std::uint32_t num, const XrefEntry& entry);
   // Recovery's answer to an entry that does not lead to its object: rebuild the table
   // (once) and load the object again from it.

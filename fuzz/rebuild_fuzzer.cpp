@@ -57,8 +57,7 @@ int folioscan::fuzz::rebuild(const std::uint8_t* bytes, std::size_t size) {
   check_rebuilt(data, *rebuilt);
 
   folioscan::Resolver resolver(data, rebuilt->table, rebuilt->trailer);
-  folioscan::Diagnostics diagnostics;
-  folioscan::add_object_streams(resolver, rebuilt->object_streams, diagnostics);
+  resolver.adopt_object_streams(rebuilt->object_streams);
   std::size_t loads = 0;
   for (const auto& [num, entry] : resolver.xref()) {
     if (entry.kind == folioscan::XrefKind::Compressed && entry.stream == num) __builtin_trap();

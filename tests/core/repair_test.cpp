@@ -106,9 +106,8 @@ TEST(Rebuild, ObjectStreamEntriesYieldToInFileObjectsAndLaterStreams) {
   ASSERT_TRUE(rebuilt) << rebuilt.error().display();
   EXPECT_EQ(rebuilt->object_streams, (std::vector<std::uint32_t>{5, 6, 8}));
   Resolver resolver(bytes_of(file), rebuilt->table, rebuilt->trailer);
-  Diagnostics diagnostics;
-  add_object_streams(resolver, rebuilt->object_streams, diagnostics);
-  EXPECT_TRUE(diagnostics.warnings.empty());
+  resolver.adopt_object_streams(rebuilt->object_streams);
+  EXPECT_TRUE(resolver.take_repairs().empty());
   const auto text = [&](std::uint32_t n) {
     auto obj = resolver.get(n);
     if (!obj || obj->as_string() == nullptr) return std::string("(not a string)");
