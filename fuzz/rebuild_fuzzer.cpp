@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "lex.h"
+#include "doc.h"
 #include "repair.h"
 
 namespace {

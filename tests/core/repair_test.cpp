@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "pdf_builder.h"
+#include "doc.h"
 #include "repair.h"
 
 namespace folioscan {
