@@ -1,6 +1,7 @@
-"""folioscan.extract and the recovering command line: argument checks, strict=True as
-the four functions exactly, warnings in the dict and JSON only, damaged files read,
-encryption the strict reading leaves out, threads, and the CLI's warnings."""
+"""folioscan.extract and the recovering command line: argument checks, warnings in the
+dict and JSON only, encryption the strict reading leaves out, threads, and the CLI's
+warnings. Damaged files are covered by the core's recovery tests, and strict=True
+against the four functions by the corpus test."""
 
 from __future__ import annotations
 
@@ -18,9 +19,6 @@ from pdfgen import HELVETICA, stream_object, text_document
 ROOT = Path(__file__).resolve().parents[2]
 CRYPT = ROOT / "tests" / "fixtures" / "crypt"
 SAMPLE = (ROOT / "examples" / "sample.pdf").read_bytes()
-STRICT = {"dict": folioscan.parse, "json": folioscan.parse_to_json,
-          "markdown": folioscan.parse_to_markdown, "html": folioscan.parse_to_html}
-
 
 def pages(*texts: str) -> bytes:
     return text_document([f"BT /F1 12 Tf 72 700 Td ({text}) Tj ET" for text in texts])
@@ -58,18 +56,6 @@ def test_argument_and_input_errors(call, error, text):
     assert type(raised.value) is error and str(raised.value) == text
 
 
-@pytest.mark.parametrize("format", list(STRICT))
-@pytest.mark.parametrize("data", [SAMPLE, b"junk", pages("x")[:-30]], ids=["sample", "junk", "truncated"])
-def test_strict_is_the_four_functions_exactly(format, data):
-    try:
-        expected = STRICT[format](data)
-    except ValueError as error:
-        with pytest.raises(ValueError, match="^" + str(error) + "$"):
-            folioscan.extract(data, format=format, strict=True)
-        return
-    assert folioscan.extract(data, format=format, strict=True) == expected
-
-
 def test_a_sound_file_reads_as_strict_with_an_empty_warning_list():
     recovered = folioscan.extract(SAMPLE)
     assert list(recovered) == ["version", "pages", "warnings"]
@@ -81,17 +67,6 @@ def test_a_sound_file_reads_as_strict_with_an_empty_warning_list():
     # Markdown and HTML leave the warnings out: the same text as the strict reading.
     assert folioscan.extract(SAMPLE, format="markdown") == folioscan.parse_to_markdown(SAMPLE)
     assert folioscan.extract(SAMPLE, format="html") == folioscan.parse_to_html(SAMPLE)
-
-
-@pytest.mark.parametrize("name", list(damaged()))
-def test_damaged_files_are_read_with_warnings(name):
-    data = damaged()[name]
-    with pytest.raises(ValueError):
-        folioscan.parse(data)
-    recovered = folioscan.extract(data)
-    assert [page["lines"][0]["text"] for page in recovered["pages"]] == ["Alpha", "Beta"]
-    assert recovered["warnings"], recovered
-    assert all(set(w) == {"page", "message"} and ": " in w["message"] for w in recovered["warnings"])
 
 
 @pytest.mark.parametrize("name", ["r5_aes_256", "r4_aes_128_clear_metadata", "r4_rc4_128_clear_metadata"])
