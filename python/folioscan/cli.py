@@ -22,6 +22,7 @@ import contextlib
 import functools
 import json
 import os
+import signal
 import stat
 import sys
 import tempfile
@@ -247,6 +248,19 @@ def _umask() -> int:
     return mask
 
 
+def _hold_termination() -> set[signal.Signals] | None:
+    """Blocks SIGTERM for this thread; gives the mask to restore (None where signal
+    masks do not exist)."""
+    if not hasattr(signal, "pthread_sigmask"):
+        return None
+    return signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGTERM})
+
+
+def _release_termination(held: set[signal.Signals] | None) -> None:
+    if held is not None:
+        signal.pthread_sigmask(signal.SIG_SETMASK, held)
+
+
 def write_atomically(path: str, data: bytes) -> None:
     """Writes `data` to `path` so that readers see the old file or the whole new one.
 
@@ -267,8 +281,17 @@ def write_atomically(path: str, data: bytes) -> None:
         return
     mode = stat.S_IMODE(existing.st_mode) if existing is not None else 0o666 & ~_umask()
     folder, name = os.path.split(target)
-    descriptor, temporary = tempfile.mkstemp(prefix=f".{name}.", suffix=".tmp", dir=folder)
+    # A signal handler that raises (a batch worker being stopped) must not run
+    # between the temporary file's creation and the block that removes it, so
+    # termination is held off until that block is entered.
+    held = _hold_termination()
     try:
+        descriptor, temporary = tempfile.mkstemp(prefix=f".{name}.", suffix=".tmp", dir=folder)
+    except BaseException:
+        _release_termination(held)
+        raise
+    try:
+        _release_termination(held)
         with os.fdopen(descriptor, "wb") as handle:
             handle.write(data)
             os.fchmod(handle.fileno(), mode)

@@ -355,6 +355,33 @@ def test_write_replaces_the_target_or_leaves_it_untouched(tmp_path, monkeypatch)
     assert tree_of(tmp_path) == {"out.md": b"new"}
 
 
+class Stopped(BaseException):
+    pass
+
+
+def test_a_stop_signal_just_after_the_temporary_file_is_made_leaves_no_file(tmp_path, monkeypatch):
+    # A batch worker is stopped with SIGTERM, whose handler raises; arriving right
+    # after the temporary file exists, it must still find the block that removes it.
+    def stop(signum, frame):
+        raise Stopped
+
+    previous = signal.signal(signal.SIGTERM, stop)
+    real_mkstemp = cli.tempfile.mkstemp
+
+    def mkstemp_then_stopped(*args, **kwargs):
+        made = real_mkstemp(*args, **kwargs)
+        os.kill(os.getpid(), signal.SIGTERM)
+        return made
+
+    monkeypatch.setattr(cli.tempfile, "mkstemp", mkstemp_then_stopped)
+    try:
+        with pytest.raises(Stopped):
+            cli.write_atomically(str(tmp_path / "out.md"), b"never seen")
+    finally:
+        signal.signal(signal.SIGTERM, previous)
+    assert tree_of(tmp_path) == {}
+
+
 def test_write_goes_through_a_link_and_into_a_pipe_without_replacing_them(tmp_path):
     real = tmp_path / "real.md"
     real.write_bytes(b"old")
