@@ -108,9 +108,117 @@ std::size_t skip_inline_image(ByteView data, std::size_t from) {
   return data.size();
 }
 
+// Whether "EI" at `at` stands as an operator: white space (or the data's start) before
+// it, and white space, a delimiter or the end after it.
+bool standalone_ei(ByteView data, std::size_t at, std::size_t data_start) {
+  if (at + 1 >= data.size() || data[at] != 'E' || data[at + 1] != 'I') return false;
+  if (at > data_start && !is_whitespace(data[at - 1])) return false;
+  return at + 2 == data.size() || is_whitespace(data[at + 2]) || is_delimiter(data[at + 2]);
+}
+
+// Offset just past "EI" when only white space separates it from `at`, else npos.
+std::size_t ei_after(ByteView data, std::size_t at) {
+  while (at < data.size() && is_whitespace(data[at])) ++at;
+  return standalone_ei(data, at, at) ? at + 2 : std::string_view::npos;
+}
+
+std::size_t find_bytes(ByteView data, std::size_t from, std::string_view what) {
+  const std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
+  return text.find(what, std::min(from, data.size()));
+}
+
+// The components per pixel of an inline image's colour space, 0 when unknown.
+int inline_components(const Object* space) {
+  if (space == nullptr) return 0;
+  if (space->is_name("G") || space->is_name("DeviceGray") || space->is_name("I") ||
+      space->is_name("Indexed")) {
+    return 1;
+  }
+  if (space->is_name("RGB") || space->is_name("DeviceRGB")) return 3;
+  if (space->is_name("CMYK") || space->is_name("DeviceCMYK")) return 4;
+  if (const Array* array = space->as_array(); array != nullptr && !array->empty() &&
+                                               ((*array)[0].is_name("I") || (*array)[0].is_name("Indexed"))) {
+    return 1;
+  }
+  return 0;
+}
+
+// Recovery's end of an inline image, from just after "BI": the image dictionary is read
+// up to "ID", and the data ends where its own encoding says (ASCII85 at "~>", ASCII hex
+// at ">", unfiltered data after its size in bytes) when "EI" follows there; otherwise
+// at the first "EI" that stands as an operator, and only then at the first two bytes
+// "EI". Image data (ASCII85 above all) often holds the bytes "EI".
+std::size_t inline_image_end(ByteView data, std::size_t from) {
+  constexpr int kMaxEntries = 64;
+  Lexer lexer(data, from);
+  Dictionary dict;
+  bool found_id = false;
+  for (int i = 0; i < kMaxEntries; ++i) {
+    lexer.skip_whitespace();
+    if (lexer.at_end()) return data.size();
+    if (lexer.peek() != '/') {
+      found_id = lexer.read_regular() == "ID";
+      break;
+    }
+    auto key = parse_object(lexer);
+    if (!key || key->as_name() == nullptr) break;
+    lexer.skip_whitespace();
+    auto value = parse_object(lexer);
+    if (!value) break;
+    dict.set(key->as_name()->text, std::move(*value));
+  }
+  if (!found_id) return skip_inline_image(data, from);
+  std::size_t start = lexer.pos();
+  if (start < data.size() && is_whitespace(data[start])) ++start;
+
+  const Object* filter = dict.lookup("F");
+  if (filter == nullptr) filter = dict.lookup("Filter");
+  if (filter != nullptr) {
+    if (const Array* array = filter->as_array()) filter = array->empty() ? nullptr : &(*array)[0];
+  }
+  std::size_t end = std::string_view::npos;
+  if (filter != nullptr && (filter->is_name("A85") || filter->is_name("ASCII85Decode"))) {
+    const std::size_t eod = find_bytes(data, start, "~>");
+    if (eod != std::string_view::npos) end = ei_after(data, eod + 2);
+  } else if (filter != nullptr && (filter->is_name("AHx") || filter->is_name("ASCIIHexDecode"))) {
+    const std::size_t eod = find_bytes(data, start, ">");
+    if (eod != std::string_view::npos) end = ei_after(data, eod + 1);
+  } else if (filter == nullptr) {
+    const auto number = [&](std::string_view short_key, std::string_view long_key) -> std::int64_t {
+      const Object* value = dict.lookup(short_key);
+      if (value == nullptr) value = dict.lookup(long_key);
+      const std::int64_t* n = value != nullptr ? value->as_integer() : nullptr;
+      return n != nullptr && *n > 0 && *n <= (1 << 24) ? *n : 0;
+    };
+    const Object* mask = dict.lookup("IM");
+    if (mask == nullptr) mask = dict.lookup("ImageMask");
+    const bool is_mask = mask != nullptr && mask->as_bool() != nullptr && *mask->as_bool();
+    const std::int64_t width = number("W", "Width");
+    const std::int64_t height = number("H", "Height");
+    const std::int64_t bits = is_mask ? 1 : number("BPC", "BitsPerComponent");
+    const Object* space = dict.lookup("CS");
+    if (space == nullptr) space = dict.lookup("ColorSpace");
+    const int components = is_mask ? 1 : inline_components(space);
+    if (width > 0 && height > 0 && bits > 0 && bits <= 16 && components > 0) {
+      // At most 2^24 × 4 × 16 bits a row: no overflow in 64 bits.
+      const std::uint64_t row = (static_cast<std::uint64_t>(width) * components * bits + 7) / 8;
+      const std::uint64_t size = row * static_cast<std::uint64_t>(height);
+      if (size <= data.size() - start) end = ei_after(data, start + size);
+    }
+  }
+  if (end != std::string_view::npos) return end;
+  for (std::size_t at = find_bytes(data, start, "EI"); at != std::string_view::npos;
+       at = find_bytes(data, at + 1, "EI")) {
+    if (standalone_ei(data, at, start)) return at + 2;
+  }
+  return skip_inline_image(data, from);
+}
+
 }  // namespace
 
-void for_each_content_op(ByteView content, const std::function<void(const ContentOp&)>& visit) {
+std::size_t for_each_content_op(ByteView content, const std::function<void(const ContentOp&)>& visit,
+                                bool recover) {
+  std::size_t mended = 0;
   ContentOp op;
   std::vector<Object>& pending = op.operands;
   Lexer lexer(content);
@@ -134,7 +242,10 @@ void for_each_content_op(ByteView content, const std::function<void(const Conten
       continue;
     }
     if (word == "BI") {
-      lexer.set_pos(skip_inline_image(content, lexer.pos()));
+      const std::size_t strict_end = skip_inline_image(content, lexer.pos());
+      const std::size_t end = recover ? inline_image_end(content, lexer.pos()) : strict_end;
+      if (end != strict_end) ++mended;
+      lexer.set_pos(end);
       pending.clear();
       continue;
     }
@@ -143,6 +254,7 @@ void for_each_content_op(ByteView content, const std::function<void(const Conten
     visit(op);
     pending.clear();
   }
+  return mended;
 }
 
 std::vector<ContentOp> tokenize_content(ByteView content) {
@@ -167,6 +279,17 @@ Matrix matrix_from(const std::vector<Object>& operands) {
   }
   return Matrix{v[0], v[1], v[2], v[3], v[4], v[5]};
 }
+
+namespace {
+
+// The quarter turn nearest to the direction (a, b); a degenerate or NaN direction
+// counts as no turn.
+std::uint8_t quarter_turns_of(double a, double b) {
+  if (std::fabs(b) > std::fabs(a)) return b > 0 ? 1 : 3;
+  return a < 0 ? 2 : 0;
+}
+
+}  // namespace
 
 struct TextInterpreter::State {
   const FontMap* plain = nullptr;
@@ -218,6 +341,8 @@ struct TextInterpreter::State {
     // and size say nothing about distances on the page; these carry them through P.
     run.end_x = run.x + run.width * p.a;
     run.page_size = ts.tfs * std::hypot(p.c, p.d);
+    run.end_y = run.y + run.width * p.b;
+    run.quarter_turns = quarter_turns_of(p.a, p.b);
     tm.e += run.width * tm.a;
     tm.f += run.width * tm.b;
     runs.push_back(std::move(run));
@@ -269,6 +394,7 @@ void TextInterpreter::end_replacement() {
   first.text = std::move(st.replacement);
   first.width = width;
   first.end_x = runs.back().end_x;
+  first.end_y = runs.back().end_y;
   runs.erase(runs.begin() + static_cast<std::ptrdiff_t>(from) + 1, runs.end());
 }
 

@@ -37,6 +37,11 @@ struct TextRun {
   // string's end point, and the font size scaled by the matrices' vertical axis.
   double end_x = 0.0;
   double page_size = 0.0;
+  // Where the text runs to on the page: the y of the end point, and the quarter turn
+  // nearest to the direction of the baseline (0 left to right, 1 upwards, 2 right to
+  // left, 3 downwards). Recovery's layout reads rotated text along its own baseline.
+  double end_y = 0.0;
+  std::uint8_t quarter_turns = 0;
 };
 
 // A 2D affine matrix [a b c d e f], row-vector convention.
@@ -54,7 +59,11 @@ std::uint64_t content_budget(const OpenDocument& doc);
 // Calls `visit` with each operation in content order; an operation lives only for the
 // call. The page driver feeds them straight to the interpreter and the rule collector,
 // so a page of millions of operations never holds them all.
-void for_each_content_op(ByteView content, const std::function<void(const ContentOp&)>& visit);
+// In recovery an inline image ends where its data does (its size, or the end of its
+// ASCII encoding), not at the first bytes "EI" inside it; gives how many inline images
+// were read so (always 0 in the strict reading).
+std::size_t for_each_content_op(ByteView content, const std::function<void(const ContentOp&)>& visit,
+                                bool recover = false);
 std::vector<ContentOp> tokenize_content(ByteView content);
 
 struct GraphicsState;

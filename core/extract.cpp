@@ -26,7 +26,8 @@ Result<Page> extract_page(OpenDocument& doc, const PageRecord& record) {
     // Operations go straight to the consumers and are never collected: a content
     // stream of ten million "q" never holds ten million operations.
     PagePaint paint = paint_page(doc, record, content, fonts);
-    LayoutResult layout = layout_lines(paint.runs, record.media_box);
+    LayoutResult layout = doc.options.recover ? layout_lines_recovering(paint.runs, record.media_box)
+                                              : layout_lines(paint.runs, record.media_box);
     page.width = layout.width;
     page.height = layout.height;
     page.lines = std::move(layout.lines);

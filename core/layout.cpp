@@ -10,78 +10,166 @@
 namespace folioscan {
 namespace {
 
+// A run as layout sees it: its position in the frame the lines are built in (page
+// space, or recovery's frame of a rotated baseline, where the text reads left to right).
+struct Placed {
+  const TextRun* run;
+  double x;
+  double y;
+  double end_x;
+};
+
+// Smaller x first, NaN after every number.
+bool left_of(const Placed& a, const Placed& b) {
+  const bool a_x_nan = std::isnan(a.x);
+  const bool b_x_nan = std::isnan(b.x);
+  if (a_x_nan != b_x_nan) return b_x_nan;
+  if (!a_x_nan && a.x != b.x) return a.x < b.x;
+  return false;
+}
+
 // Greater y first, then smaller x, else content order (the sort is stable). Extreme
 // content can put NaN in positions; a comparison that treated NaN as "equal" to every
 // number would not be a strict weak ordering, so NaN is ordered after all numbers on
 // each key instead. Without NaN this is exactly "greater y, then smaller x".
-bool reads_before(const TextRun* a, const TextRun* b) {
-  const bool a_y_nan = std::isnan(a->y);
-  const bool b_y_nan = std::isnan(b->y);
+bool reads_before(const Placed& a, const Placed& b) {
+  const bool a_y_nan = std::isnan(a.y);
+  const bool b_y_nan = std::isnan(b.y);
   if (a_y_nan != b_y_nan) return b_y_nan;
-  if (!a_y_nan && a->y != b->y) return a->y > b->y;
-  const bool a_x_nan = std::isnan(a->x);
-  const bool b_x_nan = std::isnan(b->x);
-  if (a_x_nan != b_x_nan) return b_x_nan;
-  if (!a_x_nan && a->x != b->x) return a->x < b->x;
-  return false;
+  if (!a_y_nan && a.y != b.y) return a.y > b.y;
+  return left_of(a, b);
 }
 
-TextLine build_line(std::span<const TextRun* const> group) {
-  const TextRun& first = *group.front();
+TextLine build_line(std::span<const Placed> group) {
+  const Placed& first = group.front();
   // Sized once: every text plus at most one space before each later run.
   std::size_t length = 0;
-  for (const TextRun* run : group) length += run->text.size() + 1;
-  TextLine line{{}, first.x, first.y};
+  for (const Placed& placed : group) length += placed.run->text.size() + 1;
+  TextLine line{{}, first.run->x, first.run->y};
   line.text.reserve(length);
-  line.text = first.text;
+  line.text = first.run->text;
   double previous_x = first.x;
   double previous_end = first.end_x;
-  for (const TextRun* run : group.subspan(1)) {
+  for (const Placed& placed : group.subspan(1)) {
+    const TextRun& run = *placed.run;
     // Distances are all in page space. A run left of the previous one can only sit on
     // another baseline of the group (a neighbouring table column, say): its negative gap
     // does not make it part of the previous word.
-    const bool apart = run->x - previous_end > word_gap_threshold(*run) || run->x < previous_x;
+    const bool apart = placed.x - previous_end > word_gap_threshold(run) || placed.x < previous_x;
     if (apart && (line.text.empty() || line.text.back() != ' ') &&
-        (run->text.empty() || run->text.front() != ' ')) {
+        (run.text.empty() || run.text.front() != ' ')) {
       line.text += ' ';
     }
-    line.text += run->text;
-    previous_x = run->x;
-    previous_end = run->end_x;
+    line.text += run.text;
+    previous_x = placed.x;
+    previous_end = placed.end_x;
   }
   return line;
 }
 
-}  // namespace
-
-LayoutResult layout_lines(const std::vector<TextRun>& runs, const std::array<double, 4>& media_box) {
-  LayoutResult result;
-  result.width = std::fabs(media_box[2] - media_box[0]);
-  result.height = std::fabs(media_box[3] - media_box[1]);
-
-  std::vector<const TextRun*> order;
-  order.reserve(runs.size());
-  for (const TextRun& run : runs) order.push_back(&run);
+// Orders `order` top to bottom and groups it into lines, appended to `lines`. A line
+// collects runs whose baseline is within the tolerance of its first run's baseline
+// (not the previous run's), so a slow drift does not chain lines together.
+void group_lines(std::vector<Placed>& order, std::vector<TextLine>& lines) {
   // Most producers already draw in reading order; a stable sort of sorted input leaves
   // it as it is, so the check alone decides.
   if (!std::is_sorted(order.begin(), order.end(), reads_before)) {
     std::stable_sort(order.begin(), order.end(), reads_before);
   }
-
-  // A line collects runs whose baseline is within the tolerance of its first run's
-  // baseline (not the previous run's), so a slow drift does not chain lines together.
+  const auto emit = [&](std::size_t from, std::size_t to) {
+    lines.push_back(build_line(std::span(order).subspan(from, to - from)));
+  };
   std::size_t group_start = 0;
   for (std::size_t i = 1; i < order.size(); ++i) {
-    const TextRun& first = *order[group_start];
-    const TextRun& run = *order[i];
-    if (std::fabs(first.y - run.y) > baseline_tolerance(first, run)) {
-      result.lines.push_back(build_line(std::span(order).subspan(group_start, i - group_start)));
+    const TextRun& first = *order[group_start].run;
+    const TextRun& run = *order[i].run;
+    if (std::fabs(order[group_start].y - order[i].y) > baseline_tolerance(first, run)) {
+      emit(group_start, i);
       group_start = i;
     }
   }
-  if (!order.empty()) {
-    result.lines.push_back(build_line(std::span(order).subspan(group_start)));
+  if (!order.empty()) emit(group_start, order.size());
+}
+
+LayoutResult empty_layout(const std::array<double, 4>& media_box) {
+  LayoutResult result;
+  result.width = std::fabs(media_box[2] - media_box[0]);
+  result.height = std::fabs(media_box[3] - media_box[1]);
+  return result;
+}
+
+// Whether no part of the run's glyphs can fall on the page: the box spanned by its
+// baseline, a glyph height above it and a descent below it, lies wholly outside the
+// media box. NaN decides nothing, so such a run stays.
+bool off_page(const TextRun& run, const std::array<double, 4>& box) {
+  const double length = std::hypot(run.end_x - run.x, run.end_y - run.y);
+  // The unit vector up the glyphs: the baseline's direction turned a quarter left, or
+  // the quarter turn's when the run has no length.
+  double ux = 0;
+  double uy = 1;
+  if (length > 0) {
+    ux = -(run.end_y - run.y) / length;
+    uy = (run.end_x - run.x) / length;
+  } else if (run.quarter_turns == 1) {
+    ux = -1, uy = 0;
+  } else if (run.quarter_turns == 2) {
+    uy = -1;
+  } else if (run.quarter_turns == 3) {
+    ux = 1, uy = 0;
   }
+  const double size = std::fabs(run.page_size);
+  const double xs[4] = {run.x - 0.3 * size * ux, run.end_x - 0.3 * size * ux, run.x + size * ux,
+                        run.end_x + size * ux};
+  const double ys[4] = {run.y - 0.3 * size * uy, run.end_y - 0.3 * size * uy, run.y + size * uy,
+                        run.end_y + size * uy};
+  const auto [min_x, max_x] = std::minmax({xs[0], xs[1], xs[2], xs[3]});
+  const auto [min_y, max_y] = std::minmax({ys[0], ys[1], ys[2], ys[3]});
+  const double left = std::fmin(box[0], box[2]);
+  const double right = std::fmax(box[0], box[2]);
+  const double bottom = std::fmin(box[1], box[3]);
+  const double top = std::fmax(box[1], box[3]);
+  return max_x < left || min_x > right || max_y < bottom || min_y > top;
+}
+
+// The run's position in the frame where its baseline reads left to right: page space
+// turned back by the run's quarter turns. The baseline is rounded to a sixteenth of a
+// point, so runs a rounding error apart (809.181 and 809.1812) read left to right
+// rather than in the order of those hairs.
+Placed placed_upright(const TextRun& run) {
+  const auto baseline = [](double y) { return std::nearbyint(y * 16.0) / 16.0; };
+  switch (run.quarter_turns) {
+    case 1:
+      return {&run, run.y, baseline(-run.x), run.end_y};
+    case 2:
+      return {&run, -run.x, baseline(-run.y), -run.end_x};
+    case 3:
+      return {&run, -run.y, baseline(run.x), -run.end_y};
+    default:
+      return {&run, run.x, baseline(run.y), run.end_x};
+  }
+}
+
+}  // namespace
+
+LayoutResult layout_lines(const std::vector<TextRun>& runs, const std::array<double, 4>& media_box) {
+  LayoutResult result = empty_layout(media_box);
+  std::vector<Placed> order;
+  order.reserve(runs.size());
+  for (const TextRun& run : runs) order.push_back({&run, run.x, run.y, run.end_x});
+  group_lines(order, result.lines);
+  return result;
+}
+
+LayoutResult layout_lines_recovering(const std::vector<TextRun>& runs, const std::array<double, 4>& media_box) {
+  LayoutResult result = empty_layout(media_box);
+  // Text turned a quarter (a label up the margin, a page drawn rotated) reads along its
+  // own baseline: each direction is laid out in its own frame, upright text first.
+  std::array<std::vector<Placed>, 4> by_turn;
+  for (const TextRun& run : runs) {
+    if (off_page(run, media_box)) continue;  // drawn where no reader shows it
+    by_turn[run.quarter_turns & 3].push_back(placed_upright(run));
+  }
+  for (const std::uint8_t turns : {0, 1, 3, 2}) group_lines(by_turn[turns], result.lines);
   return result;
 }
 

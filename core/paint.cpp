@@ -74,14 +74,18 @@ class Painter {
         budget_(content_budget(doc)) {}
 
   void run(ByteView content, const Dictionary& resources) {
-    for_each_content_op(content, [&](const ContentOp& op) {
-      if (rules_on_) {
-        walker_.apply(op, text_, rules_);
-      } else {
-        walker_.apply(op, text_);
-      }
-      if (recover_) extra(op, resources);
-    });
+    const std::size_t mended = for_each_content_op(
+        content,
+        [&](const ContentOp& op) {
+          if (rules_on_) {
+            walker_.apply(op, text_, rules_);
+          } else {
+            walker_.apply(op, text_);
+          }
+          if (recover_) extra(op, resources);
+        },
+        recover_);
+    if (mended > 0) warn_once(warned_inline_, "inline image data holds \"EI\"; read to its end");
   }
 
   void paint_annotations();
@@ -140,7 +144,8 @@ class Painter {
   std::unordered_map<const Stream*, std::optional<Bytes>> decoded_;
   std::unordered_map<const Dictionary*, SharedFontMap> fonts_;
   std::uint64_t form_bytes_ = 0;
-  bool exhausted_ = false, warned_budget_ = false, warned_depth_ = false, warned_cycle_ = false;
+  bool exhausted_ = false, warned_budget_ = false, warned_depth_ = false, warned_cycle_ = false,
+       warned_inline_ = false;
 
   std::vector<ParsedImage> images_;
   std::vector<const Stream*> image_streams_;

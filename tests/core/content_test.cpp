@@ -70,6 +70,37 @@ TEST(Tokenize, InlineImagesSkipToTheFirstEI) {
   EXPECT_EQ(names(ops_of("q BI /W 1 ID abc")), (std::vector<std::string>{"q"}));
 }
 
+TEST(Tokenize, RecoveryEndsAnInlineImageWhereItsDataEnds) {
+  const struct {
+    std::string content;
+    std::vector<std::string> strict, recovered;
+  } cases[] = {
+      // ASCII85 data holding "EI": the data ends at "~>" (strictly, "+(" is a malformed
+      // operand and ends the stream).
+      {"BI /W 4 /H 1 /BPC 8 /CS /G /F [/A85 /Fl] ID 9jEI+(~> EI 1 w", {}, {"w"}},
+      // Unfiltered: 2 × 1 gray pixels are the two bytes "EI".
+      {"BI /W 2 /H 1 /BPC 8 /CS /G ID EI EI 1 w", {"EI", "w"}, {"w"}},
+      {"BI /W 16 /H 1 /IM true ID EI EI 1 w", {"EI", "w"}, {"w"}},
+      // Size unknown: the first "EI" with white space around it.
+      {"BI /W 2 /H 1 /F /Fl ID xxEIyy\nEI 1 w", {"yy", "EI", "w"}, {"w"}},
+      // The size points at no "EI": the first standalone one ends it.
+      {"BI /W 9 /H 1 /BPC 8 /CS /G ID abEIcd EI 1 w", {"cd", "EI", "w"}, {"w"}},
+      // Nothing to go by: as the strict reading, then the rest of the stream.
+      {"BI /W 1 /H 1 ID \x01" "EIxx Q", {"xx", "Q"}, {"xx", "Q"}},
+      {"BI /W 1 ID abc", {}, {}},
+      {"BI /W 1 /H", {}, {}},
+  };
+  for (const auto& c : cases) {
+    for (const bool recover : {false, true}) {
+      std::vector<std::string> seen;
+      const std::size_t mended = for_each_content_op(
+          bytes_of(c.content), [&](const ContentOp& op) { seen.emplace_back(op.name()); }, recover);
+      EXPECT_EQ(seen, recover ? c.recovered : c.strict) << c.content << recover;
+      EXPECT_EQ(mended, recover && c.strict != c.recovered ? 1u : 0u) << c.content << recover;
+    }
+  }
+}
+
 TEST(Tokenize, StrayDelimitersDropPendingOperandsAndBadOperandsEndTheStream) {
   auto ops = ops_of("1 2 ) 3 w (unclosed Tj");
   ASSERT_EQ(names(ops), (std::vector<std::string>{"w"}));

@@ -18,7 +18,7 @@ constexpr std::array<double, 4> kLetter = {0, 0, 612, 792};
 
 // A run under identity matrices: its page-space end and size are its width and size.
 TextRun run(std::string text, double x, double y, double width = 0.0, double font_size = 12.0) {
-  return TextRun{std::move(text), "F1", x, y, width, font_size, x + width, font_size};
+  return TextRun{std::move(text), "F1", x, y, width, font_size, x + width, font_size, y};
 }
 
 std::vector<std::string> texts(const LayoutResult& result) {
@@ -152,9 +152,10 @@ TEST(Layout, EmptyRunsAfterAGapAddASpaceAndEmptyLinesAreKept) {
 
 // Content through the interpreter (an unknown font: every glyph is 500 units wide), then
 // layout: distances and sizes are compared in page space.
-std::vector<TextLine> lines_of(const std::string& content) {
+std::vector<TextLine> lines_of(const std::string& content, bool recover = false) {
   const ByteView bytes(reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
-  return layout_lines(interpret_content(tokenize_content(bytes), FontMap{}), kLetter).lines;
+  const auto runs = interpret_content(tokenize_content(bytes), FontMap{});
+  return (recover ? layout_lines_recovering(runs, kLetter) : layout_lines(runs, kLetter)).lines;
 }
 
 TEST(Layout, GapsAndTolerancesAreMeasuredInPageSpace) {
@@ -186,6 +187,45 @@ TEST(Layout, RunLeftOfThePreviousOneOnALowerBaselineGetsASpace) {
   // Under the same conditions about spaces already there.
   EXPECT_EQ(texts(layout_lines({run("B ", 300, 400.2), run("A", 100, 400)}, kLetter)), (Texts{"B A"}));
   EXPECT_EQ(texts(layout_lines({run("B", 300, 400.2), run(" A", 100, 400)}, kLetter)), (Texts{"B A"}));
+}
+
+TEST(RecoveredLayout, TurnedTextReadsAlongItsBaselineAfterTheUprightLines) {
+  using Lines = std::vector<std::tuple<std::string, double, double>>;  // text, x, y
+  const struct {
+    const char* content;
+    Lines strict, recovered;
+  } cases[] = {
+      // Turned up: kerned pieces climb the page, one word; strict reads each as a line.
+      {"BT /F1 10 Tf 0 1 -1 0 90 600 Tm [(La) -20 (yout)] TJ ET BT /F1 10 Tf 50 700 Td (top) Tj ET",
+       {{"top", 50, 700}, {"yout", 90, 610.2}, {"La", 90, 600}},
+       {{"top", 50, 700}, {"Layout", 90, 600}}},
+      // Turned down, two lines: the glyphs' up is +x, so the next line is further left.
+      {"BT /F1 10 Tf 0 -1 1 0 200 600 Tm (one) Tj 0 -12 Td (two) Tj ET",
+       {{"two one", 188, 600}},
+       {{"one", 200, 600}, {"two", 188, 600}}},
+      // Upside down, the second word drawn first.
+      {"BT /F1 10 Tf -1 0 0 -1 300 400 Tm (be) Tj ET BT /F1 10 Tf -1 0 0 -1 280 400 Tm (me) Tj ET",
+       {{"me be", 280, 400}},
+       {{"be me", 300, 400}}},
+      // Baselines a rounding error apart read left to right; further apart, top first.
+      {"BT /F1 10 Tf 300 400.01 Td (B) Tj ET BT /F1 10 Tf 100 400 Td (A) Tj ET",
+       {{"B A", 300, 400.01}},
+       {{"A B", 100, 400}}},
+      {"BT /F1 10 Tf 300 400.2 Td (B) Tj ET BT /F1 10 Tf 100 400 Td (A) Tj ET",
+       {{"B A", 300, 400.2}},
+       {{"B A", 300, 400.2}}},
+      // Wholly outside the page (above it, left of it) is left out; partly on it stays.
+      {"BT /F1 10 Tf 10 800 Td (above) Tj -40 -100 Td (left) Tj 20 -100 Td (edge) Tj ET",
+       {{"above", 10, 800}, {"left", -30, 700}, {"edge", -10, 600}},
+       {{"edge", -10, 600}}},
+  };
+  for (const auto& c : cases) {
+    for (const bool recover : {false, true}) {
+      Lines got;
+      for (const TextLine& line : lines_of(c.content, recover)) got.emplace_back(line.text, line.x, line.y);
+      EXPECT_EQ(got, recover ? c.recovered : c.strict) << c.content << (recover ? " recovered" : " strict");
+    }
+  }
 }
 
 TEST(Layout, NaNPositionsSortAfterAllNumbers) {
