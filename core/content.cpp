@@ -343,6 +343,7 @@ struct TextInterpreter::State {
     run.page_size = ts.tfs * std::hypot(p.c, p.d);
     run.end_y = run.y + run.width * p.b;
     run.quarter_turns = quarter_turns_of(p.a, p.b);
+    run.flat = p.a * p.d - p.b * p.c == 0.0;
     tm.e += run.width * tm.a;
     tm.f += run.width * tm.b;
     runs.push_back(std::move(run));
@@ -362,6 +363,8 @@ std::vector<TextRun> TextInterpreter::take_runs() {
   end_replacement();
   return std::move(state_->runs);
 }
+
+void TextInterpreter::add_run(TextRun run) { state_->runs.push_back(std::move(run)); }
 
 const SharedFontMap* TextInterpreter::use_fonts(const SharedFontMap* fonts) {
   return std::exchange(state_->shared, fonts);

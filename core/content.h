@@ -42,6 +42,8 @@ struct TextRun {
   // left, 3 downwards). Recovery's layout reads rotated text along its own baseline.
   double end_y = 0.0;
   std::uint8_t quarter_turns = 0;
+  // Shown through a singular matrix: the glyphs have no area on the page.
+  bool flat = false;
 };
 
 // A 2D affine matrix [a b c d e f], row-vector convention.
@@ -94,6 +96,9 @@ class TextInterpreter {
   // while one is open is ignored and returns false.
   bool begin_replacement(std::string text);
   void end_replacement();
+
+  // A run shown by the reader rather than by content (a form field's value).
+  void add_run(TextRun run);
 
  private:
   struct State;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <span>
+#include <string_view>
+#include <unordered_map>
 
 namespace folioscan {
 namespace {
@@ -149,6 +151,34 @@ Placed placed_upright(const TextRun& run) {
   }
 }
 
+// Text drawn twice at nearly the same place (a bold face faked by overprinting, a form
+// field's appearance over the page's own label) reads once: a run is a duplicate of an
+// earlier one with the same text, direction and size whose origin is within a fifth of
+// that size on both axes. Only the last few runs of each text are compared, so a page of
+// a million dots costs no more than a constant per run.
+class DuplicateFilter {
+ public:
+  bool seen(const TextRun& run) {
+    if (run.text.empty() || run.text.find_first_not_of(' ') == std::string::npos) return false;
+    auto& earlier = by_text_[run.text];
+    for (const TextRun* other : earlier) {
+      const double size = std::fmax(other->page_size, run.page_size);
+      if (other->quarter_turns == run.quarter_turns &&
+          std::fabs(other->page_size - run.page_size) <= 0.1 * size &&
+          std::fabs(other->x - run.x) <= 0.2 * size && std::fabs(other->y - run.y) <= 0.2 * size) {
+        return true;
+      }
+    }
+    if (earlier.size() == kCompared) earlier.erase(earlier.begin());
+    earlier.push_back(&run);
+    return false;
+  }
+
+ private:
+  static constexpr std::size_t kCompared = 8;
+  std::unordered_map<std::string_view, std::vector<const TextRun*>> by_text_;
+};
+
 }  // namespace
 
 LayoutResult layout_lines(const std::vector<TextRun>& runs, const std::array<double, 4>& media_box) {
@@ -165,8 +195,10 @@ LayoutResult layout_lines_recovering(const std::vector<TextRun>& runs, const std
   // Text turned a quarter (a label up the margin, a page drawn rotated) reads along its
   // own baseline: each direction is laid out in its own frame, upright text first.
   std::array<std::vector<Placed>, 4> by_turn;
+  DuplicateFilter duplicates;
   for (const TextRun& run : runs) {
-    if (off_page(run, media_box)) continue;  // drawn where no reader shows it
+    // Drawn where no reader shows it, or drawn again over itself.
+    if (run.flat || off_page(run, media_box) || duplicates.seen(run)) continue;
     by_turn[run.quarter_turns & 3].push_back(placed_upright(run));
   }
   for (const std::uint8_t turns : {0, 1, 3, 2}) group_lines(by_turn[turns], result.lines);

@@ -29,8 +29,8 @@ inline double word_gap_threshold(const TextRun& run) { return 0.2 * std::fmax(ru
 
 LayoutResult layout_lines(const std::vector<TextRun>& runs, const std::array<double, 4>& media_box);
 
-// Recovery's layout, as a reader shows the page: runs wholly outside the media box are
-// left out, text turned by a quarter turn is read along its own baseline (lines of
+// Recovery's layout, as a reader shows the page: runs wholly outside the media box, runs
+// shown through a singular matrix and text drawn again over itself are left out, text turned by a quarter turn is read along its own baseline (lines of
 // upright text first, then those turned up, down and upside down), and runs whose
 // baselines differ by a rounding error count as on one baseline.
 LayoutResult layout_lines_recovering(const std::vector<TextRun>& runs, const std::array<double, 4>& media_box);

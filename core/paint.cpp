@@ -113,6 +113,8 @@ class Painter {
   void paint_xobject(const ContentOp& op, const Dictionary& resources);
   void paint_form(const Stream& form, const Matrix& placement);
   void paint_annotation(const Dictionary& annotation);
+  bool paint_field_value(const Dictionary& widget);
+  bool need_appearances();
   void note_image(const std::string& name, const Object& entry, const Stream& stream);
   const Bytes* decoded(const Stream& form);
   const Dictionary& form_resources(const Stream& form);
@@ -156,6 +158,8 @@ class Painter {
   std::size_t mc_depth_ = 0;
   std::size_t mc_floor_ = 0;
   std::size_t replacement_level_ = 0;
+
+  std::optional<bool> need_appearances_;  // the form's /NeedAppearances, read once
 };
 
 void Painter::paint_xobject(const ContentOp& op, const Dictionary& resources) {
@@ -312,6 +316,97 @@ void Painter::paint_annotations() {
   }
 }
 
+bool Painter::need_appearances() {
+  if (!need_appearances_) {
+    need_appearances_ = false;
+    const auto root = catalog_view(doc_);
+    const Object* form = root ? (*root)->lookup("AcroForm") : nullptr;
+    const auto fields = form != nullptr ? doc_.resolver.dictionary_view(*form) : std::unexpected(ParseError{});
+    const Object* flag = fields ? (*fields)->lookup("NeedAppearances") : nullptr;
+    const auto value = flag != nullptr ? doc_.resolver.resolve_view(*flag) : std::unexpected(ParseError{});
+    need_appearances_ = value && (*value)->as_bool() != nullptr && *(*value)->as_bool();
+  }
+  return *need_appearances_;
+}
+
+// An entry of a form field, inherited from its ancestors (/Parent) when the field does
+// not have it; the chain is bounded, so a parent loop ends.
+const Object* field_entry(Resolver& resolver, const Dictionary& field, std::string_view key) {
+  constexpr int kMaxFieldDepth = 32;
+  const Dictionary* at = &field;
+  for (int depth = 0; depth < kMaxFieldDepth && at != nullptr; ++depth) {
+    if (const Object* value = at->lookup(key)) {
+      const auto resolved = resolver.resolve_view(*value);
+      return resolved ? *resolved : nullptr;
+    }
+    const Object* parent = at->lookup("Parent");
+    if (parent == nullptr) return nullptr;
+    const auto next = resolver.dictionary_view(*parent);
+    at = next ? *next : nullptr;
+  }
+  return nullptr;
+}
+
+// A form whose /NeedAppearances is true asks the reader to draw its text and choice
+// fields from their values: the appearance streams are stale or empty (producers that
+// leave the drawing to the reader write them so). The value is drawn as upright text
+// inside the widget's Rect, a line per line of a multi-line value, at the size the
+// field's /DA sets (0, or none: a size that fits the Rect), each glyph half an em wide.
+// Gives false, so the appearance is drawn, when the widget has no such value.
+bool Painter::paint_field_value(const Dictionary& widget) {
+  if (!need_appearances()) return false;
+  Resolver& resolver = doc_.resolver;
+  const Object* type = field_entry(resolver, widget, "FT");
+  if (type == nullptr || !(type->is_name("Tx") || type->is_name("Ch"))) return false;
+  const Object* value = field_entry(resolver, widget, "V");
+  const String* text = value != nullptr ? value->as_string() : nullptr;
+  if (text == nullptr) return false;
+  const auto rect = numbers_of<4>(resolver, widget.lookup("Rect"));
+  if (!rect) return false;
+  const double x0 = std::min((*rect)[0], (*rect)[2]);
+  const double y0 = std::min((*rect)[1], (*rect)[3]), y1 = std::max((*rect)[1], (*rect)[3]);
+  double size = 0;
+  if (const Object* da = field_entry(resolver, widget, "DA"); da != nullptr && da->as_string() != nullptr) {
+    // The operand before "Tf" in the default appearance string.
+    for_each_content_op(da->as_string()->bytes, [&](const ContentOp& op) {
+      if (is_op(op, "Tf") && op.operands.size() >= 2) size = op.operands[1].as_number().value_or(0.0);
+    });
+  }
+  const double height = y1 - y0;
+  if (!(size > 0) || !std::isfinite(size)) size = std::clamp(height * 0.7, 1.0, 12.0);
+  if (!std::isfinite(x0) || !std::isfinite(y1) || !(height >= 0)) return true;
+
+  const std::string decoded = decode_text_string(text->bytes);
+  std::vector<std::string_view> lines;
+  for (std::size_t start = 0; start <= decoded.size();) {
+    std::size_t end = decoded.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = decoded.size();
+    lines.push_back(std::string_view(decoded).substr(start, end - start));
+    if (end + 1 < decoded.size() && decoded[end] == '\r' && decoded[end + 1] == '\n') ++end;
+    start = end + 1;
+  }
+  // One line sits in the middle of the Rect; more start at its top.
+  double baseline = lines.size() == 1 ? y0 + (height - size) / 2 + 0.2 * size : y1 - size;
+  for (const std::string_view line : lines) {
+    if (!line.empty()) {
+      TextRun run;
+      run.text = std::string(line);
+      run.x = x0 + 2;
+      run.y = baseline;
+      std::size_t glyphs = 0;
+      for (const char c : line) glyphs += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+      run.font_size = size;
+      run.page_size = size;
+      run.width = 0.5 * size * static_cast<double>(glyphs);
+      run.end_x = run.x + run.width;
+      run.end_y = baseline;
+      text_.add_run(std::move(run));
+    }
+    baseline -= size;
+  }
+  return true;
+}
+
 void Painter::paint_annotation(const Dictionary& annotation) {
   Resolver& resolver = doc_.resolver;
   if (const Object* subtype = annotation.lookup("Subtype")) {
@@ -322,6 +417,7 @@ void Painter::paint_annotation(const Dictionary& annotation) {
     if (!resolved) return;
     if (const auto* bits = (*resolved)->as_integer(); bits != nullptr && (*bits & kHiddenOrNoView) != 0) return;
   }
+  if (paint_field_value(annotation)) return;
   const Object* ap = annotation.lookup("AP");
   if (ap == nullptr) return;
   const auto appearances = resolver.dictionary_view(*ap);
