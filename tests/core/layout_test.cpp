@@ -228,6 +228,31 @@ TEST(RecoveredLayout, TurnedTextReadsAlongItsBaselineAfterTheUprightLines) {
   }
 }
 
+TEST(RecoveredLayout, TextDrawnOverItselfOrThroughASingularMatrixReadsOnceOrNot) {
+  const struct {
+    const char* content;
+    const char* strict;
+    const char* recovered;
+  } cases[] = {
+      // Bold faked by drawing twice, a fraction of the size apart: once.
+      {"BT /F1 10 Tf 100 500 Td (Bold) Tj 0.4 0.3 Td (Bold) Tj ET", "Bold Bold", "Bold"},
+      // Further apart, or another text or size: both stay.
+      {"BT /F1 10 Tf 100 500 Td (Bold) Tj 3 0 Td (Bold) Tj ET", "BoldBold", "BoldBold"},
+      {"BT /F1 10 Tf 100 500 Td (Bold) Tj 0.4 0 Td (Bolt) Tj ET", "BoldBolt", "BoldBolt"},
+      {"BT /F1 10 Tf 100 500 Td (Bold) Tj /F1 14 Tf 0.4 0 Td (Bold) Tj ET", "BoldBold", "BoldBold"},
+      // A space shown through "0 0 0 1 0 0 Tm" has no area and splits no word.
+      {"BT /F1 10 Tf 100 500 Td (BUT) Tj 0 0 0 1 0 0 Tm 115 500 TD ( ) Tj 1 0 0 1 115 500 Tm (TON) Tj ET",
+       " BUTTON", "BUTTON"},
+  };
+  for (const auto& c : cases) {
+    for (const bool recover : {false, true}) {
+      const auto lines = lines_of(c.content, recover);
+      ASSERT_EQ(lines.size(), 1u) << c.content;
+      EXPECT_EQ(lines[0].text, recover ? c.recovered : c.strict) << c.content;
+    }
+  }
+}
+
 TEST(Layout, NaNPositionsSortAfterAllNumbers) {
   const auto result = layout_lines(
       {run("n", kNaN, kNaN), run("a", 0, 700), run("m", kNaN, 600), run("b", 5, 600)}, kLetter);

@@ -181,6 +181,34 @@ TEST(Annotations, NormalAppearancesArePlacedByRectAndSkippedWhenHiddenOrNotForVi
   EXPECT_EQ(lines[1].y, 310.0);
 }
 
+TEST(Annotations, FieldsAreDrawnFromTheirValuesWhenTheFormNeedsAppearances) {
+  struct Case {
+    std::string form;    // the catalog's /AcroForm
+    std::string widget;  // keys besides /Rect and /AP
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"<</NeedAppearances true>>", "/FT/Tx /V (Alice) /DA (/F3 11 Tf)", {"Alice"}},
+      // Type and value inherited from the parent field; a multi-line value.
+      {"<</NeedAppearances true>>", "/Parent 12 0 R", {"one", "two"}},
+      {"<</NeedAppearances true>>", "/FT/Ch /V <feff0042006f0062>", {"Bob"}},
+      // No value, a push button, or a form that does not ask: the appearance.
+      {"<</NeedAppearances true>>", "/FT/Tx", {"stale"}},
+      {"<</NeedAppearances true>>", "/FT/Btn /V (Off)", {"stale"}},
+      {"<<>>", "/FT/Tx /V (Alice)", {"stale"}},
+  };
+  for (const Case& c : cases) {
+    PdfBuilder b = one_page("", "", "/Annots [10 0 R]");
+    b.add(1, "<</Type/Catalog /Pages 2 0 R /AcroForm " + c.form + ">>");
+    b.add(10, "<</Subtype/Widget " + c.widget + " /Rect [100 100 200 150] /AP <</N 11 0 R>>>>");
+    b.add_stream(11, "/Subtype/Form /BBox [0 0 100 50]", "BT 10 5 Td (stale) Tj ET");
+    b.add(12, "<</FT/Tx /V (one\rtwo) /Parent 12 0 R>>");  // a parent loop ends too
+    const Document doc = extract(b, true);
+    std::vector<std::string> got;
+    for (const TextLine& line : doc.pages[0].lines) got.push_back(line.text);
+    EXPECT_EQ(got, c.lines) << c.widget;
+  }
+}
+
 TEST(ActualText, MarkedContentReplacesTheTextOfItsRuns) {
   struct Case {
     std::string content;
