@@ -30,6 +30,10 @@ struct Font {
   // Recovery only, composite fonts: code -> code point read from the embedded font
   // program (0: none), used where `to_unicode` has no entry. Null in the strict reading.
   std::shared_ptr<const std::vector<std::uint32_t>> cid_text;
+  // Recovery only, composite fonts written vertically (an Identity-V or other "-V"
+  // CMap): each glyph's displacement along the text space's y axis, in em (the /DW2
+  // default, -1 when absent); 0 for horizontal writing, as in the strict reading.
+  double vertical_advance = 0.0;
 
   // The widths of the 256 one-byte codes with `default_width` filled in, so that simple
   // fonts measure a string without hashing each code. Empty until cache_byte_widths()

@@ -2,6 +2,9 @@
 // streams, composite fonts with their /W arrays, and simple fonts with /Encoding,
 // /Differences and /Widths. Nothing here fails: unreadable parts fall back to defaults.
 #include "agl.h"
+
+#include <cmath>
+
 #include "doc.h"
 #include "filter/filter.h"
 #include "font/embedded.h"
@@ -40,6 +43,24 @@ std::shared_ptr<const ToUnicodeMap> load_tounicode(OpenDocument& doc, const Dict
   return map;
 }
 
+// The vertical displacement of a font written top to bottom: its CMap is named
+// Identity-V or another predefined vertical one ("V", "UniJIS-UCS2-V", ...); the
+// second entry of the descendant's /DW2, else -1 em. 0 for horizontal writing.
+double vertical_advance_of(OpenDocument& doc, const Dictionary& font_dict, const Dictionary& descendant) {
+  const Object* encoding = font_dict.lookup("Encoding");
+  const Name* name = encoding != nullptr ? encoding->as_name() : nullptr;
+  if (name == nullptr || !(name->text == "V" || name->text.ends_with("-V"))) return 0.0;
+  double advance = -1.0;
+  if (const Object* dw2 = descendant.lookup("DW2")) {
+    const Object* value = resolved(doc, *dw2);
+    const Array* pair = value != nullptr ? value->as_array() : nullptr;
+    if (pair != nullptr && pair->size() == 2) {
+      if (const auto w1 = (*pair)[1].as_number(); w1 && std::isfinite(*w1) && *w1 != 0) advance = *w1 / 1000.0;
+    }
+  }
+  return advance;
+}
+
 void load_composite(OpenDocument& doc, const Dictionary& font_dict, Font& font) {
   font.code_bytes = 2;
   font.encoding.fill(0);
@@ -64,6 +85,7 @@ void load_composite(OpenDocument& doc, const Dictionary& font_dict, Font& font) 
       read_composite_widths(font, *widths->as_array());
     }
   }
+  if (doc.options.recover) font.vertical_advance = vertical_advance_of(doc, font_dict, *descendant);
 }
 
 void load_simple(OpenDocument& doc, const Dictionary& font_dict, Font& font) {

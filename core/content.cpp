@@ -344,6 +344,19 @@ struct TextInterpreter::State {
     run.end_y = run.y + run.width * p.b;
     run.quarter_turns = quarter_turns_of(p.a, p.b);
     run.flat = p.a * p.d - p.b * p.c == 0.0;
+    if (ts.current != nullptr && ts.current->vertical_advance != 0.0) {
+      // Vertical writing: the glyphs move along the text space's y axis, so the run
+      // reads down its column (and the next string starts below it).
+      const double glyphs = static_cast<double>((bytes.size() + 1) / 2);
+      const double ty = glyphs * (ts.current->vertical_advance * ts.tfs + ts.tc);
+      run.end_x = run.x + ty * p.c;
+      run.end_y = run.y + ty * p.d;
+      run.quarter_turns = quarter_turns_of(ty * p.c, ty * p.d);
+      tm.e += ty * tm.c;
+      tm.f += ty * tm.d;
+      runs.push_back(std::move(run));
+      return;
+    }
     tm.e += run.width * tm.a;
     tm.f += run.width * tm.b;
     runs.push_back(std::move(run));
@@ -504,6 +517,13 @@ void TextInterpreter::apply(const ContentOp& op, GraphicsState& gs) {
       if (const auto* s = e.as_string()) {
         st.show(s->bytes, gs);
       } else if (auto n = e.as_number()) {
+        if (ts.current != nullptr && ts.current->vertical_advance != 0.0) {
+          // In vertical writing the adjustment moves along y, unscaled by Th.
+          const double ty = (-*n / 1000.0) * ts.tfs;
+          st.tm.e += ty * st.tm.c;
+          st.tm.f += ty * st.tm.d;
+          continue;
+        }
         const double tx = (-*n / 1000.0) * ts.tfs * ts.th;
         st.tm.e += tx * st.tm.a;
         st.tm.f += tx * st.tm.b;

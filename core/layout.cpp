@@ -69,17 +69,34 @@ TextLine build_line(std::span<const Placed> group) {
   return line;
 }
 
+// Recovery's order within a line: left to right when the runs, so ordered, do not
+// overlap (a superscript after its word, a subscript before the next), so that a line's
+// raised and lowered pieces read in place; runs drawn over one another (text over text,
+// a space shown at the line's start) keep the top-to-bottom order.
+void put_left_to_right(std::span<Placed> group) {
+  if (group.size() < 2 || std::is_sorted(group.begin(), group.end(), left_of)) return;
+  std::vector<Placed> sorted(group.begin(), group.end());
+  std::stable_sort(sorted.begin(), sorted.end(), left_of);
+  for (std::size_t i = 1; i < sorted.size(); ++i) {
+    const double slack = 0.1 * std::fmax(sorted[i].run->page_size, 1.0);
+    if (!(sorted[i].x >= sorted[i - 1].end_x - slack)) return;  // NaN keeps the order too
+  }
+  std::copy(sorted.begin(), sorted.end(), group.begin());
+}
+
 // Orders `order` top to bottom and groups it into lines, appended to `lines`. A line
 // collects runs whose baseline is within the tolerance of its first run's baseline
 // (not the previous run's), so a slow drift does not chain lines together.
-void group_lines(std::vector<Placed>& order, std::vector<TextLine>& lines) {
+void group_lines(std::vector<Placed>& order, bool by_x, std::vector<TextLine>& lines) {
   // Most producers already draw in reading order; a stable sort of sorted input leaves
   // it as it is, so the check alone decides.
   if (!std::is_sorted(order.begin(), order.end(), reads_before)) {
     std::stable_sort(order.begin(), order.end(), reads_before);
   }
   const auto emit = [&](std::size_t from, std::size_t to) {
-    lines.push_back(build_line(std::span(order).subspan(from, to - from)));
+    const auto group = std::span(order).subspan(from, to - from);
+    if (by_x) put_left_to_right(group);
+    lines.push_back(build_line(group));
   };
   std::size_t group_start = 0;
   for (std::size_t i = 1; i < order.size(); ++i) {
@@ -186,7 +203,7 @@ LayoutResult layout_lines(const std::vector<TextRun>& runs, const std::array<dou
   std::vector<Placed> order;
   order.reserve(runs.size());
   for (const TextRun& run : runs) order.push_back({&run, run.x, run.y, run.end_x});
-  group_lines(order, result.lines);
+  group_lines(order, false, result.lines);
   return result;
 }
 
@@ -201,7 +218,7 @@ LayoutResult layout_lines_recovering(const std::vector<TextRun>& runs, const std
     if (run.flat || off_page(run, media_box) || duplicates.seen(run)) continue;
     by_turn[run.quarter_turns & 3].push_back(placed_upright(run));
   }
-  for (const std::uint8_t turns : {0, 1, 3, 2}) group_lines(by_turn[turns], result.lines);
+  for (const std::uint8_t turns : {0, 1, 3, 2}) group_lines(by_turn[turns], true, result.lines);
   return result;
 }
 

@@ -207,13 +207,13 @@ TEST(RecoveredLayout, TurnedTextReadsAlongItsBaselineAfterTheUprightLines) {
       {"BT /F1 10 Tf -1 0 0 -1 300 400 Tm (be) Tj ET BT /F1 10 Tf -1 0 0 -1 280 400 Tm (me) Tj ET",
        {{"me be", 280, 400}},
        {{"be me", 300, 400}}},
-      // Baselines a rounding error apart read left to right; further apart, top first.
-      {"BT /F1 10 Tf 300 400.01 Td (B) Tj ET BT /F1 10 Tf 100 400 Td (A) Tj ET",
-       {{"B A", 300, 400.01}},
-       {{"A B", 100, 400}}},
+      // The runs of a line read left to right, unless they overlap (text over text).
       {"BT /F1 10 Tf 300 400.2 Td (B) Tj ET BT /F1 10 Tf 100 400 Td (A) Tj ET",
        {{"B A", 300, 400.2}},
-       {{"B A", 300, 400.2}}},
+       {{"A B", 100, 400}}},
+      {"BT /F1 10 Tf 120 400.2 Td (XY) Tj ET BT /F1 10 Tf 100 400 Td (ABCDEF) Tj ET",
+       {{"XY ABCDEF", 120, 400.2}},
+       {{"XY ABCDEF", 120, 400.2}}},
       // Wholly outside the page (above it, left of it) is left out; partly on it stays.
       {"BT /F1 10 Tf 10 800 Td (above) Tj -40 -100 Td (left) Tj 20 -100 Td (edge) Tj ET",
        {{"above", 10, 800}, {"left", -30, 700}, {"edge", -10, 600}},

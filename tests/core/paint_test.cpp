@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 
 #include "extract.h"
 #include "pdf_builder.h"
@@ -207,6 +208,28 @@ TEST(Annotations, FieldsAreDrawnFromTheirValuesWhenTheFormNeedsAppearances) {
     for (const TextLine& line : doc.pages[0].lines) got.push_back(line.text);
     EXPECT_EQ(got, c.lines) << c.widget;
   }
+}
+
+TEST(VerticalWriting, AVerticalFontsColumnsReadTopToBottomRightColumnFirst) {
+  // Two columns of a vertical font (advance 1 em down the page) and a horizontal word
+  // after them; strict reads every glyph as advancing right.
+  PdfBuilder b = one_page(
+      "BT /V 10 Tf 300 700 Td <00010002> Tj <0003> Tj 1 0 0 1 280 700 Tm [<0004> 500 <0005>] TJ "
+      "/H 10 Tf 1 0 0 1 100 500 Tm <0001> Tj ET",
+      "/Font <</V 10 0 R /H 11 0 R>>");
+  const std::string descendant = " /DescendantFonts [<</Subtype/CIDFontType0 /DW 1000>>] /ToUnicode 12 0 R>>";
+  b.add(10, "<</Type/Font /Subtype/Type0 /Encoding/Identity-V" + descendant);
+  b.add(11, "<</Type/Font /Subtype/Type0 /Encoding/Identity-H" + descendant);
+  b.add_stream(12, "", "1 begincodespacerange <0000> <FFFF> endcodespacerange "
+                       "1 beginbfrange <0001> <0005> <0061> endbfrange");
+  const auto texts = [](const Document& doc) {
+    std::vector<std::tuple<std::string, double, double>> out;
+    for (const TextLine& line : doc.pages[0].lines) out.emplace_back(line.text, line.x, line.y);
+    return out;
+  };
+  using Lines = std::vector<std::tuple<std::string, double, double>>;
+  EXPECT_EQ(texts(extract(b, true)), (Lines{{"a", 100, 500}, {"abc", 300, 700}, {"d e", 280, 700}}));
+  EXPECT_EQ(texts(extract(b, false)), (Lines{{"de abc", 280, 700}, {"a", 100, 500}}));
 }
 
 TEST(ActualText, MarkedContentReplacesTheTextOfItsRuns) {
