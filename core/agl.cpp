@@ -301,7 +301,7 @@ void Font::cache_byte_text() {
 }
 
 double decode_and_measure(const Font& font, ByteView bytes, double tc, double tw, double tfs,
-                          double th, std::string& out) {
+                          double th, std::string& out, std::vector<std::uint32_t>* glyph_starts) {
   // Fonts are built with 1 or 2; anything else is read as one byte per code.
   const std::size_t step = font.code_bytes == 2 ? 2 : 1;
   const bool one_byte = step == 1;
@@ -321,6 +321,7 @@ double decode_and_measure(const Font& font, ByteView bytes, double tc, double tw
     const char* src = text.text.data();
     const double* widths = cache->data();
     for (const std::uint8_t code : bytes) {
+      if (glyph_starts != nullptr) glyph_starts->push_back(static_cast<std::uint32_t>(dst - out.data()));
       const std::uint32_t begin = offsets[code];
       const std::uint32_t size = offsets[code + 1] - begin;
       if (size == 1) {
@@ -338,6 +339,7 @@ double decode_and_measure(const Font& font, ByteView bytes, double tc, double tw
     std::uint32_t code = bytes[i];
     if (!one_byte && i + 1 < bytes.size()) code = (code << 8) | bytes[i + 1];
 
+    if (glyph_starts != nullptr) glyph_starts->push_back(static_cast<std::uint32_t>(out.size()));
     if (!(font.to_unicode && lookup_tounicode(*font.to_unicode, code, out))) {
       if (one_byte) {
         if (const std::uint32_t cp = font.encoding[code]; cp != 0) append_utf8(out, cp);

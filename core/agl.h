@@ -102,8 +102,9 @@ void read_simple_widths(Font& font, std::int64_t first_char, const Array& widths
 // A composite font's /W array ("c [w ...]" and "c_first c_last w" entries).
 void read_composite_widths(Font& font, const Array& w);
 
-// Appends the decoded text to `out`; returns the total advance in text space.
+// Appends the decoded text to `out`; returns the total advance in text space. With
+// `glyph_starts`, the offset in `out` where each code's text begins is appended to it.
 double decode_and_measure(const Font& font, ByteView bytes, double tc, double tw, double tfs,
-                          double th, std::string& out);
+                          double th, std::string& out, std::vector<std::uint32_t>* glyph_starts = nullptr);
 
 }  // namespace folioscan

@@ -282,6 +282,19 @@ Matrix matrix_from(const std::vector<Object>& operands) {
 
 namespace {
 
+// Whether a glyph starting at one of `starts` gives more than one character.
+bool has_multi_character_glyph(const std::string& text, const std::vector<std::uint32_t>& starts) {
+  for (std::size_t i = 0; i < starts.size(); ++i) {
+    const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : text.size();
+    std::size_t characters = 0;
+    for (std::size_t at = starts[i]; at < end && at < text.size(); ++at) {
+      characters += (static_cast<std::uint8_t>(text[at]) & 0xC0) != 0x80;
+    }
+    if (characters > 1) return true;
+  }
+  return false;
+}
+
 // The quarter turn nearest to the direction (a, b); a degenerate or NaN direction
 // counts as no turn.
 std::uint8_t quarter_turns_of(double a, double b) {
@@ -297,6 +310,8 @@ struct TextInterpreter::State {
   Matrix tm;
   Matrix tlm;
   std::vector<TextRun> runs;
+  bool keep_glyph_starts = false;
+  std::vector<std::uint32_t> glyph_starts;  // reused across strings
   // The open replacement: its text and the first run it covers.
   bool replacing = false;
   std::string replacement;
@@ -324,7 +339,13 @@ struct TextInterpreter::State {
     run.x = ts.ts * p.c + p.e;
     run.y = ts.ts * p.d + p.f;
     if (ts.current != nullptr) {
-      run.width = decode_and_measure(*ts.current, bytes, ts.tc, ts.tw, ts.tfs, ts.th, run.text);
+      if (keep_glyph_starts) {
+        glyph_starts.clear();
+        run.width = decode_and_measure(*ts.current, bytes, ts.tc, ts.tw, ts.tfs, ts.th, run.text, &glyph_starts);
+        if (has_multi_character_glyph(run.text, glyph_starts)) run.glyph_starts = glyph_starts;
+      } else {
+        run.width = decode_and_measure(*ts.current, bytes, ts.tc, ts.tw, ts.tfs, ts.th, run.text);
+      }
     } else {
       // No such font: bytes are ISO 8859-1 and every byte is half an em wide.
       double width = 0;
@@ -379,6 +400,8 @@ std::vector<TextRun> TextInterpreter::take_runs() {
 
 void TextInterpreter::add_run(TextRun run) { state_->runs.push_back(std::move(run)); }
 
+void TextInterpreter::keep_glyph_starts(bool keep) { state_->keep_glyph_starts = keep; }
+
 const SharedFontMap* TextInterpreter::use_fonts(const SharedFontMap* fonts) {
   return std::exchange(state_->shared, fonts);
 }
@@ -408,6 +431,7 @@ void TextInterpreter::end_replacement() {
   double width = 0;
   for (std::size_t i = from; i < runs.size(); ++i) width += runs[i].width;
   first.text = std::move(st.replacement);
+  first.glyph_starts = {0};  // replacement text is already in logical order
   first.width = width;
   first.end_x = runs.back().end_x;
   first.end_y = runs.back().end_y;

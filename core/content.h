@@ -44,6 +44,11 @@ struct TextRun {
   std::uint8_t quarter_turns = 0;
   // Shown through a singular matrix: the glyphs have no area on the page.
   bool flat = false;
+  // Recovery only: the offset in `text` where each glyph's text starts, kept when some
+  // glyph gives several characters (a ligature, or a word a font maps one glyph to),
+  // so that putting right-to-left text in logical order moves glyphs whole. Empty:
+  // each character is a glyph of its own.
+  std::vector<std::uint32_t> glyph_starts = {};
 };
 
 // A 2D affine matrix [a b c d e f], row-vector convention.
@@ -99,6 +104,9 @@ class TextInterpreter {
 
   // A run shown by the reader rather than by content (a form field's value).
   void add_run(TextRun run);
+
+  // Recovery: runs keep their glyphs' boundaries (TextRun::glyph_starts).
+  void keep_glyph_starts(bool keep);
 
  private:
   struct State;

@@ -5,9 +5,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <span>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
+
+#include "bidi.h"
 
 namespace folioscan {
 namespace {
@@ -42,13 +46,16 @@ bool reads_before(const Placed& a, const Placed& b) {
   return left_of(a, b);
 }
 
-TextLine build_line(std::span<const Placed> group) {
+// With `run_starts`, the offset in the line's text where each run's text starts is
+// appended to it.
+TextLine build_line(std::span<const Placed> group, std::vector<std::uint32_t>* run_starts = nullptr) {
   const Placed& first = group.front();
   // Sized once: every text plus at most one space before each later run.
   std::size_t length = 0;
   for (const Placed& placed : group) length += placed.run->text.size() + 1;
   TextLine line{{}, first.run->x, first.run->y};
   line.text.reserve(length);
+  if (run_starts != nullptr) run_starts->push_back(0);
   line.text = first.run->text;
   double previous_x = first.x;
   double previous_end = first.end_x;
@@ -62,11 +69,87 @@ TextLine build_line(std::span<const Placed> group) {
         (run.text.empty() || run.text.front() != ' ')) {
       line.text += ' ';
     }
+    if (run_starts != nullptr) run_starts->push_back(static_cast<std::uint32_t>(line.text.size()));
     line.text += run.text;
     previous_x = placed.x;
     previous_end = placed.end_x;
   }
   return line;
+}
+
+// Whether UTF-8 text may hold right-to-left characters: Hebrew, Arabic and their
+// neighbours (U+0580 to U+08FF), the presentation forms (U+FB1D to U+FEFC) and the
+// right-to-left scripts beyond the basic plane (U+10800 to U+10FFF, U+1E800 to
+// U+1EFFF). A cheap byte test: lines without them are left as they are.
+bool may_hold_right_to_left(std::string_view text) {
+  for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+    const auto lead = static_cast<std::uint8_t>(text[i]);
+    const auto next = static_cast<std::uint8_t>(text[i + 1]);
+    if (lead < 0xD6) continue;
+    if (lead <= 0xDF) return true;
+    if (lead == 0xE0 && next >= 0xA0 && next <= 0xA3) return true;
+    if (lead == 0xEF && next >= 0xAC && next <= 0xBB) return true;
+    if (lead == 0xF0 && (next == 0x90 || next == 0x9E)) return true;
+  }
+  return false;
+}
+
+void add_character_starts(std::string_view text, std::size_t from, std::size_t to,
+                          std::vector<std::uint32_t>& starts) {
+  for (std::size_t at = from; at < to && at < text.size(); ++at) {
+    if ((static_cast<std::uint8_t>(text[at]) & 0xC0) != 0x80) starts.push_back(static_cast<std::uint32_t>(at));
+  }
+}
+
+// Whether `text` holds strong characters of both directions. Read loosely: a byte
+// that does not start a well-formed sequence counts for nothing.
+bool holds_both_directions(std::string_view text) {
+  bool left = false;
+  bool right = false;
+  for (std::size_t at = 0; at < text.size();) {
+    const auto lead = static_cast<std::uint8_t>(text[at]);
+    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (at + length > text.size()) break;
+    char32_t cp = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) cp = (cp << 6) | (static_cast<std::uint8_t>(text[at + i]) & 0x3F);
+    const BidiClass c = bidi_class(cp);
+    left = left || c == BidiClass::L;
+    right = right || c == BidiClass::R || c == BidiClass::AL;
+    if (left && right) return true;
+    at += length;
+  }
+  return false;
+}
+
+// Right-to-left text is drawn in visual order; readers give it in logical order. The
+// line's characters are reordered with each glyph kept whole: a glyph whose text is
+// several characters (a ligature, or a word a font maps one glyph to) is already in
+// logical order inside. A glyph whose text mixes both directions shows that the
+// font's map already gives the line's logical text across them: the line stays as is.
+void put_in_logical_order(TextLine& line, std::span<const Placed> group, std::span<const std::uint32_t> run_starts) {
+  if (!may_hold_right_to_left(line.text)) return;
+  std::vector<std::uint32_t> units;
+  std::size_t covered = 0;
+  for (std::size_t i = 0; i < group.size() && i < run_starts.size(); ++i) {
+    const TextRun& run = *group[i].run;
+    const std::size_t start = run_starts[i];
+    add_character_starts(line.text, covered, start, units);  // a space put between runs
+    if (run.glyph_starts.empty()) {
+      add_character_starts(line.text, start, start + run.text.size(), units);
+    } else {
+      const std::string_view text(run.text);
+      for (std::size_t g = 0; g < run.glyph_starts.size(); ++g) {
+        const std::uint32_t glyph = run.glyph_starts[g];
+        if (glyph >= text.size()) continue;
+        const std::size_t end = g + 1 < run.glyph_starts.size() ? run.glyph_starts[g + 1] : text.size();
+        if (end > glyph && holds_both_directions(text.substr(glyph, end - glyph))) return;
+        if (units.empty() || units.back() < start + glyph) units.push_back(static_cast<std::uint32_t>(start + glyph));
+      }
+    }
+    covered = start + run.text.size();
+  }
+  add_character_starts(line.text, covered, line.text.size(), units);
+  line.text = logical_order(line.text, units);
 }
 
 // Recovery's order within a line: left to right when the runs, so ordered, do not
@@ -86,8 +169,11 @@ void put_left_to_right(std::span<Placed> group) {
 
 // Orders `order` top to bottom and groups it into lines, appended to `lines`. A line
 // collects runs whose baseline is within the tolerance of its first run's baseline
-// (not the previous run's), so a slow drift does not chain lines together.
-void group_lines(std::vector<Placed>& order, bool by_x, std::vector<TextLine>& lines) {
+// (not the previous run's), so a slow drift does not chain lines together. Recovering,
+// each line's runs are put left to right where they do not overlap and right-to-left
+// text is put in logical order.
+void group_lines(std::vector<Placed>& order, bool recovering, std::vector<TextLine>& lines) {
+  std::vector<std::uint32_t> run_starts;
   // Most producers already draw in reading order; a stable sort of sorted input leaves
   // it as it is, so the check alone decides.
   if (!std::is_sorted(order.begin(), order.end(), reads_before)) {
@@ -95,8 +181,14 @@ void group_lines(std::vector<Placed>& order, bool by_x, std::vector<TextLine>& l
   }
   const auto emit = [&](std::size_t from, std::size_t to) {
     const auto group = std::span(order).subspan(from, to - from);
-    if (by_x) put_left_to_right(group);
-    lines.push_back(build_line(group));
+    if (!recovering) {
+      lines.push_back(build_line(group));
+      return;
+    }
+    put_left_to_right(group);
+    run_starts.clear();
+    lines.push_back(build_line(group, &run_starts));
+    put_in_logical_order(lines.back(), group, run_starts);
   };
   std::size_t group_start = 0;
   for (std::size_t i = 1; i < order.size(); ++i) {

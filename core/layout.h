@@ -31,8 +31,10 @@ LayoutResult layout_lines(const std::vector<TextRun>& runs, const std::array<dou
 
 // Recovery's layout, as a reader shows the page: runs wholly outside the media box, runs
 // shown through a singular matrix and text drawn again over itself are left out, text turned by a quarter turn is read along its own baseline (lines of
-// upright text first, then those turned up, down and upside down), and runs whose
-// baselines differ by a rounding error count as on one baseline.
+// upright text first, then those turned up, down and upside down), runs whose
+// baselines differ by a rounding error count as on one baseline, a line's runs read
+// left to right where they do not overlap, and right-to-left text reads in logical
+// order.
 LayoutResult layout_lines_recovering(const std::vector<TextRun>& runs, const std::array<double, 4>& media_box);
 
 }  // namespace folioscan

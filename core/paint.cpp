@@ -71,7 +71,9 @@ class Painter {
         walker_(recover_),
         text_(fonts),
         rules_(recover_),
-        budget_(content_budget(doc)) {}
+        budget_(content_budget(doc)) {
+    text_.keep_glyph_starts(recover_);
+  }
 
   void run(ByteView content, const Dictionary& resources) {
     const std::size_t mended = for_each_content_op(
@@ -400,6 +402,7 @@ bool Painter::paint_field_value(const Dictionary& widget) {
       run.width = 0.5 * size * static_cast<double>(glyphs);
       run.end_x = run.x + run.width;
       run.end_y = baseline;
+      run.glyph_starts = {0};  // a value is stored in logical order
       text_.add_run(std::move(run));
     }
     baseline -= size;

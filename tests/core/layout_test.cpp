@@ -253,6 +253,34 @@ TEST(RecoveredLayout, TextDrawnOverItselfOrThroughASingularMatrixReadsOnceOrNot)
   }
 }
 
+TEST(RecoveredLayout, RightToLeftTextReadsInLogicalOrderWithGlyphsKeptWhole) {
+  const auto glyphs = [](TextRun r, std::vector<std::uint32_t> starts) {
+    r.glyph_starts = std::move(starts);
+    return r;
+  };
+  const struct {
+    std::vector<TextRun> runs;
+    std::string strict, recovered;
+  } cases[] = {
+      // Hebrew drawn left to right in visual order, then a number after a gap.
+      {{run("\u05dd\u05d5\u05dc\u05e9", 300, 500, 20), run("12", 330, 500, 10)},
+       "\u05dd\u05d5\u05dc\u05e9 12", "12 \u05e9\u05dc\u05d5\u05dd"},
+      // Two glyphs that each give a whole word in logical order: the glyphs swap, the
+      // words stay as they are.
+      {{glyphs(run("\u05d1\u05d9\u05ea\u05e9\u05dc\u05d5\u05dd", 300, 500, 30), {0, 6})},
+       "\u05d1\u05d9\u05ea\u05e9\u05dc\u05d5\u05dd", "\u05e9\u05dc\u05d5\u05dd\u05d1\u05d9\u05ea"},
+      // A glyph whose text mixes both directions: the font gives logical text already.
+      {{glyphs(run("\u05e9\u05dc\u05d5\u05dd h", 300, 500, 10), {0}), run("i", 310, 500, 5)},
+       "\u05e9\u05dc\u05d5\u05dd hi", "\u05e9\u05dc\u05d5\u05dd hi"},
+      // Left-to-right text is untouched.
+      {{run("plain", 100, 500, 25)}, "plain", "plain"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(texts(layout_lines(c.runs, kLetter)), (Texts{c.strict}));
+    EXPECT_EQ(texts(layout_lines_recovering(c.runs, kLetter)), (Texts{c.recovered}));
+  }
+}
+
 TEST(Layout, NaNPositionsSortAfterAllNumbers) {
   const auto result = layout_lines(
       {run("n", kNaN, kNaN), run("a", 0, 700), run("m", kNaN, 600), run("b", 5, 600)}, kLetter);
