@@ -8,6 +8,7 @@
 #include "doc.h"
 #include "filter/filter.h"
 #include "font/embedded.h"
+#include "font/standard_widths.h"
 #include "tounicode.h"
 
 namespace folioscan {
@@ -91,8 +92,9 @@ void load_composite(OpenDocument& doc, const Dictionary& font_dict, Font& font) 
 void load_simple(OpenDocument& doc, const Dictionary& font_dict, Font& font) {
   font.code_bytes = 1;
   font.default_width = 0.5;
-  const Object* encoding = font_dict.lookup("Encoding");
-  apply_simple_encoding(font, encoding != nullptr ? resolved(doc, *encoding) : nullptr);
+  const Object* encoding_entry = font_dict.lookup("Encoding");
+  const Object* encoding = encoding_entry != nullptr ? resolved(doc, *encoding_entry) : nullptr;
+  apply_simple_encoding(font, encoding);
 
   std::int64_t first_char = 0;
   if (const Object* fc = font_dict.lookup("FirstChar")) {
@@ -104,6 +106,9 @@ void load_simple(OpenDocument& doc, const Dictionary& font_dict, Font& font) {
       read_simple_widths(font, first_char, *widths->as_array());
     }
   }
+  // A base font named without /Widths is drawn with that font's widths; the strict
+  // reading keeps the default width for every code.
+  if (doc.options.recover) apply_standard_widths(font_dict, encoding, font);
 }
 
 }  // namespace
