@@ -163,22 +163,11 @@ const std::array<std::uint32_t, 256>& table_named(const Object& name) {
   return win_ansi_table();
 }
 
-// /Differences: an integer sets the running code, each name sets the entry for the code
-// and moves to the next one (even when the name has no value).
+// /Differences: each name sets the entry of its code (names without a value too move on).
 void apply_differences(Font& font, const Array& differences) {
-  std::int64_t code = 0;
-  for (const Object& element : differences) {
-    if (const std::int64_t* value = element.as_integer()) {
-      code = std::max<std::int64_t>(*value, 0);
-    } else if (const Name* name = element.as_name()) {
-      if (code < 256) {
-        if (const auto cp = glyph_name_to_unicode(name->text)) {
-          font.encoding[static_cast<std::size_t>(code)] = *cp;
-        }
-        ++code;  // stops mattering past 255, and so never overflows
-      }
-    }
-  }
+  for_each_difference(differences, [&](std::uint8_t code, std::string_view name) {
+    if (const auto cp = glyph_name_to_unicode(name)) font.encoding[code] = *cp;
+  });
 }
 
 }  // namespace

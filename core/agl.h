@@ -102,6 +102,20 @@ void read_simple_widths(Font& font, std::int64_t first_char, const Array& widths
 // A composite font's /W array ("c [w ...]" and "c_first c_last w" entries).
 void read_composite_widths(Font& font, const Array& w);
 
+// The walk of a /Differences array: an integer sets the running code, each name names
+// that code's glyph and moves to the next code; codes past 255 are not visited.
+template <typename Visit>
+void for_each_difference(const Array& differences, Visit&& visit) {
+  std::int64_t code = 0;
+  for (const Object& element : differences) {
+    if (const std::int64_t* value = element.as_integer()) {
+      code = *value < 0 ? 0 : *value;
+    } else if (const Name* name = element.as_name()) {
+      if (code < 256) visit(static_cast<std::uint8_t>(code++), name->text);
+    }
+  }
+}
+
 // Appends the decoded text to `out`; returns the total advance in text space. With
 // `glyph_starts`, the offset in `out` where each code's text begins is appended to it.
 double decode_and_measure(const Font& font, ByteView bytes, double tc, double tw, double tfs,

@@ -173,14 +173,7 @@ void name_base_table(CodeGlyphs& glyphs, const Object& base) {
 // The same walk of /Differences as the text reading: an integer sets the running code,
 // each name names that code's glyph and moves on.
 void name_differences(CodeGlyphs& glyphs, const Array& differences) {
-  std::int64_t code = 0;
-  for (const Object& element : differences) {
-    if (const std::int64_t* value = element.as_integer()) {
-      code = std::max<std::int64_t>(*value, 0);
-    } else if (const Name* name = element.as_name()) {
-      if (code < 256) glyphs.names[static_cast<std::size_t>(code++)] = name->text;
-    }
-  }
+  for_each_difference(differences, [&](std::uint8_t code, std::string_view name) { glyphs.names[code] = name; });
 }
 
 // Borrows names from `encoding`, which must outlive the result.
