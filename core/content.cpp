@@ -127,6 +127,30 @@ std::size_t find_bytes(ByteView data, std::size_t from, std::string_view what) {
   return text.find(what, std::min(from, data.size()));
 }
 
+// A forward search remembered across the inline images of one stream: a hostile stream
+// of a million "BI" with no end mark would otherwise scan the rest of the stream once
+// per image. A search from `from` reuses the last answer while it still lies ahead.
+struct RememberedSearch {
+  std::size_t searched_from = std::string_view::npos;
+  std::size_t found = std::string_view::npos;
+
+  template <typename Find>
+  std::size_t next(std::size_t from, Find&& find) {
+    if (searched_from != std::string_view::npos && from >= searched_from &&
+        (found == std::string_view::npos || found >= from)) {
+      return found;
+    }
+    searched_from = from;
+    found = find(from);
+    return found;
+  }
+};
+
+// The searches inline_image_end makes, remembered for one stream.
+struct InlineImageSearches {
+  RememberedSearch ascii85_end, hex_end, standalone_ei;
+};
+
 // The components per pixel of an inline image's colour space, 0 when unknown.
 int inline_components(const Object* space) {
   if (space == nullptr) return 0;
@@ -148,7 +172,7 @@ int inline_components(const Object* space) {
 // at ">", unfiltered data after its size in bytes) when "EI" follows there; otherwise
 // at the first "EI" that stands as an operator, and only then at the first two bytes
 // "EI". Image data (ASCII85 above all) often holds the bytes "EI".
-std::size_t inline_image_end(ByteView data, std::size_t from) {
+std::size_t inline_image_end(ByteView data, std::size_t from, InlineImageSearches& searches) {
   constexpr int kMaxEntries = 64;
   Lexer lexer(data, from);
   Dictionary dict;
@@ -178,10 +202,11 @@ std::size_t inline_image_end(ByteView data, std::size_t from) {
   }
   std::size_t end = std::string_view::npos;
   if (filter != nullptr && (filter->is_name("A85") || filter->is_name("ASCII85Decode"))) {
-    const std::size_t eod = find_bytes(data, start, "~>");
+    const std::size_t eod =
+        searches.ascii85_end.next(start, [&](std::size_t at) { return find_bytes(data, at, "~>"); });
     if (eod != std::string_view::npos) end = ei_after(data, eod + 2);
   } else if (filter != nullptr && (filter->is_name("AHx") || filter->is_name("ASCIIHexDecode"))) {
-    const std::size_t eod = find_bytes(data, start, ">");
+    const std::size_t eod = searches.hex_end.next(start, [&](std::size_t at) { return find_bytes(data, at, ">"); });
     if (eod != std::string_view::npos) end = ei_after(data, eod + 1);
   } else if (filter == nullptr) {
     const auto number = [&](std::string_view short_key, std::string_view long_key) -> std::int64_t {
@@ -207,10 +232,17 @@ std::size_t inline_image_end(ByteView data, std::size_t from) {
     }
   }
   if (end != std::string_view::npos) return end;
-  for (std::size_t at = find_bytes(data, start, "EI"); at != std::string_view::npos;
-       at = find_bytes(data, at + 1, "EI")) {
-    if (standalone_ei(data, at, start)) return at + 2;
-  }
+  if (standalone_ei(data, start, start)) return start + 2;
+  // Past the data's first byte an "EI" stands alone by its own neighbours only, so the
+  // answer does not depend on where the image started and can be remembered.
+  const std::size_t ei = searches.standalone_ei.next(start + 1, [&](std::size_t from_at) {
+    for (std::size_t at = find_bytes(data, from_at, "EI"); at != std::string_view::npos;
+         at = find_bytes(data, at + 1, "EI")) {
+      if (standalone_ei(data, at, at - 1)) return at;
+    }
+    return std::string_view::npos;
+  });
+  if (ei != std::string_view::npos) return ei + 2;
   return skip_inline_image(data, from);
 }
 
@@ -219,6 +251,7 @@ std::size_t inline_image_end(ByteView data, std::size_t from) {
 std::size_t for_each_content_op(ByteView content, const std::function<void(const ContentOp&)>& visit,
                                 bool recover) {
   std::size_t mended = 0;
+  InlineImageSearches searches;
   ContentOp op;
   std::vector<Object>& pending = op.operands;
   Lexer lexer(content);
@@ -243,7 +276,7 @@ std::size_t for_each_content_op(ByteView content, const std::function<void(const
     }
     if (word == "BI") {
       const std::size_t strict_end = skip_inline_image(content, lexer.pos());
-      const std::size_t end = recover ? inline_image_end(content, lexer.pos()) : strict_end;
+      const std::size_t end = recover ? inline_image_end(content, lexer.pos(), searches) : strict_end;
       if (end != strict_end) ++mended;
       lexer.set_pos(end);
       pending.clear();

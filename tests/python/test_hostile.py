@@ -516,3 +516,12 @@ def test_forms_and_appearances_that_paint_themselves_nest_deep_or_fail_to_decode
     ]
     results = run_hostile(inputs)
     assert all(r["outcome"] == "ok" and r["recovered"] == "ok" for r in results), results
+
+
+def test_many_inline_images_whose_data_never_ends() -> None:
+    # Each image names an encoding whose end mark never comes and holds "EI" glued to
+    # other bytes: recovery's search for the real end must not rescan the stream per image.
+    many = b"BI /F /A85 ID xEIx " * 300_000 + b"BI /F /AHx ID xEIx " * 300_000
+    inputs = [form_page({}, many.decode("latin-1") + " BT (after) Tj ET")]
+    results = run_hostile(inputs)
+    assert all(r["outcome"] == "ok" and r["recovered"] == "ok" for r in results), results
