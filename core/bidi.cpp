@@ -320,4 +320,18 @@ std::string logical_order(std::string_view visual_utf8, std::span<const std::uin
   return out;
 }
 
+bool holds_both_directions(std::string_view utf8) {
+  bool left = false;
+  bool right = false;
+  for (std::size_t at = 0; at < utf8.size();) {
+    const Decoded d = decode(utf8, at, utf8.size());
+    const BidiClass c = class_of(d);
+    left = left || c == BidiClass::L;
+    right = right || c == BidiClass::R || c == BidiClass::AL;
+    if (left && right) return true;
+    at += d.length;
+  }
+  return false;
+}
+
 }  // namespace folioscan

@@ -16,6 +16,9 @@ enum class BidiClass : std::uint8_t {
 
 BidiClass bidi_class(char32_t cp);
 
+// Whether UTF-8 text holds strong characters of both directions (L, and R or AL).
+bool holds_both_directions(std::string_view utf8);
+
 // The characters of one line of text drawn in visual order (left to right on the
 // page), put in logical order: levels are resolved on the drawn sequence as if it were
 // in reading order (paragraph level from the first strong character, weak and neutral

@@ -101,26 +101,6 @@ void add_character_starts(std::string_view text, std::size_t from, std::size_t t
   }
 }
 
-// Whether `text` holds strong characters of both directions. Read loosely: a byte
-// that does not start a well-formed sequence counts for nothing.
-bool holds_both_directions(std::string_view text) {
-  bool left = false;
-  bool right = false;
-  for (std::size_t at = 0; at < text.size();) {
-    const auto lead = static_cast<std::uint8_t>(text[at]);
-    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-    if (at + length > text.size()) break;
-    char32_t cp = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t i = 1; i < length; ++i) cp = (cp << 6) | (static_cast<std::uint8_t>(text[at + i]) & 0x3F);
-    const BidiClass c = bidi_class(cp);
-    left = left || c == BidiClass::L;
-    right = right || c == BidiClass::R || c == BidiClass::AL;
-    if (left && right) return true;
-    at += length;
-  }
-  return false;
-}
-
 // Right-to-left text is drawn in visual order; readers give it in logical order. The
 // line's characters are reordered with each glyph kept whole: a glyph whose text is
 // several characters (a ligature, or a word a font maps one glyph to) is already in

@@ -321,11 +321,14 @@ void Painter::paint_annotations() {
 bool Painter::need_appearances() {
   if (!need_appearances_) {
     need_appearances_ = false;
+    Resolver& resolver = doc_.resolver;
     const auto root = catalog_view(doc_);
     const Object* form = root ? (*root)->lookup("AcroForm") : nullptr;
-    const auto fields = form != nullptr ? doc_.resolver.dictionary_view(*form) : std::unexpected(ParseError{});
+    if (form == nullptr) return false;
+    const auto fields = resolver.dictionary_view(*form);
     const Object* flag = fields ? (*fields)->lookup("NeedAppearances") : nullptr;
-    const auto value = flag != nullptr ? doc_.resolver.resolve_view(*flag) : std::unexpected(ParseError{});
+    if (flag == nullptr) return false;
+    const auto value = resolver.resolve_view(*flag);
     need_appearances_ = value && (*value)->as_bool() != nullptr && *(*value)->as_bool();
   }
   return *need_appearances_;
