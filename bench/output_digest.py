@@ -3,8 +3,8 @@ build changes no output and no error.
 
 Inputs: the benchmark corpus, the shared real-world corpus, the test fixtures, and
 seeded mutations of each of them (truncations, flipped and overwritten bytes). For every
-input and each of the four functions the digest holds a hash of the result, or the text
-of the error it raised.
+input, each of the four functions and `extract()` in each format, the digest holds a
+hash of the result, or the text of the error it raised.
 
     PYTHONPATH=<before build> python bench/output_digest.py write before.json
     PYTHONPATH=<after build>  python bench/output_digest.py compare before.json
@@ -21,6 +21,7 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[1]
 SHARED = ROOT.parents[1] / "shared" / "corpus"
 FUNCTIONS = ("parse", "parse_to_json", "parse_to_html", "parse_to_markdown")
+EXTRACT_FORMATS = ("dict", "json", "html", "markdown")
 MUTANTS_PER_FILE = 12
 MAX_MUTATED_SIZE = 2 << 20
 
@@ -116,14 +117,18 @@ def canonical(value) -> str:
 def digest(data: bytes, password: str | None) -> dict[str, str]:
     import folioscan
 
+    calls = [(fn, lambda fn=fn: getattr(folioscan, fn)(data, password)) for fn in FUNCTIONS]
+    # The recovering reading in every format (with its warnings in the dict and JSON).
+    calls += [(f"extract/{fmt}", lambda fmt=fmt: folioscan.extract(data, password, format=fmt))
+              for fmt in EXTRACT_FORMATS]
     out = {}
-    for fn in FUNCTIONS:
+    for name, call in calls:
         try:
-            result = getattr(folioscan, fn)(data, password)
-            text = canonical(result) if fn == "parse" else result
-            out[fn] = hashlib.sha256(text.encode("utf-8", "surrogatepass")).hexdigest()[:24]
+            result = call()
+            text = result if isinstance(result, str) else canonical(result)
+            out[name] = hashlib.sha256(text.encode("utf-8", "surrogatepass")).hexdigest()[:24]
         except Exception as error:  # noqa: BLE001 - any exception is part of the behaviour
-            out[fn] = f"{type(error).__name__}: {error}"
+            out[name] = f"{type(error).__name__}: {error}"
     return out
 
 

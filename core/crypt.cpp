@@ -166,12 +166,15 @@ struct LegacyParams {
   bool metadata_in_clear = false;  // honoured from revision 4 on; the strict reading never sets it
 };
 
-// n = /Length / 8, 5 when /Length is absent. The MD5-based derivation yields 1 to 16 key
-// bytes; a /Length outside 8..135 bits (negative ones included) cannot be honoured and
-// gives nothing, like any other unusable dictionary.
-std::optional<std::size_t> legacy_key_size(const Dictionary& encrypt) {
+// n = /Length / 8; when /Length is absent, 16 for an AESV2 crypt filter (its key is
+// 128 bits by definition: r4-aes-v2-no-key-length.pdf omits the entry) and 5 otherwise.
+// The MD5-based derivation yields 1 to 16 key bytes; a /Length outside 8..135 bits
+// (negative ones included) cannot be honoured and gives nothing, like any other
+// unusable dictionary.
+std::optional<std::size_t> legacy_key_size(const Dictionary& encrypt, CryptMethod method) {
   const std::int64_t* length = integer_entry(encrypt, "Length");
-  const std::int64_t key_size = length != nullptr ? *length / 8 : 5;
+  const std::int64_t absent = method == CryptMethod::Aes128 ? 16 : 5;
+  const std::int64_t key_size = length != nullptr ? *length / 8 : absent;
   if (key_size < 1 || key_size > 16) return std::nullopt;
   return static_cast<std::size_t>(key_size);
 }
@@ -432,7 +435,7 @@ std::optional<SecurityHandler> construct_security_handler(const Dictionary& encr
     if (!key) return std::nullopt;
     return SecurityHandler{std::move(*key), entries->method};
   }
-  const std::optional<std::size_t> key_size = legacy_key_size(encrypt);
+  const std::optional<std::size_t> key_size = legacy_key_size(encrypt, entries->method);
   if (!key_size) return std::nullopt;
   return SecurityHandler{legacy_handler_key(legacy_params(*entries, *key_size, id0), password),
                          entries->method};
@@ -456,7 +459,7 @@ Result<std::optional<SecurityHandler>> construct_security_handler_recovering(
     return SecurityHandler{std::move(*key), entries->method, !in_clear};
   }
 
-  const std::optional<std::size_t> key_size = legacy_key_size(encrypt);
+  const std::optional<std::size_t> key_size = legacy_key_size(encrypt, entries->method);
   if (!key_size) return std::optional<SecurityHandler>{};
   LegacyParams params = legacy_params(*entries, *key_size, id0);
   params.metadata_in_clear = in_clear;

@@ -424,6 +424,29 @@ TEST(SecurityHandler, MissingLengthMeansFortyBits) {
   }
 }
 
+// An AESV2 crypt filter's key is 128 bits by definition, so a missing /Length under
+// /V 4 gives 16 bytes in both readings; a /Length that is there keeps its meaning, and
+// RC4 keeps the 40-bit default.
+TEST(SecurityHandler, MissingLengthUnderAesV2MeansOneHundredTwentyEightBits) {
+  const FileCase& f = file_case("r4_aes_128");
+  const Dictionary d = without(encrypt_dict(f), "Length");
+  for (const char* password : {"userpw", "ownerpw"}) {
+    const auto strict = handler_for(d, f, password);
+    ASSERT_TRUE(strict.has_value()) << password;
+    EXPECT_EQ(to_hex(strict->key), f.keys[0].key) << password;
+    const auto recovering = recovering_for(d, f, password);
+    ASSERT_TRUE(recovering.has_value() && recovering->has_value()) << password;
+    EXPECT_EQ(to_hex((*recovering)->key), f.keys[0].key) << password;
+  }
+  const auto stated = handler_for(with(d, "Length", integer(40)), f, "userpw");
+  ASSERT_TRUE(stated.has_value());
+  EXPECT_EQ(stated->key.size(), 5u);
+  const auto rc4 = handler_for(without(encrypt_dict(file_case("r4_rc4_128")), "Length"),
+                               file_case("r4_rc4_128"), "userpw");
+  ASSERT_TRUE(rc4.has_value());
+  EXPECT_EQ(rc4->key.size(), 5u);
+}
+
 TEST(SecurityHandler, RevisionSixIgnoresLength) {
   const FileCase& f = file_case("r6_aes_256");
   for (std::int64_t length : {0, -1, 4096}) {
