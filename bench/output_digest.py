@@ -14,12 +14,17 @@ from __future__ import annotations
 
 import hashlib
 import json
+import os
 import random
 import sys
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
-SHARED = ROOT.parents[1] / "shared" / "corpus"
+# The shared corpus lies beside the checkout (or beside the folder of worktrees);
+# FOLIOSCAN_CORPUS names it elsewhere.
+SHARED = Path(os.environ.get("FOLIOSCAN_CORPUS") or next(
+    (p for p in (ROOT.parent / "shared" / "corpus", ROOT.parents[1] / "shared" / "corpus") if p.exists()),
+    ROOT.parent / "shared" / "corpus"))
 FUNCTIONS = ("parse", "parse_to_json", "parse_to_html", "parse_to_markdown")
 EXTRACT_FORMATS = ("dict", "json", "html", "markdown")
 MUTANTS_PER_FILE = 12
