@@ -579,7 +579,7 @@ def results_table(results: dict) -> str:
         k, n = m["invented"]
         rate = f"{k}/{n} ({100 * k / n:.0f} %)" if n else "—"
         spp = m["seconds_per_page"]
-        pps = f"{1 / spp:,.0f}" if spp else "—"
+        pps = "—" if not spp else f"{1 / spp:,.0f}" if spp < 0.1 else f"{1 / spp:.2g}"
         rows.append(f"| {eng['label']} | {fmt(m['nid'])} | {fmt(m['teds'])} | {fmt(m['teds_s'])} | "
                     f"{fmt(m['mhs'])} | {rate} | {spp:.4f} | {pps} |")
     return "\n".join(rows)
@@ -598,17 +598,20 @@ def draw(results: dict, path: Path) -> None:
         pps = 1 / m["seconds_per_page"]
         color = colors[i % len(colors)]
         left.scatter([pps], [m["mean"]], s=70, color=color, zorder=3)
-        left.annotate(name, (pps, m["mean"]), textcoords="offset points", xytext=(6, 4), fontsize=9)
+        # Alternate labels above and below, so neighbours of equal speed stay legible.
+        left.annotate(name, (pps, m["mean"]), textcoords="offset points",
+                      xytext=(6, 5 if i % 2 == 0 else -13), fontsize=9)
         for key, marker in (("nid", "o"), ("teds", "s"), ("mhs", "^")):
             right.scatter([pps], [m[key] or 0], marker=marker, color=color, s=45, zorder=3,
                           label=name if key == "nid" else None)
     left.set_title("mean of NID, TEDS and MHS")
     right.set_title("NID (circle), TEDS (square), MHS (triangle)")
-    right.legend(fontsize=8, loc="lower left")
+    right.legend(fontsize=8, loc="center left")
     for ax in (left, right):
         ax.set_xscale("log")
         ax.set_xlabel("pages per second (log scale)")
-        ax.set_ylim(0, 1)
+        ax.set_ylim(-0.03, 1.03)
+        ax.margins(x=0.2)
         ax.grid(True, which="both", alpha=0.3)
     left.set_ylabel("score")
     fig.suptitle(f"structure-bench, {results['page_count']} pages")
