@@ -101,10 +101,17 @@ def test_teds_by_hand() -> None:
     assert structure.teds(gt, []) == 0.0
 
 
-def test_sections_flatten_levels_and_leave_tables_out() -> None:
-    assert structure.sections(PAGE) == [("Prices", "Our prices this year."),
-                                        ("Notes", "None so far.")]
-    assert structure.sections("#no space\n####### seven\n### **Bold** ###\n") == [("Bold", "")]
+@pytest.mark.parametrize("md, expected", [
+    (PAGE, [("Prices", "Our prices this year."), ("Notes", "None so far.")]),
+    # Not headings: no space after the marks, seven marks; a closing run is dropped.
+    ("#no space\n####### seven\n### **Bold** ###\n", [("Bold", "")]),
+    # A "#" line inside a table cell is table text, and the text around the table stays.
+    ("# A\nbefore\n<table><tr><td>\n# 1 cell\n</td></tr></table>\nafter\n",
+     [("A", "before after")]),
+    ("# A\n| x | y |\n|---|---|\n| # z | w |\nafter\n", [("A", "after")]),
+])
+def test_sections_flatten_levels_and_leave_tables_out(md: str, expected: list) -> None:
+    assert structure.sections(md) == expected
 
 
 def test_mhs_by_hand() -> None:
@@ -182,3 +189,15 @@ def test_script_scores_builds_and_shows_pages(bench: Path, tmp_path: Path) -> No
     assert worst.splitlines()[1].startswith("0002  NID")
     page = run_script("--results", str(results), "--bench", str(bench), "--page", "2")
     assert "ground truth" in page and "# Second page" in page
+
+
+def test_a_named_build_that_does_not_load_is_reported_not_measured(bench: Path, tmp_path: Path) -> None:
+    # An empty pyroot: the child would import the installed folioscan instead.
+    (tmp_path / "empty").mkdir()
+    done = subprocess.run([sys.executable, str(BENCH / "structure.py"), "--bench", str(bench),
+                           "--engines", "folioscan", "--no-chart", "--folioscan",
+                           f"x={tmp_path / 'empty'}", "--results", str(tmp_path / "r.json")],
+                          capture_output=True, text=True, timeout=300)
+    assert done.returncode != 0
+    assert "unavailable: x: cannot start" in done.stdout and "not a build under" in done.stdout
+    assert not (tmp_path / "r.json").exists()
