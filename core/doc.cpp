@@ -7,7 +7,7 @@
 #include "crypt.h"
 #include "lex.h"
 #include "repair.h"
-#include "text.h"
+#include "utf8.h"
 #include "xref.h"
 
 namespace folioscan {

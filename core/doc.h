@@ -9,7 +9,7 @@
 #include <unordered_map>
 
 #include "agl.h"
-#include "cos.h"
+#include "cos/object.h"
 #include "error.h"
 #include "options.h"
 #include "resolver.h"

@@ -4,8 +4,8 @@
 
 #include <unordered_set>
 
-#include "bounds.h"
 #include "doc.h"
+#include "input_limits.h"
 
 namespace folioscan {
 namespace {

@@ -7,7 +7,8 @@
 #include <set>
 #include <string_view>
 
-#include "bounds.h"
+#include "cos/parser.h"
+#include "input_limits.h"
 #include "lex.h"
 
 namespace folioscan {

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "cos.h"
+#include "cos/object.h"
 #include "error.h"
-#include "resolver.h"
+#include "object_stream.h"
 #include "xref.h"
 
 namespace folioscan {

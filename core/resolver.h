@@ -9,23 +9,13 @@
 #include <utility>
 #include <vector>
 
-#include "cos.h"
+#include "cos/object.h"
 #include "crypt.h"
 #include "error.h"
+#include "object_stream.h"
 #include "xref.h"
 
 namespace folioscan {
-
-// The parsed header of an object stream; data owned, lists as long as /N.
-struct ObjectStream {
-  std::vector<std::uint32_t> numbers;
-  std::vector<std::uint64_t> offsets;
-  Bytes data;
-  std::uint64_t first = 0;
-};
-
-[[nodiscard]] Result<ObjectStream> parse_object_stream(const Dictionary& dict, Bytes decoded);
-[[nodiscard]] Result<Object> object_at(const ObjectStream& stream, std::size_t index);
 
 class Resolver {
  public:

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <string>
 
+#include "cos/parser.h"
 #include "extract.h"
 #include "filter/filter.h"
 #include "filter/inflate.h"

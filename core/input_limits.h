@@ -1,5 +1,6 @@
-// Every bound the parser puts on sizes and depths taken from untrusted files, in one
-// place. Each is far above what real documents need and far below what would hurt.
+// The named limits (namespace limits): every bound put on sizes, depths and work that
+// untrusted files decide, in one place. Each is far above what real documents need and
+// far below what would hurt.
 #pragma once
 
 #include <cstddef>
@@ -43,25 +44,16 @@ inline constexpr std::size_t kMaxPendingOperands = 4096;
 // LZW table entries: codes above 4095 cannot be read, so entries past that are dead.
 inline constexpr std::size_t kMaxLzwEntries = 4096;
 
-}  // namespace folioscan::limits
-
-namespace folioscan::limits {
 
 // Loads that start other loads (an indirect /Length, an object stream's own object)
 // nest by recursion; a chain of such objects must not exhaust the stack.
 inline constexpr std::size_t kMaxLoadNesting = 64;
 
-}  // namespace folioscan::limits
-
-namespace folioscan::limits {
 
 // Bytes (roughly counted) of parsed fonts kept across pages. Fonts are re-read when the
 // cache is full, so this bounds memory without limiting what a document may hold.
 inline constexpr std::size_t kMaxFontCacheBytes = std::size_t{64} << 20;
 
-}  // namespace folioscan::limits
-
-namespace folioscan::limits {
 
 // Stream data loaded from the file is a copy of file bytes. Streams of a sound file do
 // not overlap, so together they copy at most the file once; a stream whose end must be
@@ -73,9 +65,6 @@ inline constexpr std::uint64_t kMaxStreamCopiesOfFile = 4;
 // like one decoded stream, so that many small bombs cannot each keep a gigabyte.
 inline constexpr std::uint64_t kMaxCachedObjectStreamBytes = kMaxDecodedBytes;
 
-}  // namespace folioscan::limits
-
-namespace folioscan::limits {
 
 // Page content interpreted in one call, over all pages: one stream's bound plus this
 // many times the file size. Pages may all name one large content stream (10,000 pages
@@ -84,18 +73,12 @@ namespace folioscan::limits {
 inline constexpr std::uint64_t kMaxContentBytesPerCall = kMaxDecodedBytes;
 inline constexpr std::uint64_t kMaxContentBytesPerFileByte = 64;
 
-}  // namespace folioscan::limits
-
-namespace folioscan::limits {
 
 // Cross-reference entries of one file (and of one cross-reference stream). Writers are
 // told to stay below 8,388,607 objects; a compressed stream of one-byte records could
 // otherwise ask for a billion table entries (tens of gigabytes) from a few kilobytes.
 inline constexpr std::uint64_t kMaxXrefEntries = std::uint64_t{1} << 23;
 
-}  // namespace folioscan::limits
-
-namespace folioscan::limits {
 
 // Bytes of an object's leading dictionary (or a trailer's) that a cross-reference
 // rebuild parses. The scan parses every object in the file, not only the ones a page
