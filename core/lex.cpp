@@ -226,12 +226,12 @@ bool Lexer::match_keyword(std::string_view keyword) {
   return true;
 }
 
-Result<std::uint32_t> Lexer::read_u32(ParseErrorKind kind) {
+Result<std::uint32_t> Lexer::read_u32(ParseErrorKind kind, ParseErrorCause cause) {
   skip_whitespace();
   const std::string_view run = read_regular();
-  if (run.empty()) return fail(kind, "expected integer");
+  if (run.empty()) return fail(kind, cause, "expected integer");
   const auto value = parse_unsigned(run, std::numeric_limits<std::uint32_t>::max());
-  if (!value) return fail(kind, "bad integer");
+  if (!value) return fail(kind, cause, "bad integer");
   return static_cast<std::uint32_t>(*value);
 }
 

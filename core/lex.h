@@ -64,8 +64,10 @@ class Lexer {
   // Matches `keyword` at pos when a token boundary follows; pos moves only on success.
   bool match_keyword(std::string_view keyword);
   // Skip white space, read a run, parse "+"? digits as unsigned 32 / 64 bit. Errors
-  // "expected integer" (no run) and "bad integer" (not such a number), of `kind`.
-  [[nodiscard]] Result<std::uint32_t> read_u32(ParseErrorKind kind);
+  // "expected integer" (no run) and "bad integer" (not such a number), of `kind` and
+  // `cause`.
+  [[nodiscard]] Result<std::uint32_t> read_u32(ParseErrorKind kind,
+                                               ParseErrorCause cause = ParseErrorCause::Other);
   // Same for 64 bits; the caller picks the kind and both messages.
   [[nodiscard]] Result<std::uint64_t> read_u64(ParseErrorKind kind, std::string_view missing,
                                                std::string_view bad);

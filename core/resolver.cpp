@@ -14,9 +14,12 @@ namespace folioscan {
 namespace {
 
 constexpr auto kObj = ParseErrorKind::InvalidObject;
+
 // The two load errors that depend on what else is being loaded, not on the object.
-constexpr const char* kCircular = "circular object reference";
-constexpr const char* kTooDeep = "object references nested too deeply";
+bool depends_on_loads_under_way(const ParseError& error) {
+  return error.cause == ParseErrorCause::CircularReference ||
+         error.cause == ParseErrorCause::LoadsNestedTooDeeply;
+}
 
 }  // namespace
 
@@ -47,8 +50,12 @@ Result<const Object*> Resolver::load(std::uint32_t num) {
   // /Length is itself, an object stream stored inside itself): fail it instead of
   // recursing forever. Chains of distinct objects are bounded too.
   if (auto it = failed_.find(num); it != failed_.end()) return std::unexpected(it->second);
-  if (std::find(loading_.begin(), loading_.end(), num) != loading_.end()) return fail(kObj, kCircular);
-  if (loading_.size() >= limits::kMaxLoadNesting) return fail(kObj, kTooDeep);
+  if (std::find(loading_.begin(), loading_.end(), num) != loading_.end()) {
+    return fail(kObj, ParseErrorCause::CircularReference, "circular object reference");
+  }
+  if (loading_.size() >= limits::kMaxLoadNesting) {
+    return fail(kObj, ParseErrorCause::LoadsNestedTooDeeply, "object references nested too deeply");
+  }
   const XrefEntry entry = entry_it->second;
   loading_.push_back(num);
   Result<Object> loaded = load_entry(num, entry);
@@ -58,8 +65,7 @@ Result<const Object*> Resolver::load(std::uint32_t num) {
   loading_.pop_back();
   if (!loaded) {
     // Failures caused by the loads in progress may not recur in another context.
-    const std::string& message = loaded.error().message;
-    if (message != kCircular && message != kTooDeep) failed_.emplace(num, loaded.error());
+    if (!depends_on_loads_under_way(loaded.error())) failed_.emplace(num, loaded.error());
     return std::unexpected(std::move(loaded).error());
   }
   auto [it, inserted] = objects_.emplace(num, std::move(*loaded));
@@ -128,7 +134,7 @@ Result<Object> Resolver::load_in_file(std::uint32_t num, const XrefEntry& entry)
   const std::size_t start = static_cast<std::size_t>(std::min<std::uint64_t>(entry.offset, file_.size()));
   Lexer lexer(file_, start);
   const ObjectHeader header = TRY(parse_object_header(lexer));
-  if (header.num != num) return fail(kObj, "object number mismatch");
+  if (header.num != num) return fail(kObj, ParseErrorCause::ObjectNumberMismatch, "object number mismatch");
   Object obj = TRY(parse_object(lexer));
   if (auto* dict = obj.as_dict()) {
     std::optional<std::uint64_t> length;

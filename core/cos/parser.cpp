@@ -194,11 +194,13 @@ std::size_t find_endstream(ByteView data, std::size_t from, std::size_t to) {
 Result<Object> parse_object(Lexer& lexer) { return parse_at(lexer, 0); }
 
 Result<ObjectHeader> parse_object_header(Lexer& lexer) {
+  constexpr auto kObj = ParseErrorKind::InvalidObject;
+  constexpr auto kNoHeader = ParseErrorCause::NoObjectHeader;
   ObjectHeader header;
-  header.num = TRY(lexer.read_u32(ParseErrorKind::InvalidObject));
-  header.gen = TRY(lexer.read_u32(ParseErrorKind::InvalidObject));
+  header.num = TRY(lexer.read_u32(kObj, kNoHeader));
+  header.gen = TRY(lexer.read_u32(kObj, kNoHeader));
   lexer.skip_whitespace();
-  if (!lexer.match_keyword("obj")) return fail(ParseErrorKind::InvalidObject, "missing obj keyword");
+  if (!lexer.match_keyword("obj")) return fail(kObj, kNoHeader, "missing obj keyword");
   return header;
 }
 

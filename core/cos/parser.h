@@ -20,7 +20,8 @@ struct ObjectHeader {
   std::uint32_t gen = 0;
 };
 
-// "N G obj": two unsigned 32-bit integers and the keyword.
+// "N G obj": two unsigned 32-bit integers and the keyword. Every error is InvalidObject
+// with the cause NoObjectHeader.
 [[nodiscard]] Result<ObjectHeader> parse_object_header(Lexer& lexer);
 
 // With the lexer just after a dictionary that is an indirect object's body: when the
