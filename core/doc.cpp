@@ -171,11 +171,6 @@ Result<const Dictionary*> catalog_view(OpenDocument& doc) {
   return doc.resolver.dictionary_view(*root);
 }
 
-Result<Dictionary> catalog(OpenDocument& doc) {
-  const Dictionary* root = TRY(catalog_view(doc));
-  return *root;
-}
-
 std::string catalog_version(OpenDocument& doc) {
   if (auto root = catalog_view(doc)) {
     if (const Object* v = (*root)->lookup("Version")) {
