@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "agl.h"
-#include "bounds.h"
-#include "text.h"
+#include "input_limits.h"
+#include "utf8.h"
 
 namespace folioscan {
 namespace {

@@ -12,8 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "bounds.h"
-#include "cos.h"
+#include "cos/object.h"
+#include "input_limits.h"
 #include "tounicode.h"
 
 namespace folioscan {

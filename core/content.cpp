@@ -7,12 +7,13 @@
 #include <unordered_map>
 #include <utility>
 
-#include "bounds.h"
+#include "cos/parser.h"
 #include "doc.h"
 #include "filter/filter.h"
+#include "input_limits.h"
 #include "lex.h"
 #include "pages.h"
-#include "text.h"
+#include "utf8.h"
 #include "walker.h"
 
 namespace folioscan {

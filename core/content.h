@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "agl.h"
-#include "cos.h"
+#include "cos/object.h"
 #include "error.h"
 
 namespace folioscan {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "cos.h"
+#include "cos/object.h"
 #include "error.h"
 
 namespace folioscan {

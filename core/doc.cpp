@@ -7,7 +7,7 @@
 #include "crypt.h"
 #include "lex.h"
 #include "repair.h"
-#include "text.h"
+#include "utf8.h"
 #include "xref.h"
 
 namespace folioscan {
@@ -169,11 +169,6 @@ Result<const Dictionary*> catalog_view(OpenDocument& doc) {
   const Object* root = doc.resolver.trailer().lookup("Root");
   if (root == nullptr) return fail(ParseErrorKind::MissingTrailer, "trailer has no /Root");
   return doc.resolver.dictionary_view(*root);
-}
-
-Result<Dictionary> catalog(OpenDocument& doc) {
-  const Dictionary* root = TRY(catalog_view(doc));
-  return *root;
 }
 
 std::string catalog_version(OpenDocument& doc) {

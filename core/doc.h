@@ -9,7 +9,7 @@
 #include <unordered_map>
 
 #include "agl.h"
-#include "cos.h"
+#include "cos/object.h"
 #include "error.h"
 #include "options.h"
 #include "resolver.h"
@@ -48,12 +48,10 @@ struct OpenDocument {
 
 [[nodiscard]] Result<OpenDocument> open_document(ByteView data, ByteView password,
                                                  const ExtractOptions& options = {});
-// The trailer's /Root resolved to a dictionary.
-[[nodiscard]] Result<Dictionary> catalog(OpenDocument& doc);
+// The trailer's /Root resolved to a dictionary, borrowed: valid as long as the document.
+[[nodiscard]] Result<const Dictionary*> catalog_view(OpenDocument& doc);
 // The catalog's /Version name, else "1.4": the version of a file without a header.
 [[nodiscard]] std::string catalog_version(OpenDocument& doc);
-// Borrowed form of catalog: valid as long as the document.
-[[nodiscard]] Result<const Dictionary*> catalog_view(OpenDocument& doc);
 
 // Header check alone: offset of "%PDF-" within the first 1024 bytes, and the version.
 struct Header {

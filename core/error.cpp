@@ -1,3 +1,4 @@
+// The names of the error kinds and the one text form of an error, "Kind: message".
 #include "error.h"
 
 namespace folioscan {

@@ -1,5 +1,5 @@
-// The single error type of the parser, the result type every fallible step returns,
-// and the TRY macro that makes error propagation one line.
+// The single error type of the parser (kind, fixed message and cause), the result type
+// every fallible step returns, and the TRY macro that makes error propagation one line.
 #pragma once
 
 #include <cstdint>
@@ -26,9 +26,21 @@ enum class ParseErrorKind : std::uint8_t {
 
 std::string_view kind_name(ParseErrorKind kind);
 
+// Why an error was raised, for the decisions that depend on it: recovery decides on the
+// cause, never on the message, so a message can be reworded without turning a repair
+// off. Set where the error is raised; never shown. Errors no decision reads are Other.
+enum class ParseErrorCause : std::uint8_t {
+  Other,                 // no decision depends on it
+  NoObjectHeader,        // no "N G obj" where an object's entry points: the table may be wrong
+  ObjectNumberMismatch,  // the header there belongs to another object: likewise
+  CircularReference,     // the object is being loaded already: depends on the loads under way
+  LoadsNestedTooDeeply,  // loads nested past limits::kMaxLoadNesting: likewise
+};
+
 struct ParseError {
   std::string message;
   ParseErrorKind kind;
+  ParseErrorCause cause = ParseErrorCause::Other;
 
   // "Kind: message", the only text form of an error that leaves the parser.
   std::string display() const;
@@ -39,6 +51,11 @@ using Result = std::expected<T, ParseError>;
 
 [[nodiscard]] inline std::unexpected<ParseError> fail(ParseErrorKind kind, std::string message) {
   return std::unexpected(ParseError{std::move(message), kind});
+}
+
+[[nodiscard]] inline std::unexpected<ParseError> fail(ParseErrorKind kind, ParseErrorCause cause,
+                                                      std::string message) {
+  return std::unexpected(ParseError{std::move(message), kind, cause});
 }
 
 }  // namespace folioscan

@@ -1,7 +1,7 @@
 // The per-page extraction driver and the core parse entry shared by every output.
 #pragma once
 
-#include "cos.h"
+#include "cos/object.h"
 #include "error.h"
 #include "model.h"
 #include "options.h"

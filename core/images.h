@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cos.h"
+#include "cos/object.h"
 #include "model.h"
 
 namespace folioscan {

@@ -9,7 +9,10 @@
 #include <charconv>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <system_error>
+
+#include "utf8.h"
 
 namespace folioscan {
 
@@ -166,7 +169,7 @@ double saturate(const char* b, const char* e) {
   return negative ? -magnitude : magnitude;
 }
 
-Result<Object> parse_number_fallback(std::string_view run) {
+Result<Number> parse_number_fallback(std::string_view run) {
   if (!valid_utf8(run)) return fail(ParseErrorKind::UnexpectedToken, "non-utf8 number");
   const char* b = run.data();
   const char* e = b + run.size();
@@ -181,7 +184,7 @@ Result<Object> parse_number_fallback(std::string_view run) {
     return fail(ParseErrorKind::UnexpectedToken, "bad number");
   }
   if (ec == std::errc::result_out_of_range) value = saturate(b, e);
-  return Object(value);
+  return Number(value);
 }
 
 }  // namespace
@@ -223,12 +226,12 @@ bool Lexer::match_keyword(std::string_view keyword) {
   return true;
 }
 
-Result<std::uint32_t> Lexer::read_u32(ParseErrorKind kind) {
+Result<std::uint32_t> Lexer::read_u32(ParseErrorKind kind, ParseErrorCause cause) {
   skip_whitespace();
   const std::string_view run = read_regular();
-  if (run.empty()) return fail(kind, "expected integer");
+  if (run.empty()) return fail(kind, cause, "expected integer");
   const auto value = parse_unsigned(run, std::numeric_limits<std::uint32_t>::max());
-  if (!value) return fail(kind, "bad integer");
+  if (!value) return fail(kind, cause, "bad integer");
   return static_cast<std::uint32_t>(*value);
 }
 
@@ -242,7 +245,7 @@ Result<std::uint64_t> Lexer::read_u64(ParseErrorKind kind, std::string_view miss
   return *value;
 }
 
-Result<Object> Lexer::read_number() {
+Result<Number> Lexer::read_number() {
   const std::string_view run = read_regular();
   const std::size_t len = run.size();
   std::size_t i = 0;
@@ -277,10 +280,10 @@ Result<Object> Lexer::read_number() {
     }
     if (fast) {
       const std::int64_t value = negative ? -magnitude : magnitude;
-      if (fraction < 0) return Object(value);
+      if (fraction < 0) return Number(value);
       // Integer zero has no sign, so "-0.0" is +0.0 here.
       if (fraction < static_cast<std::int64_t>(kPow10.size())) {
-        return Object(static_cast<double>(value) / kPow10[static_cast<std::size_t>(fraction)]);
+        return Number(static_cast<double>(value) / kPow10[static_cast<std::size_t>(fraction)]);
       }
     }
   }
@@ -418,11 +421,11 @@ Result<Bytes> Lexer::read_hex_string() {
   return std::unexpected(eof_error());
 }
 
-Result<Object> Lexer::read_keyword() {
+Result<Keyword> Lexer::read_keyword() {
   const std::string_view run = read_regular();
-  if (run == "null") return Object(Null{});
-  if (run == "true") return Object(true);
-  if (run == "false") return Object(false);
+  if (run == "null") return Keyword::Null;
+  if (run == "true") return Keyword::True;
+  if (run == "false") return Keyword::False;
   return fail(ParseErrorKind::UnexpectedToken, "unexpected token");
 }
 

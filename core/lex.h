@@ -9,10 +9,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <variant>
 
-#include "cos.h"
+#include "bytes.h"
 #include "error.h"
-#include "text.h"
 
 namespace folioscan {
 
@@ -27,6 +27,12 @@ bool is_whitespace(std::uint8_t b);  // NUL TAB LF FF CR SPACE, nothing else
 bool is_delimiter(std::uint8_t b);   // % ( ) / < > [ ] { }
 bool is_regular(std::uint8_t b);     // neither of the above
 int hex_value(std::uint8_t b);       // 0-15, or -1 when not a hex digit
+
+// A number token: an Integer or a Real.
+using Number = std::variant<std::int64_t, double>;
+
+// The keywords that are objects by themselves.
+enum class Keyword : std::uint8_t { Null, True, False };
 
 class Lexer {
  public:
@@ -58,18 +64,20 @@ class Lexer {
   // Matches `keyword` at pos when a token boundary follows; pos moves only on success.
   bool match_keyword(std::string_view keyword);
   // Skip white space, read a run, parse "+"? digits as unsigned 32 / 64 bit. Errors
-  // "expected integer" (no run) and "bad integer" (not such a number), of `kind`.
-  [[nodiscard]] Result<std::uint32_t> read_u32(ParseErrorKind kind);
+  // "expected integer" (no run) and "bad integer" (not such a number), of `kind` and
+  // `cause`.
+  [[nodiscard]] Result<std::uint32_t> read_u32(ParseErrorKind kind,
+                                               ParseErrorCause cause = ParseErrorCause::Other);
   // Same for 64 bits; the caller picks the kind and both messages.
   [[nodiscard]] Result<std::uint64_t> read_u64(ParseErrorKind kind, std::string_view missing,
                                                std::string_view bad);
 
   // Scalar token readers, entered with pos on the token's first byte.
-  [[nodiscard]] Result<Object> read_number();        // Integer or Real
+  [[nodiscard]] Result<Number> read_number();
   [[nodiscard]] Result<std::string> read_name();     // after "/", UTF-8 text
   [[nodiscard]] Result<Bytes> read_literal_string(); // "(" ... ")"
   [[nodiscard]] Result<Bytes> read_hex_string();     // "<" ... ">"
-  [[nodiscard]] Result<Object> read_keyword();       // null / true / false
+  [[nodiscard]] Result<Keyword> read_keyword();      // null / true / false
 
  private:
   void skip_whitespace_run();

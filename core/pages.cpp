@@ -4,8 +4,8 @@
 
 #include <unordered_set>
 
-#include "bounds.h"
 #include "doc.h"
+#include "input_limits.h"
 
 namespace folioscan {
 namespace {
@@ -24,8 +24,9 @@ struct Walk {
   OpenDocument& doc;
   std::vector<PageRecord> pages;
   std::unordered_set<std::uint32_t> entered;
-  // Recovery: a kid that cannot be read is skipped and noted here instead of failing.
-  Diagnostics* skip_broken_kids = nullptr;
+  // Recovery: where a kid that cannot be read is noted, and then skipped instead of
+  // failing the walk; null in the strict reading.
+  Diagnostics* broken_kid_warnings = nullptr;
 };
 
 std::optional<std::array<double, 4>> read_media_box(Resolver& resolver, const Object& value) {
@@ -82,8 +83,8 @@ Result<void> walk_node(Walk& walk, const Dictionary& node, int depth, const Inhe
       }
       Result<void> walked = walk_kid(walk, kid, depth, own);
       if (!walked) {
-        if (walk.skip_broken_kids == nullptr) return walked;
-        walk.skip_broken_kids->warn(walked.error());
+        if (walk.broken_kid_warnings == nullptr) return walked;
+        walk.broken_kid_warnings->warn(walked.error());
       }
     }
     return {};

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "cos.h"
+#include "cos/object.h"
 #include "error.h"
 
 namespace folioscan {

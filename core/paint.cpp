@@ -11,11 +11,11 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "bounds.h"
 #include "doc.h"
 #include "images.h"
+#include "input_limits.h"
 #include "pages.h"
-#include "text.h"
+#include "utf8.h"
 #include "walker.h"
 
 namespace folioscan {

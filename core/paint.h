@@ -7,7 +7,7 @@
 
 #include "agl.h"
 #include "content.h"
-#include "cos.h"
+#include "cos/object.h"
 #include "model.h"
 #include "tables.h"
 

@@ -7,7 +7,8 @@
 #include <set>
 #include <string_view>
 
-#include "bounds.h"
+#include "cos/parser.h"
+#include "input_limits.h"
 #include "lex.h"
 
 namespace folioscan {
@@ -313,12 +314,7 @@ void add_object_stream_entries(XrefTable& table, std::uint32_t stream_num, const
 
 bool should_rebuild_after(const ParseError& e) {
   if (e.kind == ParseErrorKind::InvalidXref) return true;
-  if (e.kind != ParseErrorKind::InvalidObject) return false;
-  // parse_object_header's errors (the two of read_u32, then the keyword) and the
-  // resolver's check of the header's number against the requested one.
-  static constexpr std::string_view kHeaderErrors[] = {
-      "missing obj keyword", "object number mismatch", "expected integer", "bad integer"};
-  return std::find(std::begin(kHeaderErrors), std::end(kHeaderErrors), e.message) != std::end(kHeaderErrors);
+  return e.cause == ParseErrorCause::NoObjectHeader || e.cause == ParseErrorCause::ObjectNumberMismatch;
 }
 
 }  // namespace folioscan

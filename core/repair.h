@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "cos.h"
+#include "cos/object.h"
 #include "error.h"
-#include "resolver.h"
+#include "object_stream.h"
 #include "xref.h"
 
 namespace folioscan {
@@ -47,10 +47,8 @@ void add_object_stream_entries(XrefTable& table, std::uint32_t stream_num, const
 
 // Whether an error of loading an object through its cross-reference entry means that
 // the entry does not lead to the object's header, so a rebuilt table may find it:
-// every InvalidXref, and these InvalidObject errors of the header reader and resolver:
-//   "expected integer", "bad integer"  (parse_object_header: no number at the offset)
-//   "missing obj keyword"              (parse_object_header)
-//   "object number mismatch"           (Resolver: the offset holds another object)
+// every InvalidXref, and the causes NoObjectHeader (parse_object_header) and
+// ObjectNumberMismatch (the resolver: the offset holds another object).
 [[nodiscard]] bool should_rebuild_after(const ParseError& error);
 
 }  // namespace folioscan

@@ -4,8 +4,9 @@
 
 #include <algorithm>
 
-#include "bounds.h"
+#include "cos/parser.h"
 #include "filter/filter.h"
+#include "input_limits.h"
 #include "lex.h"
 #include "repair.h"
 
@@ -13,51 +14,14 @@ namespace folioscan {
 namespace {
 
 constexpr auto kObj = ParseErrorKind::InvalidObject;
-// The two load errors that depend on what else is being loaded, not on the object.
-constexpr const char* kCircular = "circular object reference";
-constexpr const char* kTooDeep = "object references nested too deeply";
 
-Result<std::uint64_t> objstm_key(const Dictionary& dict, std::string_view key) {
-  const Object* v = dict.lookup(key);
-  const auto* i = v != nullptr ? v->as_integer() : nullptr;
-  if (i == nullptr) return fail(kObj, "objstm missing key");
-  if (*i < 0) return fail(kObj, "objstm negative key");
-  return static_cast<std::uint64_t>(*i);
+// The two load errors that depend on what else is being loaded, not on the object.
+bool depends_on_loads_under_way(const ParseError& error) {
+  return error.cause == ParseErrorCause::CircularReference ||
+         error.cause == ParseErrorCause::LoadsNestedTooDeeply;
 }
 
 }  // namespace
-
-Result<ObjectStream> parse_object_stream(const Dictionary& dict, Bytes decoded) {
-  const std::uint64_t n = TRY(objstm_key(dict, "N"));
-  const std::uint64_t first = TRY(objstm_key(dict, "First"));
-  ObjectStream out;
-  {
-    // The lists grow as pairs are read: a huge /N in a tiny stream runs out of pairs
-    // ("objstm truncated header") instead of reserving memory for /N entries.
-    Lexer lexer(decoded);
-    for (std::uint64_t i = 0; i < n; ++i) {
-      const std::uint64_t num =
-          TRY(lexer.read_u64(kObj, "objstm truncated header", "objstm bad integer"));
-      const std::uint64_t offset =
-          TRY(lexer.read_u64(kObj, "objstm truncated header", "objstm bad integer"));
-      out.numbers.push_back(static_cast<std::uint32_t>(num));
-      out.offsets.push_back(offset);
-    }
-  }
-  out.data = std::move(decoded);
-  out.first = first;
-  return out;
-}
-
-Result<Object> object_at(const ObjectStream& stream, std::size_t index) {
-  if (index >= stream.offsets.size()) return fail(kObj, "objstm index out of range");
-  const std::uint64_t size = stream.data.size();
-  const std::uint64_t off = stream.offsets[index];
-  // Saturate: first + offset may exceed 64 bits in a hostile header.
-  const std::uint64_t pos = stream.first > size || off > size - stream.first ? size : stream.first + off;
-  Lexer lexer(stream.data, static_cast<std::size_t>(pos));
-  return parse_object(lexer);
-}
 
 Resolver::Resolver(ByteView file, XrefTable xref, Dictionary trailer)
     : file_(file), xref_(std::move(xref)), trailer_(std::move(trailer)) {}
@@ -86,8 +50,12 @@ Result<const Object*> Resolver::load(std::uint32_t num) {
   // /Length is itself, an object stream stored inside itself): fail it instead of
   // recursing forever. Chains of distinct objects are bounded too.
   if (auto it = failed_.find(num); it != failed_.end()) return std::unexpected(it->second);
-  if (std::find(loading_.begin(), loading_.end(), num) != loading_.end()) return fail(kObj, kCircular);
-  if (loading_.size() >= limits::kMaxLoadNesting) return fail(kObj, kTooDeep);
+  if (std::find(loading_.begin(), loading_.end(), num) != loading_.end()) {
+    return fail(kObj, ParseErrorCause::CircularReference, "circular object reference");
+  }
+  if (loading_.size() >= limits::kMaxLoadNesting) {
+    return fail(kObj, ParseErrorCause::LoadsNestedTooDeeply, "object references nested too deeply");
+  }
   const XrefEntry entry = entry_it->second;
   loading_.push_back(num);
   Result<Object> loaded = load_entry(num, entry);
@@ -97,8 +65,7 @@ Result<const Object*> Resolver::load(std::uint32_t num) {
   loading_.pop_back();
   if (!loaded) {
     // Failures caused by the loads in progress may not recur in another context.
-    const std::string& message = loaded.error().message;
-    if (message != kCircular && message != kTooDeep) failed_.emplace(num, loaded.error());
+    if (!depends_on_loads_under_way(loaded.error())) failed_.emplace(num, loaded.error());
     return std::unexpected(std::move(loaded).error());
   }
   auto [it, inserted] = objects_.emplace(num, std::move(*loaded));
@@ -167,7 +134,7 @@ Result<Object> Resolver::load_in_file(std::uint32_t num, const XrefEntry& entry)
   const std::size_t start = static_cast<std::size_t>(std::min<std::uint64_t>(entry.offset, file_.size()));
   Lexer lexer(file_, start);
   const ObjectHeader header = TRY(parse_object_header(lexer));
-  if (header.num != num) return fail(kObj, "object number mismatch");
+  if (header.num != num) return fail(kObj, ParseErrorCause::ObjectNumberMismatch, "object number mismatch");
   Object obj = TRY(parse_object(lexer));
   if (auto* dict = obj.as_dict()) {
     std::optional<std::uint64_t> length;

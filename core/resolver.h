@@ -9,23 +9,13 @@
 #include <utility>
 #include <vector>
 
-#include "cos.h"
+#include "cos/object.h"
 #include "crypt.h"
 #include "error.h"
+#include "object_stream.h"
 #include "xref.h"
 
 namespace folioscan {
-
-// The parsed header of an object stream; data owned, lists as long as /N.
-struct ObjectStream {
-  std::vector<std::uint32_t> numbers;
-  std::vector<std::uint64_t> offsets;
-  Bytes data;
-  std::uint64_t first = 0;
-};
-
-[[nodiscard]] Result<ObjectStream> parse_object_stream(const Dictionary& dict, Bytes decoded);
-[[nodiscard]] Result<Object> object_at(const ObjectStream& stream, std::size_t index);
 
 class Resolver {
  public:
@@ -71,7 +61,6 @@ class Resolver {
   // object streams it lists (decrypted and decoded here), noting each one that cannot
   // be read.
   void adopt_object_streams(const std::vector<std::uint32_t>& object_streams);
-  bool rebuilt() const { return rebuilt_; }
 
  private:
   // The stream's dictionary, or `storage` filled with its filter keys resolved when
@@ -96,7 +85,7 @@ class Resolver {
   std::unordered_map<std::uint32_t, Object> objects_;
   // Objects whose load failed, with the error: fonts, images and page attributes that
   // cannot be read are skipped, not fatal, so a broken object named N times would
-  // otherwise be parsed N times (a 4 MB broken array named 20,000 times: minutes).
+  // otherwise be parsed N times (a 4 MB broken array named 20,000 times: 80 GB parsed).
   std::unordered_map<std::uint32_t, ParseError> failed_;
   std::unordered_map<std::uint32_t, ParseError> failed_object_streams_;  // same, for decoding
   std::unordered_map<std::uint32_t, std::shared_ptr<const ObjectStream>> object_streams_;

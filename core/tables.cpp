@@ -7,7 +7,7 @@
 #include <cmath>
 #include <optional>
 
-#include "bounds.h"
+#include "input_limits.h"
 #include "layout.h"
 #include "walker.h"
 

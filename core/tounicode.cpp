@@ -8,8 +8,9 @@
 #include <optional>
 #include <string_view>
 
+#include "cos/parser.h"
 #include "lex.h"
-#include "text.h"
+#include "utf8.h"
 
 namespace folioscan {
 

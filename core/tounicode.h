@@ -6,7 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "cos.h"
+#include "cos/object.h"
 
 namespace folioscan {
 

@@ -4,8 +4,9 @@
 
 #include <set>
 
-#include "bounds.h"
+#include "cos/parser.h"
 #include "filter/filter.h"
+#include "input_limits.h"
 #include "lex.h"
 
 namespace folioscan {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <map>
 
-#include "cos.h"
+#include "cos/object.h"
 #include "error.h"
 
 namespace folioscan {

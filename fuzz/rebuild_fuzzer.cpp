@@ -8,8 +8,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "lex.h"
+#include "cos/parser.h"
 #include "doc.h"
+#include "lex.h"
 #include "repair.h"
 
 namespace {

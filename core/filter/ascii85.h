@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-#include "../bounds.h"
-#include "../cos.h"
+#include "../bytes.h"
 #include "../error.h"
+#include "../input_limits.h"
 
 namespace folioscan {
 

@@ -189,11 +189,8 @@ RecoveredBytes decode_stream_recovering(const Dictionary& dict, ByteView raw) {
       out.data.clear();
       return out;
     }
-    if (!next->complete && !out.fault) {
-      // The error the strict decode gives for the same data.
-      const bool flate = *names[i] == "FlateDecode" || *names[i] == "Fl";
-      out.fault = ParseError{flate ? "corrupt DEFLATE data" : "bad LZW data", ParseErrorKind::BadStream};
-    }
+    // The first fault met is the error the strict decode gives for the same data.
+    if (next->fault && !out.fault) out.fault = std::move(next->fault);
     out.data = std::move(next->data);
     decoded = true;
   }

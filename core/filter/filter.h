@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "../bounds.h"
-#include "../cos.h"
+#include "../cos/object.h"
 #include "../error.h"
+#include "../input_limits.h"
 
 namespace folioscan {
 

@@ -1,6 +1,7 @@
 // DEFLATE decoding of a whole buffer: stored, fixed and dynamic blocks, decoded with
-// lookup tables over a 64-bit bit buffer. Output is returned only after the final block;
-// every failure, truncation included, discards it and reports "corrupt DEFLATE data".
+// lookup tables over a 64-bit bit buffer. inflate returns output only after the final
+// block and fails every fault, truncation included, with "corrupt DEFLATE data";
+// inflate_partial keeps the output decoded before a fault, for the repairing reader.
 #include "inflate.h"
 
 #include <algorithm>
@@ -13,6 +14,12 @@ namespace folioscan {
 namespace {
 
 constexpr const char* kCorrupt = "corrupt DEFLATE data";
+
+// The fault of a partial decode: inflate's error for the same data.
+std::optional<ParseError> partial_fault(bool complete) {
+  if (complete) return std::nullopt;
+  return ParseError{kCorrupt, ParseErrorKind::BadStream};
+}
 
 // ---------------------------------------------------------------------------------------
 // Huffman codes
@@ -630,14 +637,14 @@ Result<PartialBytes> inflate_partial(ByteView in, std::uint64_t max_output, std:
     Inflater first(in, max_output, static_cast<std::size_t>(std::min<std::uint64_t>(held, SIZE_MAX)));
     const bool complete = first.decode();
     if (first.over_limit()) return fail(ParseErrorKind::BadStream, kCorrupt);
-    if (!first.dropped_output()) return PartialBytes{std::move(first).take(), complete};
+    if (!first.dropped_output()) return PartialBytes{std::move(first).take(), partial_fault(complete)};
     size = first.total();
   }
   // Decoding is deterministic: the second pass stops where the first did.
   Inflater second(in, size, SIZE_MAX);
   second.reserve(static_cast<std::size_t>(size));
   const bool complete = second.decode();
-  return PartialBytes{std::move(second).take(), complete};
+  return PartialBytes{std::move(second).take(), partial_fault(complete)};
 }
 
 }  // namespace folioscan

@@ -2,10 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
-#include "../bounds.h"
-#include "../cos.h"
+#include "../bytes.h"
 #include "../error.h"
+#include "../input_limits.h"
 
 namespace folioscan {
 
@@ -17,15 +18,15 @@ namespace folioscan {
                                     std::uint64_t max_output = limits::kMaxDecodedBytes,
                                     std::uint64_t max_held = limits::kMaxInflateHeldBytes);
 
-// Output decoded before a fault, for readers that repair: `complete` is false when the
-// data was corrupt or ended early.
+// Output decoded before a fault, for readers that repair: when the data was corrupt or
+// ended early, `fault` is the error the whole-buffer decoder gives for the same data.
 struct PartialBytes {
   Bytes data;
-  bool complete = true;
+  std::optional<ParseError> fault;
 };
 
 // Like inflate, but corrupt or truncated data yields the bytes decoded before the fault
-// (complete false). Output past `max_output` is still "corrupt DEFLATE data".
+// (with the fault). Output past `max_output` is still "corrupt DEFLATE data".
 [[nodiscard]] Result<PartialBytes> inflate_partial(ByteView in,
                                                    std::uint64_t max_output = limits::kMaxDecodedBytes,
                                                    std::uint64_t max_held = limits::kMaxInflateHeldBytes);

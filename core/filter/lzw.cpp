@@ -147,7 +147,10 @@ Result<Bytes> lzw_decode(ByteView in, bool early_change, std::uint64_t max_outpu
 
 Result<PartialBytes> lzw_decode_partial(ByteView in, bool early_change, std::uint64_t max_output) {
   PartialBytes out;
-  out.data = TRY(lzw_run(in, early_change, max_output, true, out.complete));
+  bool complete = true;
+  out.data = TRY(lzw_run(in, early_change, max_output, true, complete));
+  // The fault is lzw_decode's error for the same data.
+  if (!complete) out.fault = ParseError{kBadLzw, ParseErrorKind::BadStream};
   return out;
 }
 

@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-#include "../bounds.h"
-#include "../cos.h"
+#include "../bytes.h"
 #include "../error.h"
+#include "../input_limits.h"
 #include "inflate.h"
 
 namespace folioscan {
@@ -14,8 +14,8 @@ namespace folioscan {
 [[nodiscard]] Result<Bytes> lzw_decode(ByteView in, bool early_change,
                                        std::uint64_t max_output = limits::kMaxDecodedBytes);
 
-// Like lzw_decode, but a code that cannot be decoded ends the output there (complete
-// false) instead of failing. Output past `max_output` still fails.
+// Like lzw_decode, but a code that cannot be decoded ends the output there (with the
+// fault) instead of failing. Output past `max_output` still fails.
 [[nodiscard]] Result<PartialBytes> lzw_decode_partial(ByteView in, bool early_change,
                                                       std::uint64_t max_output = limits::kMaxDecodedBytes);
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <optional>
 
-#include "../bounds.h"
+#include "../input_limits.h"
 
 namespace folioscan {
 namespace {

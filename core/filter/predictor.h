@@ -1,7 +1,7 @@
 // TIFF predictor 2 and PNG row predictors, undone after Flate or LZW.
 #pragma once
 
-#include "../cos.h"
+#include "../cos/object.h"
 #include "../error.h"
 
 namespace folioscan {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "../cos.h"
+#include "../cos/object.h"
 
 namespace folioscan::font {
 

@@ -6,8 +6,8 @@
 #include <algorithm>
 
 #include "../agl.h"
-#include "../bounds.h"
 #include "../doc.h"
+#include "../input_limits.h"
 #include "cff.h"
 #include "truetype.h"
 #include "type1.h"

@@ -16,7 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "../cos.h"
+#include "../cos/object.h"
 
 namespace folioscan {
 

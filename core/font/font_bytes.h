@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "../cos.h"
+#include "../cos/object.h"
 
 namespace folioscan::font {
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string_view>
 
-#include "../cos.h"
+#include "../cos/object.h"
 
 namespace folioscan {
 struct Font;

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "../bounds.h"
+#include "../input_limits.h"
 #include "font_bytes.h"
 #include "standard_names.h"
 

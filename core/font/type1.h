@@ -5,7 +5,7 @@
 #include <array>
 #include <string_view>
 
-#include "../cos.h"
+#include "../cos/object.h"
 
 namespace folioscan::font {
 

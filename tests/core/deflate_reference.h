@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "cos.h"
+#include "bytes.h"
 
 namespace folioscan::testing {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "cos.h"
+#include "bytes.h"
 
 namespace folioscan::testing {
 

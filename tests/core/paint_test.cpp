@@ -8,7 +8,7 @@
 
 #include "extract.h"
 #include "pdf_builder.h"
-#include "text.h"
+#include "utf8.h"
 #include "walker.h"
 
 namespace folioscan {

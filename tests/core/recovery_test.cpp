@@ -6,6 +6,7 @@
 #include <iterator>
 #include <string>
 
+#include "cos/parser.h"
 #include "extract.h"
 #include "filter/filter.h"
 #include "filter/inflate.h"
@@ -34,7 +35,8 @@ TEST(PartialInflate, TruncatedDataGivesAPrefixOfTheWholeOutput) {
     for (const std::size_t cut : {raw.size() / 4, raw.size() / 2, raw.size() - 9}) {
       const auto partial = inflate_partial(raw.first(cut), limits::kMaxDecodedBytes, held);
       ASSERT_TRUE(partial.has_value());
-      EXPECT_FALSE(partial->complete);
+      ASSERT_TRUE(partial->fault.has_value());
+      EXPECT_EQ(partial->fault->display(), inflate(raw.first(cut)).error().display());
       ASSERT_LE(partial->data.size(), whole.size());
       EXPECT_TRUE(std::equal(partial->data.begin(), partial->data.end(), whole.begin()));
       EXPECT_GE(partial->data.size(), cut == raw.size() / 4 ? 1u : previous);
@@ -42,7 +44,7 @@ TEST(PartialInflate, TruncatedDataGivesAPrefixOfTheWholeOutput) {
     }
     const auto full = inflate_partial(raw, limits::kMaxDecodedBytes, held);
     ASSERT_TRUE(full.has_value());
-    EXPECT_TRUE(full->complete);
+    EXPECT_FALSE(full->fault.has_value());
     EXPECT_EQ(full->data, whole);
   }
 }
@@ -51,7 +53,8 @@ TEST(PartialInflate, ATruncatedStoredBlockKeepsItsBytesAndABombStillFails) {
   const std::string stored = std::string("\x01\x0a\x00\xf5\xff", 5) + "Hello";  // 10 bytes promised, 5 there
   const auto partial = inflate_partial(bytes_of(stored));
   ASSERT_TRUE(partial.has_value());
-  EXPECT_FALSE(partial->complete);
+  ASSERT_TRUE(partial->fault.has_value());
+  EXPECT_EQ(partial->fault->display(), inflate(bytes_of(stored)).error().display());
   EXPECT_EQ(std::string(partial->data.begin(), partial->data.end()), "Hello");
   // Output past the bound is no partial result.
   const Bytes zz = fixture("zeros_l9.zz");
@@ -63,10 +66,12 @@ TEST(PartialInflate, ATruncatedStoredBlockKeepsItsBytesAndABombStillFails) {
 TEST(PartialLzw, ACodeBeyondTheTableEndsTheOutputThere) {
   // 9-bit codes: 'A' (65), a clear code, then 300, which cannot be decoded after a clear.
   const std::string data("\x20\xc0\x25\x80", 4);
-  EXPECT_FALSE(lzw_decode(bytes_of(data), true).has_value());
+  const auto strict = lzw_decode(bytes_of(data), true);
+  ASSERT_FALSE(strict.has_value());
   const auto partial = lzw_decode_partial(bytes_of(data), true);
   ASSERT_TRUE(partial.has_value());
-  EXPECT_FALSE(partial->complete);
+  ASSERT_TRUE(partial->fault.has_value());
+  EXPECT_EQ(partial->fault->display(), strict.error().display());
   EXPECT_EQ(std::string(partial->data.begin(), partial->data.end()), "A");
 }
 

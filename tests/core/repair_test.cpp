@@ -170,14 +170,15 @@ TEST(FindHeaderAnywhere, FindsTheFirstMarkerAnywhere) {
   }
 }
 
-TEST(ShouldRebuildAfter, OnlyErrorsOfReachingTheHeader) {
+TEST(ShouldRebuildAfter, OnlyTheCausesOfMissingTheHeaderWhateverTheMessage) {
+  constexpr auto kObj = ParseErrorKind::InvalidObject;
   const std::pair<ParseError, bool> cases[] = {
-      {{"missing obj keyword", ParseErrorKind::InvalidObject}, true},
-      {{"object number mismatch", ParseErrorKind::InvalidObject}, true},
-      {{"expected integer", ParseErrorKind::InvalidObject}, true},
-      {{"bad integer", ParseErrorKind::InvalidObject}, true},
+      {{"any text", kObj, ParseErrorCause::NoObjectHeader}, true},
+      {{"any text", kObj, ParseErrorCause::ObjectNumberMismatch}, true},
       {{"xref stream truncated", ParseErrorKind::InvalidXref}, true},
-      {{"expected dictionary", ParseErrorKind::InvalidObject}, false},
+      {{"missing obj keyword", kObj, ParseErrorCause::Other}, false},
+      {{"object number mismatch", kObj}, false},
+      {{"circular object reference", kObj, ParseErrorCause::CircularReference}, false},
       {{"input ended mid-object", ParseErrorKind::UnexpectedEof}, false},
       {{"no such object", ParseErrorKind::ObjectNotFound}, false},
   };

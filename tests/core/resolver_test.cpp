@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "doc.h"
+#include "input_limits.h"
 #include "lex.h"
 #include "pages.h"
 #include "pdf_builder.h"
@@ -146,35 +149,6 @@ TEST(Resolver, ObjectStreamsResolveByIndex) {
   EXPECT_EQ(self.error().kind, ParseErrorKind::InvalidObject);
 }
 
-TEST(ObjectStream, HeaderErrorsCarryTheirMessages) {
-  auto dict = [](const std::string& keys) {
-    const std::string text = "<<" + keys + ">>";
-    Lexer lexer(bytes_of(text));
-    return *parse_object(lexer)->as_dict();
-  };
-  auto bytes = [](const std::string& s) { return Bytes(s.begin(), s.end()); };
-  struct Case {
-    const char* keys;
-    const char* data;
-    const char* display;
-  } cases[] = {
-      {"/N 3 /First 0", "1 0 2 3", "InvalidObject: objstm truncated header"},
-      {"/N 2 /First 0", "10 -4", "InvalidObject: objstm bad integer"},
-      {"/N 2.0 /First 0", "", "InvalidObject: objstm missing key"},
-      {"/N 1", "", "InvalidObject: objstm missing key"},
-      {"/N 1 /First -1", "", "InvalidObject: objstm negative key"},
-      {"/N 1099511627776 /First 0", "1 0", "InvalidObject: objstm truncated header"},
-  };
-  for (const auto& c : cases) {
-    auto stream = parse_object_stream(dict(c.keys), bytes(c.data));
-    ASSERT_FALSE(stream) << c.keys;
-    EXPECT_EQ(stream.error().display(), c.display) << c.keys;
-  }
-  auto empty = parse_object_stream(dict("/N 0 /First 0"), bytes("junk"));
-  ASSERT_TRUE(empty);
-  EXPECT_EQ(object_at(*empty, 0).error().display(), "InvalidObject: objstm index out of range");
-}
-
 TEST(Resolver, GetDictionaryFollowsOneLevel) {
   PdfBuilder b;
   b.add(1, "<</A 1>>");
@@ -202,6 +176,88 @@ TEST(Resolver, LongLengthChainsStayBounded) {
   auto one = r.get(1);
   ASSERT_TRUE(one) << one.error().display();
   EXPECT_EQ(one->as_stream()->data, Bytes({'x'}));
+}
+
+// Each cause a load error carries triggers its decision, whatever the message says.
+// Rebuilding: an entry whose offset holds no header of its object makes recovery
+// rebuild the table, and the repair it notes carries the strict error's cause.
+TEST(RepairCauses, AnEntryThatMissesItsHeaderRebuildsTheTableInRecovery) {
+  PdfBuilder b;
+  b.add(1, "<</Type/Catalog>>");
+  b.add(2, "42");
+  b.add(3, "[5 0 R]");
+  const std::string file = b.build();
+  struct Case {
+    std::size_t offset;
+    ParseErrorCause cause;
+  };
+  const Case cases[] = {
+      {file.find("<</Type"), ParseErrorCause::NoObjectHeader},     // no number
+      {file.find("endobj"), ParseErrorCause::NoObjectHeader},      // not a number
+      {file.find("5 0 R"), ParseErrorCause::NoObjectHeader},       // no "obj"
+      {file.find("1 0 obj"), ParseErrorCause::ObjectNumberMismatch},  // another object
+  };
+  for (const Case& c : cases) {
+    auto chain = load_xref_chain(bytes_of(file), file.rfind("\nxref") + 1);
+    ASSERT_TRUE(chain);
+    chain->table[2].offset = c.offset;
+    Resolver strict(bytes_of(file), chain->table, chain->trailer);
+    const auto failed = strict.get(2);
+    ASSERT_FALSE(failed) << c.offset;
+    EXPECT_EQ(failed.error().cause, c.cause) << c.offset;
+    Resolver recovering(bytes_of(file), chain->table, chain->trailer);
+    recovering.enable_recovery();
+    const auto found = recovering.get(2);
+    ASSERT_TRUE(found) << c.offset;
+    EXPECT_EQ(*found->as_integer(), 42);
+    const std::vector<ParseError> repairs = recovering.take_repairs();
+    ASSERT_EQ(repairs.size(), 1u) << c.offset;
+    EXPECT_EQ(repairs[0].cause, c.cause) << c.offset;
+  }
+}
+
+// Remembering: a load that fails only because of the loads under way (a cycle, or
+// nesting past the bound) is not remembered, so the object loads in another context.
+TEST(RepairCauses, FailuresOfTheLoadsUnderWayAreNotRemembered) {
+  // Object 10 lies in object stream 5, whose /Length is 10: loading 5 first meets 10,
+  // whose stream is then being loaded.
+  PdfBuilder cycle;
+  cycle.add(5, "<</Type/ObjStm /N 1 /First 4 /Length 10 0 R>>\nstream\n10 0 42\nendstream");
+  // Object 100 lies in object stream 200 and is the /Length of the last of a chain of
+  // streams, reached as the deepest load allowed: its stream is one load too deep.
+  PdfBuilder deep;
+  const auto last = static_cast<std::uint32_t>(limits::kMaxLoadNesting - 1);
+  for (std::uint32_t n = 1; n <= last; ++n) {
+    const std::uint32_t length = n == last ? 100 : n + 1;
+    deep.add(n, "<</Length " + std::to_string(length) + " 0 R>>\nstream\nx\nendstream");
+  }
+  deep.add_stream(200, "/Type/ObjStm /N 1 /First 6", "100 0 42");
+  struct Case {
+    PdfBuilder* builder;
+    std::uint32_t outer;   // loaded first: the failure happens inside it
+    std::uint32_t stored;  // the compressed object
+    std::uint32_t stream;
+  };
+  for (const Case& c : {Case{&cycle, 5, 10, 5}, Case{&deep, 1, 100, 200}}) {
+    const std::string file = c.builder->build();
+    auto chain = load_xref_chain(bytes_of(file), file.rfind("\nxref") + 1);
+    ASSERT_TRUE(chain);
+    chain->table[c.stored] = XrefEntry{XrefKind::Compressed, 0, c.stream, 0};
+    Resolver r(bytes_of(file), chain->table, chain->trailer);
+    ASSERT_TRUE(r.get(c.outer)) << c.outer;
+    const auto stored = r.get(c.stored);
+    ASSERT_TRUE(stored) << c.stored << ": " << stored.error().display();
+    EXPECT_EQ(*stored->as_integer(), 42);
+  }
+  // The causes themselves, seen directly: a stream stored inside itself.
+  PdfBuilder self;
+  self.add(1, "<</Type/Catalog>>");
+  const std::string file = self.build();
+  auto chain = load_xref_chain(bytes_of(file), file.rfind("\nxref") + 1);
+  ASSERT_TRUE(chain);
+  chain->table[14] = XrefEntry{XrefKind::Compressed, 0, 14, 0};
+  Resolver r(bytes_of(file), chain->table, chain->trailer);
+  EXPECT_EQ(r.get(14).error().cause, ParseErrorCause::CircularReference);
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "bounds.h"
+#include "input_limits.h"
 #include "tables.h"
 
 namespace folioscan {

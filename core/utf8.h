@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "cos.h"
+#include "bytes.h"
 
 namespace folioscan {
 

@@ -1,40 +1,16 @@
-// The object model's dictionary helpers and the recursive-descent object parser:
-// direct objects with reference look-ahead, indirect object headers, stream bodies.
-#include "cos.h"
+// The recursive-descent object parser: direct objects with reference look-ahead (and
+// the dictionary builder behind them), indirect object headers, stream bodies.
+#include "parser.h"
 
 #include <cstring>
+#include <string>
+#include <string_view>
 #include <unordered_map>
 
-#include "bounds.h"
-#include "lex.h"
+#include "../input_limits.h"
+#include "../lex.h"
 
 namespace folioscan {
-
-const Object* Dictionary::lookup(std::string_view key) const {
-  for (const auto& entry : entries) {
-    if (entry.key.size() == key.size() && std::memcmp(entry.key.data(), key.data(), key.size()) == 0) {
-      return &entry.value;
-    }
-  }
-  return nullptr;
-}
-
-void Dictionary::set(std::string key, Object value) {
-  for (auto& entry : entries) {
-    if (entry.key == key) {
-      entry.value = std::move(value);
-      return;
-    }
-  }
-  entries.push_back(DictEntry{std::move(key), std::move(value)});
-}
-
-bool operator==(const Dictionary& a, const Dictionary& b) { return a.entries == b.entries; }
-
-bool Object::is_name(std::string_view text) const {
-  const auto* n = as_name();
-  return n != nullptr && n->text == text;
-}
 
 namespace {
 
@@ -168,9 +144,9 @@ Result<Object> parse_at(Lexer& lexer, int depth) {
     case '+': case '-': case '.':
     case '0': case '1': case '2': case '3': case '4':
     case '5': case '6': case '7': case '8': case '9': {
-      Object number = TRY(lexer.read_number());
-      if (const auto* i = number.as_integer()) return reference_or_integer(lexer, *i);
-      return number;
+      const Number number = TRY(lexer.read_number());
+      if (const auto* i = std::get_if<std::int64_t>(&number)) return reference_or_integer(lexer, *i);
+      return Object(*std::get_if<double>(&number));
     }
     case '[':
       if (depth >= limits::kMaxNestingDepth) {
@@ -188,7 +164,11 @@ Result<Object> parse_at(Lexer& lexer, int depth) {
       }
       return Object(String{TRY(lexer.read_hex_string())});
     }
-    default: return lexer.read_keyword();
+    default: {
+      const Keyword keyword = TRY(lexer.read_keyword());
+      if (keyword == Keyword::Null) return Object(Null{});
+      return Object(keyword == Keyword::True);
+    }
   }
 }
 
@@ -214,11 +194,13 @@ std::size_t find_endstream(ByteView data, std::size_t from, std::size_t to) {
 Result<Object> parse_object(Lexer& lexer) { return parse_at(lexer, 0); }
 
 Result<ObjectHeader> parse_object_header(Lexer& lexer) {
+  constexpr auto kObj = ParseErrorKind::InvalidObject;
+  constexpr auto kNoHeader = ParseErrorCause::NoObjectHeader;
   ObjectHeader header;
-  header.num = TRY(lexer.read_u32(ParseErrorKind::InvalidObject));
-  header.gen = TRY(lexer.read_u32(ParseErrorKind::InvalidObject));
+  header.num = TRY(lexer.read_u32(kObj, kNoHeader));
+  header.gen = TRY(lexer.read_u32(kObj, kNoHeader));
   lexer.skip_whitespace();
-  if (!lexer.match_keyword("obj")) return fail(ParseErrorKind::InvalidObject, "missing obj keyword");
+  if (!lexer.match_keyword("obj")) return fail(kObj, kNoHeader, "missing obj keyword");
   return header;
 }
 

@@ -1,13 +1,13 @@
 // Object parser: scalars, reference look-ahead, arrays, dictionaries (duplicate keys,
 // closing bracket handling), the nesting bound, object headers and stream bodies.
-#include "cos.h"
+#include "cos/parser.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <string_view>
 
-#include "bounds.h"
+#include "input_limits.h"
 #include "lex.h"
 
 namespace folioscan {

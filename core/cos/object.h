@@ -1,23 +1,18 @@
-// The PDF object model (ten variants) and its parser: direct objects, indirect object
-// headers and stream bodies.
+// The PDF object model: the ten variants of an object, dictionaries with their entries
+// in file order, and streams with their raw data. Parsing lives in cos/parser.h.
 #pragma once
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
-#include "error.h"
+#include "../bytes.h"
 
 namespace folioscan {
-
-class Lexer;
-
-using Bytes = std::vector<std::uint8_t>;
-using ByteView = std::span<const std::uint8_t>;
 
 struct ObjRef {
   std::uint32_t num = 0;
@@ -112,23 +107,5 @@ struct DictEntry {
 inline bool Dictionary::empty() const { return entries.empty(); }
 inline std::size_t Dictionary::size() const { return entries.size(); }
 inline Object::Object(Value v) : value(std::move(v)) {}
-
-// Parses one direct object at the lexer position (never a Stream).
-[[nodiscard]] Result<Object> parse_object(Lexer& lexer);
-
-struct ObjectHeader {
-  std::uint32_t num = 0;
-  std::uint32_t gen = 0;
-};
-
-// "N G obj": two unsigned 32-bit integers and the keyword.
-[[nodiscard]] Result<ObjectHeader> parse_object_header(Lexer& lexer);
-
-// With the lexer just after a dictionary that is an indirect object's body: when the
-// keyword "stream" follows, reads the data (declared length checked against an
-// "endstream" window, else found by searching) and returns a Stream; otherwise the
-// dictionary unchanged. `data` is the whole buffer the lexer reads.
-[[nodiscard]] Object parse_stream_body(Lexer& lexer, Dictionary dict,
-                                       std::optional<std::uint64_t> declared_length);
 
 }  // namespace folioscan

@@ -1,4 +1,6 @@
-#include "text.h"
+// UTF-8 encoding and lossy decoding, and the text strings of the file (UTF-16BE, UTF-8
+// or PDFDocEncoding) decoded to UTF-8.
+#include "utf8.h"
 
 namespace folioscan {
 
