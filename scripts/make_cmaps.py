@@ -40,6 +40,7 @@ Byte streams (all numbers are unsigned LEB128 varints, "z" a zigzag-coded signed
             first code = previous run's end + gap (0 at the group's start);
             first CID = previous run's end CID + delta (0 at the group's start);
             codes first..first+count-1 map to CIDs first CID..first CID+count-1.
+            Notdef runs give all their codes the one CID, and a run's end CID is its CID.
 Codes of several bytes are their big-endian value. Runs are sorted and disjoint.
 
 Variation selectors (U+FE00-U+FE0F, U+E0100-U+E01EF) in Adobe's CID -> Unicode data are
@@ -160,8 +161,10 @@ def code_value(code: bytes) -> int:
 # --- Code maps ----------------------------------------------------------------------
 
 
-def flatten(entries: list[tuple[bytes, bytes, int]], into: dict[tuple[int, int], int] | None = None):
-    """(bytes, code) -> CID; later entries win, as in a CMap."""
+def flatten(entries: list[tuple[bytes, bytes, int]], into: dict[tuple[int, int], int] | None = None,
+            constant: bool = False):
+    """(bytes, code) -> CID; later entries win, as in a CMap. `constant`: notdef ranges,
+    which give all their codes one CID."""
     out = {} if into is None else into
     for lo, hi, cid in entries:
         assert len(lo) == len(hi) and 1 <= len(lo) <= 4, (lo, hi)
@@ -170,18 +173,20 @@ def flatten(entries: list[tuple[bytes, bytes, int]], into: dict[tuple[int, int],
         assert lo[:-1] == hi[:-1], (lo, hi)
         a, b = code_value(lo), code_value(hi)
         for code in range(a, b + 1):
-            out[(len(lo), code)] = cid + code - a
+            out[(len(lo), code)] = cid if constant else cid + code - a
     return out
 
 
-def runs_of(mapping: dict[tuple[int, int], int]) -> list[list[int]]:
-    """Sorted [bytes, first code, count, first CID] runs of consecutive codes and CIDs."""
+def runs_of(mapping: dict[tuple[int, int], int], constant: bool = False) -> list[list[int]]:
+    """Sorted [bytes, first code, count, first CID] runs of consecutive codes and CIDs
+    (`constant`: of consecutive codes with one CID)."""
     runs: list[list[int]] = []
     for key in sorted(mapping):
         length, code = key
         cid = mapping[key]
         last = runs[-1] if runs else None
-        if last and last[0] == length and last[1] + last[2] == code and last[3] + last[2] == cid:
+        step = 0 if constant else last[2] if last else 0
+        if last and last[0] == length and last[1] + last[2] == code and last[3] + step == cid:
             last[2] += 1
         else:
             runs.append([length, code, 1, cid])
@@ -217,7 +222,7 @@ def encode_groups(kind: int, runs: list[list[int]]) -> bytes:
         end = end_cid = 0
         for _, code, count, cid in group:
             out += varint(code - end) + varint(count - 1) + zigzag(cid - end_cid)
-            end, end_cid = code + count, cid + count
+            end, end_cid = code + count, cid if kind == 1 else cid + count
     return bytes(out)
 
 
@@ -323,10 +328,10 @@ def inherited(name: str, chosen: dict[str, CMapFile], attr: str):
         c = chosen[c.use]
 
 
-def full_mapping(name: str, chosen: dict[str, CMapFile]) -> dict[tuple[int, int], int]:
+def full_mapping(name: str, chosen: dict[str, CMapFile], notdef: bool = False) -> dict[tuple[int, int], int]:
     c = chosen[name]
-    base = dict(full_mapping(c.use, chosen)) if c.use else {}
-    return flatten(c.cids, base)
+    base = dict(full_mapping(c.use, chosen, notdef)) if c.use else {}
+    return flatten(c.notdefs, base, constant=True) if notdef else flatten(c.cids, base)
 
 
 def build_rows(chosen: dict[str, CMapFile]) -> tuple[list[Row], list[bytes]]:
@@ -345,7 +350,7 @@ def build_rows(chosen: dict[str, CMapFile]) -> tuple[list[Row], list[bytes]]:
         # A CMap that uses another takes its codespace ranges too; the row keeps its own.
         assert inherited(name, chosen, "codespace"), name
         row = Row(c, c.use, ordering, form, codespace=c.codespace)
-        notdef_runs = runs_of(flatten(c.notdefs))
+        notdef_runs = runs_of(flatten(c.notdefs, constant=True), constant=True)
         if c.use is None and form in ("Utf16", "Utf32", "Utf8"):
             mapping = flatten(c.cids)
             by_cp: dict[int, int] = {}
@@ -380,17 +385,18 @@ def check_rows(rows: list[Row], tables: list[bytes], chosen: dict[str, CMapFile]
     table_maps = [decode_stream(t)[0] for t in tables]
     index = {row.cmap.name: row for row in rows}
 
-    def mapping(name: str) -> dict[tuple[int, int], int]:
+    def mapping(name: str, kind: int) -> dict[tuple[int, int], int]:
         row = index[name]
-        out = dict(mapping(row.parent)) if row.parent else {}
-        if row.unicode_table >= 0:
+        out = dict(mapping(row.parent, kind)) if row.parent else {}
+        if row.unicode_table >= 0 and kind == 0:
             for (_, cp), cid in table_maps[row.unicode_table].items():
                 out[encode_code(cp, row.code_text)] = cid
-        out.update(decode_stream(row.own)[0])
+        out.update(decode_stream(row.own)[kind])
         return out
 
     for row in rows:
-        assert mapping(row.cmap.name) == full_mapping(row.cmap.name, chosen), row.cmap.name
+        assert mapping(row.cmap.name, 0) == full_mapping(row.cmap.name, chosen), row.cmap.name
+        assert mapping(row.cmap.name, 1) == full_mapping(row.cmap.name, chosen, notdef=True), row.cmap.name
 
 
 def decode_stream(data: bytes) -> tuple[dict[tuple[int, int], int], dict[tuple[int, int], int]]:
@@ -418,8 +424,8 @@ def decode_stream(data: bytes) -> tuple[dict[tuple[int, int], int], dict[tuple[i
             code = end + gap
             cid = end_cid + (z >> 1 if z % 2 == 0 else -(z >> 1) - 1)
             for k in range(count):
-                maps[kind][(length, code + k)] = cid + k
-            end, end_cid = code + count, cid + count
+                maps[kind][(length, code + k)] = cid if kind == 1 else cid + k
+            end, end_cid = code + count, cid if kind == 1 else cid + count
     return maps
 
 

@@ -206,21 +206,36 @@ class CMapReader {
     return builder_.add_cids(*low, *high, *cid, notdef);
   }
 
-  // One object, kept when it is a string.
+  // One object, kept when it is a string. Strings and numbers, nearly every token of a
+  // large CMap, are read by the lexer directly rather than as objects.
   std::optional<Bytes> read_string() {
     lexer_.skip_whitespace();
-    auto object = parse_object(lexer_);
-    if (!object) return std::nullopt;
-    if (String* s = object->as_string()) return std::move(s->bytes);
+    if (!lexer_.at_end() && lexer_.peek() == '<' && !next_is('<')) {
+      auto bytes = lexer_.read_hex_string();
+      return bytes ? std::optional<Bytes>(std::move(*bytes)) : std::nullopt;
+    }
+    if (!lexer_.at_end() && lexer_.peek() == '(') {
+      auto bytes = lexer_.read_literal_string();
+      return bytes ? std::optional<Bytes>(std::move(*bytes)) : std::nullopt;
+    }
+    (void)parse_object(lexer_);
     return std::nullopt;
   }
 
   std::optional<std::int64_t> read_integer() {
     lexer_.skip_whitespace();
-    auto object = parse_object(lexer_);
+    if (lexer_.at_end()) return std::nullopt;
+    const std::uint8_t b = lexer_.peek();
+    auto object = (b >= '0' && b <= '9') || b == '+' || b == '-' || b == '.' ? lexer_.read_number()
+                                                                             : parse_object(lexer_);
     if (!object) return std::nullopt;
     if (const std::int64_t* n = object->as_integer()) return *n;
     return std::nullopt;
+  }
+
+  bool next_is(std::uint8_t b) const {
+    const ByteView data = lexer_.data();
+    return lexer_.pos() + 1 < data.size() && data[lexer_.pos() + 1] == b;
   }
 
   void ensure_progress(std::size_t start) {

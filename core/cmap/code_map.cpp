@@ -36,11 +36,14 @@ const CidRange* find_range(const std::vector<CidRange>& ranges, std::uint32_t va
   return value <= range.high ? &range : nullptr;
 }
 
-std::optional<std::uint32_t> lookup(const std::array<std::vector<CidRange>, 4>& table, CharCode code) {
+// The CID of `code`: the range's CID plus the code's offset in it, or (`constant`, a
+// notdef range) the range's CID alone.
+std::optional<std::uint32_t> lookup(const std::array<std::vector<CidRange>, 4>& table, CharCode code,
+                                    bool constant) {
   if (code.bytes < 1 || code.bytes > 4) return std::nullopt;
   const CidRange* range = find_range(table[code.bytes - 1], code.value);
   if (range == nullptr) return std::nullopt;
-  return range->cid + (code.value - range->low);
+  return constant ? range->cid : range->cid + (code.value - range->low);
 }
 
 std::optional<std::uint32_t> value_of(ByteView bytes) {
@@ -74,7 +77,8 @@ std::optional<std::uint32_t> utf8_code_point(CharCode code) {
 // Disjoint ranges, ascending, from entries in reading order where later ones win: the
 // entries are painted last to first onto the codes no later entry took. `covered` holds
 // the merged painted intervals, so each is walked over once before it is merged.
-std::vector<CidRange> resolve(std::vector<CidRange> entries) {
+// `constant`: the entries are notdef ranges, whose pieces keep the entry's CID.
+std::vector<CidRange> resolve(std::vector<CidRange> entries, bool constant) {
   bool ordered = true;
   for (std::size_t i = 1; i < entries.size() && ordered; ++i) {
     ordered = entries[i - 1].high < entries[i].low;
@@ -86,8 +90,8 @@ std::vector<CidRange> resolve(std::vector<CidRange> entries) {
     const std::uint64_t low = entry->low;
     const std::uint64_t high = entry->high;
     const auto emit = [&](std::uint64_t from, std::uint64_t to) {
-      out.push_back({static_cast<std::uint32_t>(from), static_cast<std::uint32_t>(to),
-                     static_cast<std::uint32_t>(entry->cid + (from - low))});
+      const std::uint64_t cid = constant ? entry->cid : entry->cid + (from - low);
+      out.push_back({static_cast<std::uint32_t>(from), static_cast<std::uint32_t>(to), static_cast<std::uint32_t>(cid)});
     };
     auto it = covered.upper_bound(low);
     if (it != covered.begin() && std::prev(it)->second >= low) --it;
@@ -110,8 +114,8 @@ std::vector<CidRange> resolve(std::vector<CidRange> entries) {
   for (const CidRange& range : out) {
     if (!joined.empty()) {
       CidRange& last = joined.back();
-      if (std::uint64_t{last.high} + 1 == range.low &&
-          std::uint64_t{last.cid} + (last.high - last.low) + 1 == range.cid) {
+      const std::uint64_t next_cid = constant ? last.cid : std::uint64_t{last.cid} + (last.high - last.low) + 1;
+      if (std::uint64_t{last.high} + 1 == range.low && next_cid == range.cid) {
         last.high = range.high;
         continue;
       }
@@ -142,11 +146,11 @@ CharCode next_code(const CodeMap& map, ByteView bytes, std::size_t pos) {
   return code_at(bytes, pos, std::max<std::size_t>(1, std::min(n, left)));
 }
 
-std::optional<std::uint32_t> cid_for(const CodeMap& map, CharCode code) { return lookup(map.cids, code); }
+std::optional<std::uint32_t> cid_for(const CodeMap& map, CharCode code) { return lookup(map.cids, code, false); }
 
 std::uint32_t glyph_cid(const CodeMap& map, CharCode code) {
-  if (const auto cid = lookup(map.cids, code)) return *cid;
-  return lookup(map.notdefs, code).value_or(0);
+  if (const auto cid = lookup(map.cids, code, false)) return *cid;
+  return lookup(map.notdefs, code, true).value_or(0);
 }
 
 bool append_code_text(CodeText form, CharCode code, std::string& out) {
@@ -215,7 +219,7 @@ bool CodeMapBuilder::add_cids(ByteView low, ByteView high, std::int64_t cid, boo
   const auto lo = value_of(low);
   const auto hi = value_of(high);
   if (!lo || !hi || *lo > *hi || cid < 0 || cid > limits::kMaxCid) return false;
-  const std::uint64_t room = limits::kMaxCid - static_cast<std::uint64_t>(cid);
+  const std::uint64_t room = notdef ? 0xFFFFFFFFu : limits::kMaxCid - static_cast<std::uint64_t>(cid);
   const std::uint32_t last = static_cast<std::uint32_t>(std::min<std::uint64_t>(*hi, std::uint64_t{*lo} + room));
   return add_range(static_cast<std::uint8_t>(low.size()), {*lo, last, static_cast<std::uint32_t>(cid)}, notdef);
 }
@@ -248,8 +252,8 @@ CodeMap CodeMapBuilder::finish(CodeMap header) {
     }
   }
   for (std::size_t i = 0; i < 4; ++i) {
-    map.cids[i] = resolve(std::move(ranges_[0][i]));
-    map.notdefs[i] = resolve(std::move(ranges_[1][i]));
+    map.cids[i] = resolve(std::move(ranges_[0][i]), false);
+    map.notdefs[i] = resolve(std::move(ranges_[1][i]), true);
   }
   *this = CodeMapBuilder();
   return map;

@@ -29,7 +29,8 @@ struct CodespaceRange {
   std::array<std::uint8_t, 4> high{};
 };
 
-// Codes low..high (as integers, all of one byte count) map to cid + (code - low).
+// Codes low..high (as integers, all of one byte count) map to cid + (code - low); in a
+// notdef range, every code maps to `cid` itself.
 struct CidRange {
   std::uint32_t low = 0;
   std::uint32_t high = 0;
@@ -56,7 +57,7 @@ struct CodeMap {
   // Indexed by byte count - 1: disjoint, ascending by `low`.
   std::array<std::vector<CidRange>, 4> cids;
   // The CID drawn for a code that has no entry in `cids` (its glyph and width; never
-  // text), same layout.
+  // text), same layout; each range has one CID for all its codes.
   std::array<std::vector<CidRange>, 4> notdefs;
 };
 
@@ -94,9 +95,9 @@ class CodeMapBuilder {
   // false when rejected or dropped.
   bool add_codespace(ByteView low, ByteView high);
   void add_codespace(const CodespaceRange& range);
-  // A cidrange (cidchar: low == high) or notdefrange entry from its code strings: same
-  // length, 1 to 4 bytes, low <= high, CID at most limits::kMaxCid (a range running past
-  // it is cut there). Returns false when rejected or dropped.
+  // A cidrange (cidchar: low == high) or notdefrange (notdefchar) entry from its code
+  // strings: same length, 1 to 4 bytes, low <= high, CID at most limits::kMaxCid (a
+  // cidrange running past it is cut there). Returns false when rejected or dropped.
   bool add_cids(ByteView low, ByteView high, std::int64_t cid, bool notdef = false);
   bool add_range(std::uint8_t bytes, const CidRange& range, bool notdef = false);
   // A used CMap: its codespace ranges and entries, beneath everything added later.

@@ -167,8 +167,9 @@ class RangeJoiner {
 };
 
 // A stream of groups (see scripts/make_cmaps.py): each a tag (kind << 4 | code bytes)
-// and runs of (gap, count - 1, CID delta). A Unicode table's groups have code bytes 0
-// and are turned into codes of `form`. False when the stream is broken.
+// and runs of (gap, count - 1, CID delta); a notdef run gives all its codes one CID. A
+// Unicode table's groups have code bytes 0 and are turned into codes of `form`. False
+// when the stream is broken.
 bool decode_stream(std::span<const std::uint8_t> data, CodeText form, CodeMapBuilder& builder) {
   StreamReader reader(data);
   while (!reader.at_end() && reader.ok()) {
@@ -184,9 +185,8 @@ bool decode_stream(std::span<const std::uint8_t> data, CodeText form, CodeMapBui
       const std::uint64_t first = end + reader.number();
       const std::uint64_t count = reader.number() + 1;
       const std::int64_t cid = end_cid + reader.signed_number();
-      if (first + count - 1 > 0xFFFFFFFFu || cid < 0 || cid + static_cast<std::int64_t>(count) - 1 > limits::kMaxCid) {
-        return false;
-      }
+      const std::int64_t last_cid = notdef ? cid : cid + static_cast<std::int64_t>(count) - 1;
+      if (first + count - 1 > 0xFFFFFFFFu || cid < 0 || last_cid > limits::kMaxCid) return false;
       if (bytes != 0) {
         (void)builder.add_range(bytes, {static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(first + count - 1),
                                   static_cast<std::uint32_t>(cid)},
@@ -198,7 +198,7 @@ bool decode_stream(std::span<const std::uint8_t> data, CodeText form, CodeMapBui
         }
       }
       end = first + count;
-      end_cid = cid + static_cast<std::int64_t>(count);
+      end_cid = notdef ? cid : cid + static_cast<std::int64_t>(count);
     }
   }
   return reader.ok();
