@@ -98,6 +98,29 @@ TEST(PredefinedCMap, VerticalCMapsSayWModeOneAndTakeVerticalGlyphs) {
   }
 }
 
+TEST(PredefinedCMap, VariantsOverrideTheMapTheyUseInEveryCodeForm) {
+  struct Case {
+    std::string_view cmap;
+    std::string_view bytes;
+    std::uint32_t cid;
+  };
+  // U+3001 "、": 634 written horizontally, 7887 (its vertical form) in every -V map,
+  // whether its entries come from the CMap it uses, a shared Unicode table or its own.
+  const Case cases[] = {
+      {"UniJIS-UTF8-H", "\xE3\x80\x81", 634},   {"UniJIS-UTF8-V", "\xE3\x80\x81", 7887},
+      {"UniJIS-UTF16-V", "\x30\x01", 7887},      {"UniJIS-UTF32-V", std::string_view("\0\0\x30\x01", 4), 7887},
+      {"UniJIS-UCS2-V", "\x30\x01", 7887},       {"UniJIS-UCS2-HW-V", "\x30\x01", 7887},
+      {"EUC-H", "\xA1\xA2", 634},                {"EUC-V", "\xA1\xA2", 7887},
+      {"UniGB-UTF8-H", "\xE3\x80\x81", 97},     {"UniGB-UTF8-V", "\xE3\x80\x81", 575},
+      // Half-width Latin over the proportional forms of the map it uses.
+      {"UniJIS-UCS2-H", std::string_view("\0A", 2), 34}, {"UniJIS-UCS2-HW-H", std::string_view("\0A", 2), 264},
+      {"UniJIS2004-UTF16-H", "\x4E\x2D", 2980},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(decode(predefined(c.cmap), Ordering::Japan1, c.bytes).cids, std::vector<std::uint32_t>{c.cid}) << c.cmap;
+  }
+}
+
 TEST(PredefinedCMap, BytesOutsideTheCodespaceTakeTheShortestPartialMatch) {
   struct Case {
     std::string_view cmap;
