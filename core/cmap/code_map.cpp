@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <iterator>
 #include <map>
+#include <span>
 
 #include "../text.h"
 #include "cmap_limits.h"
@@ -74,43 +75,88 @@ std::optional<std::uint32_t> utf8_code_point(CharCode code) {
   return cp;
 }
 
-// Disjoint ranges, ascending, from entries in reading order where later ones win: the
-// entries are painted last to first onto the codes no later entry took. `covered` holds
-// the merged painted intervals, so each is walked over once before it is merged.
-// `constant`: the entries are notdef ranges, whose pieces keep the entry's CID.
-std::vector<CidRange> resolve(std::vector<CidRange> entries, bool constant) {
-  bool ordered = true;
-  for (std::size_t i = 1; i < entries.size() && ordered; ++i) {
-    ordered = entries[i - 1].high < entries[i].low;
+CidRange piece(const CidRange& range, std::uint64_t from, std::uint64_t to, bool constant) {
+  const std::uint64_t cid = constant ? range.cid : range.cid + (from - range.low);
+  return {static_cast<std::uint32_t>(from), static_cast<std::uint32_t>(to), static_cast<std::uint32_t>(cid)};
+}
+
+// `top` over `base`, both disjoint and ascending: the parts of base ranges that no top
+// range covers, merged with the top ranges. Linear in the ranges and their overlaps.
+std::vector<CidRange> overlay(const std::vector<CidRange>& base, std::span<const CidRange> top, bool constant) {
+  std::vector<CidRange> pieces;
+  pieces.reserve(base.size());
+  std::size_t t = 0;
+  for (const CidRange& b : base) {
+    while (t < top.size() && top[t].high < b.low) ++t;
+    std::uint64_t next = b.low;  // first code of b not yet placed
+    for (std::size_t k = t; k < top.size() && top[k].low <= b.high; ++k) {
+      if (top[k].low > next) pieces.push_back(piece(b, next, top[k].low - 1, constant));
+      next = std::max<std::uint64_t>(next, std::uint64_t{top[k].high} + 1);
+    }
+    if (next <= b.high) pieces.push_back(piece(b, next, b.high, constant));
   }
-  if (ordered) return entries;
+  std::vector<CidRange> out(pieces.size() + top.size());
+  std::merge(pieces.begin(), pieces.end(), top.begin(), top.end(), out.begin(),
+             [](const CidRange& a, const CidRange& b) { return a.low < b.low; });
+  return out;
+}
+
+// The general case, entries in any order: painted last to first onto the codes no later
+// entry took. `covered` holds the merged painted intervals, so each is walked over once
+// before it is merged.
+std::vector<CidRange> paint(const std::vector<CidRange>& entries, bool constant) {
   std::map<std::uint64_t, std::uint64_t> covered;  // low -> high
   std::vector<CidRange> out;
   for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
     const std::uint64_t low = entry->low;
     const std::uint64_t high = entry->high;
-    const auto emit = [&](std::uint64_t from, std::uint64_t to) {
-      const std::uint64_t cid = constant ? entry->cid : entry->cid + (from - low);
-      out.push_back({static_cast<std::uint32_t>(from), static_cast<std::uint32_t>(to), static_cast<std::uint32_t>(cid)});
-    };
     auto it = covered.upper_bound(low);
     if (it != covered.begin() && std::prev(it)->second >= low) --it;
     std::uint64_t next = low;  // first code not yet examined
     std::uint64_t merged_low = low;
     std::uint64_t merged_high = high;
     while (it != covered.end() && it->first <= high) {
-      if (it->first > next) emit(next, it->first - 1);
+      if (it->first > next) out.push_back(piece(*entry, next, it->first - 1, constant));
       next = std::max(next, it->second + 1);
       merged_low = std::min(merged_low, it->first);
       merged_high = std::max(merged_high, it->second);
       it = covered.erase(it);
     }
-    if (next <= high) emit(next, high);
+    if (next <= high) out.push_back(piece(*entry, next, high, constant));
     covered.emplace(merged_low, merged_high);
   }
   std::sort(out.begin(), out.end(), [](const CidRange& a, const CidRange& b) { return a.low < b.low; });
+  return out;
+}
+
+// Layers overlaid one by one cost ranges x layers; past this many, painting is cheaper.
+constexpr std::size_t kMaxOverlaidLayers = 32;
+
+// Disjoint ranges, ascending, from entries in reading order where later ones win
+// (`constant`: notdef ranges, whose pieces keep the entry's CID). Entries usually come
+// as a few ascending layers (a used map, then the overrides of the map that uses it),
+// which are overlaid in order; other orders are painted.
+std::vector<CidRange> resolve(std::vector<CidRange> entries, bool constant) {
+  std::vector<std::size_t> layer_starts{0};
+  for (std::size_t i = 1; i < entries.size(); ++i) {
+    if (entries[i - 1].high >= entries[i].low) layer_starts.push_back(i);
+  }
+  std::vector<CidRange> out;
+  if (layer_starts.size() == 1) {
+    out = std::move(entries);
+  } else if (layer_starts.size() <= kMaxOverlaidLayers) {
+    layer_starts.push_back(entries.size());
+    out.assign(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(layer_starts[1]));
+    for (std::size_t l = 1; l + 1 < layer_starts.size(); ++l) {
+      const std::span<const CidRange> top(entries.data() + layer_starts[l], layer_starts[l + 1] - layer_starts[l]);
+      out = overlay(out, top, constant);
+    }
+  } else {
+    out = paint(entries, constant);
+  }
   // Pieces of one entry that later ones no longer split join again.
   std::vector<CidRange> joined;
+  joined.reserve(out.size());
   for (const CidRange& range : out) {
     if (!joined.empty()) {
       CidRange& last = joined.back();

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
+#include <random>
 #include <vector>
 
 #include "cmap/cmap_limits.h"
@@ -46,6 +48,30 @@ TEST(CodeMapBuilder, LaterEntriesWinPieceByPiece) {
   }
   // Pieces that meet again after the split join into one range.
   EXPECT_EQ(build({{0, 9, 0}, {10, 19, 10}, {5, 14, 5}}).cids[3].size(), 1u);
+}
+
+TEST(CodeMapBuilder, MatchesACodeByCodeReferenceInAnyOrder) {
+  std::mt19937 rng(8);
+  // A few layers are overlaid, many are painted; both must give the reference.
+  for (const int count : {3, 8, 40, 300}) {
+    for (const bool notdef : {false, true}) {
+      std::vector<Entry> entries;
+      std::map<std::uint32_t, std::uint32_t> reference;  // later entries win
+      for (int i = 0; i < count; ++i) {
+        const std::uint32_t low = rng() % 2000;
+        const std::uint32_t high = low + rng() % (i % 5 == 0 ? 400 : 20);
+        const std::uint32_t cid = rng() % 1000;
+        entries.push_back({low, high, cid});
+        for (std::uint32_t c = low; c <= high; ++c) reference[c] = notdef ? cid : cid + (c - low);
+      }
+      const CodeMap map = build(entries, notdef);
+      for (std::uint32_t c = 0; c < 2500; ++c) {
+        const auto it = reference.find(c);
+        const std::uint32_t expected = it == reference.end() ? 0 : it->second;
+        ASSERT_EQ(glyph_cid(map, {c, 4}), expected) << count << " " << notdef << " " << c;
+      }
+    }
+  }
 }
 
 TEST(CodeMapBuilder, NotdefRangesKeepOneCidWhenSplit) {
