@@ -16,5 +16,6 @@ int rebuild(const std::uint8_t* bytes, std::size_t size);
 int truetype(const std::uint8_t* bytes, std::size_t size);
 int cff(const std::uint8_t* bytes, std::size_t size);
 int type1(const std::uint8_t* bytes, std::size_t size);
+int cmap(const std::uint8_t* bytes, std::size_t size);
 
 }  // namespace folioscan::fuzz

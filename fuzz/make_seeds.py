@@ -4,8 +4,9 @@
     python3 fuzz/make_seeds.py OUT_DIR
 
 creates OUT_DIR/parse_document, OUT_DIR/recover_document, OUT_DIR/decode_stream,
-OUT_DIR/tounicode, OUT_DIR/rebuild (the same documents as parse_document) and, from the
-font programs in tests/fixtures/fonts/, OUT_DIR/truetype, OUT_DIR/cff and OUT_DIR/type1. Documents
+OUT_DIR/tounicode, OUT_DIR/rebuild (the same documents as parse_document), OUT_DIR/cmap
+and, from the font programs in tests/fixtures/fonts/, OUT_DIR/truetype, OUT_DIR/cff and
+OUT_DIR/type1. Documents
 come from tests/python/pdfgen.py, examples/sample.pdf and tests/fixtures/crypt/*.pdf,
 plus copies rewritten by pikepdf with object streams and cross-reference streams. The
 stream seeds carry the decode_stream target's two leading bytes (dictionary choice,
@@ -226,6 +227,30 @@ def cmap_seeds() -> dict[str, bytes]:
     }
 
 
+def code_map_seeds() -> dict[str, bytes]:
+    """Embedded CMaps for the cmap target. An input whose first byte is a multiple of 4
+    is also read through the predefined CMap that byte picks."""
+    header = (
+        b"/CIDInit /ProcSet findresource begin 12 dict begin begincmap\n"
+        b"/CIDSystemInfo 3 dict dup begin /Registry (Adobe) def /Ordering (Japan1) def /Supplement 2 def end def\n"
+        b"/CMapName /Seed-H def /CMapType 1 def /WMode 0 def\n"
+    )
+    return {
+        "sjis": header + b"4 begincodespacerange <00> <80> <8140> <9FFC> <A0> <DF> <E040> <FCFC> endcodespacerange\n"
+                         b"1 beginnotdefrange <00> <1f> 231 endnotdefrange\n"
+                         b"2 begincidrange <20> <7d> 231 <829f> <82f1> 842 endcidrange\n"
+                         b"1 begincidchar <8141> 634 endcidchar endcmap\n",
+        "usecmap_predefined": b"/90ms-RKSJ-V usecmap /WMode 1 def 1 begincidrange <8141> <8142> 7887 endcidrange",
+        "usecmap_self": b"/Seed usecmap /CMapName /Seed def 1 begincidchar <0041> 34 endcidchar",
+        "utf16": b"3 begincodespacerange <0000> <D7FF> <D800DC00> <DBFFDFFF> <E000> <FFFF> endcodespacerange\n"
+                 b"2 begincidchar <D840DC87> 22048 <4E2D> 4559 endcidchar",
+        "five_bytes": b"1 begincodespacerange <0000000000> <FFFFFFFFFF> endcodespacerange\n"
+                      b"1 begincidrange <0000000000> <00000000FF> 1 endcidrange",
+        "predefined_text": bytes([8]) + "あいうえお漢字".encode("cp932") + b"A\xb1",
+        "broken": b"begincidrange <01> <02 3 endcidrange begincodespacerange ( [ << /WMode def usecmap",
+    }
+
+
 def font_seeds(*names: str) -> dict[str, bytes]:
     """The font programs tests/fixtures/fonts/make_fonts.py writes."""
     fonts = ROOT / "tests" / "fixtures" / "fonts"
@@ -268,8 +293,9 @@ def main() -> int:
     write(out / "truetype", font_seeds("unicode.ttf", "symbol.ttf", "cid.otf"))
     write(out / "cff", font_seeds("simple.cff", "standard.cff", "cid.cff"))
     write(out / "type1", font_seeds("custom.pfa", "standard.pfa"))
+    write(out / "cmap", code_map_seeds())
     targets = ("parse_document", "recover_document", "decode_stream", "tounicode", "rebuild", "truetype", "cff",
-               "type1")
+               "type1", "cmap")
     for fuzzer in targets:
         regressions = ROOT / "fuzz" / "regressions" / fuzzer
         if regressions.is_dir():

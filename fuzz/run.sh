@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(parse_document recover_document decode_stream tounicode rebuild truetype cff type1)
+((${#targets[@]})) || targets=(parse_document recover_document decode_stream tounicode rebuild truetype cff type1 cmap)
 
 # clang 14 (Debian's default) cannot compile libstdc++ 12's <expected>: it reports
 # __cpp_concepts 201907, below what the header requires. clang 19 from the same

@@ -47,6 +47,7 @@ TEST(FuzzRegressions, RebuildInputsRunToTheEnd) { replay("rebuild", fuzz::rebuil
 TEST(FuzzRegressions, TrueTypeInputsRunToTheEnd) { replay("truetype", fuzz::truetype); }
 TEST(FuzzRegressions, CffInputsRunToTheEnd) { replay("cff", fuzz::cff); }
 TEST(FuzzRegressions, Type1InputsRunToTheEnd) { replay("type1", fuzz::type1); }
+TEST(FuzzRegressions, CMapInputsRunToTheEnd) { replay("cmap", fuzz::cmap); }
 
 }  // namespace
 }  // namespace folioscan
