@@ -7,7 +7,7 @@
 #include <array>
 #include <cstddef>
 
-#include "../text.h"
+#include "../utf8.h"
 
 namespace folioscan::cmap {
 namespace {

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "../cos/parser.h"
 #include "../lex.h"
 #include "cmap_limits.h"
 #include "predefined.h"
@@ -226,8 +227,13 @@ class CMapReader {
     lexer_.skip_whitespace();
     if (lexer_.at_end()) return std::nullopt;
     const std::uint8_t b = lexer_.peek();
-    auto object = (b >= '0' && b <= '9') || b == '+' || b == '-' || b == '.' ? lexer_.read_number()
-                                                                             : parse_object(lexer_);
+    if ((b >= '0' && b <= '9') || b == '+' || b == '-' || b == '.') {
+      const auto number = lexer_.read_number();
+      if (!number) return std::nullopt;
+      if (const std::int64_t* n = std::get_if<std::int64_t>(&*number)) return *n;
+      return std::nullopt;
+    }
+    const auto object = parse_object(lexer_);
     if (!object) return std::nullopt;
     if (const std::int64_t* n = object->as_integer()) return *n;
     return std::nullopt;

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string_view>
 
-#include "../cos.h"
+#include "../bytes.h"
 #include "code_map.h"
 
 namespace folioscan::cmap {

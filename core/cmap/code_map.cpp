@@ -8,7 +8,7 @@
 #include <map>
 #include <span>
 
-#include "../text.h"
+#include "../utf8.h"
 #include "cmap_limits.h"
 
 namespace folioscan::cmap {

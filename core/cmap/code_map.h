@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../cos.h"
+#include "../bytes.h"
 
 namespace folioscan::cmap {
 
