@@ -23,7 +23,7 @@ from functools import partial
 from typing import TYPE_CHECKING, Any, Literal, TypeVar, Union, overload
 
 from ._folioscan import parse, parse_to_html, parse_to_json, parse_to_markdown
-from .extraction import extract, extract_with_warnings
+from .extraction import extract, extract_pages, extract_with_warnings
 from .pool import WINDOW_PER_JOB, WorkerDied, finished, in_order, map_in_order
 
 if TYPE_CHECKING:
@@ -69,7 +69,7 @@ def _converter(format: str, strict: bool = True) -> Callable[..., Any]:
     return function if strict else partial(extract, format=format)
 
 
-def _check_password(password: str | None) -> None:
+def check_password(password: str | None) -> None:
     # Checked once up front so a wrong password type fails the call, not every file.
     if password is not None:
         if not isinstance(password, str):
@@ -77,7 +77,7 @@ def _check_password(password: str | None) -> None:
         password.encode("utf-8")
 
 
-def _resolve_jobs(jobs: int | None) -> int:
+def resolve_jobs(jobs: int | None) -> int:
     if jobs is None:
         return os.cpu_count() or 1
     if isinstance(jobs, bool) or not isinstance(jobs, int):
@@ -134,6 +134,9 @@ class WorkItem:
     # With strict False: the result is (text or dict, warnings), the warnings listed
     # whatever the format (the command line counts and reports them).
     warnings: bool = False
+    # The result is (dict, Markdown of each page) from one parse, whatever the format
+    # (the page loaders of folioscan.langchain need both).
+    pages: bool = False
 
 
 def parse_item(item: WorkItem) -> Any:
@@ -143,12 +146,14 @@ def parse_item(item: WorkItem) -> Any:
         if item.data is None:
             if item.path is None:
                 raise TypeError("a WorkItem needs data or a path")
-            if not item.warnings:
+            if not item.warnings and not item.pages:
                 return parse_file(item.path, item.password, item.format, strict=item.strict)
             with open(item.path, "rb") as handle:
                 data = handle.read()
         else:
             data = item.data
+        if item.pages:
+            return extract_pages(data, item.password, strict=item.strict)
         if item.warnings and not item.strict:
             return extract_with_warnings(data, item.password, item.format)
         result: Any = _converter(item.format, item.strict)(data, item.password)
@@ -237,8 +242,8 @@ def parse_files(
     if isinstance(paths, (str, bytes, os.PathLike)):
         raise TypeError("paths must be an iterable of paths, not a single path")
     _converter(format, strict)
-    _check_password(password)
-    workers = _resolve_jobs(jobs)
+    check_password(password)
+    workers = resolve_jobs(jobs)
     if executor is not None and not isinstance(executor, Executor):
         raise TypeError(f"executor must be a concurrent.futures.Executor, not {type(executor).__name__}")
     item = partial(WorkItem, password=password, format=format, strict=strict)
