@@ -42,7 +42,10 @@ LINE_SEPARATOR = "\n"
 
 # A sentence ends at ".", "!", "?" or "…" (with the quotes and brackets that close it)
 # before white space; the CJK full stops end one without white space.
-_SENTENCE_END = re.compile(r"[.!?\u2026]+[\"'\u201d\u2019\u00bb)\]]*\s+|[\u3002\uff01\uff1f]+[\u201d\u300d\u300f)\]]*\s*")
+_SENTENCE_END = re.compile(
+    r"[.!?\u2026]+[\"'\u201d\u2019\u00bb)\]]*\s+"  # Latin stops, then white space
+    r"|[\u3002\uff01\uff1f]+[\u201d\u300d\u300f)\]]*\s*"  # CJK stops
+)
 _OPENERS = "\"'\u201c\u2018\u00ab(["
 
 
@@ -99,11 +102,12 @@ class HeadingPath:
 
 def _box(block: Block) -> tuple[float, float, float, float] | None:
     box = block.get("bbox")
-    if not isinstance(box, (list, tuple)) or len(box) != 4:
+    if not isinstance(box, (list, tuple)):
         return None
-    if not all(isinstance(v, (int, float)) and not isinstance(v, bool) for v in box):
+    values = [float(v) for v in box if isinstance(v, (int, float)) and not isinstance(v, bool)]
+    if len(values) != 4 or len(box) != 4:
         return None
-    x0, y0, x1, y1 = (float(v) for v in box)
+    x0, y0, x1, y1 = values
     return min(x0, x1), min(y0, y1), max(x0, x1), max(y0, y1)
 
 
