@@ -11,7 +11,6 @@ for them (see ``line_blocks``), so there are no headings and boxes are estimates
 from __future__ import annotations
 
 import re
-import statistics
 from collections.abc import Iterable, Iterator, Sequence
 from typing import Any, Literal, NotRequired, TypedDict
 
@@ -196,7 +195,12 @@ def _line_size(lines: Sequence[dict[str, Any]]) -> float:
         for a, b in zip(lines, lines[1:])
         if isinstance(a["y"], float) and isinstance(b["y"], float) and a["y"] != b["y"]
     ]
-    return statistics.median(gaps) / 1.2 if gaps else 12.0
+    if not gaps:
+        return 12.0
+    gaps.sort()
+    middle = len(gaps) // 2
+    median = gaps[middle] if len(gaps) % 2 else (gaps[middle - 1] + gaps[middle]) / 2
+    return median / 1.2
 
 
 def _words(text: str) -> str:
