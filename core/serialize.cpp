@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 namespace folioscan {
 namespace {
@@ -482,6 +483,17 @@ std::string document_to_markdown(const Document& doc) {
     append_markdown_page(out, doc.pages[i]);
   }
   return out;
+}
+
+std::vector<std::string> markdown_pages(const Document& doc) {
+  std::vector<std::string> pages;
+  pages.reserve(doc.pages.size());
+  for (const auto& page : doc.pages) {
+    std::string out;
+    append_markdown_page(out, page);
+    pages.push_back(std::move(out));
+  }
+  return pages;
 }
 
 std::string document_to_html(const Document& doc) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "model.h"
 
@@ -10,6 +11,10 @@ namespace folioscan {
 
 std::string document_to_json(const Document& doc);
 std::string document_to_markdown(const Document& doc);
+// The Markdown of each page on its own, in page order: document_to_markdown is these
+// joined with the page separator, which a page's own text can also hold, so callers
+// that need one page's Markdown take it from here rather than splitting the document's.
+std::vector<std::string> markdown_pages(const Document& doc);
 std::string document_to_html(const Document& doc);
 
 // Shortest round-trip form, plain between 1e-5 and 1e15, else scientific; "null"

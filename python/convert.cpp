@@ -73,6 +73,7 @@ class Converter {
   }
 
   PyObject* warnings(const std::vector<Warning>& warnings) { return list_of(warnings, &Converter::warning); }
+  PyObject* texts(const std::vector<std::string>& values) { return list_of(values, &Converter::text); }
 
   PyObject* document(const Document& doc) {
     PyRef dict(PyDict_New());
@@ -106,8 +107,6 @@ class Converter {
 
   PyObject* text(const std::string& value) { return new_text(value); }
 
-  PyObject* row(const std::vector<std::string>& cells) { return list_of(cells, &Converter::text); }
-
   PyObject* line(const TextLine& line) {
     PyRef dict(PyDict_New());
     if (!dict) return nullptr;
@@ -122,7 +121,7 @@ class Converter {
     if (!dict) return nullptr;
     if (!set(dict, kRows, new_int(table.rows))) return nullptr;
     if (!set(dict, kCols, new_int(table.cols))) return nullptr;
-    if (!set(dict, kCells, list_of(table.cells, &Converter::row))) return nullptr;
+    if (!set(dict, kCells, list_of(table.cells, &Converter::texts))) return nullptr;
     return dict.release();
   }
 
@@ -174,6 +173,11 @@ PyObject* warnings_to_python(const std::vector<Warning>& warnings) {
   Converter converter;
   if (!converter.make_keys()) return nullptr;
   return converter.warnings(warnings);
+}
+
+PyObject* texts_to_python(const std::vector<std::string>& texts) {
+  Converter converter;  // no keys: a list of str has none
+  return converter.texts(texts);
 }
 
 }  // namespace folioscan::python

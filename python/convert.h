@@ -3,6 +3,7 @@
 #pragma once
 
 #include "capi.h"
+#include <string>
 #include <vector>
 
 #include "model.h"
@@ -14,5 +15,7 @@ namespace folioscan::python {
 PyObject* document_to_python(const Document& doc);
 // The list of warning dicts ({"page": int or None, "message": str}), as in the document dict.
 PyObject* warnings_to_python(const std::vector<Warning>& warnings);
+// A list of str, one per text, in order.
+PyObject* texts_to_python(const std::vector<std::string>& texts);
 
 }  // namespace folioscan::python

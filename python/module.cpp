@@ -175,48 +175,65 @@ class ReleasedLock {
   PyThreadState* state_;
 };
 
+// The bytes and password of a private entry, checked as the four functions check
+// them. `data` stays referenced by the call's arguments and immutable, so the views
+// stay valid while the lock is released.
+struct Input {
+  ByteView data;
+  std::string password;  // UTF-8; empty when None
+
+  ByteView password_bytes() const {
+    return ByteView(reinterpret_cast<const std::uint8_t*>(password.data()), password.size());
+  }
+};
+
+// False with the interpreter's error set when `data` is not bytes or `password`
+// neither None nor str (or not encodable as UTF-8).
+bool read_input(PyObject* data, PyObject* password, Input& out) {
+  if (!PyBytes_Check(data)) {
+    raise_conversion_error("data", data, "PyBytes");
+    return false;
+  }
+  if (password != Py_None && !PyUnicode_Check(password)) {
+    raise_conversion_error("password", password, "PyString");
+    return false;
+  }
+  if (password != Py_None) {
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(password, &size);
+    if (!utf8) return false;
+    out.password.assign(utf8, static_cast<std::size_t>(size));
+  }
+  char* buffer = nullptr;
+  Py_ssize_t length = 0;
+  if (PyBytes_AsStringAndSize(data, &buffer, &length) < 0) return false;
+  out.data = ByteView(reinterpret_cast<const std::uint8_t*>(buffer), static_cast<std::size_t>(length));
+  return true;
+}
+
 // The recovering extraction behind folioscan.extract, which checks the arguments and
 // hands them on as (data: bytes, password: str or None, output: int 0-3). The core
-// touches no Python object, and `data` stays referenced and immutable for the call,
-// so the lock is released while it runs.
+// touches no Python object, so the lock is released while it runs.
 PyObject* extract(PyObject*, PyObject* args) {
   PyObject* data = nullptr;
   PyObject* password = nullptr;
   int output_code = 0;
   int with_warnings = 0;
   if (!PyArg_ParseTuple(args, "OOi|p:_extract", &data, &password, &output_code, &with_warnings)) return nullptr;
-  if (!PyBytes_Check(data)) {
-    raise_conversion_error("data", data, "PyBytes");
-    return nullptr;
-  }
-  if (password != Py_None && !PyUnicode_Check(password)) {
-    raise_conversion_error("password", password, "PyString");
-    return nullptr;
-  }
+  Input input;
+  if (!read_input(data, password, input)) return nullptr;
   if (output_code < 0 || output_code > static_cast<int>(Output::Markdown)) {
     PyErr_SetString(PyExc_ValueError, "unknown output");
     return nullptr;
   }
   const auto output = static_cast<Output>(output_code);
-  std::string password_text;
-  if (password != Py_None) {
-    Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(password, &size);
-    if (!utf8) return nullptr;
-    password_text.assign(utf8, static_cast<std::size_t>(size));
-  }
-  char* buffer = nullptr;
-  Py_ssize_t length = 0;
-  if (PyBytes_AsStringAndSize(data, &buffer, &length) < 0) return nullptr;
-  const ByteView data_bytes(reinterpret_cast<const std::uint8_t*>(buffer), static_cast<std::size_t>(length));
-  const ByteView password_bytes(reinterpret_cast<const std::uint8_t*>(password_text.data()), password_text.size());
   try {
     std::optional<Result<Document>> parsed;
     std::string text;
     std::vector<Warning> warnings;
     {
       ReleasedLock unlocked;
-      parsed = parse_document(data_bytes, password_bytes, ExtractOptions{.recover = true});
+      parsed = parse_document(input.data, input.password_bytes(), ExtractOptions{.recover = true});
       if (*parsed && with_warnings != 0 && (*parsed)->warnings) warnings = *(*parsed)->warnings;
       if (*parsed && output != Output::Dict) {
         text = render(output, std::move(**parsed));
@@ -234,6 +251,41 @@ PyObject* extract(PyObject*, PyObject* args) {
     PyRef listed(warnings_to_python(warnings));
     if (!listed) return nullptr;
     return PyTuple_Pack(2, result.get(), listed.get());
+  } catch (const std::bad_alloc&) {
+    return PyErr_NoMemory();
+  } catch (const std::exception& error) {
+    PyErr_SetString(PyExc_SystemError, error.what());
+    return nullptr;
+  }
+}
+
+// The document dict and the Markdown of each page from one parse, behind the page
+// loaders of the package: (data: bytes, password: str or None, strict: bool). Strict
+// reads as parse() does, else as extract() does; the lock is released while it runs.
+PyObject* extract_pages(PyObject*, PyObject* args) {
+  PyObject* data = nullptr;
+  PyObject* password = nullptr;
+  int strict = 0;
+  if (!PyArg_ParseTuple(args, "OOp:_extract_pages", &data, &password, &strict)) return nullptr;
+  Input input;
+  if (!read_input(data, password, input)) return nullptr;
+  try {
+    std::optional<Result<Document>> parsed;
+    std::vector<std::string> pages;
+    {
+      ReleasedLock unlocked;
+      parsed = parse_document(input.data, input.password_bytes(), ExtractOptions{.recover = strict == 0});
+      if (*parsed) pages = markdown_pages(**parsed);
+    }
+    if (!*parsed) {
+      raise_parse_error(parsed->error());
+      return nullptr;
+    }
+    PyRef document(document_to_python(**parsed));
+    if (!document) return nullptr;
+    PyRef markdown(texts_to_python(pages));
+    if (!markdown) return nullptr;
+    return PyTuple_Pack(2, document.get(), markdown.get());
   } catch (const std::bad_alloc&) {
     return PyErr_NoMemory();
   } catch (const std::exception& error) {
@@ -288,6 +340,12 @@ PyMethodDef extract_def = {
     "_extract(data, password, output, with_warnings=False, /)\n--\n\n"
     "Recovering extraction behind folioscan.extract; output is 0 dict, 1 JSON, 2 HTML, 3 Markdown.\n"
     "With with_warnings, returns (result, warnings)."};
+
+PyMethodDef extract_pages_def = {
+    "_extract_pages", extract_pages, METH_VARARGS,
+    "_extract_pages(data, password, strict, /)\n--\n\n"
+    "The document dict and a list of each page's Markdown, from one parse: recovering as\n"
+    "folioscan.extract does, or with strict as parse does. Behind folioscan.langchain."};
 
 PyModuleDef module_def = {
     PyModuleDef_HEAD_INIT,
@@ -351,9 +409,9 @@ PyMODINIT_FUNC PyInit__folioscan(void) {
   for (PyMethodDef& def : functions) {
     if (!add_function(module.get(), module_name.get(), def)) return nullptr;
   }
-  {
-    PyRef function(PyCFunction_NewEx(&extract_def, module.get(), module_name.get()));
-    if (!function || PyModule_AddObjectRef(module.get(), extract_def.ml_name, function.get()) < 0) return nullptr;
+  for (PyMethodDef* def : {&extract_def, &extract_pages_def}) {
+    PyRef function(PyCFunction_NewEx(def, module.get(), module_name.get()));
+    if (!function || PyModule_AddObjectRef(module.get(), def->ml_name, function.get()) < 0) return nullptr;
   }
   initialised_module = Py_NewRef(module.get());
   return module.release();

@@ -15,6 +15,10 @@ one file, and ``parse_files(paths, password=None, format="dict", jobs=None)``
 parses many in worker processes, or on any ``concurrent.futures.Executor`` given
 as ``executor=`` (a Dask cluster's, for one), yielding ``(path, result or
 exception)`` in input order (see ``folioscan.batch``).
+
+``chunks(data, password=None, *, max_chars=2000, strict=False)`` yields the pieces of a
+file for a retrieval index, each with its page, box and heading path (see
+``folioscan.chunking``); ``folioscan.langchain`` holds LangChain document loaders.
 """
 
 from importlib import metadata as _metadata
@@ -22,9 +26,10 @@ from importlib import metadata as _metadata
 from ._folioscan import parse, parse_to_html, parse_to_json, parse_to_markdown
 from .extraction import extract as extract
 from .batch import parse_file as parse_file, parse_files as parse_files
+from .chunking import chunks as chunks
 
-# Only the four native functions: the file helpers are reachable by name but stay
-# out of star imports.
+# Only the four native functions: the file and chunk helpers are reachable by name
+# but stay out of star imports.
 __all__ = ["parse", "parse_to_json", "parse_to_html", "parse_to_markdown"]
 
 try:

@@ -57,3 +57,6 @@ def parse_to_markdown(data: bytes, password: str | None = None) -> str:
 
 def _extract(data: bytes, password: str | None, output: int, with_warnings: bool = False, /) -> Any:
     """Recovering extraction behind folioscan.extract; output is 0 dict, 1 JSON, 2 HTML, 3 Markdown."""
+
+def _extract_pages(data: bytes, password: str | None, strict: bool, /) -> tuple[Any, list[str]]:
+    """The document dict and each page's Markdown from one parse; recovering unless strict."""

@@ -10,7 +10,7 @@ from __future__ import annotations
 
 from typing import TYPE_CHECKING, Any, Literal, overload
 
-from ._folioscan import _extract, parse, parse_to_html, parse_to_json, parse_to_markdown
+from ._folioscan import _extract, _extract_pages, parse, parse_to_html, parse_to_json, parse_to_markdown
 
 if TYPE_CHECKING:
     from ._folioscan import Document, RecoveredDocument
@@ -72,3 +72,11 @@ def extract_with_warnings(data: bytes, password: str | None, format: str) -> tup
     """The recovering extraction in `format`, with its warnings beside it whatever the
     format (Markdown and HTML leave them out of the text): for the command line."""
     return _extract(data, password, _OUTPUTS[check_format("extract", format)], True)
+
+
+def extract_pages(data: bytes, password: str | None = None, *, strict: bool = False) -> tuple[Any, list[str]]:
+    """The dict that ``extract`` gives (``parse`` with ``strict``) and the Markdown of
+    each page beside it, from one parse. Page i's Markdown is the part of the
+    document's Markdown that page i contributes: joined with "\n\n---\n\n" they
+    are ``extract(format="markdown")`` (``parse_to_markdown`` with ``strict``)."""
+    return _extract_pages(data, password, check_strict("extract_pages", strict))

@@ -297,6 +297,21 @@ TEST(MarkdownWriter, EveryPageIsAPieceEvenWhenEmpty) {
   EXPECT_EQ(document_to_markdown(doc), "\n\n---\n\ntwo\n\n---\n\n");
 }
 
+TEST(MarkdownWriter, PagesAloneJoinIntoTheDocumentEvenWhenATextHoldsTheSeparator) {
+  Document doc;
+  Page ocr = empty_page();
+  ocr.needs_ocr = true;
+  Page table = page_with_lines({"x"});
+  table.tables.push_back({1, 1, {{"c"}}});
+  doc.pages = {page_with_lines({"a", "", "---", "", "b"}), empty_page(), ocr, table};
+  const std::vector<std::string> pages = markdown_pages(doc);
+  EXPECT_EQ(pages, (std::vector<std::string>{"a\n\n---\n\nb", "", kOcrMarker, "x\n\n| c |\n| --- |"}));
+  std::string joined;
+  for (std::size_t i = 0; i < pages.size(); ++i) joined += (i == 0 ? "" : "\n\n---\n\n") + pages[i];
+  EXPECT_EQ(joined, document_to_markdown(doc));
+  EXPECT_TRUE(markdown_pages(Document{}).empty());
+}
+
 // ---------------------------------------------------------------- HTML
 
 constexpr const char* kHtmlHead =

@@ -20,7 +20,7 @@ from pathlib import Path
 import pytest
 
 import folioscan
-from folioscan import cli
+from folioscan import cli, cli_convert, cli_output, cli_progress, cli_runners
 from pdfgen import text_document
 
 NO_HEADER = "InvalidHeader: no %PDF- header"
@@ -275,7 +275,7 @@ def test_progress_goes_to_a_terminal_only(library, tmp_path):
     assert (status, shown) == (1, f"folioscan: {library / 'broken.pdf'}: {NO_HEADER}\r\n")
 
     stream = io.StringIO()
-    progress = cli.Progress(4, stream, enabled=True)
+    progress = cli_progress.Progress(4, stream, enabled=True)
     progress.update(1, 30, 1, force=True)
     shown = stream.getvalue()
     assert shown.startswith("\r\x1b[K[######------------------] 1/4 files  ")
@@ -284,7 +284,7 @@ def test_progress_goes_to_a_terminal_only(library, tmp_path):
     assert stream.getvalue() == shown + "\r\x1b[K"
 
     silent = io.StringIO()
-    cli.Progress(4, silent, enabled=False).update(4, 30, 0, force=True)
+    cli_progress.Progress(4, silent, enabled=False).update(4, 30, 0, force=True)
     assert silent.getvalue() == ""
 
 
@@ -294,7 +294,7 @@ def test_an_interrupted_batch_reports_what_was_done_and_exits_130(library, tmp_p
         yield items[0], function(items[0])
         raise KeyboardInterrupt
 
-    monkeypatch.setattr(cli, "map_in_order", interrupted)
+    monkeypatch.setattr(cli_runners, "map_in_order", interrupted)
     report = tmp_path / "errors.jsonl"
     inputs = [str(library / "broken.pdf"), str(library / "one.pdf")]
     status = cli.main(["--strict", *inputs, "--out-dir", str(tmp_path / "out"), "--errors", str(report)])
@@ -306,8 +306,8 @@ def test_an_interrupted_batch_reports_what_was_done_and_exits_130(library, tmp_p
     assert tree_of(tmp_path / "out") == {}
 
 
-def convert_or_die_on_one(job: cli.Job, output_format: str, password: str | None, strict: bool = True,
-                          convert=cli.convert_job):
+def convert_or_die_on_one(job: cli_output.Job, output_format: str, password: str | None, strict: bool = True,
+                          convert=cli_runners.convert_job):
     if job.source.endswith("one.pdf"):
         os.kill(os.getpid(), signal.SIGKILL)
     return convert(job, output_format, password, strict)
@@ -318,7 +318,7 @@ def convert_or_die_on_one(job: cli.Job, output_format: str, password: str | None
 )
 def test_a_worker_that_dies_costs_its_file_only_and_the_report_is_written(library, tmp_path, monkeypatch,
                                                                         capsys):
-    monkeypatch.setattr(cli, "convert_job", convert_or_die_on_one)
+    monkeypatch.setattr(cli_runners, "convert_job", convert_or_die_on_one)
     out, report = tmp_path / "out", tmp_path / "errors.jsonl"
     status = cli.main(["--strict", str(library), "-r", "--out-dir", str(out), "--errors", str(report), "--jobs", "2"])
     assert status == 1
@@ -343,7 +343,7 @@ def test_dask_without_the_extra_is_one_line_and_exit_2(library, tmp_path, monkey
 def test_write_replaces_the_target_or_leaves_it_untouched(tmp_path, monkeypatch):
     target = tmp_path / "out.md"
     target.write_bytes(b"old content that is longer than the new one")
-    cli.write_atomically(str(target), b"new")
+    cli_output.write_atomically(str(target), b"new")
     assert tree_of(tmp_path) == {"out.md": b"new"}
 
     def interrupted(source, destination):
@@ -351,7 +351,7 @@ def test_write_replaces_the_target_or_leaves_it_untouched(tmp_path, monkeypatch)
 
     monkeypatch.setattr(os, "replace", interrupted)
     with pytest.raises(KeyboardInterrupt):
-        cli.write_atomically(str(target), b"never seen")
+        cli_output.write_atomically(str(target), b"never seen")
     assert tree_of(tmp_path) == {"out.md": b"new"}
 
 
@@ -366,17 +366,17 @@ def test_a_stop_signal_just_after_the_temporary_file_is_made_leaves_no_file(tmp_
         raise Stopped
 
     previous = signal.signal(signal.SIGTERM, stop)
-    real_mkstemp = cli.tempfile.mkstemp
+    real_mkstemp = cli_output.tempfile.mkstemp
 
     def mkstemp_then_stopped(*args, **kwargs):
         made = real_mkstemp(*args, **kwargs)
         os.kill(os.getpid(), signal.SIGTERM)
         return made
 
-    monkeypatch.setattr(cli.tempfile, "mkstemp", mkstemp_then_stopped)
+    monkeypatch.setattr(cli_output.tempfile, "mkstemp", mkstemp_then_stopped)
     try:
         with pytest.raises(Stopped):
-            cli.write_atomically(str(tmp_path / "out.md"), b"never seen")
+            cli_output.write_atomically(str(tmp_path / "out.md"), b"never seen")
     finally:
         signal.signal(signal.SIGTERM, previous)
     assert tree_of(tmp_path) == {}
@@ -387,7 +387,7 @@ def test_write_goes_through_a_link_and_into_a_pipe_without_replacing_them(tmp_pa
     real.write_bytes(b"old")
     link = tmp_path / "link.md"
     link.symlink_to(real)
-    cli.write_atomically(str(link), b"through the link")
+    cli_output.write_atomically(str(link), b"through the link")
     assert link.is_symlink() and real.read_bytes() == b"through the link"
 
     fifo = tmp_path / "pipe"
@@ -395,7 +395,7 @@ def test_write_goes_through_a_link_and_into_a_pipe_without_replacing_them(tmp_pa
     received = []
     reader = threading.Thread(target=lambda: received.append(fifo.read_bytes()))
     reader.start()
-    cli.write_atomically(str(fifo), b"streamed")
+    cli_output.write_atomically(str(fifo), b"streamed")
     reader.join(timeout=60)
     assert received == [b"streamed"]
     assert stat.S_ISFIFO(fifo.lstat().st_mode)
@@ -407,5 +407,5 @@ def test_write_goes_through_a_link_and_into_a_pipe_without_replacing_them(tmp_pa
 @pytest.mark.parametrize("format", ["markdown", "json", "html"])
 @pytest.mark.parametrize("texts", [("A",), ("A", "B", "C"), ("A", "", "C")])
 def test_page_count_is_read_back_from_each_format(format, texts):
-    text = cli.FORMATS[format](document(*texts))
-    assert cli.count_pages(text, format) == len(texts)
+    text = cli_convert.FORMATS[format](document(*texts))
+    assert cli_output.count_pages(text, format) == len(texts)
