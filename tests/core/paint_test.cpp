@@ -6,6 +6,7 @@
 #include <string>
 #include <tuple>
 
+#include "bounds.h"
 #include "extract.h"
 #include "pdf_builder.h"
 #include "text.h"
