@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cos.h"
-#include "crypt.h"
+#include "crypt/decrypt.h"
 #include "error.h"
 #include "xref.h"
 
