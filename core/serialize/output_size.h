@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "../model.h"
 
@@ -17,6 +18,18 @@ struct WriterOverhead {
 
 // The document's texts plus the writer's overhead per page, line and cell. A short
 // estimate only means the buffer grows while it is written.
-std::size_t estimated_output_size(const Document& doc, WriterOverhead overhead);
+inline std::size_t estimated_output_size(const Document& doc, WriterOverhead overhead) {
+  std::size_t size = 0;
+  for (const Page& page : doc.pages) {
+    size += overhead.page;
+    for (const TextLine& line : page.lines) size += line.text.size() + overhead.line;
+    for (const Table& table : page.tables) {
+      for (const auto& row : table.cells) {
+        for (const std::string& cell : row) size += cell.size() + overhead.cell;
+      }
+    }
+  }
+  return size;
+}
 
 }  // namespace folioscan
