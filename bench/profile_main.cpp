@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "extract.h"
-#include "serialize.h"
+#include "serialize/serialize.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "agl.h"
+#include "agl/font.h"
 #include "cos/object.h"
 #include "error.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "crypt.h"
+#include "crypt/security_handler.h"
 #include "lex.h"
 #include "repair.h"
 #include "utf8.h"

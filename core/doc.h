@@ -3,26 +3,21 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
 
-#include "agl.h"
 #include "cos/object.h"
 #include "error.h"
 #include "options.h"
 #include "resolver.h"
-#include "tounicode.h"
 
 namespace folioscan {
 
-struct ProgramText;
-
 // Everything one extraction call owns, in one place: the resolver (with the file's
 // cross-reference table, trailer, security handler and object caches), the options of
-// the call, the repairs it made, and the work and caches shared by its pages. It lives
-// for one call and is released before the result is returned.
+// the call, the repairs it made, and the work shared by its pages. It lives for one
+// call and is released before the result is returned.
 struct OpenDocument {
   Resolver resolver;
   std::string version;
@@ -32,15 +27,6 @@ struct OpenDocument {
   // per-page bounds alone would let the work grow with the page count.
   std::uint64_t content_bytes = 0;  // page content handed to the interpreter so far
   std::unordered_map<std::uint32_t, bool> image_decodes = {};  // image object -> decodes
-  // ToUnicode object -> its map (null when it cannot be read).
-  std::unordered_map<std::uint32_t, std::shared_ptr<const ToUnicodeMap>> tounicode_maps = {};
-  // Recovery: embedded font program object -> what it says (null when it cannot be
-  // read), with the decoded bytes of the programs and the bytes of their tables so far.
-  std::unordered_map<std::uint32_t, std::shared_ptr<const ProgramText>> font_programs = {};
-  std::uint64_t font_program_bytes = 0;
-  std::uint64_t font_program_table_bytes = 0;
-  // Fonts of indirect font dictionaries, shared by the pages.
-  FontCache fonts = FontCache{};
 
   // Files the repairs the resolver made since the last call under the current page.
   void collect_repairs();

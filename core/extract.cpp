@@ -4,6 +4,7 @@
 
 #include <unordered_set>
 
+#include "agl/font_loader.h"
 #include "content.h"
 #include "doc.h"
 #include "images.h"
@@ -15,17 +16,17 @@
 namespace folioscan {
 namespace {
 
-Result<Page> extract_page(OpenDocument& doc, const PageRecord& record) {
+Result<Page> extract_page(OpenDocument& doc, FontContext& font_context, const PageRecord& record) {
   Page page;
   std::vector<ParsedImage> painted;  // images painted by forms and appearances
   std::vector<const Stream*> painted_streams;
   {
     // Per-page intermediates live in this scope and are released before the next page.
     const Bytes content = TRY(gather_page_content(doc, record));
-    const SharedFontMap fonts = doc.fonts.load_page_fonts(doc, record.resources);
+    const SharedFontMap fonts = load_page_fonts(doc, font_context, record.resources);
     // Operations go straight to the consumers and are never collected: a content
     // stream of ten million "q" never holds ten million operations.
-    PagePaint paint = paint_page(doc, record, content, fonts);
+    PagePaint paint = paint_page(doc, font_context, record, content, fonts);
     LayoutResult layout = doc.options.recover ? layout_lines_recovering(paint.runs, record.media_box)
                                               : layout_lines(paint.runs, record.media_box);
     page.width = layout.width;
@@ -72,11 +73,13 @@ Result<Document> extract_document(OpenDocument& doc) {
     collected = std::vector<PageRecord>{};
   }
   const std::vector<PageRecord>& records = *collected;
+  // The font layer's caches, shared by the pages of this call.
+  FontContext font_context;
   Document out;
   out.pages.reserve(records.size());
   for (std::size_t i = 0; i < records.size(); ++i) {
     doc.diagnostics.page = static_cast<std::uint32_t>(i);
-    Result<Page> page = extract_page(doc, records[i]);
+    Result<Page> page = extract_page(doc, font_context, records[i]);
     // Repairs made while reading the page are filed under it, before its own failure.
     doc.collect_repairs();
     if (!page) {

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "agl/font_loader.h"
 #include "doc.h"
 #include "images.h"
 #include "input_limits.h"
@@ -63,8 +64,9 @@ const Object* named_resource(Resolver& resolver, const Dictionary& resources, st
 
 class Painter {
  public:
-  Painter(OpenDocument& doc, const PageRecord& page, const SharedFontMap& fonts)
+  Painter(OpenDocument& doc, FontContext& font_context, const PageRecord& page, const SharedFontMap& fonts)
       : doc_(doc),
+        font_context_(font_context),
         page_(page),
         page_fonts_(fonts),
         recover_(doc.options.recover),
@@ -132,6 +134,7 @@ class Painter {
   }
 
   OpenDocument& doc_;
+  FontContext& font_context_;
   const PageRecord& page_;
   const SharedFontMap& page_fonts_;
   bool recover_;
@@ -219,7 +222,7 @@ const Dictionary& Painter::form_resources(const Stream& form) {
 const SharedFontMap* Painter::fonts_for(const Dictionary& resources) {
   if (&resources == &page_.resources) return &page_fonts_;
   auto it = fonts_.find(&resources);
-  if (it == fonts_.end()) it = fonts_.emplace(&resources, doc_.fonts.load_page_fonts(doc_, resources)).first;
+  if (it == fonts_.end()) it = fonts_.emplace(&resources, load_page_fonts(doc_, font_context_, resources)).first;
   return &it->second;
 }
 
@@ -477,8 +480,9 @@ void Painter::paint_annotation(const Dictionary& annotation) {
 
 }  // namespace
 
-PagePaint paint_page(OpenDocument& doc, const PageRecord& page, ByteView content, const SharedFontMap& fonts) {
-  Painter painter(doc, page, fonts);
+PagePaint paint_page(OpenDocument& doc, FontContext& font_context, const PageRecord& page, ByteView content,
+                     const SharedFontMap& fonts) {
+  Painter painter(doc, font_context, page, fonts);
   painter.run(content, page.resources);
   if (doc.options.recover) painter.paint_annotations();
   return painter.finish();

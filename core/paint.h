@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "agl.h"
+#include "agl/font.h"
 #include "content.h"
 #include "cos/object.h"
 #include "model.h"
@@ -13,6 +13,7 @@
 
 namespace folioscan {
 
+struct FontContext;
 struct OpenDocument;
 struct PageRecord;
 
@@ -25,8 +26,10 @@ struct PagePaint {
   std::vector<const Stream*> image_streams;
 };
 
-// `fonts` are the page's (those of `page.resources`). The strict reading walks the
-// content alone, saving only the CTM on "q" and taking rules from every path.
-PagePaint paint_page(OpenDocument& doc, const PageRecord& page, ByteView content, const SharedFontMap& fonts);
+// `fonts` are the page's (those of `page.resources`); forms' fonts are loaded through
+// `font_context`. The strict reading walks the content alone, saving only the CTM on "q"
+// and taking rules from every path.
+PagePaint paint_page(OpenDocument& doc, FontContext& font_context, const PageRecord& page, ByteView content,
+                     const SharedFontMap& fonts);
 
 }  // namespace folioscan

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cos/object.h"
-#include "crypt.h"
+#include "crypt/decrypt.h"
 #include "error.h"
 #include "object_stream.h"
 #include "xref.h"

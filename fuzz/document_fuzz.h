@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "extract.h"
-#include "serialize.h"
+#include "serialize/serialize.h"
 
 namespace folioscan::fuzz {
 

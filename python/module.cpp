@@ -17,7 +17,7 @@
 
 #include "convert.h"
 #include "extract.h"
-#include "serialize.h"
+#include "serialize/serialize.h"
 
 namespace folioscan::python {
 namespace {

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 
-#include "../agl.h"
+#include "../agl/font.h"
+#include "../agl/glyph_names.h"
+#include "../input_limits.h"
 #include "../doc.h"
 #include "../input_limits.h"
 #include "cff.h"
@@ -100,33 +102,35 @@ const Dictionary* dictionary_at(OpenDocument& doc, const Dictionary& dict, std::
   return view ? *view : nullptr;
 }
 
-std::shared_ptr<const ProgramText> decode_program(OpenDocument& doc, const Object& entry, ProgramKind kind) {
+std::shared_ptr<const ProgramText> decode_program(OpenDocument& doc, EmbeddedPrograms& programs, const Object& entry,
+                                                  ProgramKind kind) {
   const Object* object = resolved(doc, &entry);
   const Stream* stream = object != nullptr ? object->as_stream() : nullptr;
-  if (stream == nullptr || doc.font_program_bytes >= limits::kMaxFontProgramBytesPerCall) return nullptr;
+  if (stream == nullptr || programs.program_bytes >= limits::kMaxFontProgramBytesPerCall) return nullptr;
   const auto decoded = doc.resolver.decode(*stream);
   if (!decoded) return nullptr;
-  doc.font_program_bytes += decoded->size();
+  programs.program_bytes += decoded->size();
   if (decoded->size() > limits::kMaxFontProgramBytes) return nullptr;
   auto text = std::make_shared<ProgramText>(read_program_text(kind, *decoded));
   const std::size_t size = text->approximate_size();
-  if (doc.font_program_table_bytes + size > limits::kMaxFontProgramTableBytes) return nullptr;
-  doc.font_program_table_bytes += size;
+  if (programs.table_bytes + size > limits::kMaxFontProgramTableBytes) return nullptr;
+  programs.table_bytes += size;
   return text;
 }
 
 // The descriptor's program, read once per call per program object (failures included).
-std::shared_ptr<const ProgramText> load_program(OpenDocument& doc, const Dictionary& descriptor) {
+std::shared_ptr<const ProgramText> load_program(OpenDocument& doc, EmbeddedPrograms& programs,
+                                                const Dictionary& descriptor) {
   static constexpr std::pair<std::string_view, ProgramKind> kKeys[] = {
       {"FontFile2", ProgramKind::TrueType}, {"FontFile3", ProgramKind::Cff}, {"FontFile", ProgramKind::Type1}};
   for (const auto& [key, kind] : kKeys) {
     const Object* entry = descriptor.lookup(key);
     if (entry == nullptr) continue;
     const ObjRef* ref = entry->as_ref();
-    if (ref == nullptr) return decode_program(doc, *entry, kind);
-    if (const auto it = doc.font_programs.find(ref->num); it != doc.font_programs.end()) return it->second;
-    auto text = decode_program(doc, *entry, kind);
-    doc.font_programs.emplace(ref->num, text);
+    if (ref == nullptr) return decode_program(doc, programs, *entry, kind);
+    if (const auto it = programs.by_object.find(ref->num); it != programs.by_object.end()) return it->second;
+    auto text = decode_program(doc, programs, *entry, kind);
+    programs.by_object.emplace(ref->num, text);
     return text;
   }
   return nullptr;
@@ -189,7 +193,7 @@ PdfEncoding pdf_encoding(const Object* encoding) {
   return out;
 }
 
-void complete_simple(OpenDocument& doc, const Dictionary& font_dict, Font& font) {
+void complete_simple(OpenDocument& doc, EmbeddedPrograms& programs, const Dictionary& font_dict, Font& font) {
   const Dictionary* descriptor = dictionary_at(doc, font_dict, "FontDescriptor");
   if (descriptor == nullptr) return;
   const PdfEncoding pdf = pdf_encoding(resolved(doc, font_dict.lookup("Encoding")));
@@ -216,7 +220,7 @@ void complete_simple(OpenDocument& doc, const Dictionary& font_dict, Font& font)
     needed = !pdf.unvalued[c].empty() || !pdf.explicit_base || (pdf.standard_base && font.encoding[c] == 0);
   }
   if (!needed) return;
-  const auto program = load_program(doc, *descriptor);
+  const auto program = load_program(doc, programs, *descriptor);
   if (!program) return;
 
   for (std::size_t c = 0; c < 256; ++c) {
@@ -246,7 +250,7 @@ std::optional<Bytes> cid_to_gid_map(OpenDocument& doc, const Dictionary& descend
   return std::move(*decoded);
 }
 
-void complete_composite(OpenDocument& doc, const Dictionary& font_dict, Font& font) {
+void complete_composite(OpenDocument& doc, EmbeddedPrograms& programs, const Dictionary& font_dict, Font& font) {
   const Object* encoding = resolved(doc, font_dict.lookup("Encoding"));
   if (encoding == nullptr || !(encoding->is_name("Identity-H") || encoding->is_name("Identity-V"))) return;
   const Object* descendants = resolved(doc, font_dict.lookup("DescendantFonts"));
@@ -265,7 +269,7 @@ void complete_composite(OpenDocument& doc, const Dictionary& font_dict, Font& fo
     });
     if (!lacking) return;
   }
-  const auto program = load_program(doc, *descriptor);
+  const auto program = load_program(doc, programs, *descriptor);
   if (!program || program->glyph_text.empty()) return;
 
   const std::vector<std::uint32_t>& glyph_text = program->glyph_text;
@@ -316,12 +320,12 @@ ProgramText read_program_text(ProgramKind kind, ByteView program) {
   return out;
 }
 
-void apply_embedded_program(OpenDocument& doc, const Dictionary& font_dict, Font& font) {
+void apply_embedded_program(OpenDocument& doc, EmbeddedPrograms& programs, const Dictionary& font_dict, Font& font) {
   const Object* subtype = font_dict.lookup("Subtype");
   if (subtype != nullptr && subtype->is_name("Type0")) {
-    complete_composite(doc, font_dict, font);
+    complete_composite(doc, programs, font_dict, font);
   } else if (subtype == nullptr || !subtype->is_name("Type3")) {
-    complete_simple(doc, font_dict, font);
+    complete_simple(doc, programs, font_dict, font);
   }
 }
 

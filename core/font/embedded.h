@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -48,13 +49,23 @@ struct ProgramText {
   std::size_t approximate_size() const;
 };
 
+// The embedded programs one call has read, shared by its pages: program object -> what it
+// says (null when it cannot be read), and the decoded bytes of the programs and the
+// bytes of their tables so far, which the call's limits bound.
+struct EmbeddedPrograms {
+  std::unordered_map<std::uint32_t, std::shared_ptr<const ProgramText>> by_object;
+  std::uint64_t program_bytes = 0;
+  std::uint64_t table_bytes = 0;
+};
+
 // Pure: what `program` says. Never fails; a program that cannot be read says nothing.
 ProgramText read_program_text(ProgramKind kind, ByteView program);
 
 // Recovery only: fills in `font` (loaded from `font_dict` by the strict rules) from its
 // embedded program where that can say more. Simple fonts get their `encoding` entries
 // completed; composite fonts with Identity-H or Identity-V get `cid_text`. The program is
-// read only when some code the font uses lacks text, and once per call.
-void apply_embedded_program(OpenDocument& doc, const Dictionary& font_dict, Font& font);
+// read only when some code the font uses lacks text, and once per call (`programs` keeps
+// it).
+void apply_embedded_program(OpenDocument& doc, EmbeddedPrograms& programs, const Dictionary& font_dict, Font& font);
 
 }  // namespace folioscan

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <span>
 
-#include "../agl.h"
+#include "../agl/font.h"
 #include "standard_names.h"
 
 namespace folioscan::font {

@@ -12,7 +12,9 @@
 #include <string>
 #include <string_view>
 
-#include "crypt.h"
+#include "crypt/decrypt.h"
+#include "crypt/primitives.h"
+#include "crypt/security_handler.h"
 
 namespace folioscan {
 namespace {

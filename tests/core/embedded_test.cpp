@@ -1,13 +1,13 @@
 // Recovery's use of embedded font programs, through load_font and the extraction
 // driver: the order of precedence, composite and simple fonts of each program kind,
-// one reading per program, and the strict reading left as it was.
+// one reading per program, and a strict reading that never reads the program.
 #include "font/embedded.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "agl.h"
+#include "agl/font_loader.h"
 #include "doc.h"
 #include "extract.h"
 #include "font_fixtures.h"
@@ -28,6 +28,7 @@ struct FontDoc {
   PdfBuilder builder;
   std::string file;
   std::optional<OpenDocument> doc;
+  FontContext fonts;
 
   FontDoc(const std::string& font, const std::string& file_key, const std::string& program,
           const std::string& program_keys = "") {
@@ -44,7 +45,8 @@ struct FontDoc {
     EXPECT_TRUE(opened.has_value());
     doc.emplace(std::move(*opened));
     doc->options.recover = recover;
-    return load_font(*doc, **doc->resolver.dictionary_view(Object{ObjRef{10, 0}}));
+    fonts = FontContext{};
+    return load_font(*doc, fonts, **doc->resolver.dictionary_view(Object{ObjRef{10, 0}}));
   }
 };
 
@@ -74,7 +76,7 @@ TEST(EmbeddedPrograms, AnExplicitBaseEncodingWinsOverTheProgram) {
   FontDoc d("<</Type/Font /Subtype/Type1 /FontDescriptor 11 0 R /Encoding/WinAnsiEncoding>>", "FontFile",
             as_string(font_fixture("custom.pfa")));
   EXPECT_EQ(decode(d.load(true), "AB"), "AB");
-  EXPECT_TRUE(d.doc->font_programs.empty());  // nothing asked for the program
+  EXPECT_TRUE(d.fonts.programs.by_object.empty());  // nothing asked for the program
 }
 
 struct SimpleCase {
@@ -162,7 +164,7 @@ TEST(EmbeddedPrograms, ACompositeToUnicodeMapIsCompletedOnlyWhereItLacksACode) {
   };
   FontDoc covered = with_map("2 [500]");
   EXPECT_EQ(decode(covered.load(true), std::string("\0\2\0\3", 4)), "x");
-  EXPECT_TRUE(covered.doc->font_programs.empty());
+  EXPECT_TRUE(covered.fonts.programs.by_object.empty());
   FontDoc lacking = with_map("2 3 500");
   EXPECT_EQ(decode(lacking.load(true), std::string("\0\2\0\3", 4)), "xB");
 }
@@ -212,7 +214,13 @@ TEST(EmbeddedPrograms, AProgramSharedByFontsAndPagesIsReadOncePerCall) {
     ASSERT_TRUE(result.has_value());
     ASSERT_EQ(result->pages.size(), 2u);
     for (const Page& p : result->pages) EXPECT_EQ(page_text(p), recover ? "AB\n\xC3\xA9" : "\n");
-    EXPECT_EQ(doc->font_programs.size(), recover ? 1u : 0u);
+    // The two pages' fonts loaded as the driver loads them, through one font context.
+    FontContext fonts;
+    for (const std::uint32_t page_object : {3u, 4u}) {
+      const Dictionary& page_dict = **doc->resolver.dictionary_view(Object{ObjRef{page_object, 0}});
+      (void)load_page_fonts(*doc, fonts, *page_dict.lookup("Resources")->as_dict());
+    }
+    EXPECT_EQ(fonts.programs.by_object.size(), recover ? 1u : 0u);
   }
 }
 

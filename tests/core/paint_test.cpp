@@ -6,6 +6,7 @@
 #include <string>
 #include <tuple>
 
+#include "input_limits.h"
 #include "extract.h"
 #include "pdf_builder.h"
 #include "utf8.h"

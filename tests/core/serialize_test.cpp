@@ -1,6 +1,6 @@
 // Tests of the three writers and the JSON number form: exact bytes of the
 // layouts, the escaping rules and the float and rounding corner cases.
-#include "serialize.h"
+#include "serialize/serialize.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "agl.h"
+#include "agl/font_loader.h"
+#include "agl/glyph_names.h"
 #include "doc.h"
 #include "extract.h"
 #include "font/standard_widths.h"
@@ -131,7 +132,8 @@ Font load(const std::string& font_dict, bool recover) {
   if (!doc) return Font{};
   const auto dict = doc->resolver.dictionary_view(Object{ObjRef{10, 0}});
   EXPECT_TRUE(dict.has_value());
-  return dict ? load_font(*doc, **dict) : Font{};
+  FontContext context;
+  return dict ? load_font(*doc, context, **dict) : Font{};
 }
 
 TEST(StandardWidths, EachCodeMeasuresTheGlyphItsEncodingNames) {

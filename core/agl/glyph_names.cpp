@@ -1,13 +1,9 @@
-// Glyph names and the built-in encodings: the three 256-entry code tables, the glyph-name
-// table with its "uniXXXX"/"uXXXX" rules, encodings and widths from font values, and
-// decoding a shown string into text and advance. Fetching fonts lives in agl_fonts.cpp.
-#include <algorithm>
-#include <limits>
-#include <string_view>
+// The glyph-name tables: the three built-in 256-entry code tables and the glyph-name
+// table with its "uniXXXX"/"uXXXX" rules.
+#include "glyph_names.h"
 
-#include "agl.h"
-#include "input_limits.h"
-#include "utf8.h"
+#include <algorithm>
+#include <iterator>
 
 namespace folioscan {
 namespace {
@@ -148,28 +144,6 @@ std::optional<std::uint32_t> parse_hex(std::string_view digits) {
   return value;
 }
 
-constexpr std::int64_t kMaxStoredCode = std::numeric_limits<std::uint32_t>::max();
-
-// Widths are kept for codes that fit an unsigned 32-bit code; others (negative ones) are
-// dropped. A later width for the same code replaces the earlier one.
-void store_width(Font& font, std::int64_t code, double width) {
-  if (code < 0 || code > kMaxStoredCode) return;
-  font.widths[static_cast<std::uint32_t>(code)] = width / 1000.0;
-}
-
-const std::array<std::uint32_t, 256>& table_named(const Object& name) {
-  if (name.is_name("MacRomanEncoding")) return mac_roman_table();
-  if (name.is_name("StandardEncoding")) return standard_table();
-  return win_ansi_table();
-}
-
-// /Differences: each name sets the entry of its code (names without a value too move on).
-void apply_differences(Font& font, const Array& differences) {
-  for_each_difference(differences, [&](std::uint8_t code, std::string_view name) {
-    if (const auto cp = glyph_name_to_unicode(name)) font.encoding[code] = *cp;
-  });
-}
-
 }  // namespace
 
 const std::array<std::uint32_t, 256>& win_ansi_table() { return kWinAnsi; }
@@ -198,157 +172,6 @@ std::optional<std::uint32_t> glyph_name_to_unicode(std::string_view name) {
     return value;
   }
   return std::nullopt;
-}
-
-void apply_simple_encoding(Font& font, const Object* encoding) {
-  font.encoding = win_ansi_table();
-  if (encoding == nullptr) return;
-  const Dictionary* dict = nullptr;
-  if (encoding->as_name() != nullptr) {
-    font.encoding = table_named(*encoding);
-  } else if (const Dictionary* d = encoding->as_dict()) {
-    dict = d;
-    const Object* base = d->lookup("BaseEncoding");
-    if (base != nullptr && base->as_name() != nullptr) font.encoding = table_named(*base);
-  } else if (const Stream* s = encoding->as_stream()) {
-    // An encoding stream is not a valid encoding: the default table, but its
-    // /Differences are still honoured.
-    dict = &s->dict;
-  }
-  if (dict == nullptr) return;
-  if (const Object* differences = dict->lookup("Differences")) {
-    if (const Array* list = differences->as_array()) apply_differences(font, *list);
-  }
-}
-
-void read_simple_widths(Font& font, std::int64_t first_char, const Array& widths) {
-  // Codes past the 32-bit range are never stored; returning here also keeps
-  // first_char + i from overflowing.
-  if (first_char > kMaxStoredCode) return;
-  for (std::size_t i = 0; i < widths.size(); ++i) {
-    if (const auto width = widths[i].as_number()) {
-      store_width(font, first_char + static_cast<std::int64_t>(i), *width);
-    }
-  }
-}
-
-// A composite font's /W: "c [w1 w2 ...]" gives consecutive codes from c, and
-// "c_first c_last w" one width to a range. Two-byte codes never exceed 0xFFFF, so widths
-// above that can never be looked up: ranges and arrays are clipped there, which changes no
-// measurement but keeps "0 4000000000 w" from storing four billion entries.
-void read_composite_widths(Font& font, const Array& w) {
-  constexpr std::int64_t kLast = limits::kMaxFontCode;
-  std::size_t i = 0;
-  while (i < w.size()) {
-    const std::int64_t* first = w[i].as_integer();
-    if (first == nullptr || i + 1 >= w.size()) break;
-    if (const Array* list = w[i + 1].as_array()) {
-      if (*first <= kLast) {
-        // first + k cannot overflow: first <= 0xFFFF here and k is an array index.
-        for (std::size_t k = 0; k < list->size(); ++k) {
-          const std::int64_t code = *first + static_cast<std::int64_t>(k);
-          if (code > kLast) break;
-          if (const auto width = (*list)[k].as_number()) store_width(font, code, *width);
-        }
-      }
-      i += 2;
-      continue;
-    }
-    if (i + 2 < w.size()) {
-      const std::int64_t* last = w[i + 1].as_integer();
-      const auto width = w[i + 2].as_number();
-      if (last != nullptr && width) {
-        const std::int64_t low = std::max<std::int64_t>(*first, 0);
-        const std::int64_t high = std::min<std::int64_t>(*last, kLast);
-        for (std::int64_t code = low; code <= high; ++code) store_width(font, code, *width);
-      }
-    }
-    i += 3;
-  }
-}
-
-void Font::cache_byte_widths() {
-  std::array<double, 256> cache;
-  for (std::uint32_t code = 0; code < 256; ++code) {
-    const auto it = widths.find(code);
-    cache[code] = it != widths.end() ? it->second : default_width;
-  }
-  byte_widths = cache;
-}
-
-void Font::cache_byte_text() {
-  ByteText table;
-  for (std::uint32_t code = 0; code < 256; ++code) {
-    table.offsets[code] = static_cast<std::uint32_t>(table.text.size());
-    // The same choice decode_and_measure makes for a one-byte code.
-    if (!(to_unicode && lookup_tounicode(*to_unicode, code, table.text))) {
-      if (const std::uint32_t cp = encoding[code]; cp != 0) append_utf8(table.text, cp);
-    }
-  }
-  table.offsets[256] = static_cast<std::uint32_t>(table.text.size());
-  byte_text = std::move(table);
-}
-
-double decode_and_measure(const Font& font, ByteView bytes, double tc, double tw, double tfs,
-                          double th, std::string& out, std::vector<std::uint32_t>* glyph_starts) {
-  // Fonts are built with 1 or 2; anything else is read as one byte per code.
-  const std::size_t step = font.code_bytes == 2 ? 2 : 1;
-  const bool one_byte = step == 1;
-  const std::array<double, 256>* cache = one_byte && font.byte_widths ? &*font.byte_widths : nullptr;
-  double total = 0.0;
-  if (cache != nullptr && font.byte_text) {
-    // Both tables built: one table read each for text and width, same sums in the same
-    // order as the general loop below.
-    // The text is sized first, so the output grows once per string, not per byte.
-    const Font::ByteText& text = *font.byte_text;
-    const std::uint32_t* offsets = text.offsets.data();
-    std::size_t length = 0;
-    for (const std::uint8_t code : bytes) length += offsets[code + 1] - offsets[code];
-    const std::size_t at = out.size();
-    out.resize(at + length);
-    char* dst = out.data() + at;
-    const char* src = text.text.data();
-    const double* widths = cache->data();
-    for (const std::uint8_t code : bytes) {
-      if (glyph_starts != nullptr) glyph_starts->push_back(static_cast<std::uint32_t>(dst - out.data()));
-      const std::uint32_t begin = offsets[code];
-      const std::uint32_t size = offsets[code + 1] - begin;
-      if (size == 1) {
-        *dst++ = src[begin];
-      } else {
-        dst = std::copy_n(src + begin, size, dst);
-      }
-      const double word = code == 32 ? tw : 0.0;
-      total += (widths[code] * tfs + tc + word) * th;
-    }
-    return total;
-  }
-  for (std::size_t i = 0; i < bytes.size(); i += step) {
-    // A trailing odd byte of a two-byte font is taken as a code by itself.
-    std::uint32_t code = bytes[i];
-    if (!one_byte && i + 1 < bytes.size()) code = (code << 8) | bytes[i + 1];
-
-    if (glyph_starts != nullptr) glyph_starts->push_back(static_cast<std::uint32_t>(out.size()));
-    if (!(font.to_unicode && lookup_tounicode(*font.to_unicode, code, out))) {
-      if (one_byte) {
-        if (const std::uint32_t cp = font.encoding[code]; cp != 0) append_utf8(out, cp);
-      } else if (font.cid_text && code < font.cid_text->size()) {
-        if (const std::uint32_t cp = (*font.cid_text)[code]; cp != 0) append_utf8(out, cp);
-      }
-    }
-
-    double w0 = 0.0;
-    if (cache != nullptr) {
-      w0 = (*cache)[code];
-    } else {
-      const auto it = font.widths.find(code);
-      w0 = it != font.widths.end() ? it->second : font.default_width;
-    }
-    // Word spacing applies to the single-byte space only, never to a two-byte code 0x0020.
-    const double word = one_byte && code == 32 ? tw : 0.0;
-    total += (w0 * tfs + tc + word) * th;
-  }
-  return total;
 }
 
 }  // namespace folioscan

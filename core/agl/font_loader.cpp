@@ -1,15 +1,16 @@
-// Loading a page's fonts from the document: the resources' font dictionary, ToUnicode
-// streams, composite fonts with their /W arrays, and simple fonts with /Encoding,
-// /Differences and /Widths. Nothing here fails: unreadable parts fall back to defaults.
-#include "agl.h"
+// Loading fonts from the document: a resources dictionary's fonts, ToUnicode streams,
+// composite fonts with their /W arrays, and simple fonts with /Encoding, /Differences
+// and /Widths, through the caches of the call's font context. Nothing here fails:
+// unreadable parts fall back to defaults.
+#include "font_loader.h"
 
 #include <cmath>
 
-#include "doc.h"
-#include "filter/filter.h"
-#include "font/embedded.h"
-#include "font/standard_widths.h"
-#include "tounicode.h"
+#include "../doc.h"
+#include "../filter/filter.h"
+#include "../font/embedded.h"
+#include "../font/standard_widths.h"
+#include "../tounicode.h"
 
 namespace folioscan {
 namespace {
@@ -31,16 +32,17 @@ std::shared_ptr<const ToUnicodeMap> read_tounicode(OpenDocument& doc, const Obje
 }
 
 // A map named by reference is read once per call (failures included): every page may
-// use the same fonts, and a large map decoded per page and font made the work grow
-// with pages × fonts.
-std::shared_ptr<const ToUnicodeMap> load_tounicode(OpenDocument& doc, const Dictionary& font_dict) {
+// use the same fonts, and a large map decoded per page and font would make the work
+// grow with pages × fonts.
+std::shared_ptr<const ToUnicodeMap> load_tounicode(OpenDocument& doc, FontContext& context,
+                                                   const Dictionary& font_dict) {
   const Object* entry = font_dict.lookup("ToUnicode");
   if (entry == nullptr) return nullptr;
   const ObjRef* ref = entry->as_ref();
   if (ref == nullptr) return read_tounicode(doc, *entry);
-  if (const auto it = doc.tounicode_maps.find(ref->num); it != doc.tounicode_maps.end()) return it->second;
+  if (const auto it = context.tounicode_maps.find(ref->num); it != context.tounicode_maps.end()) return it->second;
   auto map = read_tounicode(doc, *entry);
-  doc.tounicode_maps.emplace(ref->num, map);
+  context.tounicode_maps.emplace(ref->num, map);
   return map;
 }
 
@@ -111,43 +113,6 @@ void load_simple(OpenDocument& doc, const Dictionary& font_dict, Font& font) {
   if (doc.options.recover) apply_standard_widths(font_dict, encoding, font);
 }
 
-}  // namespace
-
-Font load_font(OpenDocument& doc, const Dictionary& font_dict) {
-  Font font;
-  font.to_unicode = load_tounicode(doc, font_dict);
-  const Object* subtype = font_dict.lookup("Subtype");
-  if (subtype != nullptr && subtype->is_name("Type0")) {
-    load_composite(doc, font_dict, font);
-  } else {
-    // Every other subtype (Type1, TrueType, Type3, ...) is read the same way; the strict
-    // reading takes nothing from glyph programs or descriptors.
-    load_simple(doc, font_dict, font);
-  }
-  // Recovery reads the embedded program where the PDF's own maps leave codes without
-  // text; the strict reading never looks at it.
-  if (doc.options.recover) apply_embedded_program(doc, font_dict, font);
-  font.cache_byte_widths();
-  font.cache_byte_text();
-  return font;
-}
-
-FontMap load_font_map(OpenDocument& doc, const Dictionary& resources) {
-  FontMap fonts;
-  const Object* entry = resources.lookup("Font");
-  if (entry == nullptr) return fonts;
-  const auto font_dicts = doc.resolver.dictionary_view(*entry);
-  if (!font_dicts) return fonts;
-  for (const DictEntry& font_entry : (*font_dicts)->entries) {
-    const auto font_dict = doc.resolver.dictionary_view(font_entry.value);
-    if (!font_dict) continue;
-    fonts.insert_or_assign(font_entry.key, load_font(doc, **font_dict));
-  }
-  return fonts;
-}
-
-namespace {
-
 // Heap bytes of a font, roughly: hash nodes, strings and the two byte tables.
 std::size_t approximate_size(const Font& font) {
   constexpr std::size_t kNode = 48;  // a hash node with its links and bucket share
@@ -163,8 +128,42 @@ std::size_t approximate_size(const Font& font) {
 
 }  // namespace
 
-SharedFontMap FontCache::load_page_fonts(OpenDocument& doc, const Dictionary& resources) {
-  // Same walk as load_font_map; only fonts reached through a reference are shared.
+Font load_font(OpenDocument& doc, FontContext& context, const Dictionary& font_dict) {
+  Font font;
+  font.to_unicode = load_tounicode(doc, context, font_dict);
+  const Object* subtype = font_dict.lookup("Subtype");
+  if (subtype != nullptr && subtype->is_name("Type0")) {
+    load_composite(doc, font_dict, font);
+  } else {
+    // Every other subtype (Type1, TrueType, Type3, ...) is read the same way; the strict
+    // reading takes nothing from glyph programs or descriptors.
+    load_simple(doc, font_dict, font);
+  }
+  // Recovery reads the embedded program where the PDF's own maps leave codes without
+  // text; the strict reading never looks at it.
+  if (doc.options.recover) apply_embedded_program(doc, context.programs, font_dict, font);
+  font.cache_byte_widths();
+  font.cache_byte_text();
+  return font;
+}
+
+std::shared_ptr<const Font> FontCache::find(std::uint32_t object) const {
+  const auto it = fonts_.find(object);
+  return it != fonts_.end() ? it->second : nullptr;
+}
+
+void FontCache::keep(std::uint32_t object, std::shared_ptr<const Font> font) {
+  const std::size_t size = approximate_size(*font);
+  if (size > budget_) return;
+  if (bytes_ + size > budget_) {
+    fonts_.clear();
+    bytes_ = 0;
+  }
+  fonts_.emplace(object, std::move(font));
+  bytes_ += size;
+}
+
+SharedFontMap load_page_fonts(OpenDocument& doc, FontContext& context, const Dictionary& resources) {
   SharedFontMap fonts;
   const Object* entry = resources.lookup("Font");
   if (entry == nullptr) return fonts;
@@ -173,25 +172,15 @@ SharedFontMap FontCache::load_page_fonts(OpenDocument& doc, const Dictionary& re
   for (const DictEntry& font_entry : (*font_dicts)->entries) {
     const ObjRef* ref = font_entry.value.as_ref();
     if (ref != nullptr) {
-      if (const auto it = fonts_.find(ref->num); it != fonts_.end()) {
-        fonts.insert_or_assign(font_entry.key, it->second);
+      if (auto kept = context.fonts.find(ref->num)) {
+        fonts.insert_or_assign(font_entry.key, std::move(kept));
         continue;
       }
     }
     const auto font_dict = doc.resolver.dictionary_view(font_entry.value);
     if (!font_dict) continue;
-    auto font = std::make_shared<const Font>(load_font(doc, **font_dict));
-    if (ref != nullptr) {
-      const std::size_t size = approximate_size(*font);
-      if (size <= budget_) {
-        if (bytes_ + size > budget_) {
-          fonts_.clear();
-          bytes_ = 0;
-        }
-        fonts_.emplace(ref->num, font);
-        bytes_ += size;
-      }
-    }
+    auto font = std::make_shared<const Font>(load_font(doc, context, **font_dict));
+    if (ref != nullptr) context.fonts.keep(ref->num, font);
     fonts.insert_or_assign(font_entry.key, std::move(font));
   }
   return fonts;

@@ -1,13 +1,12 @@
-// The standard security handler (revisions 2 to 6) and the decryption of strings and
-// streams, with our own MD5 and RC4; AES and SHA-2 come from libcrypto.
+// The standard security handler (revisions 2 to 6): the file key and the cipher that
+// decrypt the document, built from the encryption dictionary and a password.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 
-#include "cos/object.h"
-#include "error.h"
+#include "../cos/object.h"
+#include "../error.h"
 
 namespace folioscan {
 
@@ -36,17 +35,5 @@ std::optional<SecurityHandler> construct_security_handler(const Dictionary& encr
 // cannot be used (the strict constructor's cases) gives no handler and no error.
 Result<std::optional<SecurityHandler>> construct_security_handler_recovering(
     const Dictionary& encrypt, ByteView id0, ByteView password);
-
-// Every String (inside arrays, dictionaries, stream dictionaries) and a stream's data,
-// decrypted with the per-object key. Data that cannot be decrypted passes unchanged, and
-// so does a stream of /Type /Metadata when the handler's encrypt_metadata is false.
-Object decrypt_object(const SecurityHandler& handler, std::uint32_t num, std::uint16_t gen,
-                      Object obj);
-Bytes decrypt_bytes(const SecurityHandler& handler, std::uint32_t num, std::uint16_t gen,
-                    ByteView data);
-
-// Primitives, exposed for tests.
-std::array<std::uint8_t, 16> md5(ByteView data);
-Bytes rc4(ByteView key, ByteView data);
 
 }  // namespace folioscan

@@ -1,10 +1,11 @@
-// Fonts loaded from documents: the font cache shared by the pages of one document gives
-// the same fonts as loading each page's fonts afresh, and stays within its budget.
+// Fonts loaded from documents: the font context shared by the pages of one call gives
+// the same fonts as loading each page's fonts afresh, and its font cache stays within
+// its budget.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "agl.h"
+#include "agl/font_loader.h"
 #include "doc.h"
 #include "pdf_builder.h"
 
@@ -51,30 +52,31 @@ std::string decode(const Font& font, std::string_view shown, double* width = nul
 
 TEST(FontCache, PagesSharingAFontGetTheSameLoadedFont) {
   Fixture f;
-  FontCache cache;
-  const SharedFontMap first = cache.load_page_fonts(*f.doc, f.resources(3));
-  const SharedFontMap second = cache.load_page_fonts(*f.doc, f.resources(4));
+  FontContext context;
+  const SharedFontMap first = load_page_fonts(*f.doc, context, f.resources(3));
+  const SharedFontMap second = load_page_fonts(*f.doc, context, f.resources(4));
   ASSERT_EQ(first.size(), 2u);
   ASSERT_EQ(second.size(), 2u);  // "Gone" names no object and is left out
   EXPECT_FALSE(second.contains("Gone"));
   EXPECT_EQ(first.at("F1").get(), second.at("G").get());
   // Only fonts reached by reference are kept: 10 and 12, not the one written in place.
-  EXPECT_EQ(cache.size(), 2u);
-  EXPECT_NE(cache.load_page_fonts(*f.doc, f.resources(3)).at("Direct").get(), first.at("Direct").get());
+  EXPECT_EQ(context.fonts.size(), 2u);
+  EXPECT_NE(load_page_fonts(*f.doc, context, f.resources(3)).at("Direct").get(), first.at("Direct").get());
 }
 
 TEST(FontCache, CachedFontsDecodeLikeFreshlyLoadedOnes) {
   Fixture f;
-  FontCache cache;
-  (void)cache.load_page_fonts(*f.doc, f.resources(3));
-  const SharedFontMap shared = cache.load_page_fonts(*f.doc, f.resources(4));
-  const FontMap fresh = load_font_map(*f.doc, f.resources(4));
+  FontContext context;
+  (void)load_page_fonts(*f.doc, context, f.resources(3));
+  const SharedFontMap shared = load_page_fonts(*f.doc, context, f.resources(4));
+  FontContext fresh_context;
+  const SharedFontMap fresh = load_page_fonts(*f.doc, fresh_context, f.resources(4));
   ASSERT_EQ(fresh.size(), shared.size());
   for (const auto& [name, font] : fresh) {
     for (std::string_view shown : {"ABCDE Z", "\x01\x41\x42", "\xC3\xA9 "}) {
       double fresh_width = 0;
       double shared_width = 0;
-      EXPECT_EQ(decode(font, shown, &fresh_width), decode(*shared.at(name), shown, &shared_width)) << name;
+      EXPECT_EQ(decode(*font, shown, &fresh_width), decode(*shared.at(name), shown, &shared_width)) << name;
       EXPECT_EQ(fresh_width, shared_width) << name;
     }
   }
@@ -83,10 +85,10 @@ TEST(FontCache, CachedFontsDecodeLikeFreshlyLoadedOnes) {
 
 TEST(FontCache, ABudgetTooSmallKeepsNothingButStillLoadsEveryFont) {
   Fixture f;
-  FontCache none(0);
-  const SharedFontMap fonts = none.load_page_fonts(*f.doc, f.resources(4));
+  FontContext none{FontCache(0)};
+  const SharedFontMap fonts = load_page_fonts(*f.doc, none, f.resources(4));
   EXPECT_EQ(fonts.size(), 2u);
-  EXPECT_EQ(none.size(), 0u);
+  EXPECT_EQ(none.fonts.size(), 0u);
   EXPECT_EQ(decode(*fonts.at("G"), "A"), "x");
 }
 
@@ -94,9 +96,9 @@ TEST(FontCache, AFullCacheStartsOverAndEarlierFontsStayUsable) {
   Fixture f;
   // Room for either of the two fonts (each needs well under a kilobyte beyond its own
   // size) but not both.
-  FontCache one(sizeof(Font) + 1024);
-  const SharedFontMap fonts = one.load_page_fonts(*f.doc, f.resources(4));
-  EXPECT_EQ(one.size(), 1u);
+  FontContext one{FontCache(sizeof(Font) + 1024)};
+  const SharedFontMap fonts = load_page_fonts(*f.doc, one, f.resources(4));
+  EXPECT_EQ(one.fonts.size(), 1u);
   EXPECT_EQ(decode(*fonts.at("G"), "B"), "fi");
   EXPECT_EQ(decode(*fonts.at("Other"), "\x41"), "");
 }

@@ -3,7 +3,7 @@
 #include <numeric>
 #include <utility>
 
-#include "crypt.h"
+#include "primitives.h"
 
 namespace folioscan {
 

@@ -1,5 +1,6 @@
-// Fonts for text extraction: built-in encodings, the glyph-name table, /Differences,
-// widths, composite fonts, and decoding shown strings into text and advances.
+// The font model for text extraction: what a font gives each code (text and width),
+// encodings, /Differences and widths read from font values into it, and decoding shown
+// strings into text and advances. Loading fonts from a document is font_loader.h.
 #pragma once
 
 #include <array>
@@ -12,13 +13,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "cos/object.h"
-#include "input_limits.h"
-#include "tounicode.h"
+#include "../cos/object.h"
+#include "../input_limits.h"
+#include "../tounicode.h"
 
 namespace folioscan {
-
-struct OpenDocument;
 
 struct Font {
   // Shared: the pages of a call that use one ToUnicode stream share one parsed map.
@@ -59,39 +58,6 @@ struct Font {
 using FontMap = std::unordered_map<std::string, Font>;
 // The same, for fonts shared with a FontCache.
 using SharedFontMap = std::unordered_map<std::string, std::shared_ptr<const Font>>;
-
-// Fonts of indirect font dictionaries, kept across the pages of one document so that a
-// font used on every page has its ToUnicode map and widths read once. This makes fonts
-// the one per-page intermediate that outlives its page (content, operations and runs are
-// still released page by page); it costs no exactness: a font is built only from its
-// own objects, which the resolver caches unchanged, so a cached font is the font a fresh
-// load would give. The cache holds at most `budget` bytes (roughly counted); a font that
-// would pass the budget empties it first, and fonts still in use by a page stay alive
-// through their shared pointers.
-class FontCache {
- public:
-  explicit FontCache(std::size_t budget = limits::kMaxFontCacheBytes) : budget_(budget) {}
-
-  // The fonts of `resources` by resource name, like load_font_map.
-  SharedFontMap load_page_fonts(OpenDocument& doc, const Dictionary& resources);
-
-  std::size_t size() const { return fonts_.size(); }
-
- private:
-  std::size_t budget_;
-  std::size_t bytes_ = 0;
-  std::unordered_map<std::uint32_t, std::shared_ptr<const Font>> fonts_;
-};
-
-// The three built-in 256-entry tables.
-const std::array<std::uint32_t, 256>& win_ansi_table();   // the default table
-const std::array<std::uint32_t, 256>& mac_roman_table();
-const std::array<std::uint32_t, 256>& standard_table();
-
-std::optional<std::uint32_t> glyph_name_to_unicode(std::string_view name);
-
-FontMap load_font_map(OpenDocument& doc, const Dictionary& resources);
-Font load_font(OpenDocument& doc, const Dictionary& font_dict);
 
 // The steps of load_font that need no document, on values it has already resolved.
 // `encoding` is the resolved /Encoding (nullptr when absent or unresolvable): selects the

@@ -1,17 +1,12 @@
 // The standard security handler: the file key for revisions 2 to 6 from the encryption
-// dictionary and a password (strictly, or with the recovery reading of revision 5 and
-// /EncryptMetadata), and the per-object decryption of strings and stream data with RC4,
-// AES-128 or AES-256. AES and SHA-2 come from libcrypto's EVP interfaces.
-#include "crypt.h"
-
-#include <openssl/evp.h>
+// dictionary and a password, read strictly or with the recovery reading of revision 5
+// and /EncryptMetadata. Decrypting objects with the handler is decrypt.cpp.
+#include "security_handler.h"
 
 #include <algorithm>
-#include <climits>
-#include <cstring>
-#include <memory>
 #include <string_view>
-#include <unordered_map>
+
+#include "primitives.h"
 
 namespace folioscan {
 namespace {
@@ -21,68 +16,7 @@ constexpr std::array<std::uint8_t, 32> kPasswordPadding = {
     0x28, 0xBF, 0x4E, 0x5E, 0x4E, 0x75, 0x8A, 0x41, 0x64, 0x00, 0x4E, 0x56, 0xFF, 0xFA, 0x01, 0x08,
     0x2E, 0x2E, 0x00, 0xB6, 0xD0, 0x68, 0x3E, 0x80, 0x2F, 0x0C, 0xA9, 0xFE, 0x64, 0x53, 0x69, 0x7A};
 
-constexpr std::size_t kAesBlock = 16;
-
-// EVP_CipherUpdate takes an int length; larger inputs go through in whole-block chunks.
-constexpr std::size_t kCipherChunk = std::size_t{1} << 30;
-
 void append(Bytes& out, ByteView bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
-
-// ---------------------------------------------------------------------------------------
-// libcrypto wrappers. Every failure becomes "nothing", which the callers treat as
-// "cannot decrypt": the data passes unchanged, or no handler is built.
-
-struct CipherContextFree {
-  void operator()(EVP_CIPHER_CTX* ctx) const { EVP_CIPHER_CTX_free(ctx); }
-};
-
-// AES in CBC mode over whole blocks, no padding added or removed; the key length
-// (16 or 32 bytes) selects AES-128 or AES-256.
-std::optional<Bytes> aes_cbc(bool encrypt, ByteView key, ByteView iv, ByteView data) {
-  const EVP_CIPHER* cipher = key.size() == 16   ? EVP_aes_128_cbc()
-                             : key.size() == 32 ? EVP_aes_256_cbc()
-                                                : nullptr;
-  if (cipher == nullptr || iv.size() != kAesBlock || data.size() % kAesBlock != 0) {
-    return std::nullopt;
-  }
-  std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree> ctx(EVP_CIPHER_CTX_new());
-  if (!ctx) return std::nullopt;
-  if (EVP_CipherInit_ex(ctx.get(), cipher, nullptr, key.data(), iv.data(), encrypt ? 1 : 0) != 1 ||
-      EVP_CIPHER_CTX_set_padding(ctx.get(), 0) != 1) {
-    return std::nullopt;
-  }
-  Bytes out(data.size());
-  for (std::size_t done = 0; done < data.size();) {
-    const std::size_t chunk = std::min(data.size() - done, kCipherChunk);
-    int written = 0;
-    if (EVP_CipherUpdate(ctx.get(), out.data() + done, &written, data.data() + done,
-                         static_cast<int>(chunk)) != 1 ||
-        written != static_cast<int>(chunk)) {
-      return std::nullopt;
-    }
-    done += chunk;
-  }
-  std::array<std::uint8_t, 2 * kAesBlock> rest{};
-  int rest_size = 0;
-  if (EVP_CipherFinal_ex(ctx.get(), rest.data(), &rest_size) != 1 || rest_size != 0) {
-    return std::nullopt;
-  }
-  return out;
-}
-
-enum class Sha2 : std::uint8_t { Sha256, Sha384, Sha512 };
-
-std::optional<Bytes> sha2(Sha2 variant, ByteView data) {
-  const EVP_MD* md = variant == Sha2::Sha256   ? EVP_sha256()
-                     : variant == Sha2::Sha384 ? EVP_sha384()
-                                               : EVP_sha512();
-  std::array<std::uint8_t, EVP_MAX_MD_SIZE> digest{};
-  unsigned int size = 0;
-  if (md == nullptr || EVP_Digest(data.data(), data.size(), digest.data(), &size, md, nullptr) != 1) {
-    return std::nullopt;
-  }
-  return Bytes(digest.begin(), digest.begin() + size);
-}
 
 // ---------------------------------------------------------------------------------------
 // Reading the encryption dictionary. A Reference is never resolved here: it counts as
@@ -338,81 +272,6 @@ std::optional<Bytes> aes256_handler_key(const Dictionary& encrypt, ByteView owne
   return unwrap_file_key(string_entry(encrypt, "OE"), *key_hash);
 }
 
-// ---------------------------------------------------------------------------------------
-// Per-object decryption.
-
-// What decrypts the strings and stream of one object: the cipher and the key it uses
-// (the per-object key for RC4 and AES-128, the file key for AES-256).
-struct ObjectCipher {
-  CryptMethod method = CryptMethod::Rc4;
-  Bytes key;
-};
-
-// ISO 32000-1 Algorithm 1.
-ObjectCipher object_cipher(const SecurityHandler& handler, std::uint32_t num, std::uint16_t gen) {
-  if (handler.method == CryptMethod::Aes256) return {handler.method, handler.key};
-  Bytes input = handler.key;
-  input.push_back(static_cast<std::uint8_t>(num));
-  input.push_back(static_cast<std::uint8_t>(num >> 8));
-  input.push_back(static_cast<std::uint8_t>(num >> 16));
-  input.push_back(static_cast<std::uint8_t>(gen));
-  input.push_back(static_cast<std::uint8_t>(gen >> 8));
-  if (handler.method == CryptMethod::Aes128) {
-    for (char c : std::string_view("sAlT")) input.push_back(static_cast<std::uint8_t>(c));
-  }
-  const auto digest = md5(input);
-  const std::size_t size = std::min<std::size_t>(handler.key.size() + 5, 16);
-  return {handler.method, Bytes(digest.begin(), digest.begin() + static_cast<std::ptrdiff_t>(size))};
-}
-
-Bytes decrypt_with(const ObjectCipher& cipher, ByteView data) {
-  const auto unchanged = [data] { return Bytes(data.begin(), data.end()); };
-  if (cipher.method == CryptMethod::Rc4) return rc4(cipher.key, data);
-
-  const std::size_t required = cipher.method == CryptMethod::Aes128 ? 16 : 32;
-  if (cipher.key.size() != required) return unchanged();
-  if (data.size() < kAesBlock) return unchanged();
-  if ((data.size() - kAesBlock) % kAesBlock != 0) return unchanged();
-  std::optional<Bytes> plain =
-      aes_cbc(false, cipher.key, data.first(kAesBlock), data.subspan(kAesBlock));
-  if (!plain || plain->empty()) return unchanged();
-
-  // The pad count must be 1 to 16 and its bytes must all carry it; anything else means
-  // the data was not what we think (wrong key, not encrypted), so keep it as it was.
-  const std::uint8_t pad = plain->back();
-  if (pad < 1 || pad > kAesBlock) return unchanged();
-  if (!std::all_of(plain->end() - pad, plain->end(), [pad](std::uint8_t b) { return b == pad; })) {
-    return unchanged();
-  }
-  plain->resize(plain->size() - pad);
-  return std::move(*plain);
-}
-
-// Rebuilds the entries in order; a key seen before takes the later value in the
-// earlier entry's place.
-void merge_duplicate_keys(Dictionary& dict) {
-  if (dict.entries.size() < 2) return;
-  std::vector<DictEntry> merged;
-  merged.reserve(dict.entries.size());  // no reallocation: the views below stay valid
-  std::unordered_map<std::string_view, std::size_t> index;
-  index.reserve(dict.entries.size());
-  for (DictEntry& entry : dict.entries) {
-    const auto found = index.find(entry.key);
-    if (found != index.end()) {
-      merged[found->second].value = std::move(entry.value);
-    } else {
-      merged.push_back(std::move(entry));
-      index.emplace(merged.back().key, merged.size() - 1);
-    }
-  }
-  dict.entries = std::move(merged);
-}
-
-bool is_metadata_stream(const Stream& stream) {
-  const Object* type = stream.dict.lookup("Type");
-  return type != nullptr && type->is_name("Metadata");
-}
-
 LegacyParams legacy_params(const StandardEntries& entries, std::size_t key_size, ByteView id0) {
   LegacyParams params;
   params.revision = entries.revision;
@@ -475,38 +334,6 @@ Result<std::optional<SecurityHandler>> construct_security_handler_recovering(
     }
   }
   return fail(ParseErrorKind::InvalidPassword, "wrong password");
-}
-
-Bytes decrypt_bytes(const SecurityHandler& handler, std::uint32_t num, std::uint16_t gen,
-                    ByteView data) {
-  return decrypt_with(object_cipher(handler, num, gen), data);
-}
-
-Object decrypt_object(const SecurityHandler& handler, std::uint32_t num, std::uint16_t gen,
-                      Object obj) {
-  const ObjectCipher cipher = object_cipher(handler, num, gen);
-  // Depth-first over an explicit stack, so that the depth of the object costs heap,
-  // not native stack. A container is final before its children are queued, so the
-  // queued pointers stay valid.
-  std::vector<Object*> pending{&obj};
-  while (!pending.empty()) {
-    Object* current = pending.back();
-    pending.pop_back();
-    if (String* s = current->as_string()) {
-      s->bytes = decrypt_with(cipher, s->bytes);
-    } else if (Array* a = current->as_array()) {
-      for (Object& element : *a) pending.push_back(&element);
-    } else if (Dictionary* d = current->as_dict()) {
-      merge_duplicate_keys(*d);
-      for (DictEntry& entry : d->entries) pending.push_back(&entry.value);
-    } else if (Stream* st = current->as_stream()) {
-      merge_duplicate_keys(st->dict);
-      if (!handler.encrypt_metadata && is_metadata_stream(*st)) continue;
-      for (DictEntry& entry : st->dict.entries) pending.push_back(&entry.value);
-      st->data = decrypt_with(cipher, st->data);
-    }
-  }
-  return obj;
 }
 
 }  // namespace folioscan

@@ -1,11 +1,12 @@
 // The three text forms of a Document: pretty JSON, Markdown and standalone HTML.
-// Each is one pass into one growing buffer and cannot fail.
+// Each is one pass into one growing buffer and cannot fail; one file per writer, their
+// escaping in escape.h.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "model.h"
+#include "../model.h"
 
 namespace folioscan {
 

@@ -2,7 +2,7 @@
 // file and per-object keys; every input is already in memory, so there is no streaming.
 #include <cstring>
 
-#include "crypt.h"
+#include "primitives.h"
 
 namespace folioscan {
 namespace {

@@ -1,0 +1,107 @@
+// The Markdown writer: pages apart by a rule, each page's lines then its tables as pipe
+// tables, and a marker for pages that need OCR. It appends front to back into one
+// growing string and cannot fail.
+#include "serialize.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "escape.h"
+#include "output_size.h"
+
+namespace folioscan {
+namespace {
+
+// The whole text of a page that needs OCR; the dash is U+2014.
+constexpr std::string_view kOcrMarker = "_[scanned page \xE2\x80\x94 text extraction requires OCR]_";
+constexpr std::string_view kPageSeparator = "\n\n---\n\n";
+constexpr std::string_view kBlockSeparator = "\n\n";
+
+void append_markdown_row(std::string& out, const std::vector<std::string>& row) {
+  out += "| ";
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    if (i != 0) out += " | ";
+    append_markdown_cell(out, row[i]);
+  }
+  out += " |";
+}
+
+void append_markdown_separator_row(std::string& out, std::uint64_t cols) {
+  out += "| ";
+  for (std::uint64_t i = 0; i < cols; ++i) {
+    if (i != 0) out += " | ";
+    out += "---";
+  }
+  out += " |";
+}
+
+// Appends the table block; appends nothing when the block is empty (no rows and
+// no separator row), so the caller can tell by the length whether it was kept.
+void append_markdown_table(std::string& out, const Table& table) {
+  const bool has_separator = table.rows != 0 && table.cols != 0;
+  if (table.cells.empty()) {
+    if (has_separator) append_markdown_separator_row(out, table.cols);
+    return;
+  }
+  for (std::size_t i = 0; i < table.cells.size(); ++i) {
+    if (i != 0) out += '\n';
+    append_markdown_row(out, table.cells[i]);
+    if (i == 0 && has_separator) {
+      out += '\n';
+      append_markdown_separator_row(out, table.cols);
+    }
+  }
+}
+
+void append_markdown_page(std::string& out, const Page& page) {
+  if (page.needs_ocr) {
+    out += kOcrMarker;
+    return;
+  }
+  const std::size_t page_start = out.size();
+  // page_text, written in place; it is an empty block only when nothing was written.
+  for (std::size_t i = 0; i < page.lines.size(); ++i) {
+    if (i != 0) out += '\n';
+    out += page.lines[i].text;
+  }
+  bool have_block = out.size() != page_start;
+  for (const auto& table : page.tables) {
+    const std::size_t mark = out.size();
+    if (have_block) out += kBlockSeparator;
+    const std::size_t block_start = out.size();
+    append_markdown_table(out, table);
+    if (out.size() == block_start) {
+      out.resize(mark);  // empty block: drop it with its separator
+    } else {
+      have_block = true;
+    }
+  }
+}
+
+}  // namespace
+
+std::string document_to_markdown(const Document& doc) {
+  std::string out;
+  out.reserve(estimated_output_size(doc, {kPageSeparator.size(), 1, 3}));
+  for (std::size_t i = 0; i < doc.pages.size(); ++i) {
+    if (i != 0) out += kPageSeparator;
+    append_markdown_page(out, doc.pages[i]);
+  }
+  return out;
+}
+
+std::vector<std::string> markdown_pages(const Document& doc) {
+  std::vector<std::string> pages;
+  pages.reserve(doc.pages.size());
+  for (const auto& page : doc.pages) {
+    std::string out;
+    append_markdown_page(out, page);
+    pages.push_back(std::move(out));
+  }
+  return pages;
+}
+
+}  // namespace folioscan
