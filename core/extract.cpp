@@ -4,7 +4,7 @@
 
 #include <unordered_set>
 
-#include "content.h"
+#include "content/gather.h"
 #include "doc.h"
 #include "images.h"
 #include "layout.h"

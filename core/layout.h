@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "content.h"
+#include "content/text_run.h"
 #include "model.h"
 
 namespace folioscan {

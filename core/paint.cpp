@@ -12,11 +12,15 @@
 #include <unordered_set>
 
 #include "bounds.h"
+#include "content/gather.h"
+#include "content/interpreter.h"
+#include "content/tokenizer.h"
+#include "content/walker.h"
 #include "doc.h"
 #include "images.h"
 #include "pages.h"
+#include "matrix.h"
 #include "text.h"
-#include "walker.h"
 
 namespace folioscan {
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "agl.h"
-#include "content.h"
+#include "content/text_run.h"
 #include "cos.h"
 #include "model.h"
 #include "tables.h"

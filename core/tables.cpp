@@ -8,8 +8,9 @@
 #include <optional>
 
 #include "bounds.h"
+#include "content/walker.h"
 #include "layout.h"
-#include "walker.h"
+#include "matrix.h"
 
 namespace folioscan {
 namespace {

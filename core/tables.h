@@ -5,7 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "content.h"
+#include "content/operation.h"
+#include "content/text_run.h"
 #include "model.h"
 
 namespace folioscan {

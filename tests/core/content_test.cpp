@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "content.h"
-#include "walker.h"
+#include "content/interpreter.h"
+#include "content/tokenizer.h"
+#include "content/walker.h"
 #include "pdf_builder.h"
 
 namespace folioscan {

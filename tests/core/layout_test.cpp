@@ -8,6 +8,8 @@
 #include <tuple>
 #include <vector>
 
+#include "content/interpreter.h"
+#include "content/tokenizer.h"
 #include "layout.h"
 
 namespace folioscan {

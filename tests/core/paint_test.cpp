@@ -9,7 +9,9 @@
 #include "extract.h"
 #include "pdf_builder.h"
 #include "text.h"
-#include "walker.h"
+#include "content/interpreter.h"
+#include "content/tokenizer.h"
+#include "content/walker.h"
 
 namespace folioscan {
 namespace {

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "bounds.h"
+#include "content/interpreter.h"
+#include "content/tokenizer.h"
 #include "tables.h"
 
 namespace folioscan {

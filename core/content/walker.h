@@ -7,9 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "content.h"
+#include "../matrix.h"
+#include "operation.h"
 
 namespace folioscan {
+
+struct Font;
 
 // The text parameters that "q"/"Q" save with the CTM. The text matrices are not part
 // of it: they live from "BT" to "ET" and belong to the interpreter.

@@ -1,0 +1,295 @@
+// The text interpreter: the text matrices, and a positioned run for each string a
+// text-showing operator shows.
+#include "interpreter.h"
+
+#include <cmath>
+#include <utility>
+
+#include "../matrix.h"
+#include "../text.h"
+#include "walker.h"
+
+namespace folioscan {
+
+namespace {
+
+double number_at(const std::vector<Object>& operands, std::size_t i) {
+  if (i >= operands.size()) return 0.0;
+  return operands[i].as_number().value_or(0.0);
+}
+
+// Whether a glyph starting at one of `starts` gives more than one character.
+bool has_multi_character_glyph(const std::string& text, const std::vector<std::uint32_t>& starts) {
+  for (std::size_t i = 0; i < starts.size(); ++i) {
+    const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : text.size();
+    std::size_t characters = 0;
+    for (std::size_t at = starts[i]; at < end && at < text.size(); ++at) {
+      characters += (static_cast<std::uint8_t>(text[at]) & 0xC0) != 0x80;
+    }
+    if (characters > 1) return true;
+  }
+  return false;
+}
+
+// The quarter turn nearest to the direction (a, b); a degenerate or NaN direction
+// counts as no turn.
+std::uint8_t quarter_turns_of(double a, double b) {
+  if (std::fabs(b) > std::fabs(a)) return b > 0 ? 1 : 3;
+  return a < 0 ? 2 : 0;
+}
+
+}  // namespace
+
+struct TextInterpreter::State {
+  const FontMap* plain = nullptr;
+  const SharedFontMap* shared = nullptr;
+  Matrix tm;
+  Matrix tlm;
+  std::vector<TextRun> runs;
+  bool keep_glyph_starts = false;
+  std::vector<std::uint32_t> glyph_starts;  // reused across strings
+  // The open replacement: its text and the first run it covers.
+  bool replacing = false;
+  std::string replacement;
+  std::size_t replaced_from = 0;
+
+  const Font* find_font(const std::string& name) const {
+    if (shared != nullptr) {
+      const auto it = shared->find(name);
+      return it != shared->end() ? it->second.get() : nullptr;
+    }
+    const auto it = plain->find(name);
+    return it != plain->end() ? &it->second : nullptr;
+  }
+
+  void move_line(double tx, double ty) {
+    tlm.e += tx * tlm.a + ty * tlm.c;
+    tlm.f += tx * tlm.b + ty * tlm.d;
+    tm = tlm;
+  }
+
+  void show(const Bytes& bytes, const GraphicsState& gs) {
+    const TextState& ts = gs.text;
+    const Matrix p = multiply(tm, gs.ctm);
+    TextRun run;
+    run.x = ts.ts * p.c + p.e;
+    run.y = ts.ts * p.d + p.f;
+    if (ts.current != nullptr) {
+      if (keep_glyph_starts) {
+        glyph_starts.clear();
+        run.width = decode_and_measure(*ts.current, bytes, ts.tc, ts.tw, ts.tfs, ts.th, run.text, &glyph_starts);
+        if (has_multi_character_glyph(run.text, glyph_starts)) run.glyph_starts = glyph_starts;
+      } else {
+        run.width = decode_and_measure(*ts.current, bytes, ts.tc, ts.tw, ts.tfs, ts.th, run.text);
+      }
+    } else {
+      // No such font: bytes are ISO 8859-1 and every byte is half an em wide.
+      double width = 0;
+      run.text.reserve(bytes.size());
+      for (const std::uint8_t byte : bytes) {
+        append_utf8(run.text, byte);
+        width += (0.5 * ts.tfs + ts.tc + (byte == 0x20 ? ts.tw : 0.0)) * ts.th;
+      }
+      run.width = width;
+    }
+    run.font = ts.font;
+    run.font_size = ts.tfs;
+    // Under a scaled text matrix ("1 Tf" with "9.96 0 0 9.96 x y Tm") the unscaled width
+    // and size say nothing about distances on the page; these carry them through P.
+    run.end_x = run.x + run.width * p.a;
+    run.page_size = ts.tfs * std::hypot(p.c, p.d);
+    run.end_y = run.y + run.width * p.b;
+    run.quarter_turns = quarter_turns_of(p.a, p.b);
+    run.flat = p.a * p.d - p.b * p.c == 0.0;
+    if (ts.current != nullptr && ts.current->vertical_advance != 0.0) {
+      // Vertical writing: the glyphs move along the text space's y axis, so the run
+      // reads down its column (and the next string starts below it).
+      const double glyphs = static_cast<double>((bytes.size() + 1) / 2);
+      const double ty = glyphs * (ts.current->vertical_advance * ts.tfs + ts.tc);
+      run.end_x = run.x + ty * p.c;
+      run.end_y = run.y + ty * p.d;
+      run.quarter_turns = quarter_turns_of(ty * p.c, ty * p.d);
+      tm.e += ty * tm.c;
+      tm.f += ty * tm.d;
+      runs.push_back(std::move(run));
+      return;
+    }
+    tm.e += run.width * tm.a;
+    tm.f += run.width * tm.b;
+    runs.push_back(std::move(run));
+  }
+};
+
+TextInterpreter::TextInterpreter(const FontMap& fonts) : state_(std::make_unique<State>()) {
+  state_->plain = &fonts;
+}
+
+TextInterpreter::TextInterpreter(const SharedFontMap& fonts) : state_(std::make_unique<State>()) {
+  state_->shared = &fonts;
+}
+TextInterpreter::~TextInterpreter() = default;
+
+std::vector<TextRun> TextInterpreter::take_runs() {
+  end_replacement();
+  return std::move(state_->runs);
+}
+
+void TextInterpreter::add_run(TextRun run) { state_->runs.push_back(std::move(run)); }
+
+void TextInterpreter::keep_glyph_starts(bool keep) { state_->keep_glyph_starts = keep; }
+
+const SharedFontMap* TextInterpreter::use_fonts(const SharedFontMap* fonts) {
+  return std::exchange(state_->shared, fonts);
+}
+
+bool TextInterpreter::begin_replacement(std::string text) {
+  State& st = *state_;
+  if (st.replacing) return false;
+  st.replacing = true;
+  st.replacement = std::move(text);
+  st.replaced_from = st.runs.size();
+  return true;
+}
+
+void TextInterpreter::end_replacement() {
+  State& st = *state_;
+  if (!st.replacing) return;
+  st.replacing = false;
+  std::vector<TextRun>& runs = st.runs;
+  const std::size_t from = st.replaced_from;
+  if (from >= runs.size()) return;
+  if (st.replacement.empty()) {
+    // Text replaced by nothing (decorations drawn with glyphs) is not shown.
+    runs.erase(runs.begin() + static_cast<std::ptrdiff_t>(from), runs.end());
+    return;
+  }
+  TextRun& first = runs[from];
+  double width = 0;
+  for (std::size_t i = from; i < runs.size(); ++i) width += runs[i].width;
+  first.text = std::move(st.replacement);
+  first.glyph_starts = {0};  // replacement text is already in logical order
+  first.width = width;
+  first.end_x = runs.back().end_x;
+  first.end_y = runs.back().end_y;
+  runs.erase(runs.begin() + static_cast<std::ptrdiff_t>(from) + 1, runs.end());
+}
+
+namespace {
+
+// The strict reading's walk over collected operations.
+template <typename Fonts>
+std::vector<TextRun> interpret_all(const std::vector<ContentOp>& ops, const Fonts& fonts) {
+  GraphicsWalker walker;
+  TextInterpreter interpreter(fonts);
+  for (const ContentOp& op : ops) walker.apply(op, interpreter);
+  return interpreter.take_runs();
+}
+
+}  // namespace
+
+std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const FontMap& fonts) {
+  return interpret_all(ops, fonts);
+}
+
+std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const SharedFontMap& fonts) {
+  return interpret_all(ops, fonts);
+}
+
+// Operators are ASCII; a name that is not valid UTF-8 can match none of them and is
+// ignored like any other unknown operator. "q", "Q" and "cm" are the walker's.
+void TextInterpreter::apply(const ContentOp& op, GraphicsState& gs) {
+  State& st = *state_;
+  TextState& ts = gs.text;
+  const std::string_view name = op.name();
+  const auto& args = op.operands;
+  switch (name.size()) {
+    case 1:
+      switch (name[0]) {
+        case '\'':
+          st.move_line(0, -ts.tl);
+          if (!args.empty()) {
+            if (const auto* s = args[0].as_string()) st.show(s->bytes, gs);
+          }
+          return;
+        case '"':
+          if (!args.empty()) {
+            ts.tw = number_at(args, 0);
+            ts.tc = number_at(args, 1);
+          } else {
+            ts.tw = 0;
+            ts.tc = 0;
+          }
+          st.move_line(0, -ts.tl);
+          if (args.size() >= 3) {
+            if (const auto* s = args[2].as_string()) st.show(s->bytes, gs);
+          }
+          return;
+        default:
+          return;
+      }
+    case 2:
+      break;
+    default:
+      return;
+  }
+  const char c0 = name[0], c1 = name[1];
+  if (c0 == 'B' && c1 == 'T') {
+    st.tm = st.tlm = Matrix{};
+  } else if (c0 != 'T') {
+    return;
+  } else if (c1 == 'd') {
+    st.move_line(number_at(args, 0), number_at(args, 1));
+  } else if (c1 == 'D') {
+    const double ty = number_at(args, 1);
+    ts.tl = -ty;
+    st.move_line(number_at(args, 0), ty);
+  } else if (c1 == 'm') {
+    st.tm = st.tlm = matrix_from(args);
+  } else if (c1 == '*') {
+    st.move_line(0, -ts.tl);
+  } else if (c1 == 'f') {
+    if (!args.empty()) {
+      if (const auto* n = args[0].as_name()) {
+        ts.font = n->text;
+      }
+    }
+    ts.current = st.find_font(ts.font);
+    ts.tfs = number_at(args, 1);
+  } else if (c1 == 'c') {
+    ts.tc = number_at(args, 0);
+  } else if (c1 == 'w') {
+    ts.tw = number_at(args, 0);
+  } else if (c1 == 'z') {
+    ts.th = number_at(args, 0) / 100.0;
+  } else if (c1 == 'L') {
+    ts.tl = number_at(args, 0);
+  } else if (c1 == 's') {
+    ts.ts = number_at(args, 0);
+  } else if (c1 == 'j') {
+    if (!args.empty()) {
+      if (const auto* s = args[0].as_string()) st.show(s->bytes, gs);
+    }
+  } else if (c1 == 'J') {
+    if (args.empty()) return;
+    const Array* arr = args[0].as_array();
+    if (arr == nullptr) return;
+    for (const Object& e : *arr) {
+      if (const auto* s = e.as_string()) {
+        st.show(s->bytes, gs);
+      } else if (auto n = e.as_number()) {
+        if (ts.current != nullptr && ts.current->vertical_advance != 0.0) {
+          // In vertical writing the adjustment moves along y, unscaled by Th.
+          const double ty = (-*n / 1000.0) * ts.tfs;
+          st.tm.e += ty * st.tm.c;
+          st.tm.f += ty * st.tm.d;
+          continue;
+        }
+        const double tx = (-*n / 1000.0) * ts.tfs * ts.th;
+        st.tm.e += tx * st.tm.a;
+        st.tm.f += tx * st.tm.b;
+      }
+    }
+  }
+}
+
+}  // namespace folioscan
