@@ -53,8 +53,6 @@ Matrix form_matrix(Resolver& resolver, const Dictionary& dict) {
   return Matrix{(*v)[0], (*v)[1], (*v)[2], (*v)[3], (*v)[4], (*v)[5]};
 }
 
-bool is_op(const ContentOp& op, std::string_view name) { return op.name() == name; }
-
 // The unresolved entry `name` of the resource category `category` (/XObject,
 // /Properties), or nullptr when either is missing or unreadable.
 const Object* named_resource(Resolver& resolver, const Dictionary& resources, std::string_view category,
@@ -103,16 +101,21 @@ class Painter {
 
  private:
   void extra(const ContentOp& op, const Dictionary& resources) {
-    if (op.op_len == 2) {
-      if (op.op[0] == 'D' && op.op[1] == 'o') paint_xobject(op, resources);
-    } else if (op.op_len == 3 && op.op[2] == 'C') {
-      if (is_op(op, "BDC")) {
+    switch (op.op) {
+      case Operator::PaintXObject:
+        paint_xobject(op, resources);
+        return;
+      case Operator::BeginMarkedProperties:
         begin_marked(&op, resources);
-      } else if (is_op(op, "BMC")) {
+        return;
+      case Operator::BeginMarked:
         begin_marked(nullptr, resources);
-      } else if (is_op(op, "EMC")) {
+        return;
+      case Operator::EndMarked:
         end_marked();
-      }
+        return;
+      default:
+        return;
     }
   }
 
@@ -378,7 +381,7 @@ bool Painter::paint_field_value(const Dictionary& widget) {
   if (const Object* da = field_entry(resolver, widget, "DA"); da != nullptr && da->as_string() != nullptr) {
     // The operand before "Tf" in the default appearance string.
     for_each_content_op(da->as_string()->bytes, [&](const ContentOp& op) {
-      if (is_op(op, "Tf") && op.operands.size() >= 2) size = op.operands[1].as_number().value_or(0.0);
+      if (op.op == Operator::SetFont && op.operands.size() >= 2) size = op.operands[1].as_number().value_or(0.0);
     });
   }
   const double height = y1 - y0;

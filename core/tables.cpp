@@ -29,14 +29,6 @@ struct Point {
   double y = 0.0;
 };
 
-bool is_painting(std::string_view name) {
-  if (name.size() == 1) {
-    const char c = name[0];
-    return c == 'S' || c == 's' || c == 'f' || c == 'F' || c == 'B' || c == 'b';
-  }
-  return name == "f*" || name == "B*" || name == "b*";
-}
-
 // The path operations placed on the page by the walk's CTM, and the current point.
 // With `painted_only` an edge counts only once its path is painted: "n" (which ends a
 // clipping path) and a path never painted draw nothing. Without it every edge counts
@@ -46,34 +38,51 @@ class StrokeCollector {
   explicit StrokeCollector(bool painted_only) : painted_only_(painted_only) {}
 
   void apply(const ContentOp& op, const Matrix& ctm) {
-    const std::string_view name = op.name();
-    // Most operations are text operators, none of which is a path operator.
-    if (name.size() > 2 || (name.size() == 2 && name[0] == 'T')) return;
-    if (name == "m") {
-      current_ = map(ctm, number_at(op, 0), number_at(op, 1));
-    } else if (name == "l") {
-      const Point to = map(ctm, number_at(op, 0), number_at(op, 1));
-      edge(current_, to);
-      current_ = to;
-    } else if (name == "re") {
-      const double x = number_at(op, 0);
-      const double y = number_at(op, 1);
-      const double w = number_at(op, 2);
-      const double h = number_at(op, 3);
-      const Point corners[4] = {map(ctm, x, y), map(ctm, x + w, y), map(ctm, x + w, y + h),
-                                map(ctm, x, y + h)};
-      // Bottom, right, top, left; the current point is not changed.
-      for (int i = 0; i < 4; ++i) edge(corners[i], corners[(i + 1) % 4]);
-    } else if (painted_only_) {
-      if (name == "n") {
-        pending_horizontal_.clear();
-        pending_vertical_.clear();
-      } else if (is_painting(name)) {
-        horizontal.insert(horizontal.end(), pending_horizontal_.begin(), pending_horizontal_.end());
-        vertical.insert(vertical.end(), pending_vertical_.begin(), pending_vertical_.end());
-        pending_horizontal_.clear();
-        pending_vertical_.clear();
+    switch (op.op) {
+      case Operator::MoveTo:
+        current_ = map(ctm, number_at(op, 0), number_at(op, 1));
+        return;
+      case Operator::LineTo: {
+        const Point to = map(ctm, number_at(op, 0), number_at(op, 1));
+        edge(current_, to);
+        current_ = to;
+        return;
       }
+      case Operator::Rectangle: {
+        const double x = number_at(op, 0);
+        const double y = number_at(op, 1);
+        const double w = number_at(op, 2);
+        const double h = number_at(op, 3);
+        const Point corners[4] = {map(ctm, x, y), map(ctm, x + w, y), map(ctm, x + w, y + h),
+                                  map(ctm, x, y + h)};
+        // Bottom, right, top, left; the current point is not changed.
+        for (int i = 0; i < 4; ++i) edge(corners[i], corners[(i + 1) % 4]);
+        return;
+      }
+      case Operator::EndPath:
+        if (painted_only_) {
+          pending_horizontal_.clear();
+          pending_vertical_.clear();
+        }
+        return;
+      case Operator::Stroke:
+      case Operator::CloseStroke:
+      case Operator::Fill:
+      case Operator::FillObsolete:
+      case Operator::FillEvenOdd:
+      case Operator::FillStroke:
+      case Operator::FillStrokeEvenOdd:
+      case Operator::CloseFillStroke:
+      case Operator::CloseFillStrokeEvenOdd:
+        if (painted_only_) {
+          horizontal.insert(horizontal.end(), pending_horizontal_.begin(), pending_horizontal_.end());
+          vertical.insert(vertical.end(), pending_vertical_.begin(), pending_vertical_.end());
+          pending_horizontal_.clear();
+          pending_vertical_.clear();
+        }
+        return;
+      default:
+        return;
     }
   }
 

@@ -118,6 +118,29 @@ struct TextInterpreter::State {
     tm.f += run.width * tm.b;
     runs.push_back(std::move(run));
   }
+
+  // "TJ": strings shown, numbers moving the text matrix back by thousandths of an em.
+  void show_array(const Object& operand, const GraphicsState& gs) {
+    const Array* arr = operand.as_array();
+    if (arr == nullptr) return;
+    const TextState& ts = gs.text;
+    for (const Object& e : *arr) {
+      if (const auto* s = e.as_string()) {
+        show(s->bytes, gs);
+      } else if (auto n = e.as_number()) {
+        if (ts.current != nullptr && ts.current->vertical_advance != 0.0) {
+          // In vertical writing the adjustment moves along y, unscaled by Th.
+          const double ty = (-*n / 1000.0) * ts.tfs;
+          tm.e += ty * tm.c;
+          tm.f += ty * tm.d;
+          continue;
+        }
+        const double tx = (-*n / 1000.0) * ts.tfs * ts.th;
+        tm.e += tx * tm.a;
+        tm.f += tx * tm.b;
+      }
+    }
+  }
 };
 
 TextInterpreter::TextInterpreter(const FontMap& fonts) : state_(std::make_unique<State>()) {
@@ -195,100 +218,83 @@ std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const 
   return interpret_all(ops, fonts);
 }
 
-// Operators are ASCII; a name that is not valid UTF-8 can match none of them and is
-// ignored like any other unknown operator. "q", "Q" and "cm" are the walker's.
+// "q", "Q" and "cm" are the walker's; operators not listed are not the interpreter's.
 void TextInterpreter::apply(const ContentOp& op, GraphicsState& gs) {
   State& st = *state_;
   TextState& ts = gs.text;
-  const std::string_view name = op.name();
   const auto& args = op.operands;
-  switch (name.size()) {
-    case 1:
-      switch (name[0]) {
-        case '\'':
-          st.move_line(0, -ts.tl);
-          if (!args.empty()) {
-            if (const auto* s = args[0].as_string()) st.show(s->bytes, gs);
-          }
-          return;
-        case '"':
-          if (!args.empty()) {
-            ts.tw = number_at(args, 0);
-            ts.tc = number_at(args, 1);
-          } else {
-            ts.tw = 0;
-            ts.tc = 0;
-          }
-          st.move_line(0, -ts.tl);
-          if (args.size() >= 3) {
-            if (const auto* s = args[2].as_string()) st.show(s->bytes, gs);
-          }
-          return;
-        default:
-          return;
+  switch (op.op) {
+    case Operator::NextLineShowText:
+      st.move_line(0, -ts.tl);
+      if (!args.empty()) {
+        if (const auto* s = args[0].as_string()) st.show(s->bytes, gs);
       }
-    case 2:
-      break;
+      return;
+    case Operator::NextLineSpacedShowText:
+      if (!args.empty()) {
+        ts.tw = number_at(args, 0);
+        ts.tc = number_at(args, 1);
+      } else {
+        ts.tw = 0;
+        ts.tc = 0;
+      }
+      st.move_line(0, -ts.tl);
+      if (args.size() >= 3) {
+        if (const auto* s = args[2].as_string()) st.show(s->bytes, gs);
+      }
+      return;
+    case Operator::BeginText:
+      st.tm = st.tlm = Matrix{};
+      return;
+    case Operator::MoveText:
+      st.move_line(number_at(args, 0), number_at(args, 1));
+      return;
+    case Operator::MoveTextSetLeading: {
+      const double ty = number_at(args, 1);
+      ts.tl = -ty;
+      st.move_line(number_at(args, 0), ty);
+      return;
+    }
+    case Operator::SetTextMatrix:
+      st.tm = st.tlm = matrix_from(args);
+      return;
+    case Operator::NextLine:
+      st.move_line(0, -ts.tl);
+      return;
+    case Operator::SetFont:
+      if (!args.empty()) {
+        if (const auto* n = args[0].as_name()) {
+          ts.font = n->text;
+        }
+      }
+      ts.current = st.find_font(ts.font);
+      ts.tfs = number_at(args, 1);
+      return;
+    case Operator::SetCharSpacing:
+      ts.tc = number_at(args, 0);
+      return;
+    case Operator::SetWordSpacing:
+      ts.tw = number_at(args, 0);
+      return;
+    case Operator::SetHorizontalScaling:
+      ts.th = number_at(args, 0) / 100.0;
+      return;
+    case Operator::SetLeading:
+      ts.tl = number_at(args, 0);
+      return;
+    case Operator::SetRise:
+      ts.ts = number_at(args, 0);
+      return;
+    case Operator::ShowText:
+      if (!args.empty()) {
+        if (const auto* s = args[0].as_string()) st.show(s->bytes, gs);
+      }
+      return;
+    case Operator::ShowTextArray:
+      if (!args.empty()) st.show_array(args[0], gs);
+      return;
     default:
       return;
-  }
-  const char c0 = name[0], c1 = name[1];
-  if (c0 == 'B' && c1 == 'T') {
-    st.tm = st.tlm = Matrix{};
-  } else if (c0 != 'T') {
-    return;
-  } else if (c1 == 'd') {
-    st.move_line(number_at(args, 0), number_at(args, 1));
-  } else if (c1 == 'D') {
-    const double ty = number_at(args, 1);
-    ts.tl = -ty;
-    st.move_line(number_at(args, 0), ty);
-  } else if (c1 == 'm') {
-    st.tm = st.tlm = matrix_from(args);
-  } else if (c1 == '*') {
-    st.move_line(0, -ts.tl);
-  } else if (c1 == 'f') {
-    if (!args.empty()) {
-      if (const auto* n = args[0].as_name()) {
-        ts.font = n->text;
-      }
-    }
-    ts.current = st.find_font(ts.font);
-    ts.tfs = number_at(args, 1);
-  } else if (c1 == 'c') {
-    ts.tc = number_at(args, 0);
-  } else if (c1 == 'w') {
-    ts.tw = number_at(args, 0);
-  } else if (c1 == 'z') {
-    ts.th = number_at(args, 0) / 100.0;
-  } else if (c1 == 'L') {
-    ts.tl = number_at(args, 0);
-  } else if (c1 == 's') {
-    ts.ts = number_at(args, 0);
-  } else if (c1 == 'j') {
-    if (!args.empty()) {
-      if (const auto* s = args[0].as_string()) st.show(s->bytes, gs);
-    }
-  } else if (c1 == 'J') {
-    if (args.empty()) return;
-    const Array* arr = args[0].as_array();
-    if (arr == nullptr) return;
-    for (const Object& e : *arr) {
-      if (const auto* s = e.as_string()) {
-        st.show(s->bytes, gs);
-      } else if (auto n = e.as_number()) {
-        if (ts.current != nullptr && ts.current->vertical_advance != 0.0) {
-          // In vertical writing the adjustment moves along y, unscaled by Th.
-          const double ty = (-*n / 1000.0) * ts.tfs;
-          st.tm.e += ty * st.tm.c;
-          st.tm.f += ty * st.tm.d;
-          continue;
-        }
-        const double tx = (-*n / 1000.0) * ts.tfs * ts.th;
-        st.tm.e += tx * st.tm.a;
-        st.tm.f += tx * st.tm.b;
-      }
-    }
   }
 }
 

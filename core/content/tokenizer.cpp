@@ -194,7 +194,8 @@ std::size_t for_each_content_op(ByteView content, const std::function<void(const
       pending.clear();
       continue;
     }
-    if (word == "BI") {
+    op.op = operator_of(word);
+    if (op.op == Operator::BeginImage) {
       const std::size_t strict_end = skip_inline_image(content, lexer.pos());
       const std::size_t end = recover ? inline_image_end(content, lexer.pos(), searches) : strict_end;
       if (end != strict_end) ++mended;
@@ -202,8 +203,8 @@ std::size_t for_each_content_op(ByteView content, const std::function<void(const
       pending.clear();
       continue;
     }
-    op.op_len = static_cast<std::uint8_t>(std::min<std::size_t>(word.size(), 4));
-    std::copy_n(word.data(), op.op_len, op.op.begin());
+    op.keyword_len = static_cast<std::uint8_t>(std::min<std::size_t>(word.size(), 4));
+    std::copy_n(word.data(), op.keyword_len, op.keyword.begin());
     visit(op);
     pending.clear();
   }

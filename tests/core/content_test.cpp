@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 
 #include "content/interpreter.h"
 #include "content/tokenizer.h"
@@ -62,6 +63,37 @@ TEST(Tokenize, LongKeywordsAreCutToFourBytes) {
   auto ops = ops_of("1 2 longword true");
   ASSERT_EQ(names(ops), (std::vector<std::string>{"long", "true"}));
   EXPECT_EQ(ops[0].operands.size(), 2u);
+}
+
+TEST(Tokenize, EveryOperatorKeywordDecodesToItsOwnOperator) {
+  const char* const keywords[] = {
+      "w",  "J",  "j",  "M",  "d",  "ri", "i",  "gs", "q",  "Q",   "cm", "m",  "l",  "c",   "v",
+      "y",  "h",  "re", "S",  "s",  "f",  "F",  "f*", "B",  "B*",  "b",  "b*", "n",  "W",   "W*",
+      "BT", "ET", "Tc", "Tw", "Tz", "TL", "Tf", "Tr", "Ts", "Td",  "TD", "Tm", "T*", "Tj",  "TJ",
+      "'",  "\"", "d0", "d1", "CS", "cs", "SC", "SCN", "sc", "scn", "G",  "g",  "RG", "rg", "K",
+      "k",  "sh", "BI", "ID", "EI", "Do", "MP", "DP", "BMC", "BDC", "EMC", "BX", "EX"};
+  std::set<Operator> decoded;
+  for (const char* keyword : keywords) {
+    const Operator op = operator_of(keyword);
+    EXPECT_NE(op, Operator::Unknown) << keyword;
+    decoded.insert(op);
+  }
+  EXPECT_EQ(decoded.size(), std::size(keywords));
+  // Near misses name no operator: case, a byte more or less, a byte that only packs
+  // like a keyword's.
+  for (const char* word : {"", "tj", "TJx", "Tjx", "BDCx", "longword", "true", "null", "bdc", "T"}) {
+    EXPECT_EQ(operator_of(word), Operator::Unknown) << word;
+  }
+  EXPECT_EQ(operator_of(std::string_view("\0w", 2)), Operator::Unknown);
+
+  // The tokenizer decodes each keyword once; unknown ones keep their name.
+  const auto ops = ops_of("q 1 0 0 1 5 5 cm BT (a) Tj ET Q mark EMC");
+  std::vector<Operator> seen;
+  for (const ContentOp& op : ops) seen.push_back(op.op);
+  EXPECT_EQ(seen, (std::vector<Operator>{Operator::Save, Operator::Concat, Operator::BeginText, Operator::ShowText,
+                                         Operator::EndText, Operator::Restore, Operator::Unknown,
+                                         Operator::EndMarked}));
+  EXPECT_EQ(ops[6].name(), "mark");
 }
 
 TEST(Tokenize, InlineImagesSkipToTheFirstEI) {
