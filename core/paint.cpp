@@ -95,7 +95,7 @@ class Painter {
   void paint_annotations();
 
   PagePaint finish() {
-    PagePaint out{text_.take_runs(), std::move(rules_), std::move(images_), std::move(image_streams_)};
+    PagePaint out{text_.take_runs(), rules_.take(), std::move(images_), std::move(image_streams_)};
     return out;
   }
 

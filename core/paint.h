@@ -18,7 +18,7 @@ struct PageRecord;
 
 struct PagePaint {
   std::vector<TextRun> runs;
-  RuleCollector rules;
+  Rules rules;
   // Images painted inside forms and appearances, each stream once, with the stream
   // (to tell them from the images the page's own resources list).
   std::vector<ParsedImage> images;

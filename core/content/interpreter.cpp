@@ -41,8 +41,7 @@ std::uint8_t quarter_turns_of(double a, double b) {
 }  // namespace
 
 struct TextInterpreter::State {
-  const FontMap* plain = nullptr;
-  const SharedFontMap* shared = nullptr;
+  const SharedFontMap* fonts = nullptr;
   Matrix tm;
   Matrix tlm;
   std::vector<TextRun> runs;
@@ -54,12 +53,8 @@ struct TextInterpreter::State {
   std::size_t replaced_from = 0;
 
   const Font* find_font(const std::string& name) const {
-    if (shared != nullptr) {
-      const auto it = shared->find(name);
-      return it != shared->end() ? it->second.get() : nullptr;
-    }
-    const auto it = plain->find(name);
-    return it != plain->end() ? &it->second : nullptr;
+    const auto it = fonts->find(name);
+    return it != fonts->end() ? it->second.get() : nullptr;
   }
 
   void move_line(double tx, double ty) {
@@ -143,12 +138,8 @@ struct TextInterpreter::State {
   }
 };
 
-TextInterpreter::TextInterpreter(const FontMap& fonts) : state_(std::make_unique<State>()) {
-  state_->plain = &fonts;
-}
-
 TextInterpreter::TextInterpreter(const SharedFontMap& fonts) : state_(std::make_unique<State>()) {
-  state_->shared = &fonts;
+  state_->fonts = &fonts;
 }
 TextInterpreter::~TextInterpreter() = default;
 
@@ -162,7 +153,7 @@ void TextInterpreter::add_run(TextRun run) { state_->runs.push_back(std::move(ru
 void TextInterpreter::keep_glyph_starts(bool keep) { state_->keep_glyph_starts = keep; }
 
 const SharedFontMap* TextInterpreter::use_fonts(const SharedFontMap* fonts) {
-  return std::exchange(state_->shared, fonts);
+  return std::exchange(state_->fonts, fonts);
 }
 
 bool TextInterpreter::begin_replacement(std::string text) {
@@ -195,27 +186,6 @@ void TextInterpreter::end_replacement() {
   first.end_x = runs.back().end_x;
   first.end_y = runs.back().end_y;
   runs.erase(runs.begin() + static_cast<std::ptrdiff_t>(from) + 1, runs.end());
-}
-
-namespace {
-
-// The strict reading's walk over collected operations.
-template <typename Fonts>
-std::vector<TextRun> interpret_all(const std::vector<ContentOp>& ops, const Fonts& fonts) {
-  GraphicsWalker walker;
-  TextInterpreter interpreter(fonts);
-  for (const ContentOp& op : ops) walker.apply(op, interpreter);
-  return interpreter.take_runs();
-}
-
-}  // namespace
-
-std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const FontMap& fonts) {
-  return interpret_all(ops, fonts);
-}
-
-std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const SharedFontMap& fonts) {
-  return interpret_all(ops, fonts);
 }
 
 // "q", "Q" and "cm" are the walker's; operators not listed are not the interpreter's.

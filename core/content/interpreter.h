@@ -19,9 +19,7 @@ struct GraphicsState;
 // the runs are its own.
 class TextInterpreter {
  public:
-  explicit TextInterpreter(const FontMap& fonts);  // borrowed for the interpreter's life
-  explicit TextInterpreter(const SharedFontMap& fonts);  // likewise
-  explicit TextInterpreter(FontMap&&) = delete;
+  explicit TextInterpreter(const SharedFontMap& fonts);  // borrowed for the interpreter's life
   explicit TextInterpreter(SharedFontMap&&) = delete;
   ~TextInterpreter();
   TextInterpreter(const TextInterpreter&) = delete;
@@ -31,7 +29,7 @@ class TextInterpreter {
   std::vector<TextRun> take_runs();
 
   // The fonts "Tf" looks names up in from now on (a form's own resources); borrowed.
-  // Returns the map used until now, null when it was the constructor's.
+  // Returns the map used until now.
   const SharedFontMap* use_fonts(const SharedFontMap* fonts);
 
   // Replacement text (marked content's /ActualText): the runs shown from begin to end
@@ -51,9 +49,5 @@ class TextInterpreter {
   struct State;
   std::unique_ptr<State> state_;
 };
-
-std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const FontMap& fonts);
-// The same with fonts shared through a FontCache.
-std::vector<TextRun> interpret_content(const std::vector<ContentOp>& ops, const SharedFontMap& fonts);
 
 }  // namespace folioscan

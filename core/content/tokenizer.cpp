@@ -211,10 +211,5 @@ std::size_t for_each_content_op(ByteView content, const std::function<void(const
   return mended;
 }
 
-std::vector<ContentOp> tokenize_content(ByteView content) {
-  std::vector<ContentOp> ops;
-  for_each_content_op(content, [&](const ContentOp& op) { ops.push_back(op); });
-  return ops;
-}
 
 }  // namespace folioscan

@@ -18,6 +18,5 @@ namespace folioscan {
 // were read so (always 0 in the strict reading).
 std::size_t for_each_content_op(ByteView content, const std::function<void(const ContentOp&)>& visit,
                                 bool recover = false);
-std::vector<ContentOp> tokenize_content(ByteView content);
 
 }  // namespace folioscan

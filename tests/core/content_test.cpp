@@ -4,9 +4,7 @@
 #include <cmath>
 #include <set>
 
-#include "content/interpreter.h"
-#include "content/tokenizer.h"
-#include "content/walker.h"
+#include "content_support.h"
 #include "pdf_builder.h"
 
 namespace folioscan {
@@ -46,7 +44,7 @@ TEST(Tokenize, VisitingSeesEachOperationOnceWithItsOwnOperands) {
   for (int i = 0; i < 1'000'000; ++i) many += "q ";
   many += "BT /F1 10 Tf (deep) Tj ET";
   std::size_t visited = 0;
-  const FontMap fonts;
+  const SharedFontMap fonts;
   GraphicsWalker walker;
   TextInterpreter text(fonts);
   for_each_content_op(bytes_of(many), [&](const ContentOp& op) {

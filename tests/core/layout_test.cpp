@@ -8,8 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "content/interpreter.h"
-#include "content/tokenizer.h"
+#include "content_support.h"
 #include "layout.h"
 
 namespace folioscan {

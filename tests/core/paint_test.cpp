@@ -6,12 +6,10 @@
 #include <string>
 #include <tuple>
 
+#include "content_support.h"
 #include "extract.h"
 #include "pdf_builder.h"
 #include "text.h"
-#include "content/interpreter.h"
-#include "content/tokenizer.h"
-#include "content/walker.h"
 
 namespace folioscan {
 namespace {
@@ -44,7 +42,7 @@ bool warned(const Document& doc, const std::string& message) {
 }
 
 TEST(Walker, RecoverySavesTheTextStateWithTheCtmAndStrictOnlyTheCtm) {
-  const FontMap fonts;
+  const SharedFontMap fonts;
   const auto ops = tokenize_content(bytes_of("/F1 10 Tf q 2 0 0 2 0 0 cm /F2 12 Tf Q BT (a) Tj ET"));
   for (const bool full : {false, true}) {
     GraphicsWalker walker(full);

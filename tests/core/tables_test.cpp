@@ -10,8 +10,7 @@
 #include <vector>
 
 #include "bounds.h"
-#include "content/interpreter.h"
-#include "content/tokenizer.h"
+#include "content_support.h"
 #include "tables.h"
 
 namespace folioscan {
