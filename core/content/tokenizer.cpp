@@ -170,7 +170,7 @@ std::size_t inline_image_end(ByteView data, std::size_t from, InlineImageSearche
 
 std::size_t for_each_content_op(ByteView content, const std::function<void(const ContentOp&)>& visit,
                                 bool recover) {
-  std::size_t mended = 0;
+  std::size_t read_to_end = 0;
   InlineImageSearches searches;
   ContentOp op;
   std::vector<Object>& pending = op.operands;
@@ -198,7 +198,7 @@ std::size_t for_each_content_op(ByteView content, const std::function<void(const
     if (op.op == Operator::BeginImage) {
       const std::size_t strict_end = skip_inline_image(content, lexer.pos());
       const std::size_t end = recover ? inline_image_end(content, lexer.pos(), searches) : strict_end;
-      if (end != strict_end) ++mended;
+      if (end != strict_end) ++read_to_end;
       lexer.set_pos(end);
       pending.clear();
       continue;
@@ -208,7 +208,7 @@ std::size_t for_each_content_op(ByteView content, const std::function<void(const
     visit(op);
     pending.clear();
   }
-  return mended;
+  return read_to_end;
 }
 
 
