@@ -105,8 +105,96 @@ enum class Operator : std::uint8_t {
 };
 
 // The operator a whole keyword names, Unknown for any other word. Keywords are ASCII: a
-// word that is not valid UTF-8 names none.
-Operator operator_of(std::string_view keyword);
+// word that is not valid UTF-8 names none. Inline: the tokenizer decodes every keyword
+// of every page, so this is a switch on the bytes, most keywords settled by two jumps.
+constexpr Operator operator_of(std::string_view keyword) {
+  using enum Operator;
+  if (keyword.size() == 1) {
+    switch (keyword[0]) {
+      case 'w': return SetLineWidth;
+      case 'J': return SetLineCap;
+      case 'j': return SetLineJoin;
+      case 'M': return SetMiterLimit;
+      case 'd': return SetDash;
+      case 'i': return SetFlatness;
+      case 'q': return Save;
+      case 'Q': return Restore;
+      case 'm': return MoveTo;
+      case 'l': return LineTo;
+      case 'c': return CurveTo;
+      case 'v': return CurveToV;
+      case 'y': return CurveToY;
+      case 'h': return ClosePath;
+      case 'S': return Stroke;
+      case 's': return CloseStroke;
+      case 'f': return Fill;
+      case 'F': return FillObsolete;
+      case 'B': return FillStroke;
+      case 'b': return CloseFillStroke;
+      case 'n': return EndPath;
+      case 'W': return Clip;
+      case '\'': return NextLineShowText;
+      case '"': return NextLineSpacedShowText;
+      case 'G': return SetStrokeGray;
+      case 'g': return SetFillGray;
+      case 'K': return SetStrokeCmyk;
+      case 'k': return SetFillCmyk;
+      default: return Unknown;
+    }
+  }
+  if (keyword.size() == 2) {
+    const char second = keyword[1];
+    switch (keyword[0]) {
+      case 'T':
+        switch (second) {
+          case 'c': return SetCharSpacing;
+          case 'w': return SetWordSpacing;
+          case 'z': return SetHorizontalScaling;
+          case 'L': return SetLeading;
+          case 'f': return SetFont;
+          case 'r': return SetRenderMode;
+          case 's': return SetRise;
+          case 'd': return MoveText;
+          case 'D': return MoveTextSetLeading;
+          case 'm': return SetTextMatrix;
+          case '*': return NextLine;
+          case 'j': return ShowText;
+          case 'J': return ShowTextArray;
+          default: return Unknown;
+        }
+      case 'r': return second == 'e' ? Rectangle : second == 'g' ? SetFillRgb : second == 'i' ? SetIntent : Unknown;
+      case 'c': return second == 'm' ? Concat : second == 's' ? SetFillColorSpace : Unknown;
+      case 'g': return second == 's' ? SetGraphicsState : Unknown;
+      case 'f': return second == '*' ? FillEvenOdd : Unknown;
+      case 'b': return second == '*' ? CloseFillStrokeEvenOdd : Unknown;
+      case 'W': return second == '*' ? ClipEvenOdd : Unknown;
+      case 'B':
+        return second == 'T' ? BeginText
+             : second == '*' ? FillStrokeEvenOdd
+             : second == 'I' ? BeginImage
+             : second == 'X' ? BeginCompatibility
+                             : Unknown;
+      case 'E': return second == 'T' ? EndText : second == 'I' ? EndImage : second == 'X' ? EndCompatibility : Unknown;
+      case 'd': return second == '0' ? SetGlyphWidth : second == '1' ? SetGlyphWidthAndBox : Unknown;
+      case 'C': return second == 'S' ? SetStrokeColorSpace : Unknown;
+      case 'S': return second == 'C' ? SetStrokeColor : Unknown;
+      case 's': return second == 'c' ? SetFillColor : second == 'h' ? PaintShading : Unknown;
+      case 'R': return second == 'G' ? SetStrokeRgb : Unknown;
+      case 'I': return second == 'D' ? BeginImageData : Unknown;
+      case 'D': return second == 'o' ? PaintXObject : second == 'P' ? MarkPointProperties : Unknown;
+      case 'M': return second == 'P' ? MarkPoint : Unknown;
+      default: return Unknown;
+    }
+  }
+  if (keyword.size() == 3) {
+    if (keyword == "BDC") return BeginMarkedProperties;
+    if (keyword == "BMC") return BeginMarked;
+    if (keyword == "EMC") return EndMarked;
+    if (keyword == "SCN") return SetStrokeColorN;
+    if (keyword == "scn") return SetFillColorN;
+  }
+  return Unknown;
+}
 
 struct ContentOp {
   std::vector<Object> operands;
