@@ -69,8 +69,7 @@ bool continues(const TextRun& previous, const TextRun& run) {
 
 }  // namespace
 
-void RuleCollector::apply(const ContentOp& op, const GraphicsState& gs) {
-  const Matrix& ctm = gs.ctm;
+void RuleCollector::apply_path(const ContentOp& op, const Matrix& ctm) {
   switch (op.op) {
     case Operator::MoveTo:
       current_ = map(ctm, number_at(op, 0), number_at(op, 1));

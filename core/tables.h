@@ -6,12 +6,11 @@
 
 #include "content/operation.h"
 #include "content/text_run.h"
+#include "content/walker.h"
 #include "matrix.h"
 #include "model.h"
 
 namespace folioscan {
-
-struct GraphicsState;
 
 // The strokes of a page's paths that run along the axes, in content order.
 struct Rules {
@@ -28,7 +27,10 @@ class RuleCollector {
  public:
   explicit RuleCollector(bool painted_only = false) : painted_only_(painted_only) {}
 
-  void apply(const ContentOp& op, const GraphicsState& gs);
+  // Inline: every operation of every page passes here, and most are not path operators.
+  void apply(const ContentOp& op, const GraphicsState& gs) {
+    if (is_path_operator(op.op)) apply_path(op, gs.ctm);
+  }
   Rules take() { return std::move(rules_); }
 
  private:
@@ -39,6 +41,7 @@ class RuleCollector {
   static Point map(const Matrix& ctm, double x, double y) {
     return {x * ctm.a + y * ctm.c + ctm.e, x * ctm.b + y * ctm.d + ctm.f};
   }
+  void apply_path(const ContentOp& op, const Matrix& ctm);
   void edge(Point from, Point to);
 
   bool painted_only_;

@@ -189,7 +189,7 @@ void TextInterpreter::end_replacement() {
 }
 
 // "q", "Q" and "cm" are the walker's; operators not listed are not the interpreter's.
-void TextInterpreter::apply(const ContentOp& op, GraphicsState& gs) {
+void TextInterpreter::apply_text(const ContentOp& op, GraphicsState& gs) {
   State& st = *state_;
   TextState& ts = gs.text;
   const auto& args = op.operands;

@@ -25,7 +25,10 @@ class TextInterpreter {
   TextInterpreter(const TextInterpreter&) = delete;
   TextInterpreter& operator=(const TextInterpreter&) = delete;
 
-  void apply(const ContentOp& op, GraphicsState& gs);
+  // Inline: every operation of every page passes here, and many are not text operators.
+  void apply(const ContentOp& op, GraphicsState& gs) {
+    if (is_text_operator(op.op)) apply_text(op, gs);
+  }
   std::vector<TextRun> take_runs();
 
   // The fonts "Tf" looks names up in from now on (a form's own resources); borrowed.
@@ -46,6 +49,8 @@ class TextInterpreter {
   void keep_glyph_starts(bool keep);
 
  private:
+  void apply_text(const ContentOp& op, GraphicsState& gs);
+
   struct State;
   std::unique_ptr<State> state_;
 };

@@ -12,7 +12,9 @@
 
 namespace folioscan {
 
-// The operators of content streams, each with its keyword.
+// The operators of content streams, each with its keyword. The path operators (MoveTo
+// to EndPath) and the text operators (BeginText to NextLineSpacedShowText) each stand
+// together, so that a consumer passes over the others with one range test.
 enum class Operator : std::uint8_t {
   Unknown,  // any other keyword ("true", "false" and "null" among them)
   // General graphics state.
@@ -194,6 +196,11 @@ constexpr Operator operator_of(std::string_view keyword) {
     if (keyword == "scn") return SetFillColorN;
   }
   return Unknown;
+}
+
+constexpr bool is_path_operator(Operator op) { return op >= Operator::MoveTo && op <= Operator::EndPath; }
+constexpr bool is_text_operator(Operator op) {
+  return op >= Operator::BeginText && op <= Operator::NextLineSpacedShowText;
 }
 
 struct ContentOp {

@@ -79,6 +79,15 @@ TEST(Tokenize, EveryOperatorKeywordDecodesToItsOwnOperator) {
     decoded.insert(op);
   }
   EXPECT_EQ(decoded.size(), std::size(keywords));
+  // Consumers pass over the operators not theirs by range: exactly these lie in each.
+  const std::set<std::string> path = {"m", "l", "c", "v", "y", "h", "re", "S", "s",
+                                      "f", "F", "f*", "B", "B*", "b", "b*", "n"};
+  const std::set<std::string> text = {"BT", "ET", "Tc", "Tw", "Tz", "TL", "Tf", "Tr", "Ts",
+                                      "Td", "TD", "Tm", "T*", "Tj", "TJ", "'", "\""};
+  for (const char* keyword : keywords) {
+    EXPECT_EQ(is_path_operator(operator_of(keyword)), path.contains(keyword)) << keyword;
+    EXPECT_EQ(is_text_operator(operator_of(keyword)), text.contains(keyword)) << keyword;
+  }
   // Near misses name no operator: case, a byte more or less, a byte that only packs
   // like a keyword's.
   for (const char* word : {"", "tj", "TJx", "Tjx", "BDCx", "longword", "true", "null", "bdc", "T"}) {
