@@ -107,8 +107,8 @@ enum class Operator : std::uint8_t {
 };
 
 // The operator a whole keyword names, Unknown for any other word. Keywords are ASCII: a
-// word that is not valid UTF-8 names none. Inline: the tokenizer decodes every keyword
-// of every page, so this is a switch on the bytes, most keywords settled by two jumps.
+// word that is not valid UTF-8 names none. The tokenizer decodes every keyword of every
+// page here: a switch on the bytes settles most keywords in two jumps.
 constexpr Operator operator_of(std::string_view keyword) {
   using enum Operator;
   if (keyword.size() == 1) {
