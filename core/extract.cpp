@@ -1,16 +1,19 @@
-// The extraction driver: for each page, content, operations, fonts, runs, layout,
-// tables, images and the scanned-page rule; and the core parse entry.
+// The extraction driver: for each page, content, operations, fonts, runs, the runs a
+// viewer shows, layout, tables, images and the scanned-page rule; and the core parse
+// entry.
 #include "extract.h"
 
 #include <unordered_set>
+#include <vector>
 
 #include "agl/font_loader.h"
-#include "content.h"
+#include "content/gather.h"
 #include "doc.h"
 #include "images.h"
 #include "layout.h"
 #include "paint.h"
 #include "pages.h"
+#include "shown_runs.h"
 #include "tables.h"
 
 namespace folioscan {
@@ -27,8 +30,16 @@ Result<Page> extract_page(OpenDocument& doc, FontContext& font_context, const Pa
     // Operations go straight to the consumers and are never collected: a content
     // stream of ten million "q" never holds ten million operations.
     PagePaint paint = paint_page(doc, font_context, record, content, fonts);
-    LayoutResult layout = doc.options.recover ? layout_lines_recovering(paint.runs, record.media_box)
-                                              : layout_lines(paint.runs, record.media_box);
+    // Recovery first chooses the runs a viewer shows; layout reads only those. Table
+    // detection reads every run the content drew, in both readings.
+    std::vector<const TextRun*> shown;
+    LayoutResult layout;
+    if (doc.options.recover) {
+      shown = shown_runs(paint.runs, record.media_box);
+      layout = layout_lines_recovering(shown, record.media_box);
+    } else {
+      layout = layout_lines(paint.runs, record.media_box);
+    }
     page.width = layout.width;
     page.height = layout.height;
     page.lines = std::move(layout.lines);

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "bidi.h"
@@ -189,39 +188,6 @@ LayoutResult empty_layout(const std::array<double, 4>& media_box) {
   return result;
 }
 
-// Whether no part of the run's glyphs can fall on the page: the box spanned by its
-// baseline, a glyph height above it and a descent below it, lies wholly outside the
-// media box. NaN decides nothing, so such a run stays.
-bool off_page(const TextRun& run, const std::array<double, 4>& box) {
-  const double length = std::hypot(run.end_x - run.x, run.end_y - run.y);
-  // The unit vector up the glyphs: the baseline's direction turned a quarter left, or
-  // the quarter turn's when the run has no length.
-  double ux = 0;
-  double uy = 1;
-  if (length > 0) {
-    ux = -(run.end_y - run.y) / length;
-    uy = (run.end_x - run.x) / length;
-  } else if (run.quarter_turns == 1) {
-    ux = -1, uy = 0;
-  } else if (run.quarter_turns == 2) {
-    uy = -1;
-  } else if (run.quarter_turns == 3) {
-    ux = 1, uy = 0;
-  }
-  const double size = std::fabs(run.page_size);
-  const double xs[4] = {run.x - 0.3 * size * ux, run.end_x - 0.3 * size * ux, run.x + size * ux,
-                        run.end_x + size * ux};
-  const double ys[4] = {run.y - 0.3 * size * uy, run.end_y - 0.3 * size * uy, run.y + size * uy,
-                        run.end_y + size * uy};
-  const auto [min_x, max_x] = std::minmax({xs[0], xs[1], xs[2], xs[3]});
-  const auto [min_y, max_y] = std::minmax({ys[0], ys[1], ys[2], ys[3]});
-  const double left = std::fmin(box[0], box[2]);
-  const double right = std::fmax(box[0], box[2]);
-  const double bottom = std::fmin(box[1], box[3]);
-  const double top = std::fmax(box[1], box[3]);
-  return max_x < left || min_x > right || max_y < bottom || min_y > top;
-}
-
 // The run's position in the frame where its baseline reads left to right: page space
 // turned back by the run's quarter turns. The baseline is rounded to a sixteenth of a
 // point, so runs a rounding error apart (809.181 and 809.1812) read left to right
@@ -240,34 +206,6 @@ Placed placed_upright(const TextRun& run) {
   }
 }
 
-// Text drawn twice at nearly the same place (a bold face faked by overprinting, a form
-// field's appearance over the page's own label) reads once: a run is a duplicate of an
-// earlier one with the same text, direction and size whose origin is within a fifth of
-// that size on both axes. Only the last few runs of each text are compared, so a page of
-// a million dots costs no more than a constant per run.
-class DuplicateFilter {
- public:
-  bool seen(const TextRun& run) {
-    if (run.text.empty() || run.text.find_first_not_of(' ') == std::string::npos) return false;
-    auto& earlier = by_text_[run.text];
-    for (const TextRun* other : earlier) {
-      const double size = std::fmax(other->page_size, run.page_size);
-      if (other->quarter_turns == run.quarter_turns &&
-          std::fabs(other->page_size - run.page_size) <= 0.1 * size &&
-          std::fabs(other->x - run.x) <= 0.2 * size && std::fabs(other->y - run.y) <= 0.2 * size) {
-        return true;
-      }
-    }
-    if (earlier.size() == kCompared) earlier.erase(earlier.begin());
-    earlier.push_back(&run);
-    return false;
-  }
-
- private:
-  static constexpr std::size_t kCompared = 8;
-  std::unordered_map<std::string_view, std::vector<const TextRun*>> by_text_;
-};
-
 }  // namespace
 
 LayoutResult layout_lines(const std::vector<TextRun>& runs, const std::array<double, 4>& media_box) {
@@ -279,17 +217,12 @@ LayoutResult layout_lines(const std::vector<TextRun>& runs, const std::array<dou
   return result;
 }
 
-LayoutResult layout_lines_recovering(const std::vector<TextRun>& runs, const std::array<double, 4>& media_box) {
+LayoutResult layout_lines_recovering(std::span<const TextRun* const> shown, const std::array<double, 4>& media_box) {
   LayoutResult result = empty_layout(media_box);
   // Text turned a quarter (a label up the margin, a page drawn rotated) reads along its
   // own baseline: each direction is laid out in its own frame, upright text first.
   std::array<std::vector<Placed>, 4> by_turn;
-  DuplicateFilter duplicates;
-  for (const TextRun& run : runs) {
-    // Drawn where no reader shows it, or drawn again over itself.
-    if (run.flat || off_page(run, media_box) || duplicates.seen(run)) continue;
-    by_turn[run.quarter_turns & 3].push_back(placed_upright(run));
-  }
+  for (const TextRun* run : shown) by_turn[run->quarter_turns & 3].push_back(placed_upright(*run));
   for (const std::uint8_t turns : {0, 1, 3, 2}) group_lines(by_turn[turns], true, result.lines);
   return result;
 }

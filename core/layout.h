@@ -4,9 +4,10 @@
 
 #include <array>
 #include <cmath>
+#include <span>
 #include <vector>
 
-#include "content.h"
+#include "content/text_run.h"
 #include "model.h"
 
 namespace folioscan {
@@ -29,12 +30,12 @@ inline double word_gap_threshold(const TextRun& run) { return 0.2 * std::fmax(ru
 
 LayoutResult layout_lines(const std::vector<TextRun>& runs, const std::array<double, 4>& media_box);
 
-// Recovery's layout, as a reader shows the page: runs wholly outside the media box, runs
-// shown through a singular matrix and text drawn again over itself are left out, text turned by a quarter turn is read along its own baseline (lines of
+// Recovery's layout of the runs a viewer shows (see shown_runs.h), as a reader shows
+// the page: text turned by a quarter turn is read along its own baseline (lines of
 // upright text first, then those turned up, down and upside down), runs whose
 // baselines differ by a rounding error count as on one baseline, a line's runs read
 // left to right where they do not overlap, and right-to-left text reads in logical
 // order.
-LayoutResult layout_lines_recovering(const std::vector<TextRun>& runs, const std::array<double, 4>& media_box);
+LayoutResult layout_lines_recovering(std::span<const TextRun* const> shown, const std::array<double, 4>& media_box);
 
 }  // namespace folioscan

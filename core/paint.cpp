@@ -12,45 +12,20 @@
 #include <unordered_set>
 
 #include "agl/font_loader.h"
+#include "annotations.h"
+#include "input_limits.h"
+#include "content/gather.h"
+#include "content/interpreter.h"
+#include "content/tokenizer.h"
+#include "content/walker.h"
 #include "doc.h"
 #include "images.h"
-#include "input_limits.h"
+#include "matrix.h"
 #include "pages.h"
 #include "utf8.h"
-#include "walker.h"
 
 namespace folioscan {
 namespace {
-
-// The Hidden and NoView annotation flags.
-constexpr std::int64_t kHiddenOrNoView = 2 | 32;
-
-// `count` numbers of an array (elements may be references), or nothing.
-template <std::size_t N>
-std::optional<std::array<double, N>> numbers_of(Resolver& resolver, const Object* value) {
-  if (value == nullptr) return std::nullopt;
-  auto resolved = resolver.resolve_view(*value);
-  if (!resolved) return std::nullopt;
-  const Array* arr = (*resolved)->as_array();
-  if (arr == nullptr || arr->size() < N) return std::nullopt;
-  std::array<double, N> out{};
-  for (std::size_t i = 0; i < N; ++i) {
-    auto element = resolver.resolve_view((*arr)[i]);
-    if (!element) return std::nullopt;
-    const auto n = (*element)->as_number();
-    if (!n || !std::isfinite(*n)) return std::nullopt;
-    out[i] = *n;
-  }
-  return out;
-}
-
-Matrix form_matrix(Resolver& resolver, const Dictionary& dict) {
-  const auto v = numbers_of<6>(resolver, dict.lookup("Matrix"));
-  if (!v) return Matrix{};
-  return Matrix{(*v)[0], (*v)[1], (*v)[2], (*v)[3], (*v)[4], (*v)[5]};
-}
-
-bool is_op(const ContentOp& op, std::string_view name) { return op.name() == name; }
 
 // The unresolved entry `name` of the resource category `category` (/XObject,
 // /Properties), or nullptr when either is missing or unreadable.
@@ -78,7 +53,7 @@ class Painter {
   }
 
   void run(ByteView content, const Dictionary& resources) {
-    const std::size_t mended = for_each_content_op(
+    const std::size_t read_to_end = for_each_content_op(
         content,
         [&](const ContentOp& op) {
           if (rules_on_) {
@@ -86,39 +61,48 @@ class Painter {
           } else {
             walker_.apply(op, text_);
           }
-          if (recover_) extra(op, resources);
+          if (recover_) apply_xobject_or_marked_content(op, resources);
         },
         recover_);
-    if (mended > 0) warn_once(warned_inline_, "inline image data holds \"EI\"; read to its end");
+    if (read_to_end > 0) warn_once(warned_inline_, "inline image data holds \"EI\"; read to its end");
   }
 
   void paint_annotations();
 
   PagePaint finish() {
-    PagePaint out{text_.take_runs(), std::move(rules_), std::move(images_), std::move(image_streams_)};
+    PagePaint out{text_.take_runs(), rules_.take(), std::move(images_), std::move(image_streams_)};
     return out;
   }
 
  private:
-  void extra(const ContentOp& op, const Dictionary& resources) {
-    if (op.op_len == 2) {
-      if (op.op[0] == 'D' && op.op[1] == 'o') paint_xobject(op, resources);
-    } else if (op.op_len == 3 && op.op[2] == 'C') {
-      if (is_op(op, "BDC")) {
+  // Recovery's operators besides the walk: "Do" paints a form in place (or notes an
+  // image a form paints), and marked content may replace the text shown inside it.
+  void apply_xobject_or_marked_content(const ContentOp& op, const Dictionary& resources) {
+    switch (op.op) {
+      case Operator::PaintXObject:
+        paint_xobject(op, resources);
+        return;
+      case Operator::BeginMarkedProperties:
         begin_marked(&op, resources);
-      } else if (is_op(op, "BMC")) {
+        return;
+      case Operator::BeginMarked:
         begin_marked(nullptr, resources);
-      } else if (is_op(op, "EMC")) {
+        return;
+      case Operator::EndMarked:
         end_marked();
-      }
+        return;
+      default:
+        return;
     }
   }
 
   void paint_xobject(const ContentOp& op, const Dictionary& resources);
   void paint_form(const Stream& form, const Matrix& placement);
   void paint_annotation(const Dictionary& annotation);
-  bool paint_field_value(const Dictionary& widget);
-  bool need_appearances();
+  bool need_appearances() {
+    if (!need_appearances_) need_appearances_ = form_needs_appearances(doc_);
+    return *need_appearances_;
+  }
   void note_image(const std::string& name, const Object& entry, const Stream& stream);
   const Bytes* decoded(const Stream& form);
   const Dictionary& form_resources(const Stream& form);
@@ -321,160 +305,22 @@ void Painter::paint_annotations() {
   }
 }
 
-bool Painter::need_appearances() {
-  if (!need_appearances_) {
-    need_appearances_ = false;
-    Resolver& resolver = doc_.resolver;
-    const auto root = catalog_view(doc_);
-    const Object* form = root ? (*root)->lookup("AcroForm") : nullptr;
-    if (form == nullptr) return false;
-    const auto fields = resolver.dictionary_view(*form);
-    const Object* flag = fields ? (*fields)->lookup("NeedAppearances") : nullptr;
-    if (flag == nullptr) return false;
-    const auto value = resolver.resolve_view(*flag);
-    need_appearances_ = value && (*value)->as_bool() != nullptr && *(*value)->as_bool();
-  }
-  return *need_appearances_;
-}
-
-// An entry of a form field, inherited from its ancestors (/Parent) when the field does
-// not have it; the chain is bounded, so a parent loop ends.
-const Object* field_entry(Resolver& resolver, const Dictionary& field, std::string_view key) {
-  constexpr int kMaxFieldDepth = 32;
-  const Dictionary* at = &field;
-  for (int depth = 0; depth < kMaxFieldDepth && at != nullptr; ++depth) {
-    if (const Object* value = at->lookup(key)) {
-      const auto resolved = resolver.resolve_view(*value);
-      return resolved ? *resolved : nullptr;
-    }
-    const Object* parent = at->lookup("Parent");
-    if (parent == nullptr) return nullptr;
-    const auto next = resolver.dictionary_view(*parent);
-    at = next ? *next : nullptr;
-  }
-  return nullptr;
-}
-
-// A form whose /NeedAppearances is true asks the reader to draw its text and choice
-// fields from their values: the appearance streams are stale or empty (producers that
-// leave the drawing to the reader write them so). The value is drawn as upright text
-// inside the widget's Rect, a line per line of a multi-line value, at the size the
-// field's /DA sets (0, or none: a size that fits the Rect), each glyph half an em wide.
-// Gives false, so the appearance is drawn, when the widget has no such value.
-bool Painter::paint_field_value(const Dictionary& widget) {
-  if (!need_appearances()) return false;
-  Resolver& resolver = doc_.resolver;
-  const Object* type = field_entry(resolver, widget, "FT");
-  if (type == nullptr || !(type->is_name("Tx") || type->is_name("Ch"))) return false;
-  const Object* value = field_entry(resolver, widget, "V");
-  const String* text = value != nullptr ? value->as_string() : nullptr;
-  if (text == nullptr) return false;
-  const auto rect = numbers_of<4>(resolver, widget.lookup("Rect"));
-  if (!rect) return false;
-  const double x0 = std::min((*rect)[0], (*rect)[2]);
-  const double y0 = std::min((*rect)[1], (*rect)[3]), y1 = std::max((*rect)[1], (*rect)[3]);
-  double size = 0;
-  if (const Object* da = field_entry(resolver, widget, "DA"); da != nullptr && da->as_string() != nullptr) {
-    // The operand before "Tf" in the default appearance string.
-    for_each_content_op(da->as_string()->bytes, [&](const ContentOp& op) {
-      if (is_op(op, "Tf") && op.operands.size() >= 2) size = op.operands[1].as_number().value_or(0.0);
-    });
-  }
-  const double height = y1 - y0;
-  if (!(size > 0) || !std::isfinite(size)) size = std::clamp(height * 0.7, 1.0, 12.0);
-  if (!std::isfinite(x0) || !std::isfinite(y1) || !(height >= 0)) return true;
-
-  const std::string decoded = decode_text_string(text->bytes);
-  std::vector<std::string_view> lines;
-  for (std::size_t start = 0; start <= decoded.size();) {
-    std::size_t end = decoded.find_first_of("\r\n", start);
-    if (end == std::string::npos) end = decoded.size();
-    lines.push_back(std::string_view(decoded).substr(start, end - start));
-    if (end + 1 < decoded.size() && decoded[end] == '\r' && decoded[end + 1] == '\n') ++end;
-    start = end + 1;
-  }
-  // One line sits in the middle of the Rect; more start at its top.
-  double baseline = lines.size() == 1 ? y0 + (height - size) / 2 + 0.2 * size : y1 - size;
-  for (const std::string_view line : lines) {
-    if (!line.empty()) {
-      TextRun run;
-      run.text = std::string(line);
-      run.x = x0 + 2;
-      run.y = baseline;
-      std::size_t glyphs = 0;
-      for (const char c : line) glyphs += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-      run.font_size = size;
-      run.page_size = size;
-      run.width = 0.5 * size * static_cast<double>(glyphs);
-      run.end_x = run.x + run.width;
-      run.end_y = baseline;
-      run.glyph_starts = {0};  // a value is stored in logical order
-      text_.add_run(std::move(run));
-    }
-    baseline -= size;
-  }
-  return true;
-}
-
 void Painter::paint_annotation(const Dictionary& annotation) {
   Resolver& resolver = doc_.resolver;
-  if (const Object* subtype = annotation.lookup("Subtype")) {
-    if (subtype->is_name("Popup") || subtype->is_name("Link")) return;
+  if (!annotation_shown(resolver, annotation)) return;
+  if (need_appearances()) {
+    if (std::optional<std::vector<TextRun>> runs = field_value_runs(resolver, annotation)) {
+      for (TextRun& run : *runs) text_.add_run(std::move(run));
+      return;
+    }
   }
-  if (const Object* flags = annotation.lookup("F")) {
-    const auto resolved = resolver.resolve_view(*flags);
-    if (!resolved) return;
-    if (const auto* bits = (*resolved)->as_integer(); bits != nullptr && (*bits & kHiddenOrNoView) != 0) return;
-  }
-  if (paint_field_value(annotation)) return;
-  const Object* ap = annotation.lookup("AP");
-  if (ap == nullptr) return;
-  const auto appearances = resolver.dictionary_view(*ap);
-  if (!appearances) return;
-  const Object* normal = (*appearances)->lookup("N");
-  if (normal == nullptr) return;
-  auto target = resolver.resolve_view(*normal);
-  if (!target) return;
-  const Stream* stream = (*target)->as_stream();
-  if (stream == nullptr) {
-    // A dictionary of states: the one /AS names.
-    const Dictionary* states = (*target)->as_dict();
-    const Object* state = annotation.lookup("AS");
-    if (states == nullptr || state == nullptr || state->as_name() == nullptr) return;
-    const Object* chosen = states->lookup(state->as_name()->text);
-    if (chosen == nullptr) return;
-    target = resolver.resolve_view(*chosen);
-    if (!target) return;
-    stream = (*target)->as_stream();
-    if (stream == nullptr) return;
-  }
-  const auto rect = numbers_of<4>(resolver, annotation.lookup("Rect"));
-  const auto bbox = numbers_of<4>(resolver, stream->dict.lookup("BBox"));
-  if (!rect || !bbox) return;
-  // The BBox carried through the form's Matrix, as an upright box, is mapped onto the
-  // Rect; the content then goes through Matrix and that mapping.
-  const Matrix m = form_matrix(resolver, stream->dict);
-  double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
-  for (const auto& [x, y] : {std::pair{(*bbox)[0], (*bbox)[1]}, std::pair{(*bbox)[2], (*bbox)[1]},
-                             std::pair{(*bbox)[2], (*bbox)[3]}, std::pair{(*bbox)[0], (*bbox)[3]}}) {
-    const double tx = x * m.a + y * m.c + m.e;
-    const double ty = x * m.b + y * m.d + m.f;
-    x0 = std::min(x0, tx);
-    y0 = std::min(y0, ty);
-    x1 = std::max(x1, tx);
-    y1 = std::max(y1, ty);
-  }
-  const double rx0 = std::min((*rect)[0], (*rect)[2]), rx1 = std::max((*rect)[0], (*rect)[2]);
-  const double ry0 = std::min((*rect)[1], (*rect)[3]), ry1 = std::max((*rect)[1], (*rect)[3]);
-  if (!(x1 - x0 > 0) || !(y1 - y0 > 0)) return;  // NaN too: nothing to place
-  const double sx = (rx1 - rx0) / (x1 - x0);
-  const double sy = (ry1 - ry0) / (y1 - y0);
-  if (!std::isfinite(sx) || !std::isfinite(sy)) return;
-  const Matrix placement{sx, 0, 0, sy, rx0 - sx * x0, ry0 - sy * y0};
-
+  const Stream* stream = normal_appearance(resolver, annotation);
+  if (stream == nullptr) return;
+  const std::optional<Matrix> placement = appearance_placement(resolver, annotation, *stream);
+  if (!placement) return;
   GraphicsWalker::Mark mark = walker_.enter();
   walker_.state() = GraphicsState{};
-  paint_form(*stream, placement);
+  paint_form(*stream, *placement);
   walker_.leave(std::move(mark));
 }
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "agl/font.h"
-#include "content.h"
+#include "content/text_run.h"
 #include "cos/object.h"
 #include "model.h"
 #include "tables.h"
@@ -19,7 +19,7 @@ struct PageRecord;
 
 struct PagePaint {
   std::vector<TextRun> runs;
-  RuleCollector rules;
+  Rules rules;
   // Images painted inside forms and appearances, each stream once, with the stream
   // (to tell them from the images the page's own resources list).
   std::vector<ParsedImage> images;

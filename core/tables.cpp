@@ -8,8 +8,9 @@
 #include <optional>
 
 #include "input_limits.h"
+#include "content/walker.h"
 #include "layout.h"
-#include "walker.h"
+#include "matrix.h"
 
 namespace folioscan {
 namespace {
@@ -22,85 +23,6 @@ double number_at(const ContentOp& op, std::size_t index, double fallback = 0.0) 
   if (index >= op.operands.size()) return fallback;
   return op.operands[index].as_number().value_or(fallback);
 }
-
-struct Point {
-  double x = 0.0;
-  double y = 0.0;
-};
-
-bool is_painting(std::string_view name) {
-  if (name.size() == 1) {
-    const char c = name[0];
-    return c == 'S' || c == 's' || c == 'f' || c == 'F' || c == 'B' || c == 'b';
-  }
-  return name == "f*" || name == "B*" || name == "b*";
-}
-
-// The path operations placed on the page by the walk's CTM, and the current point.
-// With `painted_only` an edge counts only once its path is painted: "n" (which ends a
-// clipping path) and a path never painted draw nothing. Without it every edge counts
-// as soon as it is built.
-class StrokeCollector {
- public:
-  explicit StrokeCollector(bool painted_only) : painted_only_(painted_only) {}
-
-  void apply(const ContentOp& op, const Matrix& ctm) {
-    const std::string_view name = op.name();
-    // Most operations are text operators, none of which is a path operator.
-    if (name.size() > 2 || (name.size() == 2 && name[0] == 'T')) return;
-    if (name == "m") {
-      current_ = map(ctm, number_at(op, 0), number_at(op, 1));
-    } else if (name == "l") {
-      const Point to = map(ctm, number_at(op, 0), number_at(op, 1));
-      edge(current_, to);
-      current_ = to;
-    } else if (name == "re") {
-      const double x = number_at(op, 0);
-      const double y = number_at(op, 1);
-      const double w = number_at(op, 2);
-      const double h = number_at(op, 3);
-      const Point corners[4] = {map(ctm, x, y), map(ctm, x + w, y), map(ctm, x + w, y + h),
-                                map(ctm, x, y + h)};
-      // Bottom, right, top, left; the current point is not changed.
-      for (int i = 0; i < 4; ++i) edge(corners[i], corners[(i + 1) % 4]);
-    } else if (painted_only_) {
-      if (name == "n") {
-        pending_horizontal_.clear();
-        pending_vertical_.clear();
-      } else if (is_painting(name)) {
-        horizontal.insert(horizontal.end(), pending_horizontal_.begin(), pending_horizontal_.end());
-        vertical.insert(vertical.end(), pending_vertical_.begin(), pending_vertical_.end());
-        pending_horizontal_.clear();
-        pending_vertical_.clear();
-      }
-    }
-  }
-
-  std::vector<double> horizontal;  // y of each horizontal stroke
-  std::vector<double> vertical;    // x of each vertical stroke
-
- private:
-  static Point map(const Matrix& ctm, double x, double y) {
-    return {x * ctm.a + y * ctm.c + ctm.e, x * ctm.b + y * ctm.d + ctm.f};
-  }
-
-  // A nearly level stroke is horizontal (checked first, so a short stroke is horizontal);
-  // else a nearly upright one is vertical; slanted strokes are not rules.
-  void edge(Point from, Point to) {
-    std::vector<double>& ys = painted_only_ ? pending_horizontal_ : horizontal;
-    std::vector<double>& xs = painted_only_ ? pending_vertical_ : vertical;
-    if (std::fabs(from.y - to.y) < kTolerance) {
-      ys.push_back(from.y);
-    } else if (std::fabs(from.x - to.x) < kTolerance) {
-      xs.push_back(from.x);
-    }
-  }
-
-  bool painted_only_;
-  Point current_;
-  std::vector<double> pending_horizontal_;  // edges of the path being built
-  std::vector<double> pending_vertical_;
-};
 
 // Ascending, with each group of close values represented by its smallest member: a value
 // is kept when it is at least the tolerance above the last kept one. NaN positions (from
@@ -147,28 +69,69 @@ bool continues(const TextRun& previous, const TextRun& run) {
 
 }  // namespace
 
-struct RuleCollector::State {
-  explicit State(bool painted_only) : strokes(painted_only) {}
-  StrokeCollector strokes;
-};
-
-RuleCollector::RuleCollector(bool painted_only) : state_(std::make_unique<State>(painted_only)) {}
-RuleCollector::~RuleCollector() = default;
-RuleCollector::RuleCollector(RuleCollector&&) noexcept = default;
-
-void RuleCollector::apply(const ContentOp& op, const GraphicsState& gs) { state_->strokes.apply(op, gs.ctm); }
-
-std::vector<Table> detect_tables(const std::vector<ContentOp>& ops, const std::vector<TextRun>& runs) {
-  GraphicsWalker walker;
-  RuleCollector rules;
-  for (const ContentOp& op : ops) walker.apply(op, rules);
-  return detect_tables(std::move(rules), runs);
+void RuleCollector::apply_path(const ContentOp& op, const Matrix& ctm) {
+  switch (op.op) {
+    case Operator::MoveTo:
+      current_ = map(ctm, number_at(op, 0), number_at(op, 1));
+      return;
+    case Operator::LineTo: {
+      const Point to = map(ctm, number_at(op, 0), number_at(op, 1));
+      edge(current_, to);
+      current_ = to;
+      return;
+    }
+    case Operator::Rectangle: {
+      const double x = number_at(op, 0);
+      const double y = number_at(op, 1);
+      const double w = number_at(op, 2);
+      const double h = number_at(op, 3);
+      const Point corners[4] = {map(ctm, x, y), map(ctm, x + w, y), map(ctm, x + w, y + h), map(ctm, x, y + h)};
+      // Bottom, right, top, left; the current point is not changed.
+      for (int i = 0; i < 4; ++i) edge(corners[i], corners[(i + 1) % 4]);
+      return;
+    }
+    case Operator::EndPath:
+      if (painted_only_) {
+        pending_horizontal_.clear();
+        pending_vertical_.clear();
+      }
+      return;
+    case Operator::Stroke:
+    case Operator::CloseStroke:
+    case Operator::Fill:
+    case Operator::FillObsolete:
+    case Operator::FillEvenOdd:
+    case Operator::FillStroke:
+    case Operator::FillStrokeEvenOdd:
+    case Operator::CloseFillStroke:
+    case Operator::CloseFillStrokeEvenOdd:
+      if (painted_only_) {
+        rules_.horizontal.insert(rules_.horizontal.end(), pending_horizontal_.begin(), pending_horizontal_.end());
+        rules_.vertical.insert(rules_.vertical.end(), pending_vertical_.begin(), pending_vertical_.end());
+        pending_horizontal_.clear();
+        pending_vertical_.clear();
+      }
+      return;
+    default:
+      return;
+  }
 }
 
-std::vector<Table> detect_tables(RuleCollector rules, const std::vector<TextRun>& runs) {
-  StrokeCollector& strokes = rules.state_->strokes;
-  const std::vector<double> xs = merge_positions(std::move(strokes.vertical));
-  std::vector<double> ys = merge_positions(std::move(strokes.horizontal));
+// A nearly level stroke is horizontal (checked first, so a short stroke is horizontal);
+// else a nearly upright one is vertical; slanted strokes are not rules.
+void RuleCollector::edge(Point from, Point to) {
+  std::vector<double>& ys = painted_only_ ? pending_horizontal_ : rules_.horizontal;
+  std::vector<double>& xs = painted_only_ ? pending_vertical_ : rules_.vertical;
+  if (std::fabs(from.y - to.y) < kTolerance) {
+    ys.push_back(from.y);
+  } else if (std::fabs(from.x - to.x) < kTolerance) {
+    xs.push_back(from.x);
+  }
+}
+
+std::vector<Table> detect_tables(Rules rules, const std::vector<TextRun>& runs) {
+  const std::vector<double> xs = merge_positions(std::move(rules.vertical));
+  std::vector<double> ys = merge_positions(std::move(rules.horizontal));
   std::reverse(ys.begin(), ys.end());  // top to bottom
   if (xs.size() < 2 || ys.size() < 2) return {};
 

@@ -1,35 +1,56 @@
-// Ruled-table detection: one grid per page from horizontal and vertical strokes,
-// filled with the page's text runs.
+// Ruled-table detection: the rules a page's paths draw, collected during the content
+// walk, and one grid per page from them, filled with the page's text runs.
 #pragma once
 
-#include <memory>
 #include <vector>
 
-#include "content.h"
+#include "content/operation.h"
+#include "content/text_run.h"
+#include "content/walker.h"
+#include "matrix.h"
 #include "model.h"
 
 namespace folioscan {
 
-struct GraphicsState;
-
-// The strokes of a page's path operations, fed one operation at a time with the walk's
-// graphics state (see walker.h). With `painted_only` (the recovering reading) only
-// painted paths give strokes; else every path does.
-class RuleCollector {
- public:
-  explicit RuleCollector(bool painted_only = false);
-  ~RuleCollector();
-  RuleCollector(RuleCollector&&) noexcept;
-
-  void apply(const ContentOp& op, const GraphicsState& gs);
-
- private:
-  friend std::vector<Table> detect_tables(RuleCollector rules, const std::vector<TextRun>& runs);
-  struct State;
-  std::unique_ptr<State> state_;
+// The strokes of a page's paths that run along the axes, in content order.
+struct Rules {
+  std::vector<double> horizontal;  // y of each horizontal stroke
+  std::vector<double> vertical;    // x of each vertical stroke
 };
 
-std::vector<Table> detect_tables(RuleCollector rules, const std::vector<TextRun>& runs);
-std::vector<Table> detect_tables(const std::vector<ContentOp>& ops, const std::vector<TextRun>& runs);
+// Collects a page's Rules from its path operations, fed one operation at a time with
+// the walk's graphics state (see content/walker.h), which places them on the page; it
+// keeps the current point. With `painted_only` (the recovering reading) an edge counts
+// only once its path is painted: "n" (which ends a clipping path) and a path never
+// painted draw nothing. Without it every edge counts as soon as it is built.
+class RuleCollector {
+ public:
+  explicit RuleCollector(bool painted_only = false) : painted_only_(painted_only) {}
+
+  // Inline: every operation of every page passes here, and most are not path operators.
+  void apply(const ContentOp& op, const GraphicsState& gs) {
+    if (is_path_operator(op.op)) apply_path(op, gs.ctm);
+  }
+  Rules take() { return std::move(rules_); }
+
+ private:
+  struct Point {
+    double x = 0.0;
+    double y = 0.0;
+  };
+  static Point map(const Matrix& ctm, double x, double y) {
+    return {x * ctm.a + y * ctm.c + ctm.e, x * ctm.b + y * ctm.d + ctm.f};
+  }
+  void apply_path(const ContentOp& op, const Matrix& ctm);
+  void edge(Point from, Point to);
+
+  bool painted_only_;
+  Point current_;
+  Rules rules_;
+  std::vector<double> pending_horizontal_;  // edges of the path being built
+  std::vector<double> pending_vertical_;
+};
+
+std::vector<Table> detect_tables(Rules rules, const std::vector<TextRun>& runs);
 
 }  // namespace folioscan

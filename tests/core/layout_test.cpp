@@ -8,7 +8,9 @@
 #include <tuple>
 #include <vector>
 
+#include "content_support.h"
 #include "layout.h"
+#include "shown_runs.h"
 
 namespace folioscan {
 namespace {
@@ -19,6 +21,11 @@ constexpr std::array<double, 4> kLetter = {0, 0, 612, 792};
 // A run under identity matrices: its page-space end and size are its width and size.
 TextRun run(std::string text, double x, double y, double width = 0.0, double font_size = 12.0) {
   return TextRun{std::move(text), "F1", x, y, width, font_size, x + width, font_size, y};
+}
+
+// Recovery's layout as the driver runs it: the runs a viewer shows, then their lines.
+LayoutResult recovered_layout(const std::vector<TextRun>& runs) {
+  return layout_lines_recovering(shown_runs(runs, kLetter), kLetter);
 }
 
 std::vector<std::string> texts(const LayoutResult& result) {
@@ -155,7 +162,7 @@ TEST(Layout, EmptyRunsAfterAGapAddASpaceAndEmptyLinesAreKept) {
 std::vector<TextLine> lines_of(const std::string& content, bool recover = false) {
   const ByteView bytes(reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
   const auto runs = interpret_content(tokenize_content(bytes), FontMap{});
-  return (recover ? layout_lines_recovering(runs, kLetter) : layout_lines(runs, kLetter)).lines;
+  return (recover ? recovered_layout(runs) : layout_lines(runs, kLetter)).lines;
 }
 
 TEST(Layout, GapsAndTolerancesAreMeasuredInPageSpace) {
@@ -277,7 +284,7 @@ TEST(RecoveredLayout, RightToLeftTextReadsInLogicalOrderWithGlyphsKeptWhole) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(texts(layout_lines(c.runs, kLetter)), (Texts{c.strict}));
-    EXPECT_EQ(texts(layout_lines_recovering(c.runs, kLetter)), (Texts{c.recovered}));
+    EXPECT_EQ(texts(recovered_layout(c.runs)), (Texts{c.recovered}));
   }
 }
 

@@ -1,5 +1,5 @@
-// Painting a page through one walker: the graphics state both ways, and in recovery
-// Form XObjects, annotation appearances and /ActualText.
+// Painting a page through one walker: its rules both ways, and in recovery Form
+// XObjects, vertical writing and /ActualText.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,54 +7,19 @@
 #include <tuple>
 
 #include "input_limits.h"
-#include "extract.h"
-#include "pdf_builder.h"
+#include "page_fixture.h"
 #include "utf8.h"
-#include "walker.h"
 
 namespace folioscan {
 namespace {
 
-using testing::bytes_of;
+using testing::extract;
+using testing::one_page;
 using testing::PdfBuilder;
-
-// One page with `content`, page resources `resources` and more page keys `extra`;
-// objects from 10 on are the case's.
-PdfBuilder one_page(const std::string& content, const std::string& resources = "", const std::string& extra = "") {
-  PdfBuilder b;
-  b.add(1, "<</Type/Catalog /Pages 2 0 R>>");
-  b.add(2, "<</Type/Pages /Kids [3 0 R] /Count 1>>");
-  b.add(3, "<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources <<" + resources +
-               ">> /Contents 4 0 R " + extra + ">>");
-  b.add_stream(4, "", content);
-  return b;
-}
-
-Document extract(PdfBuilder& b, bool recover) {
-  const std::string file = b.build();
-  auto doc = parse_document(bytes_of(file), {}, ExtractOptions{.recover = recover});
-  EXPECT_TRUE(doc.has_value()) << doc.error().display();
-  return doc ? std::move(*doc) : Document{};
-}
 
 bool warned(const Document& doc, const std::string& message) {
   return doc.warnings && std::any_of(doc.warnings->begin(), doc.warnings->end(),
                                      [&](const Warning& w) { return w.message == message; });
-}
-
-TEST(Walker, RecoverySavesTheTextStateWithTheCtmAndStrictOnlyTheCtm) {
-  const FontMap fonts;
-  const auto ops = tokenize_content(bytes_of("/F1 10 Tf q 2 0 0 2 0 0 cm /F2 12 Tf Q BT (a) Tj ET"));
-  for (const bool full : {false, true}) {
-    GraphicsWalker walker(full);
-    TextInterpreter text(fonts);
-    for (const ContentOp& op : ops) walker.apply(op, text);
-    const auto runs = text.take_runs();
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0].font, full ? "F1" : "F2");
-    EXPECT_EQ(runs[0].font_size, full ? 10.0 : 12.0);
-    EXPECT_EQ(walker.state().ctm.a, 1.0);  // the CTM comes back either way
-  }
 }
 
 TEST(Walker, OnlyPaintedPathsMakeRulesInRecovery) {
@@ -143,72 +108,6 @@ TEST(Forms, ImagesPaintedByFormsAreListedOnceAndCountForTheScannedPageRule) {
   both.add_stream(10, "/Subtype/Form /BBox [0 0 9 9] /Resources <</XObject <</Other 11 0 R>>>>", "/Other Do");
   both.add_stream(11, image, "\xff");
   EXPECT_EQ(extract(both, true).pages[0].images.size(), 1u);
-}
-
-TEST(Annotations, NormalAppearancesArePlacedByRectAndSkippedWhenHiddenOrNotForView) {
-  struct Case {
-    std::string annotation;  // keys besides /Rect and /AP
-    std::string expected;
-  } cases[] = {
-      {"/Subtype/FreeText", "note"},
-      {"/Subtype/FreeText /F 4", "note"},  // Print alone still shows
-      {"/Subtype/FreeText /F 2", ""},
-      {"/Subtype/FreeText /F 32", ""},
-      {"/Subtype/Popup", ""},
-      {"/Subtype/Link", ""},
-  };
-  for (const Case& c : cases) {
-    PdfBuilder b = one_page("", "", "/Annots [10 0 R]");
-    b.add(10, "<</Type/Annot " + c.annotation + " /Rect [100 100 200 150] /AP <</N 11 0 R>>>>");
-    b.add_stream(11, "/Subtype/Form /BBox [0 0 50 25]", "BT 10 5 Td (note) Tj ET");
-    EXPECT_EQ(page_text(extract(b, true).pages[0]), c.expected) << c.annotation;
-    EXPECT_EQ(page_text(extract(b, false).pages[0]), "");
-  }
-
-  // The /AS state of a state dictionary; BBox [0 0 50 25] maps onto the Rect (scale 2),
-  // and a rotating Matrix turns the BBox before it is fitted.
-  PdfBuilder b = one_page("", "", "/Annots [10 0 R 12 0 R]");
-  b.add(10, "<</Subtype/Widget /Rect [100 100 200 150] /AS /On /AP <</N <</Off 13 0 R /On 11 0 R>>>>>>");
-  b.add_stream(11, "/Subtype/Form /BBox [0 0 50 25]", "BT 10 5 Td (on) Tj ET");
-  b.add(12, "<</Subtype/Stamp /Rect [100 300 200 350] /AP <</N 14 0 R>>>>");
-  b.add_stream(13, "/Subtype/Form /BBox [0 0 50 25]", "BT 10 5 Td (off) Tj ET");
-  b.add_stream(14, "/Subtype/Form /BBox [0 0 50 25] /Matrix [0 1 -1 0 0 0]", "BT 10 5 Td (turned) Tj ET");
-  const auto lines = extract(b, true).pages[0].lines;
-  ASSERT_EQ(lines.size(), 2u);  // upright text first, then text turned up
-  EXPECT_EQ(lines[0].text, "on");
-  EXPECT_EQ(lines[0].x, 120.0);
-  EXPECT_EQ(lines[0].y, 110.0);
-  EXPECT_EQ(lines[1].text, "turned");
-  EXPECT_EQ(lines[1].x, 180.0);
-  EXPECT_EQ(lines[1].y, 310.0);
-}
-
-TEST(Annotations, FieldsAreDrawnFromTheirValuesWhenTheFormNeedsAppearances) {
-  struct Case {
-    std::string form;    // the catalog's /AcroForm
-    std::string widget;  // keys besides /Rect and /AP
-    std::vector<std::string> lines;
-  } cases[] = {
-      {"<</NeedAppearances true>>", "/FT/Tx /V (Alice) /DA (/F3 11 Tf)", {"Alice"}},
-      // Type and value inherited from the parent field; a multi-line value.
-      {"<</NeedAppearances true>>", "/Parent 12 0 R", {"one", "two"}},
-      {"<</NeedAppearances true>>", "/FT/Ch /V <feff0042006f0062>", {"Bob"}},
-      // No value, a push button, or a form that does not ask: the appearance.
-      {"<</NeedAppearances true>>", "/FT/Tx", {"stale"}},
-      {"<</NeedAppearances true>>", "/FT/Btn /V (Off)", {"stale"}},
-      {"<<>>", "/FT/Tx /V (Alice)", {"stale"}},
-  };
-  for (const Case& c : cases) {
-    PdfBuilder b = one_page("", "", "/Annots [10 0 R]");
-    b.add(1, "<</Type/Catalog /Pages 2 0 R /AcroForm " + c.form + ">>");
-    b.add(10, "<</Subtype/Widget " + c.widget + " /Rect [100 100 200 150] /AP <</N 11 0 R>>>>");
-    b.add_stream(11, "/Subtype/Form /BBox [0 0 100 50]", "BT 10 5 Td (stale) Tj ET");
-    b.add(12, "<</FT/Tx /V (one\rtwo) /Parent 12 0 R>>");  // a parent loop ends too
-    const Document doc = extract(b, true);
-    std::vector<std::string> got;
-    for (const TextLine& line : doc.pages[0].lines) got.push_back(line.text);
-    EXPECT_EQ(got, c.lines) << c.widget;
-  }
 }
 
 TEST(VerticalWriting, AVerticalFontsColumnsReadTopToBottomRightColumnFirst) {

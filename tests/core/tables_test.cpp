@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "input_limits.h"
+#include "content_support.h"
 #include "tables.h"
 
 namespace folioscan {
@@ -21,8 +22,9 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 ContentOp op(std::string_view name, std::vector<double> numbers = {}) {
   ContentOp result;
   for (const double n : numbers) result.operands.push_back(Object{n});
-  result.op_len = static_cast<std::uint8_t>(name.size());
-  std::copy(name.begin(), name.end(), result.op.begin());
+  result.op = operator_of(name);
+  result.keyword_len = static_cast<std::uint8_t>(name.size());
+  std::copy(name.begin(), name.end(), result.keyword.begin());
   return result;
 }
 

@@ -1,7 +1,7 @@
 // The graphics state of a content walk: "q", "Q" and "cm".
 #include "walker.h"
 
-#include "input_limits.h"
+#include "../input_limits.h"
 
 namespace folioscan {
 void GraphicsWalker::concat_operands(const ContentOp& op) {

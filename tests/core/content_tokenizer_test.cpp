@@ -1,10 +1,12 @@
+// The content tokenizer: operands and keywords, operators decoded once, inline images
+// skipped strictly and in recovery.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
+#include <set>
+#include <string>
+#include <vector>
 
-#include "content.h"
-#include "walker.h"
+#include "content_support.h"
 #include "pdf_builder.h"
 
 namespace folioscan {
@@ -44,7 +46,7 @@ TEST(Tokenize, VisitingSeesEachOperationOnceWithItsOwnOperands) {
   for (int i = 0; i < 1'000'000; ++i) many += "q ";
   many += "BT /F1 10 Tf (deep) Tj ET";
   std::size_t visited = 0;
-  const FontMap fonts;
+  const SharedFontMap fonts;
   GraphicsWalker walker;
   TextInterpreter text(fonts);
   for_each_content_op(bytes_of(many), [&](const ContentOp& op) {
@@ -61,6 +63,46 @@ TEST(Tokenize, LongKeywordsAreCutToFourBytes) {
   auto ops = ops_of("1 2 longword true");
   ASSERT_EQ(names(ops), (std::vector<std::string>{"long", "true"}));
   EXPECT_EQ(ops[0].operands.size(), 2u);
+}
+
+TEST(Tokenize, EveryOperatorKeywordDecodesToItsOwnOperator) {
+  const char* const keywords[] = {
+      "w",  "J",  "j",  "M",  "d",  "ri", "i",  "gs", "q",  "Q",   "cm", "m",  "l",  "c",   "v",
+      "y",  "h",  "re", "S",  "s",  "f",  "F",  "f*", "B",  "B*",  "b",  "b*", "n",  "W",   "W*",
+      "BT", "ET", "Tc", "Tw", "Tz", "TL", "Tf", "Tr", "Ts", "Td",  "TD", "Tm", "T*", "Tj",  "TJ",
+      "'",  "\"", "d0", "d1", "CS", "cs", "SC", "SCN", "sc", "scn", "G",  "g",  "RG", "rg", "K",
+      "k",  "sh", "BI", "ID", "EI", "Do", "MP", "DP", "BMC", "BDC", "EMC", "BX", "EX"};
+  std::set<Operator> decoded;
+  for (const char* keyword : keywords) {
+    const Operator op = operator_of(keyword);
+    EXPECT_NE(op, Operator::Unknown) << keyword;
+    decoded.insert(op);
+  }
+  EXPECT_EQ(decoded.size(), std::size(keywords));
+  // Consumers pass over the operators not theirs by range: exactly these lie in each.
+  const std::set<std::string> path = {"m", "l", "c", "v", "y", "h", "re", "S", "s",
+                                      "f", "F", "f*", "B", "B*", "b", "b*", "n"};
+  const std::set<std::string> text = {"BT", "ET", "Tc", "Tw", "Tz", "TL", "Tf", "Tr", "Ts",
+                                      "Td", "TD", "Tm", "T*", "Tj", "TJ", "'", "\""};
+  for (const char* keyword : keywords) {
+    EXPECT_EQ(is_path_operator(operator_of(keyword)), path.contains(keyword)) << keyword;
+    EXPECT_EQ(is_text_operator(operator_of(keyword)), text.contains(keyword)) << keyword;
+  }
+  // Near misses name no operator: case, a byte more or less, a byte that only packs
+  // like a keyword's.
+  for (const char* word : {"", "tj", "TJx", "Tjx", "BDCx", "longword", "true", "null", "bdc", "T"}) {
+    EXPECT_EQ(operator_of(word), Operator::Unknown) << word;
+  }
+  EXPECT_EQ(operator_of(std::string_view("\0w", 2)), Operator::Unknown);
+
+  // The tokenizer decodes each keyword once; unknown ones keep their name.
+  const auto ops = ops_of("q 1 0 0 1 5 5 cm BT (a) Tj ET Q mark EMC");
+  std::vector<Operator> seen;
+  for (const ContentOp& op : ops) seen.push_back(op.op);
+  EXPECT_EQ(seen, (std::vector<Operator>{Operator::Save, Operator::Concat, Operator::BeginText, Operator::ShowText,
+                                         Operator::EndText, Operator::Restore, Operator::Unknown,
+                                         Operator::EndMarked}));
+  EXPECT_EQ(ops[6].name(), "mark");
 }
 
 TEST(Tokenize, InlineImagesSkipToTheFirstEI) {
@@ -93,10 +135,10 @@ TEST(Tokenize, RecoveryEndsAnInlineImageWhereItsDataEnds) {
   for (const auto& c : cases) {
     for (const bool recover : {false, true}) {
       std::vector<std::string> seen;
-      const std::size_t mended = for_each_content_op(
+      const std::size_t read_to_end = for_each_content_op(
           bytes_of(c.content), [&](const ContentOp& op) { seen.emplace_back(op.name()); }, recover);
       EXPECT_EQ(seen, recover ? c.recovered : c.strict) << c.content << recover;
-      EXPECT_EQ(mended, recover && c.strict != c.recovered ? 1u : 0u) << c.content << recover;
+      EXPECT_EQ(read_to_end, recover && c.strict != c.recovered ? 1u : 0u) << c.content << recover;
     }
   }
 }
@@ -123,127 +165,6 @@ TEST(Tokenize, OperandsAfterTheLastOperatorAreDropped) {
   EXPECT_DOUBLE_EQ(*ops[0].operands[5].as_number(), 5.0);
   EXPECT_TRUE(ops_of("1 2 3").empty());
   EXPECT_TRUE(ops_of("1 2 ) (x").empty());
-}
-
-Font half_em_font() {
-  Font f;
-  f.widths[static_cast<std::uint32_t>('H')] = 0.5;
-  f.widths[static_cast<std::uint32_t>('i')] = 0.5;
-  for (std::uint32_t c = 0; c < 128; ++c) f.encoding[c] = c;
-  return f;
-}
-
-std::vector<TextRun> run_text(const std::string& content, const FontMap& fonts = {}) {
-  return interpret_content(ops_of(content), fonts);
-}
-
-TEST(Interpret, TjPlacesRunsAndAdvances) {
-  FontMap fonts;
-  fonts["F1"] = half_em_font();
-  auto runs = run_text("BT /F1 12 Tf 72 700 Td (Hi) Tj (Hi) Tj ET", fonts);
-  ASSERT_EQ(runs.size(), 2u);
-  EXPECT_EQ(runs[0].text, "Hi");
-  EXPECT_EQ(runs[0].font, "F1");
-  EXPECT_DOUBLE_EQ(runs[0].x, 72);
-  EXPECT_DOUBLE_EQ(runs[0].y, 700);
-  EXPECT_DOUBLE_EQ(runs[0].width, 12);
-  EXPECT_DOUBLE_EQ(runs[0].font_size, 12);
-  EXPECT_DOUBLE_EQ(runs[1].x, 84);
-}
-
-TEST(Interpret, CtmScalesPositionsButNotWidths) {
-  FontMap fonts;
-  fonts["F1"] = half_em_font();
-  auto runs = run_text("2 0 0 2 100 100 cm BT /F1 12 Tf 72 700 Td (Hi) Tj ET", fonts);
-  ASSERT_EQ(runs.size(), 1u);
-  EXPECT_DOUBLE_EQ(runs[0].x, 244);
-  EXPECT_DOUBLE_EQ(runs[0].y, 1500);
-  EXPECT_DOUBLE_EQ(runs[0].width, 12);
-  EXPECT_DOUBLE_EQ(runs[0].font_size, 12);
-  // The page-space end and size carry both matrices.
-  EXPECT_DOUBLE_EQ(runs[0].end_x, 268);
-  EXPECT_DOUBLE_EQ(runs[0].page_size, 24);
-  // Under "1 Tf" a slanted text matrix does the scaling: the size is the length of its
-  // vertical axis, the rise moves the origin along it, Tz shortens the advance.
-  runs = run_text("BT /F1 10 Tf 50 Tz 2 Ts 1 0 0.5 1 50 600 Tm (Hi) Tj ET", fonts);
-  ASSERT_EQ(runs.size(), 1u);
-  EXPECT_DOUBLE_EQ(runs[0].x, 51);
-  EXPECT_DOUBLE_EQ(runs[0].end_x, 56);
-  EXPECT_DOUBLE_EQ(runs[0].page_size, 10 * std::hypot(0.5, 1));
-}
-
-TEST(Interpret, TjArrayNumbersShiftTheTextMatrix) {
-  auto runs = run_text("BT /F9 10 Tf [(A) -1000 (B)] TJ ET");
-  ASSERT_EQ(runs.size(), 2u);
-  // Unknown font: each byte is 0.5 em; A advances 5, the number shifts by +10.
-  EXPECT_DOUBLE_EQ(runs[1].x, 15);
-}
-
-TEST(Interpret, RiseAndHorizontalScaling) {
-  auto runs = run_text("BT /X 10 Tf 5 Ts 50 Tz (ab) Tj (c) Tj ET");
-  ASSERT_EQ(runs.size(), 2u);
-  EXPECT_DOUBLE_EQ(runs[0].y, 5);
-  EXPECT_DOUBLE_EQ(runs[0].width, 5);  // 2 × 0.5 × 10 × 0.5
-  EXPECT_DOUBLE_EQ(runs[1].x, 5);
-}
-
-TEST(Interpret, GraphicsStateSavesOnlyTheCtm) {
-  auto runs = run_text("q 1 0 0 1 50 50 cm 20 TL Q Q BT T* (x) Tj ET");
-  ASSERT_EQ(runs.size(), 1u);
-  EXPECT_DOUBLE_EQ(runs[0].x, 0);
-  EXPECT_DOUBLE_EQ(runs[0].y, -20);
-}
-
-TEST(Interpret, QuoteOperatorsMoveLinesAndSetSpacing) {
-  auto runs = run_text("BT /X 10 Tf 12 TL 0 100 Td (a) ' 3 1 (b c) \" ET");
-  ASSERT_EQ(runs.size(), 2u);
-  EXPECT_DOUBLE_EQ(runs[0].y, 88);
-  EXPECT_DOUBLE_EQ(runs[1].y, 76);
-  // "b c": 3 bytes × (5 + Tc 1) plus Tw 3 for the space.
-  EXPECT_DOUBLE_EQ(runs[1].width, 21);
-}
-
-TEST(Interpret, TdTdAndTmMoveTheLine) {
-  auto runs = run_text("BT 10 20 TD T* (a) Tj 1 0 0 1 300 400 Tm (b) Tj ET");
-  ASSERT_EQ(runs.size(), 2u);
-  EXPECT_DOUBLE_EQ(runs[0].x, 10);
-  EXPECT_DOUBLE_EQ(runs[0].y, 40);  // TD sets TL to -20, so T* moves up by 20
-  EXPECT_DOUBLE_EQ(runs[1].x, 300);
-  EXPECT_DOUBLE_EQ(runs[1].y, 400);
-}
-
-TEST(Interpret, UnknownFontDecodesLatin1) {
-  auto runs = run_text("BT /Nope 10 Tf <E9> Tj () Tj ET");
-  ASSERT_EQ(runs.size(), 2u);
-  EXPECT_EQ(runs[0].text, "\xC3\xA9");
-  EXPECT_EQ(runs[1].text, "");
-  EXPECT_DOUBLE_EQ(runs[1].x, 5);
-}
-
-TEST(Interpret, TfWithoutSizeZeroesGlyphAdvances) {
-  FontMap fonts;
-  fonts["F1"] = half_em_font();
-  auto runs = run_text("BT /F1 Tf 2 Tc (Hi) Tj ET", fonts);
-  ASSERT_EQ(runs.size(), 1u);
-  EXPECT_DOUBLE_EQ(runs[0].font_size, 0);
-  EXPECT_DOUBLE_EQ(runs[0].width, 4);
-}
-
-TEST(Interpret, ManyUnbalancedSavesStayBounded) {
-  std::string text;
-  for (int i = 0; i < 20000; ++i) text += "q ";
-  text += "1 0 0 1 5 5 cm ";
-  for (int i = 0; i < 20000; ++i) text += "Q ";
-  text += "BT (a) Tj ET";
-  auto runs = run_text(text);
-  ASSERT_EQ(runs.size(), 1u);
-  EXPECT_DOUBLE_EQ(runs[0].x, 0);
-}
-
-TEST(Interpret, HugeNumbersDoNotFail) {
-  auto runs = run_text("1e308 0 0 1e308 1e308 1e308 cm BT /X 1e308 Tf 1e308 0 Td (a) Tj ET");
-  ASSERT_EQ(runs.size(), 1u);
-  EXPECT_FALSE(std::isfinite(runs[0].x));
 }
 
 }  // namespace

@@ -7,9 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "content.h"
+#include "../matrix.h"
+#include "operation.h"
 
 namespace folioscan {
+
+struct Font;
 
 // The text parameters that "q"/"Q" save with the CTM. The text matrices are not part
 // of it: they live from "BT" to "ET" and belong to the interpreter.
@@ -55,14 +58,18 @@ class GraphicsWalker {
  private:
   // Inline: every operation of every page passes here.
   void update(const ContentOp& op) {
-    if (op.op_len == 1) {
-      if (op.op[0] == 'q') {
+    switch (op.op) {
+      case Operator::Save:
         save();
-      } else if (op.op[0] == 'Q') {
+        break;
+      case Operator::Restore:
         restore();
-      }
-    } else if (op.op_len == 2 && op.op[0] == 'c' && op.op[1] == 'm') {
-      concat_operands(op);
+        break;
+      case Operator::Concat:
+        concat_operands(op);
+        break;
+      default:
+        break;
     }
   }
   void concat_operands(const ContentOp& op);
