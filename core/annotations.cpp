@@ -13,6 +13,7 @@
 #include "content/operation.h"
 #include "content/tokenizer.h"
 #include "doc.h"
+#include "input_limits.h"
 #include "utf8.h"
 
 namespace folioscan {
@@ -43,9 +44,8 @@ std::optional<std::array<double, N>> numbers_of(Resolver& resolver, const Object
 // An entry of a form field, inherited from its ancestors (/Parent) when the field does
 // not have it; the chain is bounded, so a parent loop ends.
 const Object* field_entry(Resolver& resolver, const Dictionary& field, std::string_view key) {
-  constexpr int kMaxFieldDepth = 32;
   const Dictionary* at = &field;
-  for (int depth = 0; depth < kMaxFieldDepth && at != nullptr; ++depth) {
+  for (int depth = 0; depth < limits::kMaxFieldDepth && at != nullptr; ++depth) {
     if (const Object* value = at->lookup(key)) {
       const auto resolved = resolver.resolve_view(*value);
       return resolved ? *resolved : nullptr;

@@ -59,6 +59,10 @@ inline constexpr std::size_t kMaxLzwEntries = 4096;
 
 // ---- page content and tables ----
 
+// Warnings kept per call: a hostile file can fail the same way millions of times; the
+// first ones say what happened.
+inline constexpr std::size_t kMaxWarnings = 1000;
+
 // Page content interpreted in one call, over all pages: one stream's bound plus this
 // many times the file size. Pages may all name one large content stream (10,000 pages
 // of a 1 GiB stream would be 10 TiB to interpret); real documents, even with content
@@ -73,6 +77,14 @@ inline constexpr std::size_t kMaxPendingOperands = 4096;
 // Saved CTMs beyond this depth are counted, not stored: 10 million "q" must not
 // allocate 10 million matrices. Real content nests a few dozen levels.
 inline constexpr std::size_t kMaxCtmStack = 4096;
+
+// Entries of an inline image's dictionary that recovery reads while it looks for the
+// image's end: real ones hold a handful.
+inline constexpr int kMaxInlineImageEntries = 64;
+
+// Levels of a form field's /Parent chain searched for an inherited entry, so that a
+// parent loop ends. Real forms nest a few levels.
+inline constexpr int kMaxFieldDepth = 32;
 
 // Forms painted inside forms (and an annotation's appearance inside it): deeper
 // paintings are skipped. Real files nest a few levels; a chain of thousands of forms

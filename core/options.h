@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "error.h"
+#include "input_limits.h"
 #include "model.h"
 
 namespace folioscan {
@@ -22,15 +23,11 @@ struct ExtractOptions {
 // Where repairs are recorded during a call. The driver sets `page` while a page is
 // extracted, so stages deep below it need not know which page they serve.
 struct Diagnostics {
-  // Bound on warnings kept per call: a hostile file can fail the same way millions of
-  // times; the first ones say what happened.
-  static constexpr std::size_t kMaxWarnings = 1000;
-
   std::optional<std::uint32_t> page;
   std::vector<Warning> warnings;
 
   void warn(const ParseError& error) {
-    if (warnings.size() < kMaxWarnings) warnings.push_back(Warning{page, error.display()});
+    if (warnings.size() < limits::kMaxWarnings) warnings.push_back(Warning{page, error.display()});
   }
 };
 

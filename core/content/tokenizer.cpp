@@ -94,11 +94,10 @@ int inline_components(const Object* space) {
 // at the first "EI" that stands as an operator, and only then at the first two bytes
 // "EI". Image data (ASCII85 above all) often holds the bytes "EI".
 std::size_t inline_image_end(ByteView data, std::size_t from, InlineImageSearches& searches) {
-  constexpr int kMaxEntries = 64;
   Lexer lexer(data, from);
   Dictionary dict;
   bool found_id = false;
-  for (int i = 0; i < kMaxEntries; ++i) {
+  for (int i = 0; i < limits::kMaxInlineImageEntries; ++i) {
     lexer.skip_whitespace();
     if (lexer.at_end()) return data.size();
     if (lexer.peek() != '/') {
