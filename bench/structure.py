@@ -549,6 +549,10 @@ def run_child(args: argparse.Namespace) -> None:
 
 
 def run_build(label: str, pyroot: Path, args: argparse.Namespace, ids: list[str]) -> dict:
+    # A folder without the package would make the child import whatever folioscan is
+    # installed, or none: either way it is not the build asked for.
+    if not (pyroot / "folioscan" / "__init__.py").exists():
+        raise RuntimeError(f"no folioscan package there, not a build under {pyroot}")
     with tempfile.TemporaryDirectory() as tmp:
         out = Path(tmp) / "pages.json"
         env = dict(os.environ, PYTHONPATH=str(pyroot))
