@@ -525,3 +525,28 @@ def test_many_inline_images_whose_data_never_ends() -> None:
     inputs = [form_page({}, many.decode("latin-1") + " BT (after) Tj ET")]
     results = run_hostile(inputs)
     assert all(r["outcome"] == "ok" and r["recovered"] == "ok" for r in results), results
+
+
+# --- the object layer: page records, cross-reference tables, stream ends, encryption -----
+# Each case is sized so that a reader which copies, re-reads or searches per object fails
+# it by memory (or runs for minutes); the builders are shared with bench/hostile.py.
+
+
+def pages_sharing_resources(pages: int, numbers: int = 1_000_000) -> bytes:
+    """`pages` pages inheriting one resources dictionary of about 2 bytes per number."""
+    pdf = Pdf()
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    kids = " ".join(f"{10 + i} 0 R" for i in range(pages))
+    pdf.add(2, f"<</Type/Pages /Kids [{kids}] /Count {pages} /Resources 5 0 R>>")
+    pdf.add(5, b"<</Font <</F1 6 0 R>> /Pad [" + b"0 " * numbers + b"]>>")
+    pdf.add(6, HELVETICA)
+    pdf.add_stream(7, "BT /F1 9 Tf 72 720 Td (shared) Tj ET")
+    for i in range(pages):
+        pdf.add(10 + i, "<</Type/Page /Parent 2 0 R /Contents 7 0 R>>")
+    return pdf.build()
+
+
+def test_pages_sharing_one_large_resources_dictionary() -> None:
+    # 100 pages, one 2 MB dictionary: held once by the resolver, not once per page.
+    [result] = run_hostile([pages_sharing_resources(100)], FUNCTIONS)
+    assert result["outcome"] == "ok" and result["recovered"] == "ok", result
