@@ -42,8 +42,8 @@ Result<const Object*> Resolver::fetch(std::uint32_t num) {
 }
 
 Result<const Object*> Resolver::load(std::uint32_t num) {
-  auto entry_it = xref_.find(num);
-  if (entry_it == xref_.end() || entry_it->second.kind == XrefKind::Free) {
+  const XrefEntry* found = xref_.find(num);
+  if (found == nullptr || found->kind == XrefKind::Free) {
     return fail(ParseErrorKind::ObjectNotFound, "no such object");
   }
   // A request for an object whose load is under way is a cycle (a stream whose
@@ -56,7 +56,7 @@ Result<const Object*> Resolver::load(std::uint32_t num) {
   if (loading_.size() >= limits::kMaxLoadNesting) {
     return fail(kObj, ParseErrorCause::LoadsNestedTooDeeply, "object references nested too deeply");
   }
-  const XrefEntry entry = entry_it->second;
+  const XrefEntry entry = *found;
   loading_.push_back(num);
   Result<Object> loaded = load_entry(num, entry);
   if (!loaded && recover_ && entry.kind == XrefKind::InFile && should_rebuild_after(loaded.error())) {
@@ -82,11 +82,11 @@ Result<Object> Resolver::reload_after_rebuild(std::uint32_t num, ParseError erro
   if (!rebuilt) return std::unexpected(std::move(error));
   note_repair(std::move(error));
   use_rebuilt_table(std::move(rebuilt->table), rebuilt->object_streams);
-  const auto it = xref_.find(num);
-  if (it == xref_.end() || it->second.kind == XrefKind::Free) {
+  const XrefEntry* found = xref_.find(num);
+  if (found == nullptr || found->kind == XrefKind::Free) {
     return fail(ParseErrorKind::ObjectNotFound, "no such object");
   }
-  return load_entry(num, it->second);
+  return load_entry(num, *found);
 }
 
 namespace {
@@ -105,12 +105,14 @@ void Resolver::use_rebuilt_table(XrefTable table, const std::vector<std::uint32_
   // Entries of the file's own table that still lead to their objects are kept: a scan
   // also finds headers inside stream data (an embedded PDF), which the table knows to
   // skip. Compressed entries cannot be checked here and are kept as they are.
+  XrefTableBuilder kept;
   for (const auto& [num, entry] : xref_) {
     if (entry.kind == XrefKind::Compressed ||
         (entry.kind == XrefKind::InFile && leads_to_header(file_, num, entry))) {
-      table[num] = entry;
+      kept.add(num, entry);
     }
   }
+  table.merge(kept.finish(XrefKeep::First), XrefKeep::Last);
   xref_ = std::move(table);
   adopt_object_streams(object_streams);
 }

@@ -550,3 +550,46 @@ def test_pages_sharing_one_large_resources_dictionary() -> None:
     # 100 pages, one 2 MB dictionary: held once by the resolver, not once per page.
     [result] = run_hostile([pages_sharing_resources(100)], FUNCTIONS)
     assert result["outcome"] == "ok" and result["recovered"] == "ok", result
+
+
+def huge_xref_stream_document(records: int, sections: int = 0, gap: int = 0) -> bytes:
+    """A catalog and page indexed by one Flate xref stream of `records` records (all but
+    the first four free). With `sections`, classic sections chained by /Prev come after
+    it, each with an /XRefStm offset into the `gap` spaces before the stream: one
+    stream named `sections` times through distinct offsets."""
+    body = bytearray(b"%PDF-1.7\n")
+    offsets = {}
+    for num, obj in sorted(catalog_and_page().items()):
+        offsets[num] = len(body)
+        body += f"{num} 0 obj\n".encode() + obj + b"\nendobj\n"
+    rows = bytes(5) + b"".join(b"\x01" + offsets[n].to_bytes(4, "big") for n in (1, 2, 3))
+    compressor = zlib.compressobj(9)
+    data = compressor.compress(rows)
+    chunk = bytes(5 << 20)
+    left = (records - 4) * 5
+    while left > 0:
+        data += compressor.compress(chunk[: min(left, len(chunk))])
+        left -= len(chunk)
+    data += compressor.flush()
+    body += b" " * gap
+    xref_at = len(body)
+    body += (
+        f"9 0 obj\n<</Type/XRef /Size {records} /W [1 4 0] /Root 1 0 R /Filter /FlateDecode "
+        f"/Length {len(data)}>>\nstream\n"
+    ).encode() + data + b"\nendstream\nendobj\n"
+    start = xref_at
+    for k in range(sections):
+        at = len(body)
+        prev = f"/Prev {start} " if k else ""
+        body += f"xref\n0 0\ntrailer\n<</Size {records} /Root 1 0 R {prev}/XRefStm {xref_at - 1 - k % gap}>>\n".encode()
+        start = at
+    body += f"startxref\n{start}\n%%EOF\n".encode()
+    return bytes(body)
+
+
+def test_xref_stream_of_eight_million_records_and_one_stream_named_many_times() -> None:
+    # Eight million entries held as flat arrays, not a node per entry; a stream that a
+    # hundred /XRefStm offsets in its leading white space name is read once.
+    inputs = [huge_xref_stream_document(8_000_000), huge_xref_stream_document(2_000_000, 100, 100)]
+    results = run_hostile(inputs)
+    assert all(r["outcome"] == "ok" and r["recovered"] == "ok" for r in results), results
