@@ -24,7 +24,7 @@ bool depends_on_loads_under_way(const ParseError& error) {
 }  // namespace
 
 Resolver::Resolver(ByteView file, XrefTable xref, Dictionary trailer)
-    : file_(file), xref_(std::move(xref)), trailer_(std::move(trailer)) {}
+    : file_(file), xref_(std::move(xref)), trailer_(std::move(trailer)), endstream_search_(file) {}
 
 void Resolver::install_security(SecurityHandler handler, std::optional<std::uint32_t> encrypt_obj) {
   security_ = std::move(handler);
@@ -152,12 +152,15 @@ Result<Object> Resolver::load_in_file(std::uint32_t num, const XrefEntry& entry)
         }
       }
     }
-    obj = parse_stream_body(lexer, std::move(*dict), length);
-    if (const Stream* stream = obj.as_stream()) {
-      stream_bytes_ += stream->data.size();
+    // The data are measured before they are copied: streams whose end is never found
+    // run to the end of the file, and the copies of all of them are bounded.
+    if (const auto extent = find_stream_data(lexer, length, &endstream_search_)) {
+      stream_bytes_ += extent->end - extent->start;
       if (stream_bytes_ > limits::kMaxStreamCopiesOfFile * std::uint64_t{file_.size()}) {
         return fail(kObj, "stream data exceeds the file");
       }
+      const auto at = [this](std::size_t pos) { return file_.begin() + static_cast<std::ptrdiff_t>(pos); };
+      obj = Object(Stream{std::move(*dict), Bytes(at(extent->start), at(extent->end))});
     }
   }
   if (security_ && (!encrypt_obj_ || *encrypt_obj_ != num)) {

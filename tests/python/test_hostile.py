@@ -593,3 +593,22 @@ def test_xref_stream_of_eight_million_records_and_one_stream_named_many_times() 
     inputs = [huge_xref_stream_document(8_000_000), huge_xref_stream_document(2_000_000, 100, 100)]
     results = run_hostile(inputs)
     assert all(r["outcome"] == "ok" and r["recovered"] == "ok" for r in results), results
+
+
+def streams_without_endstream(count: int) -> bytes:
+    """A page listing `count` images whose data never end: no "endstream" follows any."""
+    pdf = Pdf()
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    pdf.add(2, "<</Type/Pages /Kids [3 0 R] /Count 1>>")
+    images = " ".join(f"/I{i} {10 + i} 0 R" for i in range(count))
+    pdf.add(3, f"<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources <</XObject <<{images}>>>>>>")
+    for i in range(count):
+        pdf.add(10 + i, "<</Subtype/Image /Width 1 /Height 1 /BitsPerComponent 8 /ColorSpace /DeviceGray>>\nstream\nx")
+    return pdf.build()
+
+
+def test_many_streams_without_endstream() -> None:
+    # Each one's search would run to the end of the file, and its copy too: the file is
+    # searched once over all of them, and the copies are bounded before they are made.
+    [result] = run_hostile([streams_without_endstream(40_000)])
+    assert result["outcome"] == "ok" and result["recovered"] == "ok", result
