@@ -26,7 +26,7 @@ Result<Page> extract_page(OpenDocument& doc, FontContext& font_context, const Pa
   {
     // Per-page intermediates live in this scope and are released before the next page.
     const Bytes content = TRY(gather_page_content(doc, record));
-    const SharedFontMap fonts = load_page_fonts(doc, font_context, record.resources);
+    const SharedFontMap fonts = load_page_fonts(doc, font_context, *record.resources);
     // Operations go straight to the consumers and are never collected: a content
     // stream of ten million "q" never holds ten million operations.
     PagePaint paint = paint_page(doc, font_context, record, content, fonts);
@@ -48,7 +48,7 @@ Result<Page> extract_page(OpenDocument& doc, FontContext& font_context, const Pa
     painted_streams = std::move(paint.image_streams);
   }
   std::vector<const Stream*> listed;
-  page.images = list_images(doc, record.resources, &listed);
+  page.images = list_images(doc, *record.resources, &listed);
   // Images painted by forms and appearances that the page's resources do not list
   // (a set: both lists can be long on a hostile page).
   const std::unordered_set<const Stream*> listed_set(listed.begin(), listed.end());

@@ -91,9 +91,10 @@ Result<void> walk_node(Walk& walk, const Dictionary& node, int depth, const Inhe
   }
 
   PageRecord page;
-  page.dictionary = node;
+  page.dictionary = &node;
+  page.resources = &no_resources();
   if (own.resources != nullptr && !own.resources->is_null()) {
-    if (auto dict = resolver.dictionary_view(*own.resources)) page.resources = **dict;
+    if (auto dict = resolver.dictionary_view(*own.resources)) page.resources = *dict;
   }
   page.media_box = own.media_box;
   page.rotate = own.rotate;
@@ -102,6 +103,11 @@ Result<void> walk_node(Walk& walk, const Dictionary& node, int depth, const Inhe
 }
 
 }  // namespace
+
+const Dictionary& no_resources() {
+  static const Dictionary empty;
+  return empty;
+}
 
 Result<std::vector<PageRecord>> collect_pages(OpenDocument& doc) {
   const Dictionary* root = TRY(catalog_view(doc));

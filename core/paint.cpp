@@ -198,13 +198,13 @@ const Bytes* Painter::decoded(const Stream& form) {
 
 const Dictionary& Painter::form_resources(const Stream& form) {
   const Object* value = form.dict.lookup("Resources");
-  if (value == nullptr) return page_.resources;
+  if (value == nullptr) return *page_.resources;
   const auto dict = doc_.resolver.dictionary_view(*value);
-  return dict ? **dict : page_.resources;
+  return dict ? **dict : *page_.resources;
 }
 
 const SharedFontMap* Painter::fonts_for(const Dictionary& resources) {
-  if (&resources == &page_.resources) return &page_fonts_;
+  if (&resources == page_.resources) return &page_fonts_;
   auto it = fonts_.find(&resources);
   if (it == fonts_.end()) it = fonts_.emplace(&resources, load_page_fonts(doc_, font_context_, resources)).first;
   return &it->second;
@@ -285,7 +285,7 @@ void Painter::end_marked() {
 }
 
 void Painter::paint_annotations() {
-  const Object* annots = page_.dictionary.lookup("Annots");
+  const Object* annots = page_.dictionary->lookup("Annots");
   if (annots == nullptr) return;
   const auto value = doc_.resolver.resolve_view(*annots);
   if (!value) return;
@@ -329,7 +329,7 @@ void Painter::paint_annotation(const Dictionary& annotation) {
 PagePaint paint_page(OpenDocument& doc, FontContext& font_context, const PageRecord& page, ByteView content,
                      const SharedFontMap& fonts) {
   Painter painter(doc, font_context, page, fonts);
-  painter.run(content, page.resources);
+  painter.run(content, *page.resources);
   if (doc.options.recover) painter.paint_annotations();
   return painter.finish();
 }

@@ -201,6 +201,10 @@ Dictionary document_keys(const Dictionary& from, bool with_root) {
 
 struct ScanState {
   RebuiltXref out;
+  // Headers in file order, the last definition of a number winning once sorted. The
+  // count of distinct numbers is checked whenever the headers added double.
+  XrefTableBuilder headers;
+  std::size_t next_count_at = limits::kMaxXrefEntries;
   // Numbers whose last definition is an object stream, or a catalog.
   std::set<std::uint32_t> object_streams;
   std::set<std::uint32_t> catalogs;
@@ -209,12 +213,20 @@ struct ScanState {
   Dictionary other_keys;  // /Info /Encrypt /ID of the last trailer-like dictionary
 };
 
+// Sorts the headers found so far into the table (later definitions win) and fails when
+// they define too many numbers.
+Result<void> count_headers(ScanState& state) {
+  state.out.table.merge(state.headers.finish(XrefKeep::Last), XrefKeep::Last);
+  if (state.out.table.size() > limits::kMaxXrefEntries) return fail(kXref, "too many xref entries");
+  state.next_count_at = 2 * state.out.table.size() + limits::kMaxXrefEntries;
+  return {};
+}
+
 // Records the header and its leading dictionary; returns where the scan goes on (past
 // the stream data when their length is confirmed, else `end`).
 Result<std::size_t> take_header(ScanState& state, ByteView file, const Mark& mark, std::size_t end) {
-  XrefTable& table = state.out.table;
-  table.insert_or_assign(mark.num, XrefEntry{XrefKind::InFile, mark.gen, 0, mark.start});
-  if (table.size() > limits::kMaxXrefEntries) return fail(kXref, "too many xref entries");
+  state.headers.add(mark.num, XrefEntry{XrefKind::InFile, mark.gen, 0, mark.start});
+  if (state.headers.added() > state.next_count_at) TRY_VOID(count_headers(state));
   state.object_streams.erase(mark.num);
   state.catalogs.erase(mark.num);
   const auto leading = leading_dictionary(file, mark.body, end);
@@ -272,6 +284,7 @@ Result<RebuiltXref> rebuild_xref(ByteView file) {
     pending = std::move(next);
   }
 
+  TRY_VOID(count_headers(state));
   RebuiltXref& out = state.out;
   if (out.table.empty()) return fail(kXref, "no objects found");
   if (state.trailer) {
@@ -295,21 +308,22 @@ void add_object_stream_entries(XrefTable& table, std::uint32_t stream_num, const
   // it stays valid for the whole call. Chains past the resolver's load nesting cannot
   // be loaded anyway and need not be followed further.
   std::vector<std::uint32_t> holders{stream_num};
-  for (auto it = table.find(stream_num);
-       it != table.end() && it->second.kind == XrefKind::Compressed && holders.size() < limits::kMaxLoadNesting;
-       it = table.find(it->second.stream)) {
-    holders.push_back(it->second.stream);
+  for (const XrefEntry* e = table.find(stream_num);
+       e != nullptr && e->kind == XrefKind::Compressed && holders.size() < limits::kMaxLoadNesting;
+       e = table.find(e->stream)) {
+    holders.push_back(e->stream);
   }
+  XrefTableBuilder added;
   for (std::size_t i = 0; i < parsed.numbers.size(); ++i) {
     const std::uint32_t num = parsed.numbers[i];
     if (std::find(holders.begin(), holders.end(), num) != holders.end()) continue;
-    const auto it = table.find(num);
-    if (it != table.end() && it->second.kind == XrefKind::InFile) continue;
-    // The table stays within the bound of the cross-reference readers; past it new
-    // numbers are dropped (the listed objects were never readable through a table).
-    if (it == table.end() && table.size() >= limits::kMaxXrefEntries) continue;
-    table.insert_or_assign(num, XrefEntry{XrefKind::Compressed, 0, stream_num, i});
+    const XrefEntry* e = table.find(num);
+    if (e != nullptr && e->kind == XrefKind::InFile) continue;
+    added.add(num, XrefEntry{XrefKind::Compressed, 0, stream_num, i});
   }
+  // The table stays within the bound of the cross-reference readers; past it new
+  // numbers are dropped (the listed objects were never readable through a table).
+  table.merge(added.finish(XrefKeep::Last), XrefKeep::Last, limits::kMaxXrefEntries);
 }
 
 bool should_rebuild_after(const ParseError& e) {

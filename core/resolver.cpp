@@ -24,7 +24,7 @@ bool depends_on_loads_under_way(const ParseError& error) {
 }  // namespace
 
 Resolver::Resolver(ByteView file, XrefTable xref, Dictionary trailer)
-    : file_(file), xref_(std::move(xref)), trailer_(std::move(trailer)) {}
+    : file_(file), xref_(std::move(xref)), trailer_(std::move(trailer)), endstream_search_(file) {}
 
 void Resolver::install_security(SecurityHandler handler, std::optional<std::uint32_t> encrypt_obj) {
   security_ = std::move(handler);
@@ -42,8 +42,8 @@ Result<const Object*> Resolver::fetch(std::uint32_t num) {
 }
 
 Result<const Object*> Resolver::load(std::uint32_t num) {
-  auto entry_it = xref_.find(num);
-  if (entry_it == xref_.end() || entry_it->second.kind == XrefKind::Free) {
+  const XrefEntry* found = xref_.find(num);
+  if (found == nullptr || found->kind == XrefKind::Free) {
     return fail(ParseErrorKind::ObjectNotFound, "no such object");
   }
   // A request for an object whose load is under way is a cycle (a stream whose
@@ -56,7 +56,7 @@ Result<const Object*> Resolver::load(std::uint32_t num) {
   if (loading_.size() >= limits::kMaxLoadNesting) {
     return fail(kObj, ParseErrorCause::LoadsNestedTooDeeply, "object references nested too deeply");
   }
-  const XrefEntry entry = entry_it->second;
+  const XrefEntry entry = *found;
   loading_.push_back(num);
   Result<Object> loaded = load_entry(num, entry);
   if (!loaded && recover_ && entry.kind == XrefKind::InFile && should_rebuild_after(loaded.error())) {
@@ -82,11 +82,11 @@ Result<Object> Resolver::reload_after_rebuild(std::uint32_t num, ParseError erro
   if (!rebuilt) return std::unexpected(std::move(error));
   note_repair(std::move(error));
   use_rebuilt_table(std::move(rebuilt->table), rebuilt->object_streams);
-  const auto it = xref_.find(num);
-  if (it == xref_.end() || it->second.kind == XrefKind::Free) {
+  const XrefEntry* found = xref_.find(num);
+  if (found == nullptr || found->kind == XrefKind::Free) {
     return fail(ParseErrorKind::ObjectNotFound, "no such object");
   }
-  return load_entry(num, it->second);
+  return load_entry(num, *found);
 }
 
 namespace {
@@ -105,12 +105,14 @@ void Resolver::use_rebuilt_table(XrefTable table, const std::vector<std::uint32_
   // Entries of the file's own table that still lead to their objects are kept: a scan
   // also finds headers inside stream data (an embedded PDF), which the table knows to
   // skip. Compressed entries cannot be checked here and are kept as they are.
+  XrefTableBuilder kept;
   for (const auto& [num, entry] : xref_) {
     if (entry.kind == XrefKind::Compressed ||
         (entry.kind == XrefKind::InFile && leads_to_header(file_, num, entry))) {
-      table[num] = entry;
+      kept.add(num, entry);
     }
   }
+  table.merge(kept.finish(XrefKeep::First), XrefKeep::Last);
   xref_ = std::move(table);
   adopt_object_streams(object_streams);
 }
@@ -150,12 +152,15 @@ Result<Object> Resolver::load_in_file(std::uint32_t num, const XrefEntry& entry)
         }
       }
     }
-    obj = parse_stream_body(lexer, std::move(*dict), length);
-    if (const Stream* stream = obj.as_stream()) {
-      stream_bytes_ += stream->data.size();
+    // The data are measured before they are copied: streams whose end is never found
+    // run to the end of the file, and the copies of all of them are bounded.
+    if (const auto extent = find_stream_data(lexer, length, &endstream_search_)) {
+      stream_bytes_ += extent->end - extent->start;
       if (stream_bytes_ > limits::kMaxStreamCopiesOfFile * std::uint64_t{file_.size()}) {
         return fail(kObj, "stream data exceeds the file");
       }
+      const auto at = [this](std::size_t pos) { return file_.begin() + static_cast<std::ptrdiff_t>(pos); };
+      obj = Object(Stream{std::move(*dict), Bytes(at(extent->start), at(extent->end))});
     }
   }
   if (security_ && (!encrypt_obj_ || *encrypt_obj_ != num)) {

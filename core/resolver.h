@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cos/object.h"
+#include "cos/parser.h"
 #include "crypt/decrypt.h"
 #include "error.h"
 #include "object_stream.h"
@@ -95,6 +96,7 @@ class Resolver {
   // Bytes held by the cache: raw stream data copied from the file, and decoded object
   // streams. Both are bounded (see load_in_file and object_stream).
   std::uint64_t stream_bytes_ = 0;
+  EndstreamSearch endstream_search_;
   std::uint64_t object_stream_bytes_ = 0;
   bool recover_ = false;
   bool rebuilt_ = false;

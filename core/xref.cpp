@@ -2,7 +2,9 @@
 // the chain loader that merges them newest first.
 #include "xref.h"
 
+#include <map>
 #include <set>
+#include <utility>
 
 #include "cos/parser.h"
 #include "filter/filter.h"
@@ -23,13 +25,6 @@ std::optional<std::uint64_t> offset_entry(const Dictionary& dict, std::string_vi
   return static_cast<std::uint64_t>(*i);
 }
 
-void merge_first_wins(XrefTable& into, const XrefTable& from) {
-  auto hint = into.begin();
-  for (const auto& [num, entry] : from) {
-    hint = into.emplace_hint(hint, num, entry);  // no-op when num is present
-  }
-}
-
 // Unsigned big-endian field of `width` bytes; widths above 8 keep the low 64 bits.
 std::uint64_t read_field(const std::uint8_t* p, std::uint64_t width) {
   std::uint64_t v = 0;
@@ -41,6 +36,8 @@ std::uint64_t read_field(const std::uint8_t* p, std::uint64_t width) {
 
 Result<XrefSection> read_classic_section(Lexer& lexer) {
   XrefSection section;
+  // Entries each take bytes of the file, so the builder grows with the section's size.
+  XrefTableBuilder entries;
   for (;;) {
     lexer.skip_whitespace();
     if (lexer.match_keyword("trailer")) {
@@ -48,6 +45,7 @@ Result<XrefSection> read_classic_section(Lexer& lexer) {
       auto* dict = trailer.as_dict();
       if (dict == nullptr) return fail(kXref, "trailer is not a dictionary");
       section.trailer = std::move(*dict);
+      section.table = entries.finish(XrefKeep::First);
       return section;
     }
     const std::uint32_t first = TRY(lexer.read_u32(kXref));
@@ -68,7 +66,7 @@ Result<XrefSection> read_classic_section(Lexer& lexer) {
         entry.offset = offset;
         entry.generation = static_cast<std::uint16_t>(gen);
       }
-      section.table.emplace(static_cast<std::uint32_t>(first + i), entry);
+      entries.add(static_cast<std::uint32_t>(first + i), entry);
     }
   }
 }
@@ -139,6 +137,7 @@ Result<XrefSection> read_xref_stream(ByteView file, std::uint64_t offset) {
   if (records > limits::kMaxXrefEntries) return fail(kXref, "too many xref entries");
 
   XrefSection section;
+  XrefTableBuilder entries;
   std::uint64_t pos = 0;
   for (const auto& [first, count] : subsections) {
     for (std::uint32_t j = 0; j < count; ++j) {
@@ -162,34 +161,74 @@ Result<XrefSection> read_xref_stream(ByteView file, std::uint64_t offset) {
       } else {
         continue;
       }
-      section.table.emplace(static_cast<std::uint32_t>(first + j), entry);
+      entries.add(static_cast<std::uint32_t>(first + j), entry);
     }
   }
+  section.table = entries.finish(XrefKeep::First);
   section.trailer = dict;
   return section;
 }
 
+namespace {
+
+// Where a section read at `offset` starts: past the white space and comments before it.
+// Offsets into the white space before one section all lead to it.
+std::uint64_t section_start(ByteView file, std::uint64_t offset) {
+  Lexer lexer(file, static_cast<std::size_t>(std::min<std::uint64_t>(offset, file.size())));
+  lexer.skip_whitespace();
+  return lexer.pos();
+}
+
+// The sections of one chain, each read once. A chain may name one section many times
+// (/Prev and /XRefStm offsets landing in the white space before it, each a new
+// offset): a section read again adds no entry the merged table lacks, so only its
+// trailer (or its error) is kept for the next visit, not its entries.
+class SectionReader {
+ public:
+  explicit SectionReader(ByteView file) : file_(file) {}
+
+  // The section at `offset` as the chain reads it (classic after "xref", else a stream),
+  // or as a hybrid /XRefStm stream; its entries are merged into `merged` (first wins)
+  // the first time it is read.
+  Result<const Dictionary*> read(std::uint64_t offset, bool as_stream, XrefTable& merged) {
+    const std::uint64_t start = section_start(file_, offset);
+    Lexer lexer(file_, static_cast<std::size_t>(start));
+    const bool classic = !as_stream && lexer.match_keyword("xref");
+    const auto key = std::make_pair(start, classic);
+    auto it = read_.find(key);
+    if (it == read_.end()) {
+      Result<XrefSection> section = classic ? read_classic_section(lexer) : read_xref_stream(file_, offset);
+      if (!section) {
+        it = read_.emplace(key, std::unexpected(std::move(section).error())).first;
+      } else {
+        merged.merge(std::move(section->table), XrefKeep::First);
+        it = read_.emplace(key, std::move(section->trailer)).first;
+      }
+    }
+    if (!it->second) return std::unexpected(it->second.error());
+    return &*it->second;
+  }
+
+ private:
+  ByteView file_;
+  std::map<std::pair<std::uint64_t, bool>, Result<Dictionary>> read_;
+};
+
+}  // namespace
+
 Result<XrefSection> load_xref_chain(ByteView file, std::uint64_t startxref) {
   XrefSection merged;
   std::set<std::uint64_t> visited;
+  SectionReader sections(file);
   std::uint64_t offset = startxref;
   for (;;) {
     if (!visited.insert(offset).second) break;
-    Lexer lexer(file, static_cast<std::size_t>(std::min<std::uint64_t>(offset, file.size())));
-    lexer.skip_whitespace();
-    XrefSection section;
-    if (lexer.match_keyword("xref")) {
-      section = TRY(read_classic_section(lexer));
-    } else {
-      section = TRY(read_xref_stream(file, offset));
-    }
-    const auto prev = offset_entry(section.trailer, "Prev");
-    const auto xrefstm = offset_entry(section.trailer, "XRefStm");
-    merge_first_wins(merged.table, section.table);
-    if (merged.trailer.empty()) merged.trailer = std::move(section.trailer);
-    if (xrefstm && visited.insert(*xrefstm).second) {
-      if (auto hybrid = read_xref_stream(file, *xrefstm)) merge_first_wins(merged.table, hybrid->table);
-    }
+    const Dictionary* trailer = TRY(sections.read(offset, false, merged.table));
+    const auto prev = offset_entry(*trailer, "Prev");
+    const auto xrefstm = offset_entry(*trailer, "XRefStm");
+    if (merged.trailer.empty()) merged.trailer = *trailer;
+    // A failing hybrid stream is left out.
+    if (xrefstm && visited.insert(*xrefstm).second) (void)sections.read(*xrefstm, true, merged.table);
     if (merged.table.size() > limits::kMaxXrefEntries) return fail(kXref, "too many xref entries");
     if (!prev) break;
     offset = *prev;

@@ -3,26 +3,14 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 
 #include "cos/object.h"
 #include "error.h"
+#include "xref_table.h"
 
 namespace folioscan {
 
 class Lexer;
-
-enum class XrefKind : std::uint16_t { Free = 0, InFile = 1, Compressed = 2 };
-
-struct XrefEntry {
-  XrefKind kind = XrefKind::Free;
-  std::uint16_t generation = 0;  // InFile
-  std::uint32_t stream = 0;      // Compressed: object number of the object stream
-  std::uint64_t offset = 0;      // InFile: byte offset; Compressed: index in the stream
-};
-
-// Object number to entry, iterated in ascending object number.
-using XrefTable = std::map<std::uint32_t, XrefEntry>;
 
 struct XrefSection {
   XrefTable table;

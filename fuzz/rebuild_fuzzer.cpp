@@ -33,10 +33,10 @@ void check_rebuilt(folioscan::ByteView data, const folioscan::RebuiltXref& rebui
   std::uint64_t previous = 0;
   bool first = true;
   for (const std::uint32_t num : rebuilt.object_streams) {
-    const auto it = rebuilt.table.find(num);
-    if (it == rebuilt.table.end()) __builtin_trap();
-    if (!first && it->second.offset <= previous) __builtin_trap();  // file order, no repeats
-    previous = it->second.offset;
+    const folioscan::XrefEntry* entry = rebuilt.table.find(num);
+    if (entry == nullptr) __builtin_trap();
+    if (!first && entry->offset <= previous) __builtin_trap();  // file order, no repeats
+    previous = entry->offset;
     first = false;
   }
 }

@@ -21,7 +21,7 @@ struct ContentPiece {
 };
 
 Result<Bytes> join_page_content(OpenDocument& doc, const PageRecord& page) {
-  const Object* contents = page.dictionary.lookup("Contents");
+  const Object* contents = page.dictionary->lookup("Contents");
   if (contents == nullptr) return Bytes{};
   Resolver& resolver = doc.resolver;
   const Object* value = TRY(resolver.resolve_view(*contents));

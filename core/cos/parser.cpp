@@ -2,7 +2,9 @@
 // the dictionary builder behind them), indirect object headers, stream bodies.
 #include "parser.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -204,9 +206,33 @@ Result<ObjectHeader> parse_object_header(Lexer& lexer) {
   return header;
 }
 
-Object parse_stream_body(Lexer& lexer, Dictionary dict, std::optional<std::uint64_t> declared_length) {
+std::size_t EndstreamSearch::next(std::size_t from) {
+  const std::size_t n = data_.size();
+  if (from >= n) return n;
+  auto after = searched_.upper_bound(from);
+  if (after != searched_.begin()) {
+    const auto before = std::prev(after);
+    if (from <= before->second) return before->second;  // inside a searched stretch
+  }
+  std::size_t hit = 0;
+  if (after == searched_.end()) {
+    hit = find_endstream(data_, from, n);
+  } else {
+    // Up to the next searched stretch (plus the keyword's length, for a hit that
+    // starts before it); from there on its answer holds.
+    constexpr std::size_t kKeywordTail = 8;
+    const std::size_t to = std::min(n, after->first + kKeywordTail);
+    hit = find_endstream(data_, from, to);
+    if (hit >= after->first) hit = after->second;
+  }
+  searched_.emplace(from, hit);
+  return hit;
+}
+
+std::optional<StreamExtent> find_stream_data(Lexer& lexer, std::optional<std::uint64_t> declared_length,
+                                             EndstreamSearch* search) {
   lexer.skip_whitespace();
-  if (!lexer.match_keyword("stream")) return Object(std::move(dict));
+  if (!lexer.match_keyword("stream")) return std::nullopt;
   const ByteView data = lexer.data();
   const std::size_t n = data.size();
   std::size_t start = lexer.pos();
@@ -227,7 +253,8 @@ Object parse_stream_body(Lexer& lexer, Dictionary dict, std::optional<std::uint6
   if (!declared_fits) {
     // A missing or wrong /Length: the data run to the first "endstream" (or the end of
     // the buffer) less the line end that precedes the keyword.
-    end = find_endstream(data, start, n);
+    const bool shared = search != nullptr && search->data().data() == data.data() && search->data().size() == n;
+    end = shared ? search->next(start) : find_endstream(data, start, n);
     if (end > start && data[end - 1] == '\n') {
       --end;
       if (end > start && data[end - 1] == '\r') --end;
@@ -236,8 +263,15 @@ Object parse_stream_body(Lexer& lexer, Dictionary dict, std::optional<std::uint6
     }
   }
   lexer.set_pos(end);
-  Stream stream{std::move(dict), Bytes(data.begin() + static_cast<std::ptrdiff_t>(start),
-                                       data.begin() + static_cast<std::ptrdiff_t>(end))};
+  return StreamExtent{start, end};
+}
+
+Object parse_stream_body(Lexer& lexer, Dictionary dict, std::optional<std::uint64_t> declared_length) {
+  const std::optional<StreamExtent> extent = find_stream_data(lexer, declared_length);
+  if (!extent) return Object(std::move(dict));
+  const ByteView data = lexer.data();
+  Stream stream{std::move(dict), Bytes(data.begin() + static_cast<std::ptrdiff_t>(extent->start),
+                                       data.begin() + static_cast<std::ptrdiff_t>(extent->end))};
   return Object(std::move(stream));
 }
 

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "input_limits.h"
 #include "lex.h"
@@ -333,4 +335,38 @@ TEST(StreamBodies, WithoutTheStreamKeywordTheDictionaryIsReturned) {
 }
 
 }  // namespace
+// Remembered searches answer as a fresh search would, in whatever order they come:
+// forwards, backwards, from inside a stretch already searched, straddling its start.
+TEST(StreamBodies, RememberedEndstreamSearchesAnswerLikeFreshOnes) {
+  const std::string text = "ab endstream cd endstreamendstream efgh endstrea";
+  const ByteView data = bytes_of(text);
+  const auto fresh = [&](std::size_t from) {
+    const std::size_t at = text.find("endstream", from);
+    return at == std::string::npos ? text.size() : at;
+  };
+  std::vector<std::size_t> forwards(text.size() + 2);
+  std::iota(forwards.begin(), forwards.end(), std::size_t{0});
+  std::vector<std::size_t> backwards(forwards.rbegin(), forwards.rend());
+  std::vector<std::size_t> scattered = {30, 5, 29, 0, 14, 13, 45, 3, 26, 12, 40, 2, 25, 16};
+  for (const auto* order : {&forwards, &backwards, &scattered}) {
+    EndstreamSearch search(data);
+    for (const std::size_t from : *order) EXPECT_EQ(search.next(from), fresh(from)) << from;
+  }
+}
+
+// Streams of one buffer share the search: each without "endstream" runs to the end.
+TEST(StreamBodies, StreamsWithoutEndstreamShareOneSearch) {
+  const std::string text = "<<>>stream\nabc <<>>stream\ndef";
+  const ByteView data = bytes_of(text);
+  EndstreamSearch search(data);
+  for (const std::size_t at : {text.rfind("<<"), std::size_t{0}}) {
+    Lexer lexer(data, at);
+    ASSERT_TRUE(parse_object(lexer).has_value());
+    const auto extent = find_stream_data(lexer, std::nullopt, &search);
+    ASSERT_TRUE(extent.has_value());
+    EXPECT_EQ(extent->end, text.size());
+    EXPECT_EQ(lexer.pos(), text.size());
+  }
+}
+
 }  // namespace folioscan

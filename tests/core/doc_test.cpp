@@ -95,10 +95,15 @@ TEST(DocumentOpen, LastStartxrefWins) {
   EXPECT_EQ(open_error(file), "opened");
 }
 
+// Page records borrow from the document, so the document is kept (in a static: each
+// test reads its records before the next call replaces it).
 Result<std::vector<PageRecord>> pages_of(PdfBuilder& b, std::string& keep) {
+  static std::optional<OpenDocument> doc;
+  doc.reset();
   keep = b.build();
-  auto doc = open_document(bytes_of(keep), {});
-  if (!doc) return std::unexpected(doc.error());
+  auto opened = open_document(bytes_of(keep), {});
+  if (!opened) return std::unexpected(opened.error());
+  doc.emplace(std::move(*opened));
   return collect_pages(*doc);
 }
 
@@ -115,10 +120,10 @@ TEST(PageTree, InheritsAttributesAndNormalisesRotation) {
   ASSERT_EQ(pages->size(), 2u);  // the repeated kid is skipped
   EXPECT_EQ((*pages)[0].media_box, (std::array<double, 4>{0, 0, 595, 842}));
   EXPECT_EQ((*pages)[0].rotate, 270);
-  EXPECT_TRUE((*pages)[0].resources.lookup("Font"));
+  EXPECT_TRUE((*pages)[0].resources->lookup("Font"));
   EXPECT_EQ((*pages)[1].media_box, (std::array<double, 4>{0, 0, 200, 300}));
   EXPECT_EQ((*pages)[1].rotate, 90);
-  EXPECT_TRUE((*pages)[1].resources.lookup("XObject"));
+  EXPECT_TRUE((*pages)[1].resources->lookup("XObject"));
 }
 
 TEST(PageTree, DefaultsAndRealRotation) {
@@ -132,7 +137,7 @@ TEST(PageTree, DefaultsAndRealRotation) {
   ASSERT_EQ(pages->size(), 1u);
   EXPECT_EQ((*pages)[0].media_box, (std::array<double, 4>{0, 0, 612, 792}));
   EXPECT_EQ((*pages)[0].rotate, 90);
-  EXPECT_TRUE((*pages)[0].resources.empty());
+  EXPECT_TRUE((*pages)[0].resources->empty());
 }
 
 TEST(PageTree, CyclesEnd) {

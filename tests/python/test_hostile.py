@@ -525,3 +525,90 @@ def test_many_inline_images_whose_data_never_ends() -> None:
     inputs = [form_page({}, many.decode("latin-1") + " BT (after) Tj ET")]
     results = run_hostile(inputs)
     assert all(r["outcome"] == "ok" and r["recovered"] == "ok" for r in results), results
+
+
+# --- the object layer: page records, cross-reference tables, stream ends, encryption -----
+# Each case is sized so that a reader which copies, re-reads or searches per object fails
+# it by memory (or runs for minutes); the builders are shared with bench/hostile.py.
+
+
+def pages_sharing_resources(pages: int, numbers: int = 1_000_000) -> bytes:
+    """`pages` pages inheriting one resources dictionary of about 2 bytes per number."""
+    pdf = Pdf()
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    kids = " ".join(f"{10 + i} 0 R" for i in range(pages))
+    pdf.add(2, f"<</Type/Pages /Kids [{kids}] /Count {pages} /Resources 5 0 R>>")
+    pdf.add(5, b"<</Font <</F1 6 0 R>> /Pad [" + b"0 " * numbers + b"]>>")
+    pdf.add(6, HELVETICA)
+    pdf.add_stream(7, "BT /F1 9 Tf 72 720 Td (shared) Tj ET")
+    for i in range(pages):
+        pdf.add(10 + i, "<</Type/Page /Parent 2 0 R /Contents 7 0 R>>")
+    return pdf.build()
+
+
+def test_pages_sharing_one_large_resources_dictionary() -> None:
+    # 100 pages, one 2 MB dictionary: held once by the resolver, not once per page.
+    [result] = run_hostile([pages_sharing_resources(100)], FUNCTIONS)
+    assert result["outcome"] == "ok" and result["recovered"] == "ok", result
+
+
+def huge_xref_stream_document(records: int, sections: int = 0, gap: int = 0) -> bytes:
+    """A catalog and page indexed by one Flate xref stream of `records` records (all but
+    the first four free). With `sections`, classic sections chained by /Prev come after
+    it, each with an /XRefStm offset into the `gap` spaces before the stream: one
+    stream named `sections` times through distinct offsets."""
+    body = bytearray(b"%PDF-1.7\n")
+    offsets = {}
+    for num, obj in sorted(catalog_and_page().items()):
+        offsets[num] = len(body)
+        body += f"{num} 0 obj\n".encode() + obj + b"\nendobj\n"
+    rows = bytes(5) + b"".join(b"\x01" + offsets[n].to_bytes(4, "big") for n in (1, 2, 3))
+    compressor = zlib.compressobj(9)
+    data = compressor.compress(rows)
+    chunk = bytes(5 << 20)
+    left = (records - 4) * 5
+    while left > 0:
+        data += compressor.compress(chunk[: min(left, len(chunk))])
+        left -= len(chunk)
+    data += compressor.flush()
+    body += b" " * gap
+    xref_at = len(body)
+    body += (
+        f"9 0 obj\n<</Type/XRef /Size {records} /W [1 4 0] /Root 1 0 R /Filter /FlateDecode "
+        f"/Length {len(data)}>>\nstream\n"
+    ).encode() + data + b"\nendstream\nendobj\n"
+    start = xref_at
+    for k in range(sections):
+        at = len(body)
+        prev = f"/Prev {start} " if k else ""
+        body += f"xref\n0 0\ntrailer\n<</Size {records} /Root 1 0 R {prev}/XRefStm {xref_at - 1 - k % gap}>>\n".encode()
+        start = at
+    body += f"startxref\n{start}\n%%EOF\n".encode()
+    return bytes(body)
+
+
+def test_xref_stream_of_eight_million_records_and_one_stream_named_many_times() -> None:
+    # Eight million entries held as flat arrays, not a node per entry; a stream that a
+    # hundred /XRefStm offsets in its leading white space name is read once.
+    inputs = [huge_xref_stream_document(8_000_000), huge_xref_stream_document(2_000_000, 100, 100)]
+    results = run_hostile(inputs)
+    assert all(r["outcome"] == "ok" and r["recovered"] == "ok" for r in results), results
+
+
+def streams_without_endstream(count: int) -> bytes:
+    """A page listing `count` images whose data never end: no "endstream" follows any."""
+    pdf = Pdf()
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    pdf.add(2, "<</Type/Pages /Kids [3 0 R] /Count 1>>")
+    images = " ".join(f"/I{i} {10 + i} 0 R" for i in range(count))
+    pdf.add(3, f"<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources <</XObject <<{images}>>>>>>")
+    for i in range(count):
+        pdf.add(10 + i, "<</Subtype/Image /Width 1 /Height 1 /BitsPerComponent 8 /ColorSpace /DeviceGray>>\nstream\nx")
+    return pdf.build()
+
+
+def test_many_streams_without_endstream() -> None:
+    # Each one's search would run to the end of the file, and its copy too: the file is
+    # searched once over all of them, and the copies are bounded before they are made.
+    [result] = run_hostile([streams_without_endstream(40_000)])
+    assert result["outcome"] == "ok" and result["recovered"] == "ok", result
