@@ -124,7 +124,7 @@ Result<OpenDocument> open_recovering(ByteView data, ByteView password, const Ext
   doc.resolver.enable_recovery();
   const EncryptionInputs encryption = TRY(encryption_inputs(doc));
   if (encryption.dict != nullptr) {
-    auto handler = TRY(construct_security_handler_recovering(*encryption.dict, encryption.id0, password));
+    auto handler = TRY(construct_security_handler_recovering(*encryption.dict, encryption.id0, password, &repairs));
     if (handler) doc.resolver.install_security(std::move(*handler), encryption.object);
   }
   if (rebuilt) {

@@ -12,6 +12,8 @@
 namespace folioscan {
 
 inline constexpr std::size_t kAesBlock = 16;
+// The file key of revisions 5 and 6.
+inline constexpr std::size_t kAes256KeyBytes = 32;
 
 // MD5 (RFC 1321) of `data`.
 std::array<std::uint8_t, 16> md5(ByteView data);

@@ -4,6 +4,7 @@
 #include "security_handler.h"
 
 #include <algorithm>
+#include <string>
 #include <string_view>
 
 #include "primitives.h"
@@ -64,6 +65,12 @@ bool metadata_in_clear(const Dictionary& encrypt) {
   return flag != nullptr && !*flag;
 }
 
+// An /EncryptMetadata that is there but not a boolean ((false) or /false in real files).
+bool metadata_flag_malformed(const Dictionary& encrypt) {
+  const Object* value = encrypt.lookup("EncryptMetadata");
+  return value != nullptr && value->as_bool() == nullptr;
+}
+
 // The entries both constructors need; nothing when the dictionary cannot be used.
 struct StandardEntries {
   std::int64_t revision = 0;
@@ -73,15 +80,20 @@ struct StandardEntries {
   CryptMethod method = CryptMethod::Rc4;
 };
 
-std::optional<StandardEntries> standard_entries(const Dictionary& encrypt) {
+// Nothing when the dictionary cannot be used; `why` then says what is missing.
+std::optional<StandardEntries> standard_entries(const Dictionary& encrypt, std::string* why = nullptr) {
+  const auto unusable = [why](std::string_view reason) -> std::optional<StandardEntries> {
+    if (why != nullptr) *why = reason;
+    return std::nullopt;
+  };
   const Object* filter = encrypt.lookup("Filter");
-  if (filter == nullptr || !filter->is_name("Standard")) return std::nullopt;
+  if (filter == nullptr || !filter->is_name("Standard")) return unusable("/Filter is not /Standard");
   const std::int64_t* revision = integer_entry(encrypt, "R");
   const std::int64_t* permissions = integer_entry(encrypt, "P");
   const String* owner = string_entry(encrypt, "O");
   const String* user = string_entry(encrypt, "U");
   if (revision == nullptr || permissions == nullptr || owner == nullptr || user == nullptr) {
-    return std::nullopt;
+    return unusable("/R, /P, /O or /U missing");
   }
   return StandardEntries{*revision, static_cast<std::uint32_t>(*permissions), owner->bytes,
                          user->bytes, select_method(encrypt)};
@@ -244,32 +256,41 @@ bool equals_prefix(const Bytes& hash, ByteView entry) {
   return hash.size() == 32 && entry.size() >= 32 && std::equal(hash.begin(), hash.end(), entry.begin());
 }
 
-// /UE or /OE decrypted under the intermediate key; an entry that is missing or not
-// whole blocks gives the empty key (the handler then leaves all data unchanged).
-Bytes unwrap_file_key(const String* wrapped, const Bytes& intermediate) {
-  if (wrapped == nullptr || wrapped->bytes.size() % kAesBlock != 0) return {};
+// The AES-256 file key is 32 bytes: /UE or /OE decrypted under the intermediate key
+// must give exactly that (two whole blocks); anything else gives nothing.
+std::optional<Bytes> unwrap_file_key(const String* wrapped, const Bytes& intermediate) {
+  if (wrapped == nullptr || wrapped->bytes.size() != kAes256KeyBytes) return std::nullopt;
   const std::array<std::uint8_t, kAesBlock> zero_iv{};
-  return aes_cbc(false, intermediate, zero_iv, wrapped->bytes).value_or(Bytes{});
+  std::optional<Bytes> key = aes_cbc(false, intermediate, zero_iv, wrapped->bytes);
+  if (!key || key->size() != kAes256KeyBytes) return std::nullopt;
+  return key;
 }
 
-// Nothing when /U is shorter than 48 bytes or the password matches neither entry.
-std::optional<Bytes> aes256_handler_key(const Dictionary& encrypt, ByteView owner, ByteView user,
-                                        ByteView password, PasswordHash hash = revision6_hash) {
-  if (user.size() < 48) return std::nullopt;
+// What a password opens under revisions 5 and 6.
+struct Aes256Key {
+  bool authenticated = false;  // the password matched /U or /O
+  std::string_view wrapped;    // the entry holding the key: "/UE" or "/OE"
+  std::optional<Bytes> key;    // nothing when that entry does not give a 32-byte key
+};
+
+// Not authenticated when /U is shorter than 48 bytes or the password matches neither entry.
+Aes256Key aes256_handler_key(const Dictionary& encrypt, ByteView owner, ByteView user, ByteView password,
+                             PasswordHash hash = revision6_hash) {
+  if (user.size() < 48) return {};
   const std::optional<Bytes> user_hash = hash(password, user.subspan(32, 8), {});
-  if (!user_hash) return std::nullopt;
+  if (!user_hash) return {};
   if (equals_prefix(*user_hash, user)) {
     const std::optional<Bytes> key_hash = hash(password, user.subspan(40, 8), {});
-    if (!key_hash) return std::nullopt;
-    return unwrap_file_key(string_entry(encrypt, "UE"), *key_hash);
+    if (!key_hash) return {};
+    return {true, "/UE", unwrap_file_key(string_entry(encrypt, "UE"), *key_hash)};
   }
-  if (owner.size() < 48) return std::nullopt;
+  if (owner.size() < 48) return {};
   const ByteView user48 = user.first(48);
   const std::optional<Bytes> owner_hash = hash(password, owner.subspan(32, 8), user48);
-  if (!owner_hash || !equals_prefix(*owner_hash, owner)) return std::nullopt;
+  if (!owner_hash || !equals_prefix(*owner_hash, owner)) return {};
   const std::optional<Bytes> key_hash = hash(password, owner.subspan(40, 8), user48);
-  if (!key_hash) return std::nullopt;
-  return unwrap_file_key(string_entry(encrypt, "OE"), *key_hash);
+  if (!key_hash) return {};
+  return {true, "/OE", unwrap_file_key(string_entry(encrypt, "OE"), *key_hash)};
 }
 
 LegacyParams legacy_params(const StandardEntries& entries, std::size_t key_size, ByteView id0) {
@@ -290,9 +311,9 @@ std::optional<SecurityHandler> construct_security_handler(const Dictionary& encr
   const std::optional<StandardEntries> entries = standard_entries(encrypt);
   if (!entries) return std::nullopt;
   if (entries->revision > 4) {
-    std::optional<Bytes> key = aes256_handler_key(encrypt, entries->owner, entries->user, password);
-    if (!key) return std::nullopt;
-    return SecurityHandler{std::move(*key), entries->method};
+    Aes256Key opened = aes256_handler_key(encrypt, entries->owner, entries->user, password);
+    if (!opened.key) return std::nullopt;
+    return SecurityHandler{std::move(*opened.key), entries->method};
   }
   const std::optional<std::size_t> key_size = legacy_key_size(encrypt, entries->method);
   if (!key_size) return std::nullopt;
@@ -301,36 +322,50 @@ std::optional<SecurityHandler> construct_security_handler(const Dictionary& encr
 }
 
 Result<std::optional<SecurityHandler>> construct_security_handler_recovering(
-    const Dictionary& encrypt, ByteView id0, ByteView password) {
-  const std::optional<StandardEntries> entries = standard_entries(encrypt);
-  if (!entries) return std::optional<SecurityHandler>{};
+    const Dictionary& encrypt, ByteView id0, ByteView password, std::vector<ParseError>* notes) {
+  const auto note = [notes](std::string message) {
+    if (notes != nullptr) notes->push_back(ParseError{std::move(message), ParseErrorKind::Unsupported});
+  };
+  const auto unusable = [&note](std::string_view why) {
+    note("unusable encryption dictionary: " + std::string(why));
+    return std::optional<SecurityHandler>{};
+  };
+  std::string why;
+  const std::optional<StandardEntries> entries = standard_entries(encrypt, &why);
+  if (!entries) return unusable(why);
+  // A flag that is not a boolean counts as absent; a producer that wrote one may still
+  // have derived the key as for false, which is tried when the absent reading fails.
+  const bool malformed_flag = entries->revision >= 4 && metadata_flag_malformed(encrypt);
+  if (malformed_flag) note("/EncryptMetadata is not a boolean: taken as absent");
   const bool in_clear = entries->revision >= 4 && metadata_in_clear(encrypt);
 
   if (entries->revision > 4) {
-    if (entries->user.size() < 48) return std::optional<SecurityHandler>{};
-    std::optional<Bytes> key;
+    if (entries->user.size() < 48) return unusable("/U shorter than 48 bytes");
+    Aes256Key opened;
     if (entries->revision == 5) {
-      key = aes256_handler_key(encrypt, entries->owner, entries->user, password, revision5_hash);
+      opened = aes256_handler_key(encrypt, entries->owner, entries->user, password, revision5_hash);
     }
     // Revision 5 written with the revision 6 hash: the strict reading opens such files.
-    if (!key) key = aes256_handler_key(encrypt, entries->owner, entries->user, password);
-    if (!key) return fail(ParseErrorKind::InvalidPassword, "wrong password");
-    return SecurityHandler{std::move(*key), entries->method, !in_clear};
+    if (!opened.authenticated) opened = aes256_handler_key(encrypt, entries->owner, entries->user, password);
+    if (!opened.authenticated) return fail(ParseErrorKind::InvalidPassword, "wrong password");
+    if (!opened.key) return unusable(std::string(opened.wrapped) + " gives no 32-byte file key");
+    return SecurityHandler{std::move(*opened.key), entries->method, !in_clear};
   }
 
   const std::optional<std::size_t> key_size = legacy_key_size(encrypt, entries->method);
-  if (!key_size) return std::optional<SecurityHandler>{};
+  if (!key_size) return unusable("/Length gives no key of 1 to 16 bytes");
   LegacyParams params = legacy_params(*entries, *key_size, id0);
   params.metadata_in_clear = in_clear;
   if (std::optional<Bytes> key = legacy_authenticated_key(params, password)) {
     return SecurityHandler{std::move(*key), entries->method, !in_clear};
   }
   // A producer that declared /EncryptMetadata false but derived the key as if it were
-  // true is read as the strict reading reads it, metadata streams included.
-  if (in_clear) {
-    params.metadata_in_clear = false;
+  // true is read as the strict reading reads it, metadata streams included; one that
+  // wrote the flag as a string or a name may have derived it as for false.
+  if (in_clear || malformed_flag) {
+    params.metadata_in_clear = !in_clear;
     if (std::optional<Bytes> key = legacy_authenticated_key(params, password)) {
-      return SecurityHandler{std::move(*key), entries->method};
+      return SecurityHandler{std::move(*key), entries->method, in_clear};
     }
   }
   return fail(ParseErrorKind::InvalidPassword, "wrong password");

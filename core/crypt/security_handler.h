@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "../cos/object.h"
 #include "../error.h"
@@ -21,7 +22,7 @@ struct SecurityHandler {
 };
 
 // Never fails: an unusable dictionary (or, for revisions 5/6, a password matching
-// neither entry) gives no handler and the document is read without decryption.
+// neither entry, or a /UE or /OE that does not give a 32-byte key) gives no handler and the document is read without decryption.
 std::optional<SecurityHandler> construct_security_handler(const Dictionary& encrypt, ByteView id0,
                                                           ByteView password);
 
@@ -32,8 +33,11 @@ std::optional<SecurityHandler> construct_security_handler(const Dictionary& encr
 // reading authenticates neither password, the strict one is tried, so whatever the strict
 // handler opens, this opens with the same key. A password matching neither the user nor
 // the owner entry is the error InvalidPassword "wrong password"; a dictionary that
-// cannot be used (the strict constructor's cases) gives no handler and no error.
+// cannot be used (the strict constructor's cases) gives no handler and no error, and
+// the note "unusable encryption dictionary: <why>" in `notes`. An /EncryptMetadata that
+// is not a boolean is taken as absent (noted too); when the password fails under that
+// reading, the key derived as for false is tried.
 Result<std::optional<SecurityHandler>> construct_security_handler_recovering(
-    const Dictionary& encrypt, ByteView id0, ByteView password);
+    const Dictionary& encrypt, ByteView id0, ByteView password, std::vector<ParseError>* notes = nullptr);
 
 }  // namespace folioscan

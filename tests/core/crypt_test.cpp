@@ -468,26 +468,39 @@ TEST(SecurityHandler, RevisionFiveUsesTheRevisionSixHash) {
   }
 }
 
-TEST(SecurityHandler, RevisionSixWithoutUsableWrappedKeyBuildsHandlerWithEmptyKey) {
+// The AES-256 file key is 32 bytes. A /UE or /OE that does not give one leaves the
+// handler unusable: the strict reading has none (the data then stay as they are, as an
+// empty key left them), recovery says why.
+TEST(SecurityHandler, RevisionSixWithoutA32ByteWrappedKeyHasNoHandler) {
   const FileCase& f = file_case("r6_aes_256");
   const Dictionary d = encrypt_dict(f);
   Bytes odd_ue = from_hex(f.ue);
   odd_ue.pop_back();
+  Bytes long_ue = from_hex(f.ue);
+  long_ue.insert(long_ue.end(), 16, 0x41);
+  const Bytes short_ue(long_ue.begin(), long_ue.begin() + 16);
   const struct {
     const char* what;
     Dictionary dict;
     const char* password;
+    const char* note;
   } cases[] = {
-      {"user password, no UE", without(d, "UE"), "userpw"},
-      {"user password, UE of 31 bytes", with(d, "UE", string(odd_ue)), "userpw"},
-      {"user password, UE a name", with(d, "UE", name("UE")), "userpw"},
-      {"owner password, no OE", without(d, "OE"), "ownerpw"},
+      {"user password, no UE", without(d, "UE"), "userpw", "/UE gives no 32-byte file key"},
+      {"user password, UE of 31 bytes", with(d, "UE", string(odd_ue)), "userpw", "/UE gives no 32-byte file key"},
+      {"user password, UE of 48 bytes", with(d, "UE", string(long_ue)), "userpw", "/UE gives no 32-byte file key"},
+      {"user password, UE of 16 bytes", with(d, "UE", string(short_ue)), "userpw", "/UE gives no 32-byte file key"},
+      {"user password, UE a name", with(d, "UE", name("UE")), "userpw", "/UE gives no 32-byte file key"},
+      {"owner password, no OE", without(d, "OE"), "ownerpw", "/OE gives no 32-byte file key"},
   };
   for (const auto& c : cases) {
-    const auto handler = handler_for(c.dict, f, c.password);
-    ASSERT_TRUE(handler.has_value()) << c.what;
-    EXPECT_TRUE(handler->key.empty()) << c.what;
-    EXPECT_EQ(handler->method, CryptMethod::Aes256) << c.what;
+    EXPECT_FALSE(handler_for(c.dict, f, c.password).has_value()) << c.what;
+    std::vector<ParseError> notes;
+    const auto recovered =
+        construct_security_handler_recovering(c.dict, from_hex(f.id0), text_bytes(c.password), &notes);
+    ASSERT_TRUE(recovered.has_value()) << c.what;
+    EXPECT_FALSE(recovered->has_value()) << c.what;
+    ASSERT_EQ(notes.size(), 1u) << c.what;
+    EXPECT_EQ(notes[0].display(), std::string("Unsupported: unusable encryption dictionary: ") + c.note) << c.what;
   }
   // With that key nothing is decrypted.
   const SecurityHandler empty{{}, CryptMethod::Aes256};

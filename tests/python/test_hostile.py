@@ -24,7 +24,7 @@ from pathlib import Path
 
 import pytest
 
-from pdfgen import HELVETICA, Pdf, text_document
+from pdfgen import HELVETICA, Pdf, text_document, text_pdf
 
 MEMORY_LIMIT = 512 << 20
 # Only to stop a real hang: a correct input takes well under a second.
@@ -611,4 +611,31 @@ def test_many_streams_without_endstream() -> None:
     # Each one's search would run to the end of the file, and its copy too: the file is
     # searched once over all of them, and the copies are bounded before they are made.
     [result] = run_hostile([streams_without_endstream(40_000)])
+    assert result["outcome"] == "ok" and result["recovered"] == "ok", result
+
+
+# The empty user password of an AES-256 (revision 6) dictionary: /U and /O of the crypt
+# fixture r6_aes_256_empty_user, whose /ID[0] the dictionary does not need.
+R6_EMPTY_USER_U = "4c24a2f0aa4aa17307529796f5b4cff9bf4eb1b82274ffab6b087eb2fd91e85c0d36fc174af06f6c15a342ff0d3e395e"
+R6_EMPTY_USER_O = "615c22b369289ef4ae93060e465cf82cf8c6a6ba18b18c1d1e785c46875784fff6d2c93e608678c121fb52c102f03b36"
+
+
+def aes256_with_long_wrapped_key(fonts: int, ue_bytes: int = 1 << 20) -> bytes:
+    """A clear page naming `fonts` fonts, under an AES-256 dictionary that the empty
+    password opens but whose /UE is `ue_bytes` long: no 32-byte file key."""
+    names = " ".join(f"/F{i} {1000 + i} 0 R" for i in range(fonts))
+    pdf = text_pdf(["BT /F0 12 Tf 72 700 Td (clear text) Tj ET"], fonts={})
+    pdf.add(100, f"<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 200 0 R /Resources <</Font <<{names}>>>>>>")
+    for i in range(fonts):
+        pdf.add(1000 + i, HELVETICA)
+    pdf.add(9, f"<</Filter/Standard /V 5 /R 6 /P -4 /O <{R6_EMPTY_USER_O}> /U <{R6_EMPTY_USER_U}> "
+               f"/UE <{'41' * ue_bytes}>>>")
+    pdf.trailer_extra = b"/Encrypt 9 0 R"
+    return pdf.build()
+
+
+def test_aes256_wrapped_key_of_a_megabyte() -> None:
+    # The file key is 32 bytes or there is no handler; a megabyte copied for each of
+    # 20,000 objects was 20 GB of copying.
+    [result] = run_hostile([aes256_with_long_wrapped_key(20_000)])
     assert result["outcome"] == "ok" and result["recovered"] == "ok", result

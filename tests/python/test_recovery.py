@@ -14,7 +14,7 @@ from pathlib import Path
 import pytest
 
 import folioscan
-from pdfgen import HELVETICA, stream_object, text_document
+from pdfgen import HELVETICA, stream_object, text_document, text_pdf
 
 ROOT = Path(__file__).resolve().parents[2]
 CRYPT = ROOT / "tests" / "fixtures" / "crypt"
@@ -155,3 +155,48 @@ def test_text_in_forms_appearances_and_replacement_text_is_extracted_only_when_r
     assert [(line["text"], line["y"]) for line in page["lines"]] == [("Wrapped", 700.0), ("fi", 600.0),
                                                                       ("Filled in", 505.0)]
     assert page["tables"] == []
+
+
+# --- encryption dictionaries recovery cannot use, or reads leniently ------------------------
+
+
+def clear_text_under(encrypt: str) -> bytes:
+    pdf = text_pdf(["BT /F1 12 Tf 72 700 Td (clear text) Tj ET"])
+    pdf.add(9, encrypt)
+    pdf.trailer_extra = b"/Encrypt 9 0 R"
+    return pdf.build()
+
+
+R6_EMPTY_USER = (
+    "/Filter/Standard /V 5 /R 6 /P -4 "
+    "/O <615c22b369289ef4ae93060e465cf82cf8c6a6ba18b18c1d1e785c46875784fff6d2c93e608678c121fb52c102f03b36> "
+    "/U <4c24a2f0aa4aa17307529796f5b4cff9bf4eb1b82274ffab6b087eb2fd91e85c0d36fc174af06f6c15a342ff0d3e395e>"
+)
+
+
+@pytest.mark.parametrize(
+    "encrypt, why",
+    [
+        ("<</Filter/Standard /V 2 /R 3 /Length 100000000000000000 /P -4 /O <00> /U <00>>>",
+         "/Length gives no key of 1 to 16 bytes"),
+        (f"<<{R6_EMPTY_USER} /UE <{'41' * 48}>>>", "/UE gives no 32-byte file key"),
+        ("<</Filter/FooSecurity>>", "/Filter is not /Standard"),
+    ],
+)
+def test_an_unusable_encryption_dictionary_is_a_warning(encrypt, why):
+    data = clear_text_under(encrypt)
+    recovered = folioscan.extract(data)
+    assert recovered["pages"][0]["lines"][0]["text"] == "clear text"
+    assert [w["message"] for w in recovered["warnings"]] == ["Unsupported: unusable encryption dictionary: " + why]
+    # The strict reading has no handler and says nothing.
+    assert folioscan.parse_to_markdown(data) == "clear text"
+
+
+@pytest.mark.parametrize("flag", [b"(false)", b"/false"])
+def test_encrypt_metadata_that_is_not_a_boolean_is_taken_as_absent(flag):
+    data = (CRYPT / "r4_rc4_128_clear_metadata.pdf").read_bytes()
+    assert b"/EncryptMetadata false " in data
+    data = data.replace(b"/EncryptMetadata false ", b"/EncryptMetadata" + flag.ljust(6), 1)
+    recovered = folioscan.extract(data, "userpw")
+    assert folioscan.extract(data, "userpw", format="markdown") == "Hello encrypted world"
+    assert "Unsupported: /EncryptMetadata is not a boolean: taken as absent" in [w["message"] for w in recovered["warnings"]]
