@@ -1,5 +1,6 @@
 // ToUnicode CMaps: reads the bfchar, bfrange and codespacerange blocks of a decoded
-// stream into code-to-text maps, skipping everything else, and looks codes up.
+// stream into code-to-text maps (recovery: also a used CID -> Unicode CMap), skipping
+// everything else, and looks codes up.
 #include "tounicode.h"
 
 #include <algorithm>
@@ -85,7 +86,7 @@ bool starts_object(std::uint8_t b) {
 
 class CMapReader {
  public:
-  explicit CMapReader(ByteView data) : lexer_(data) {}
+  CMapReader(ByteView data, bool recover) : lexer_(data), recover_(recover) {}
 
   ToUnicodeMap read() {
     for (;;) {
@@ -93,8 +94,11 @@ class CMapReader {
       if (lexer_.at_end()) break;
       const std::size_t start = lexer_.pos();
       if (starts_object(lexer_.peek())) {
-        // Counts, header dictionaries, names...: read over and dropped, even when broken.
-        (void)parse_object(lexer_);
+        // Counts, header dictionaries, names...: read over and dropped, even when broken
+        // (the last name is kept for a usecmap after it).
+        auto object = parse_object(lexer_);
+        const Name* name = object ? object->as_name() : nullptr;
+        last_name_ = name != nullptr ? name->text : std::string();
         ensure_progress(start);
         continue;
       }
@@ -107,7 +111,10 @@ class CMapReader {
         read_block(&CMapReader::read_bfrange_entry);
       } else if (keyword == "begincodespacerange") {
         read_block(&CMapReader::read_codespace_entry);
+      } else if (recover_ && keyword == "usecmap" && !map_.cid_ordering) {
+        map_.cid_ordering = cmap::ucs2_cmap_ordering(last_name_);
       }
+      last_name_.clear();
     }
     return std::move(map_);
   }
@@ -186,13 +193,15 @@ class CMapReader {
   }
 
   Lexer lexer_;
+  bool recover_ = false;
+  std::string last_name_;  // the name read just before the current keyword
   ToUnicodeMap map_;
 };
 
 }  // namespace
 
-ToUnicodeMap parse_tounicode(ByteView data) {
-  ToUnicodeMap map = CMapReader(data).read();
+ToUnicodeMap parse_tounicode(ByteView data, bool recover) {
+  ToUnicodeMap map = CMapReader(data, recover).read();
   index_tounicode_ranges(map);
   return map;
 }
@@ -250,21 +259,21 @@ bool lookup_tounicode(const ToUnicodeMap& map, std::uint32_t code, std::string& 
   if (map.indexed) {
     const auto it = std::upper_bound(map.segments.begin(), map.segments.end(), code,
                                      [](std::uint32_t c, const ToUnicodeSegment& s) { return c < s.low; });
-    if (it == map.segments.begin()) return false;
-    const ToUnicodeSegment& segment = *std::prev(it);
-    if (code > segment.high) return false;
-    const ToUnicodeRange& range = map.ranges[segment.range];
-    append_utf8(out, range.base + (code - range.low));
-    return true;
+    if (it != map.segments.begin() && code <= std::prev(it)->high) {
+      const ToUnicodeRange& range = map.ranges[std::prev(it)->range];
+      append_utf8(out, range.base + (code - range.low));
+      return true;
+    }
+  } else {
+    for (const ToUnicodeRange& range : map.ranges) {
+      if (code < range.low || code > range.high) continue;
+      const std::uint64_t cp = std::uint64_t{range.base} + (code - range.low);
+      if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) continue;
+      append_utf8(out, static_cast<std::uint32_t>(cp));
+      return true;
+    }
   }
-  for (const ToUnicodeRange& range : map.ranges) {
-    if (code < range.low || code > range.high) continue;
-    const std::uint64_t cp = std::uint64_t{range.base} + (code - range.low);
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) continue;
-    append_utf8(out, static_cast<std::uint32_t>(cp));
-    return true;
-  }
-  return false;
+  return map.cid_ordering && cmap::cid_to_unicode(*map.cid_ordering, code, out);
 }
 
 }  // namespace folioscan

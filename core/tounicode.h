@@ -1,11 +1,14 @@
-// ToUnicode CMaps: bfchar and bfrange blocks mapping character codes to text.
+// ToUnicode CMaps: bfchar and bfrange blocks mapping character codes to text (in the
+// recovery reading also a used CID -> Unicode CMap).
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "cmap/cid_unicode.h"
 #include "cos/object.h"
 
 namespace folioscan {
@@ -31,13 +34,19 @@ struct ToUnicodeMap {
   // range would cost ranges × codes per page (a 2.5 MB map and content, ~10^11 steps).
   std::vector<ToUnicodeSegment> segments;
   bool indexed = false;  // segments are built; else lookups scan `ranges`
+  // Recovery: "/Adobe-Korea1-UCS2 usecmap" (issue5010.pdf): codes none of the above
+  // maps are CIDs of that collection, which gives their text.
+  std::optional<cmap::Ordering> cid_ordering;
 };
 
 // Builds `segments` from `ranges` and sets `indexed`.
 void index_tounicode_ranges(ToUnicodeMap& map);
 
-// Never fails; damaged entries are skipped one by one.
-ToUnicodeMap parse_tounicode(ByteView data);
+// Never fails; damaged entries are skipped one by one. With `recover`, a usecmap naming
+// a collection's CID -> Unicode CMap sets `cid_ordering`. Cidchar and cidrange blocks
+// stay ignored in both readings: in a ToUnicode stream they are a code -> CID map copied
+// in (issue5801.pdf carries Identity-H, which would give glyph numbers as text).
+ToUnicodeMap parse_tounicode(ByteView data, bool recover = false);
 // Appends the text for `code` to `out` and returns true, or returns false (no entry).
 bool lookup_tounicode(const ToUnicodeMap& map, std::uint32_t code, std::string& out);
 

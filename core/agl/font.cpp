@@ -36,6 +36,51 @@ void apply_differences(Font& font, const Array& differences) {
   });
 }
 
+// A code's width from /W (simple fonts: /Widths), else the default width.
+double width_of(const Font& font, std::uint32_t key) {
+  const auto it = font.widths.find(key);
+  return it != font.widths.end() ? it->second : font.default_width;
+}
+
+// The text of a composite font's code that ToUnicode does not map: the character the
+// code itself encodes in a Unicode CMap, else the text of its CID (`cid`, none for a code
+// the CMap does not map) from the embedded program or, with no program text, from the
+// character collection.
+void append_composite_text(const Font& font, cmap::CharCode code, std::optional<std::uint32_t> cid,
+                           std::string& out) {
+  if (font.code_map && cmap::append_code_text(font.code_map->code_text, code, out)) return;
+  if (!cid) return;
+  if (font.cid_text) {
+    if (*cid < font.cid_text->size()) {
+      if (const std::uint32_t cp = (*font.cid_text)[*cid]; cp != 0) append_utf8(out, cp);
+    }
+    return;
+  }
+  if (font.cid_ordering) (void)cmap::cid_to_unicode(*font.cid_ordering, *cid, out);
+}
+
+// Strings of a font with a CMap: codes of one to four bytes cut by its codespace
+// ranges, widths and collection text by each code's CID.
+double decode_with_code_map(const Font& font, ByteView bytes, double tc, double tw, double tfs, double th,
+                            std::string& out, std::vector<std::uint32_t>* glyph_starts) {
+  const cmap::CodeMap& map = *font.code_map;
+  double total = 0.0;
+  for (std::size_t pos = 0; pos < bytes.size();) {
+    const cmap::CharCode code = cmap::next_code(map, bytes, pos);
+    pos += code.bytes;
+    if (glyph_starts != nullptr) glyph_starts->push_back(static_cast<std::uint32_t>(out.size()));
+    if (!(font.to_unicode && lookup_tounicode(*font.to_unicode, code.value, out))) {
+      append_composite_text(font, code, cmap::cid_for(map, code), out);
+    }
+    // A code the CMap does not map is drawn (and measured) as its notdef CID.
+    const double w0 = width_of(font, cmap::glyph_cid(map, code));
+    // Word spacing applies to the one-byte code 32 of any font, as in Shift-JIS.
+    const double word = code.bytes == 1 && code.value == 32 ? tw : 0.0;
+    total += (w0 * tfs + tc + word) * th;
+  }
+  return total;
+}
+
 }  // namespace
 
 void apply_simple_encoding(Font& font, const Object* encoding) {
@@ -127,8 +172,18 @@ void Font::cache_byte_text() {
   byte_text = std::move(table);
 }
 
+std::size_t count_codes(const Font& font, ByteView bytes) {
+  if (font.code_map) {
+    std::size_t count = 0;
+    for (std::size_t pos = 0; pos < bytes.size(); ++count) pos += cmap::next_code(*font.code_map, bytes, pos).bytes;
+    return count;
+  }
+  return font.code_bytes == 2 ? (bytes.size() + 1) / 2 : bytes.size();
+}
+
 double decode_and_measure(const Font& font, ByteView bytes, double tc, double tw, double tfs,
                           double th, std::string& out, std::vector<std::uint32_t>* glyph_starts) {
+  if (font.code_map) return decode_with_code_map(font, bytes, tc, tw, tfs, th, out, glyph_starts);
   // Fonts are built with 1 or 2; anything else is read as one byte per code.
   const std::size_t step = font.code_bytes == 2 ? 2 : 1;
   const bool one_byte = step == 1;
@@ -170,18 +225,13 @@ double decode_and_measure(const Font& font, ByteView bytes, double tc, double tw
     if (!(font.to_unicode && lookup_tounicode(*font.to_unicode, code, out))) {
       if (one_byte) {
         if (const std::uint32_t cp = font.encoding[code]; cp != 0) append_utf8(out, cp);
-      } else if (font.cid_text && code < font.cid_text->size()) {
-        if (const std::uint32_t cp = (*font.cid_text)[code]; cp != 0) append_utf8(out, cp);
+      } else {
+        // Two-byte codes without a CMap are their own CIDs (Identity).
+        append_composite_text(font, cmap::CharCode{code, 2}, code, out);
       }
     }
 
-    double w0 = 0.0;
-    if (cache != nullptr) {
-      w0 = (*cache)[code];
-    } else {
-      const auto it = font.widths.find(code);
-      w0 = it != font.widths.end() ? it->second : font.default_width;
-    }
+    const double w0 = cache != nullptr ? (*cache)[code] : width_of(font, code);
     // Word spacing applies to the single-byte space only, never to a two-byte code 0x0020.
     const double word = one_byte && code == 32 ? tw : 0.0;
     total += (w0 * tfs + tc + word) * th;

@@ -13,6 +13,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "../cmap/cid_unicode.h"
+#include "../cmap/code_map.h"
 #include "../cos/object.h"
 #include "../input_limits.h"
 #include "../tounicode.h"
@@ -33,6 +35,14 @@ struct Font {
   // CMap): each glyph's displacement along the text space's y axis, in em (the /DW2
   // default, -1 when absent); 0 for horizontal writing, as in the strict reading.
   double vertical_advance = 0.0;
+  // Recovery only, composite fonts whose CMap is not Identity (90ms-RKSJ-H, EUC-H,
+  // UniGB-UTF16-H, an embedded CMap stream): cuts a shown string into codes of one to
+  // four bytes and gives each code its CID, by which /W widths and collection text go.
+  // Null: `code_bytes`-byte codes that are their own CIDs, as in the strict reading.
+  std::shared_ptr<const cmap::CodeMap> code_map;
+  // Recovery only, composite fonts: the character collection (/CIDSystemInfo) whose CID
+  // text serves codes that neither ToUnicode, a Unicode CMap nor `cid_text` gives text.
+  std::optional<cmap::Ordering> cid_ordering;
 
   // The widths of the 256 one-byte codes with `default_width` filled in, so that simple
   // fonts measure a string without hashing each code. Empty until cache_byte_widths()
@@ -81,6 +91,9 @@ void for_each_difference(const Array& differences, Visit&& visit) {
     }
   }
 }
+
+// How many codes (glyphs) `bytes` holds in `font`.
+std::size_t count_codes(const Font& font, ByteView bytes);
 
 // Appends the decoded text to `out`; returns the total advance in text space. With
 // `glyph_starts`, the offset in `out` where each code's text begins is appended to it.

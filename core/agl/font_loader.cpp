@@ -5,7 +5,12 @@
 #include "font_loader.h"
 
 #include <cmath>
+#include <optional>
+#include <string_view>
 
+#include "../cmap/cmap_limits.h"
+#include "../cmap/cmap_parser.h"
+#include "../cmap/predefined.h"
 #include "../doc.h"
 #include "../filter/filter.h"
 #include "../font/embedded.h"
@@ -28,7 +33,7 @@ std::shared_ptr<const ToUnicodeMap> read_tounicode(OpenDocument& doc, const Obje
   const Stream* s = stream->as_stream();
   const auto decoded = doc.resolver.decode(*s);
   if (!decoded) return nullptr;
-  return std::make_shared<const ToUnicodeMap>(parse_tounicode(*decoded));
+  return std::make_shared<const ToUnicodeMap>(parse_tounicode(*decoded, doc.options.recover));
 }
 
 // A map named by reference is read once per call (failures included): every page may
@@ -47,12 +52,15 @@ std::shared_ptr<const ToUnicodeMap> load_tounicode(OpenDocument& doc, FontContex
 }
 
 // The vertical displacement of a font written top to bottom: its CMap is named
-// Identity-V or another predefined vertical one ("V", "UniJIS-UCS2-V", ...); the
+// Identity-V or another predefined vertical one ("V", "UniJIS-UCS2-V", ...), or is a
+// stream with /WMode 1; the
 // second entry of the descendant's /DW2, else -1 em. 0 for horizontal writing.
-double vertical_advance_of(OpenDocument& doc, const Dictionary& font_dict, const Dictionary& descendant) {
+double vertical_advance_of(OpenDocument& doc, const Dictionary& font_dict, const Dictionary& descendant,
+                           const cmap::CodeMap* map) {
   const Object* encoding = font_dict.lookup("Encoding");
   const Name* name = encoding != nullptr ? encoding->as_name() : nullptr;
-  if (name == nullptr || !(name->text == "V" || name->text.ends_with("-V"))) return 0.0;
+  const bool named_vertical = name != nullptr && (name->text == "V" || name->text.ends_with("-V"));
+  if (!named_vertical && !(map != nullptr && map->vertical)) return 0.0;
   double advance = -1.0;
   if (const Object* dw2 = descendant.lookup("DW2")) {
     const Object* value = resolved(doc, *dw2);
@@ -64,7 +72,88 @@ double vertical_advance_of(OpenDocument& doc, const Dictionary& font_dict, const
   return advance;
 }
 
-void load_composite(OpenDocument& doc, const Dictionary& font_dict, Font& font) {
+// A composite font's CMap from its /Encoding (or a CMap stream's /UseCMap): a predefined
+// name, built once per call, or a stream read once per call with the CMap it uses
+// beneath it, at most limits::kMaxUseCMapDepth streams deep. Null for Identity-H and
+// Identity-V, which the two-byte reading of the strict rules already is, and for
+// anything unreadable.
+std::shared_ptr<const cmap::CodeMap> load_code_map(OpenDocument& doc, FontContext& context, const Object* entry,
+                                                   std::size_t depth = 0) {
+  if (entry == nullptr) return nullptr;
+  if (const Name* name = entry->as_name()) {
+    const auto info = cmap::predefined_cmap_info(name->text);
+    if (!info || info->ordering == cmap::Ordering::Identity) return nullptr;
+    auto& kept = context.predefined_cmaps[name->text];
+    if (!kept) {
+      if (auto map = cmap::predefined_cmap(name->text)) kept = std::make_shared<const cmap::CodeMap>(std::move(*map));
+    }
+    return kept;
+  }
+  const ObjRef* ref = entry->as_ref();
+  if (ref == nullptr || depth > limits::kMaxUseCMapDepth) return nullptr;
+  // Marked before reading, so that a /UseCMap loop back to this stream finds null.
+  const auto [slot, fresh] = context.cmap_streams.try_emplace(ref->num, nullptr);
+  if (!fresh) return slot->second;
+  const Object* value = resolved(doc, *entry);
+  const Stream* stream = value != nullptr ? value->as_stream() : nullptr;
+  if (stream == nullptr) return nullptr;
+  const auto decoded = doc.resolver.decode(*stream);
+  if (!decoded) return nullptr;
+  const auto base = load_code_map(doc, context, stream->dict.lookup("UseCMap"), depth + 1);
+  cmap::CMapParseOptions options;
+  options.base = base.get();
+  auto map = std::make_shared<const cmap::CodeMap>(cmap::parse_cmap(*decoded, options).map);
+  context.cmap_streams[ref->num] = map;
+  return map;
+}
+
+// The character collection of a composite font's CIDs: the descendant's /CIDSystemInfo,
+// else the one its CMap names. None for Identity and unknown collections.
+std::optional<cmap::Ordering> collection_of(OpenDocument& doc, const Dictionary& descendant,
+                                            const cmap::CodeMap* map) {
+  const auto text = [](const Dictionary& dict, std::string_view key) {
+    const Object* value = dict.lookup(key);
+    const String* s = value != nullptr ? value->as_string() : nullptr;
+    return s != nullptr ? std::string(s->bytes.begin(), s->bytes.end()) : std::string();
+  };
+  std::optional<cmap::Ordering> ordering;
+  if (const Object* info = descendant.lookup("CIDSystemInfo")) {
+    const Object* value = resolved(doc, *info);
+    if (const Dictionary* dict = value != nullptr ? value->as_dict() : nullptr) {
+      ordering = cmap::ordering_named(text(*dict, "Registry"), text(*dict, "Ordering"));
+    }
+  }
+  if ((!ordering || ordering == cmap::Ordering::Identity) && map != nullptr) {
+    ordering = cmap::ordering_named(map->system.registry, map->system.ordering);
+  }
+  if (ordering == cmap::Ordering::Identity) return std::nullopt;
+  return ordering;
+}
+
+// Whether an Identity font's CIDs are glyph numbers of its own TrueType program, which
+// producers label with any collection (arial_unicode_en_cidfont.pdf says Japan1 for
+// Latin text): that collection's text would then be wrong.
+bool cids_are_own_glyphs(OpenDocument& doc, const Dictionary& descendant) {
+  const Object* subtype = descendant.lookup("Subtype");
+  if (subtype == nullptr || !subtype->is_name("CIDFontType2")) return false;
+  const Object* entry = descendant.lookup("FontDescriptor");
+  const Object* descriptor = entry != nullptr ? resolved(doc, *entry) : nullptr;
+  const Dictionary* dict = descriptor != nullptr ? descriptor->as_dict() : nullptr;
+  return dict != nullptr && dict->lookup("FontFile2") != nullptr;
+}
+
+// Recovery: the CMap that cuts the font's codes and the collection that gives its CIDs
+// text where nothing else does.
+void load_cid_text_sources(OpenDocument& doc, FontContext& context, const Dictionary& font_dict,
+                           const Dictionary& descendant, Font& font) {
+  const Object* encoding = font_dict.lookup("Encoding");
+  font.code_map = load_code_map(doc, context, encoding);
+  if (font.code_map || !cids_are_own_glyphs(doc, descendant)) {
+    font.cid_ordering = collection_of(doc, descendant, font.code_map.get());
+  }
+}
+
+void load_composite(OpenDocument& doc, FontContext& context, const Dictionary& font_dict, Font& font) {
   font.code_bytes = 2;
   font.encoding.fill(0);
   font.default_width = 1.0;
@@ -88,7 +177,10 @@ void load_composite(OpenDocument& doc, const Dictionary& font_dict, Font& font) 
       read_composite_widths(font, *widths->as_array());
     }
   }
-  if (doc.options.recover) font.vertical_advance = vertical_advance_of(doc, font_dict, *descendant);
+  if (doc.options.recover) {
+    load_cid_text_sources(doc, context, font_dict, *descendant, font);
+    font.vertical_advance = vertical_advance_of(doc, font_dict, *descendant, font.code_map.get());
+  }
 }
 
 void load_simple(OpenDocument& doc, const Dictionary& font_dict, Font& font) {
@@ -123,6 +215,8 @@ std::size_t approximate_size(const Font& font) {
   }
   if (font.byte_text) bytes += font.byte_text->text.capacity();
   if (font.cid_text) bytes += font.cid_text->capacity() * sizeof(std::uint32_t);
+  // Shared with the context's CMaps: counted per font, which errs towards the budget.
+  if (font.code_map) bytes += cmap::code_map_bytes(*font.code_map);
   return bytes;
 }
 
@@ -133,7 +227,7 @@ Font load_font(OpenDocument& doc, FontContext& context, const Dictionary& font_d
   font.to_unicode = load_tounicode(doc, context, font_dict);
   const Object* subtype = font_dict.lookup("Subtype");
   if (subtype != nullptr && subtype->is_name("Type0")) {
-    load_composite(doc, font_dict, font);
+    load_composite(doc, context, font_dict, font);
   } else {
     // Every other subtype (Type1, TrueType, Type3, ...) is read the same way; the strict
     // reading takes nothing from glyph programs or descriptors.

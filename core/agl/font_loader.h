@@ -6,8 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <unordered_map>
 
+#include "../cmap/code_map.h"
 #include "../input_limits.h"
 #include "../cos/object.h"
 #include "../font/embedded.h"
@@ -52,6 +54,11 @@ struct FontContext {
   std::unordered_map<std::uint32_t, std::shared_ptr<const ToUnicodeMap>> tounicode_maps = {};
   // Recovery: the embedded font programs read so far.
   EmbeddedPrograms programs = {};
+  // Recovery: composite fonts' CMaps, predefined ones by name (built from the tables
+  // when a font first names one) and CMap streams by object number (null when one
+  // cannot be read, or is being read: a /UseCMap loop).
+  std::unordered_map<std::string, std::shared_ptr<const cmap::CodeMap>> predefined_cmaps = {};
+  std::unordered_map<std::uint32_t, std::shared_ptr<const cmap::CodeMap>> cmap_streams = {};
 };
 
 // One font dictionary into a Font; never fails (unreadable parts fall back to defaults).

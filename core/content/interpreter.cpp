@@ -99,7 +99,7 @@ struct TextInterpreter::State {
     if (ts.current != nullptr && ts.current->vertical_advance != 0.0) {
       // Vertical writing: the glyphs move along the text space's y axis, so the run
       // reads down its column (and the next string starts below it).
-      const double glyphs = static_cast<double>((bytes.size() + 1) / 2);
+      const double glyphs = static_cast<double>(count_codes(*ts.current, bytes));
       const double ty = glyphs * (ts.current->vertical_advance * ts.tfs + ts.tc);
       run.end_x = run.x + ty * p.c;
       run.end_y = run.y + ty * p.d;
