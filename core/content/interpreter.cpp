@@ -3,6 +3,9 @@
 #include "interpreter.h"
 
 #include <cmath>
+#include <memory>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "../matrix.h"
@@ -51,6 +54,16 @@ struct TextInterpreter::State {
   bool replacing = false;
   std::string replacement;
   std::size_t replaced_from = 0;
+
+  // Each font name the page's content sets, held once.
+  std::unordered_map<std::string_view, std::shared_ptr<const std::string>> names;
+
+  const std::shared_ptr<const std::string>& intern(const std::string& name) {
+    if (const auto it = names.find(name); it != names.end()) return it->second;
+    auto held = std::make_shared<const std::string>(name);
+    const std::string_view key = *held;
+    return names.emplace(key, std::move(held)).first->second;
+  }
 
   const Font* find_font(const std::string& name) const {
     const auto it = fonts->find(name);
@@ -234,10 +247,10 @@ void TextInterpreter::apply_text(const ContentOp& op, GraphicsState& gs) {
     case Operator::SetFont:
       if (!args.empty()) {
         if (const auto* n = args[0].as_name()) {
-          ts.font = n->text;
+          ts.font = st.intern(n->text);
         }
       }
-      ts.current = st.find_font(ts.font);
+      ts.current = st.find_font(ts.font != nullptr ? *ts.font : std::string());
       ts.tfs = number_at(args, 1);
       return;
     case Operator::SetCharSpacing:

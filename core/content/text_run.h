@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,7 +11,9 @@ namespace folioscan {
 
 struct TextRun {
   std::string text;
-  std::string font;
+  // The resource name of the font "Tf" set (null when none was): one copy per page,
+  // shared by every run and saved state that names it.
+  std::shared_ptr<const std::string> font;
   double x = 0.0;  // origin in page space
   double y = 0.0;
   double width = 0.0;      // advance in unscaled text space

@@ -34,7 +34,8 @@ TEST(Interpret, TjPlacesRunsAndAdvances) {
   auto runs = run_text("BT /F1 12 Tf 72 700 Td (Hi) Tj (Hi) Tj ET", fonts);
   ASSERT_EQ(runs.size(), 2u);
   EXPECT_EQ(runs[0].text, "Hi");
-  EXPECT_EQ(runs[0].font, "F1");
+  ASSERT_NE(runs[0].font, nullptr);
+  EXPECT_EQ(*runs[0].font, "F1");
   EXPECT_DOUBLE_EQ(runs[0].x, 72);
   EXPECT_DOUBLE_EQ(runs[0].y, 700);
   EXPECT_DOUBLE_EQ(runs[0].width, 12);
@@ -131,6 +132,19 @@ TEST(Interpret, ManyUnbalancedSavesStayBounded) {
   EXPECT_DOUBLE_EQ(runs[0].x, 0);
 }
 
+// A page holds each font name once: runs naming it, set again or after another font,
+// share that one copy; a run shown before any "Tf" names none.
+TEST(Interpret, RunsShareOneCopyOfEachFontName) {
+  const auto runs = run_text("BT (a) Tj /F1 9 Tf (b) Tj /F2 9 Tf (c) Tj /F1 9 Tf (d) Tj /F1 7 Tf (e) Tj ET");
+  ASSERT_EQ(runs.size(), 5u);
+  EXPECT_EQ(runs[0].font, nullptr);
+  EXPECT_EQ(*runs[1].font, "F1");
+  EXPECT_EQ(*runs[2].font, "F2");
+  EXPECT_EQ(runs[1].font.get(), runs[3].font.get());
+  EXPECT_EQ(runs[1].font.get(), runs[4].font.get());
+  EXPECT_NE(runs[1].font.get(), runs[2].font.get());
+}
+
 TEST(Interpret, HugeNumbersDoNotFail) {
   auto runs = run_text("1e308 0 0 1e308 1e308 1e308 cm BT /X 1e308 Tf 1e308 0 Td (a) Tj ET");
   ASSERT_EQ(runs.size(), 1u);
@@ -146,7 +160,8 @@ TEST(Walker, RecoverySavesTheTextStateWithTheCtmAndStrictOnlyTheCtm) {
     for (const ContentOp& op : ops) walker.apply(op, text);
     const auto runs = text.take_runs();
     ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0].font, full ? "F1" : "F2");
+    ASSERT_NE(runs[0].font, nullptr);
+    EXPECT_EQ(*runs[0].font, full ? "F1" : "F2");
     EXPECT_EQ(runs[0].font_size, full ? 10.0 : 12.0);
     EXPECT_EQ(walker.state().ctm.a, 1.0);  // the CTM comes back either way
   }

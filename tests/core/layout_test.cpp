@@ -20,7 +20,7 @@ constexpr std::array<double, 4> kLetter = {0, 0, 612, 792};
 
 // A run under identity matrices: its page-space end and size are its width and size.
 TextRun run(std::string text, double x, double y, double width = 0.0, double font_size = 12.0) {
-  return TextRun{std::move(text), "F1", x, y, width, font_size, x + width, font_size, y};
+  return TextRun{std::move(text), std::make_shared<const std::string>("F1"), x, y, width, font_size, x + width, font_size, y};
 }
 
 // Recovery's layout as the driver runs it: the runs a viewer shows, then their lines.

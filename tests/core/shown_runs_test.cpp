@@ -15,7 +15,7 @@ constexpr std::array<double, 4> kLetter = {0, 0, 612, 792};
 
 // A run 20 wide in 12-point text under identity matrices.
 TextRun run(std::string text, double x, double y, bool flat = false) {
-  TextRun r{std::move(text), "F1", x, y, 20, 12, x + 20, 12, y};
+  TextRun r{std::move(text), std::make_shared<const std::string>("F1"), x, y, 20, 12, x + 20, 12, y};
   r.flat = flat;
   return r;
 }
