@@ -245,15 +245,18 @@ const Dictionary& Resolver::filter_keys(const Stream& stream, Dictionary& storag
   return storage;
 }
 
-Result<Bytes> Resolver::decode(const Stream& stream) {
+Result<Bytes> Resolver::decode(const Stream& stream) { return decode(stream, limits::kMaxDecodedBytes); }
+
+Result<Bytes> Resolver::decode(const Stream& stream, std::uint64_t max_output, bool* over_bound) {
   Dictionary storage;
   const Dictionary& keys = filter_keys(stream, storage);
   if (recover_) {
-    RecoveredBytes recovered = decode_stream_recovering(keys, stream.data);
+    RecoveredBytes recovered = decode_stream_recovering(keys, stream.data, max_output);
     if (recovered.fault) note_repair(std::move(*recovered.fault));
+    if (over_bound != nullptr) *over_bound = recovered.over_bound;
     return std::move(recovered.data);
   }
-  return decode_stream(keys, stream.data);
+  return decode_stream(keys, stream.data, max_output);
 }
 
 Result<void> Resolver::check_decodes(const Stream& stream) {

@@ -40,6 +40,10 @@ class Resolver {
   // be indirect, or arrays with indirect elements, in real files; they are resolved
   // here, one level, before the filter pipeline runs.
   [[nodiscard]] Result<Bytes> decode(const Stream& stream);
+  // The same with each filter stage's output bounded by `max_output` instead of
+  // limits::kMaxDecodedBytes: a reader with a lower bound of its own stops there. In
+  // recovery `over_bound`, when given, says whether a stage stopped at that bound.
+  [[nodiscard]] Result<Bytes> decode(const Stream& stream, std::uint64_t max_output, bool* over_bound = nullptr);
   // The same decoding, kept only as far as its success or error is concerned.
   [[nodiscard]] Result<void> check_decodes(const Stream& stream);
 

@@ -107,10 +107,13 @@ std::shared_ptr<const ProgramText> decode_program(OpenDocument& doc, EmbeddedPro
   const Object* object = resolved(doc, &entry);
   const Stream* stream = object != nullptr ? object->as_stream() : nullptr;
   if (stream == nullptr || programs.program_bytes >= limits::kMaxFontProgramBytesPerCall) return nullptr;
-  const auto decoded = doc.resolver.decode(*stream);
-  if (!decoded) return nullptr;
-  programs.program_bytes += decoded->size();
-  if (decoded->size() > limits::kMaxFontProgramBytes) return nullptr;
+  // Decoding stops at the program bound: a larger program is not read, and it is known
+  // to be larger without decoding the rest. Stopped there, it yields nothing but cost
+  // that much decoding, which counts toward the allowance like a program read.
+  bool over_bound = false;
+  const auto decoded = doc.resolver.decode(*stream, limits::kMaxFontProgramBytes, &over_bound);
+  programs.program_bytes += over_bound ? limits::kMaxFontProgramBytes : decoded ? decoded->size() : 0;
+  if (!decoded || over_bound) return nullptr;
   auto text = std::make_shared<ProgramText>(read_program_text(kind, *decoded));
   const std::size_t size = text->approximate_size();
   if (programs.table_bytes + size > limits::kMaxFontProgramTableBytes) return nullptr;
@@ -264,7 +267,8 @@ void complete_composite(OpenDocument& doc, EmbeddedPrograms& programs, const Dic
   // With a ToUnicode map, only a code of /W that it lacks calls for the program.
   if (font.to_unicode) {
     std::string scratch;
-    const bool lacking = std::any_of(font.widths.begin(), font.widths.end(), [&](const auto& entry) {
+    const WidthMap& widths = font.width_map();
+    const bool lacking = std::any_of(widths.begin(), widths.end(), [&](const auto& entry) {
       return !lookup_tounicode(*font.to_unicode, entry.first, scratch);
     });
     if (!lacking) return;
