@@ -122,6 +122,12 @@ inline constexpr std::uint32_t kMaxGlyphs = 65536;
 // each claim the whole glyph range (a few bytes each) would otherwise cost billions.
 inline constexpr std::uint64_t kCmapStepsBase = 65536;
 inline constexpr std::uint64_t kCmapStepsPerByte = 16;
+// Zero bytes cost nothing to store compressed, so a table's size alone grants a padded
+// table any number of steps. Whatever its size, a subtable gets no more steps than its
+// code space can hold mappings and records: format 4 maps 65,536 codes in at most
+// 32,768 segments, format 12 at most 0x110000 code points in as many groups.
+inline constexpr std::uint64_t kCmapSegmentSteps = 0x10000 + 0x8000;
+inline constexpr std::uint64_t kCmapGroupSteps = 2 * 0x110000;
 
 // Operands of one CFF DICT operator: the format allows 48.
 inline constexpr std::size_t kMaxCffOperands = 48;
