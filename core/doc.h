@@ -26,6 +26,7 @@ struct OpenDocument {
   // Work shared by the pages of one call. Pages can all name one large stream, so
   // per-page bounds alone would let the work grow with the page count.
   std::uint64_t content_bytes = 0;  // page content handed to the interpreter so far
+  std::uint64_t form_bytes = 0;     // form content painted so far (recovery)
   std::unordered_map<std::uint32_t, bool> image_decodes = {};  // image object -> decodes
 
   // Files the repairs the resolver made since the last call under the current page.

@@ -95,6 +95,11 @@ inline constexpr std::size_t kMaxFormDepth = 12;
 // that each paint the next many times multiply; past this the page paints no more
 // forms. Real pages, even maps painting one symbol thousands of times, stay far below.
 inline constexpr std::uint64_t kMaxFormBytesPerPage = std::uint64_t{64} << 20;
+// Form content interpreted in one call, over all pages: the page's bound plus this many
+// times the file size. Every page may paint the same expensive forms; a letterhead form
+// on each of a thousand pages stays far below.
+inline constexpr std::uint64_t kMaxFormBytesPerCall = kMaxFormBytesPerPage;
+inline constexpr std::uint64_t kMaxFormBytesPerFileByte = 64;
 // Each painting costs at least this much of that budget, so that paintings of tiny
 // forms are bounded in number as well as in bytes (about 260,000 a page).
 inline constexpr std::uint64_t kMinFormPaintingCost = 256;

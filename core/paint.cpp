@@ -48,7 +48,9 @@ class Painter {
         walker_(recover_),
         text_(fonts),
         rules_(recover_),
-        budget_(content_budget(doc)) {
+        budget_(content_budget(doc)),
+        form_budget_(limits::kMaxFormBytesPerCall +
+                     limits::kMaxFormBytesPerFileByte * std::uint64_t{doc.resolver.file().size()}) {
     text_.keep_glyph_starts(recover_);
   }
 
@@ -127,6 +129,7 @@ class Painter {
   RuleCollector rules_;
   bool rules_on_ = true;  // appearances' paths are not the page's rules
   std::uint64_t budget_;
+  std::uint64_t form_budget_;  // form content a call may paint
 
   // Forms being painted, outermost first (at most kMaxFormDepth: a linear search).
   std::vector<const Stream*> chain_;
@@ -223,12 +226,14 @@ void Painter::paint_form(const Stream& form, const Matrix& placement) {
   const Bytes* content = decoded(form);
   if (content == nullptr) return;
   const std::uint64_t cost = std::max<std::uint64_t>(content->size(), limits::kMinFormPaintingCost);
-  if (cost > limits::kMaxFormBytesPerPage - form_bytes_ || doc_.content_bytes + cost > budget_) {
+  if (cost > limits::kMaxFormBytesPerPage - form_bytes_ || doc_.content_bytes + cost > budget_ ||
+      doc_.form_bytes + cost > form_budget_) {
     exhausted_ = true;
     warn_once(warned_budget_, "form content too large");
     return;
   }
   form_bytes_ += cost;
+  doc_.form_bytes += cost;
   doc_.content_bytes += cost;
 
   const Dictionary& resources = form_resources(form);

@@ -38,8 +38,9 @@ void apply_differences(Font& font, const Array& differences) {
 
 // A code's width from /W (simple fonts: /Widths), else the default width.
 double width_of(const Font& font, std::uint32_t key) {
-  const auto it = font.widths.find(key);
-  return it != font.widths.end() ? it->second : font.default_width;
+  const WidthMap& widths = font.width_map();
+  const auto it = widths.find(key);
+  return it != widths.end() ? it->second : font.default_width;
 }
 
 // The text of a composite font's code that ToUnicode does not map: the character the
@@ -152,9 +153,10 @@ void read_composite_widths(Font& font, const Array& w) {
 
 void Font::cache_byte_widths() {
   std::array<double, 256> cache;
+  const WidthMap& map = width_map();
   for (std::uint32_t code = 0; code < 256; ++code) {
-    const auto it = widths.find(code);
-    cache[code] = it != widths.end() ? it->second : default_width;
+    const auto it = map.find(code);
+    cache[code] = it != map.end() ? it->second : default_width;
   }
   byte_widths = cache;
 }

@@ -21,10 +21,16 @@
 
 namespace folioscan {
 
+using WidthMap = std::unordered_map<std::uint32_t, double>;
+
 struct Font {
   // Shared: the pages of a call that use one ToUnicode stream share one parsed map.
   std::shared_ptr<const ToUnicodeMap> to_unicode;
-  std::unordered_map<std::uint32_t, double> widths;  // already divided by 1000
+  WidthMap widths;  // already divided by 1000
+  // Composite fonts as loaded: the widths of their /W, read once per array and shared
+  // by every font that names it; where set, it stands for `widths`.
+  std::shared_ptr<const WidthMap> shared_widths;
+  const WidthMap& width_map() const { return shared_widths ? *shared_widths : widths; }
   std::array<std::uint32_t, 256> encoding{};          // 0: the code has no text
   double default_width = 0.5;
   std::uint8_t code_bytes = 1;

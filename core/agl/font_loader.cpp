@@ -153,6 +153,16 @@ void load_cid_text_sources(OpenDocument& doc, FontContext& context, const Dictio
   }
 }
 
+std::shared_ptr<const WidthMap> shared_composite_widths(FontContext& context, const Array& w) {
+  auto [it, fresh] = context.composite_widths.try_emplace(&w);
+  if (fresh) {
+    Font scratch;
+    read_composite_widths(scratch, w);
+    it->second = std::make_shared<const WidthMap>(std::move(scratch.widths));
+  }
+  return it->second;
+}
+
 void load_composite(OpenDocument& doc, FontContext& context, const Dictionary& font_dict, Font& font) {
   font.code_bytes = 2;
   font.encoding.fill(0);
@@ -174,7 +184,7 @@ void load_composite(OpenDocument& doc, FontContext& context, const Dictionary& f
   if (const Object* w = descendant->lookup("W")) {
     const Object* widths = resolved(doc, *w);
     if (widths != nullptr && widths->as_array() != nullptr) {
-      read_composite_widths(font, *widths->as_array());
+      font.shared_widths = shared_composite_widths(context, *widths->as_array());
     }
   }
   if (doc.options.recover) {
@@ -208,7 +218,7 @@ void load_simple(OpenDocument& doc, const Dictionary& font_dict, Font& font) {
 // Heap bytes of a font, roughly: hash nodes, strings and the two byte tables.
 std::size_t approximate_size(const Font& font) {
   constexpr std::size_t kNode = 48;  // a hash node with its links and bucket share
-  std::size_t bytes = sizeof(Font) + font.widths.size() * kNode;
+  std::size_t bytes = sizeof(Font) + font.width_map().size() * kNode;
   if (font.to_unicode) {
     for (const auto& [code, text] : font.to_unicode->singles) bytes += kNode + text.capacity();
     bytes += font.to_unicode->ranges.capacity() * sizeof(ToUnicodeRange);
