@@ -6,7 +6,12 @@ slowest of its calls are recorded, then prints the slowest inputs with their tim
 The suite itself asserts no time: a busy machine must not fail it. This is where a
 slow hostile input shows.
 
+With --growth, it instead builds each family of inputs at size N and 4N (the builders
+of the suite) and runs each in its own child (512 MiB address space, 120 s cap),
+printing peak memory, time and the 4N/N time ratio: linear work shows about 4.
+
     python3 bench/hostile.py [--top 15] [-k EXPRESSION]
+    python3 bench/hostile.py --growth [-k SUBSTRING]
 """
 
 from __future__ import annotations
@@ -22,12 +27,91 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[1]
 SUITE = ROOT / "tests" / "python" / "test_hostile.py"
 
+# One input in a limited child: the slowest of the four functions and extract, and the
+# child's peak resident memory.
+CHILD = r"""
+import json, resource, sys, time
+import folioscan
+data = open(sys.argv[1], "rb").read()
+slowest, outcomes = 0.0, []
+for fn in (folioscan.parse, folioscan.parse_to_json, folioscan.parse_to_markdown, folioscan.parse_to_html,
+           folioscan.extract):
+    start = time.monotonic()
+    try:
+        fn(data)
+        outcomes.append("ok")
+    except ValueError as e:
+        outcomes.append("ValueError: " + str(e))
+    except BaseException as e:
+        outcomes.append("FAILED " + type(e).__name__)
+    slowest = max(slowest, time.monotonic() - start)
+peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
+print(json.dumps({"seconds": slowest, "peak_mib": peak, "outcomes": sorted(set(outcomes))}))
+"""
+
+
+def growth_families() -> dict[str, object]:
+    """Family name -> builder of size n, from the suite's generators."""
+    sys.path.insert(0, str(SUITE.parent))
+    import test_hostile as h  # noqa: PLC0415
+
+    return {
+        "lzw image": lambda n: h.image_page({10: h.image_object(h.lzw_bomb(25_000 * n), "/Filter /LZWDecode")}),
+        "flate image": lambda n: h.image_page(
+            {10: h.image_object(h.deflate_of_zeros(n << 26), "/Filter /FlateDecode /DecodeParms <</Predictor 15 /Columns 999>>")}
+        ),
+        "font name runs": lambda n: h.long_font_name_runs(1 << 16, 100 * n),
+        "font name saves": lambda n: h.long_font_name_saves(1 << 16, 200 * n),
+        "font program bombs": lambda n: h.embedded_truetype_document([h.deflate_of_zeros(200 << 20)] * n),
+        "padded cmaps": lambda n: h.embedded_truetype_document([h.padded_cmap_program(30_000, 8 << 20)] * n),
+        "forms on every page": lambda n: h.forms_on_every_page(10 * n),
+        "fonts sharing widths": lambda n: h.fonts_sharing_widths(250 * n),
+    }
+
+
+def run_child(data: bytes, tmp: Path) -> dict:
+    path = tmp / "input.pdf"
+    path.write_bytes(data)
+
+    def limit() -> None:
+        import resource  # noqa: PLC0415
+
+        resource.setrlimit(resource.RLIMIT_AS, (512 << 20, 512 << 20))
+
+    try:
+        done = subprocess.run([sys.executable, "-c", CHILD, str(path)], capture_output=True, text=True,
+                              preexec_fn=limit, timeout=120)
+    except subprocess.TimeoutExpired:
+        return {"seconds": float("inf"), "peak_mib": float("nan"), "outcomes": ["timeout"]}
+    if done.returncode != 0:
+        return {"seconds": float("nan"), "peak_mib": float("nan"), "outcomes": [f"died {done.returncode}"]}
+    return json.loads(done.stdout)
+
+
+def growth(select: str | None) -> int:
+    print("| family | N bytes | N s | N MiB | 4N bytes | 4N s | 4N MiB | ratio | outcomes |")
+    print("|---|---:|---:|---:|---:|---:|---:|---:|---|")
+    with tempfile.TemporaryDirectory() as tmp:
+        for name, build in growth_families().items():
+            if select and select not in name:
+                continue
+            small, large = build(1), build(4)
+            a, b = run_child(small, Path(tmp)), run_child(large, Path(tmp))
+            ratio = b["seconds"] / a["seconds"] if a["seconds"] else float("nan")
+            outcomes = ", ".join(sorted(set(a["outcomes"]) | set(b["outcomes"])))
+            print(f"| {name} | {len(small):,} | {a['seconds']:.3f} | {a['peak_mib']:.0f} | {len(large):,} | "
+                  f"{b['seconds']:.3f} | {b['peak_mib']:.0f} | {ratio:.1f} | {outcomes} |", flush=True)
+    return 0
+
 
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--top", type=int, default=15, help="how many of the slowest inputs to print")
     parser.add_argument("-k", dest="select", default=None, help="pytest -k expression choosing the cases")
+    parser.add_argument("--growth", action="store_true", help="time the N-versus-4N families instead")
     args = parser.parse_args()
+    if args.growth:
+        return growth(args.select)
 
     with tempfile.TemporaryDirectory() as tmp:
         times = Path(tmp) / "times.jsonl"

@@ -639,3 +639,221 @@ def test_aes256_wrapped_key_of_a_megabyte() -> None:
     # 20,000 objects was 20 GB of copying.
     [result] = run_hostile([aes256_with_long_wrapped_key(20_000)])
     assert result["outcome"] == "ok" and result["recovered"] == "ok", result
+
+
+# --- image checks, shared font names, embedded programs, forms and widths -----------------
+# Builders shared with bench/hostile.py's growth families; each case is sized so that a
+# reader holding what it only checks (an image's data, a copy of a name per run or per
+# saved state, a font program past its bound) fails it by memory, or one paying work per
+# byte of zero padding, per page or per font runs for minutes.
+
+
+def lzw_codes(codes: list[int]) -> bytes:
+    """Packs LZW codes most significant bit first, widening as a decoder with early change
+    does (the encoder only emits codes whose table entries it knows are there)."""
+    out = bytearray()
+    acc = bits = 0
+    width, size = 9, 258
+    prev_known = False
+    for code in codes:
+        acc = (acc << width) | code
+        bits += width
+        while bits >= 8:
+            bits -= 8
+            out.append((acc >> bits) & 0xFF)
+        acc &= (1 << bits) - 1
+        if code == 256:
+            width, size, prev_known = 9, 258, False
+            continue
+        if prev_known and size < 4096:
+            size += 1
+        prev_known = True
+        if width < 12 and size + 1 >= (1 << width):
+            width += 1
+    if bits:
+        out.append((acc << (8 - bits)) & 0xFF)
+    return bytes(out)
+
+
+def lzw_bomb(repeats: int, tail: list[int] | None = None) -> bytes:
+    """Zeros in strings of growing length until the table is full, then the longest
+    string (3,839 bytes) `repeats` times: about 2,500 bytes out per byte in."""
+    codes = [256, 0, *range(258, 4096), *([4095] * repeats), *(tail or []), 257]
+    return lzw_codes(codes)
+
+
+def image_page(images: dict[int, bytes], pages: int = 1) -> bytes:
+    """`pages` pages listing the image streams `images` (object number -> object body)."""
+    pdf = Pdf()
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    kids = " ".join(f"{100 + i} 0 R" for i in range(pages))
+    pdf.add(2, f"<</Type/Pages /Kids [{kids}] /Count {pages}>>")
+    names = " ".join(f"/Im{num} {num} 0 R" for num in images)
+    for num, body in images.items():
+        pdf.add(num, body)
+    pdf.add_stream(4, "BT /F1 9 Tf 72 720 Td (images) Tj ET")
+    pdf.add(5, HELVETICA)
+    for i in range(pages):
+        pdf.add(100 + i, f"<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+                         f"/Resources <</Font <</F1 5 0 R>> /XObject <<{names}>>>>>>")
+    return pdf.build()
+
+
+def image_object(data: bytes, keys: str) -> bytes:
+    return stream_object(data, f"/Type/XObject /Subtype/Image /Width 1000 /Height 1000 /BitsPerComponent 8 "
+                               f"/ColorSpace /DeviceGray {keys}")
+
+
+@pytest.fixture(scope="module")
+def zeros_below_the_bound() -> bytes:
+    # 1 MiB short of one stream's decoded-output bound: data that decodes, at about 1 GiB.
+    return deflate_of_zeros((1 << 30) - (1 << 20))
+
+
+def images_checked(zeros: bytes) -> list[bytes]:
+    return [
+        # 768 MB of LZW output from 300 KB: a sound image, and one whose last code is bad.
+        image_page({10: image_object(lzw_bomb(200_000), "/Filter /LZWDecode")}),
+        image_page({10: image_object(lzw_bomb(200_000, [4095 + 1]), "/Filter /LZWDecode")}),
+        # Flate output just below the bound, plain and through a PNG predictor.
+        image_page({10: image_object(zeros, "/Filter /FlateDecode")}),
+        image_page({10: image_object(zeros, "/Filter /FlateDecode /DecodeParms <</Predictor 15 /Columns 999>>")}),
+    ]
+
+
+def test_images_are_checked_without_holding_their_data(zeros_below_the_bound: bytes) -> None:
+    results = run_hostile(images_checked(zeros_below_the_bound))
+    assert all(r["outcome"] == "ok" and r["recovered"] == "ok" for r in results), results
+
+
+def long_font_name_runs(name_bytes: int, runs: int) -> bytes:
+    """A page showing `runs` strings in a font whose resource name is `name_bytes` long."""
+    name = "N" * name_bytes
+    content = f"BT /{name} 9 Tf 72 700 Td " + "(x) Tj " * runs + "ET"
+    return text_document([content], compress=True)
+
+
+def long_font_name_saves(name_bytes: int, saves: int) -> bytes:
+    """A long font name set, then `saves` nested "q": each saved state holds the name."""
+    name = "N" * name_bytes
+    content = f"BT /{name} 9 Tf ET " + "q " * saves + "BT /F1 9 Tf 72 700 Td (deep) Tj ET " + "Q " * saves
+    return text_document([content], compress=True)
+
+
+def test_runs_and_saved_states_share_their_font_name() -> None:
+    inputs = [long_font_name_runs(1 << 20, 600), long_font_name_saves(1 << 18, 4000)]
+    results = run_hostile(inputs)
+    assert all(r["outcome"] == "ok" and r["recovered"] == "ok" for r in results), results
+
+
+def embedded_truetype_document(programs: list[bytes], text: str = "(abc) Tj") -> bytes:
+    """A page showing `text` in one TrueType font per program (each a FontFile2 stream,
+    already Flate-compressed)."""
+    pdf = Pdf()
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    pdf.add(2, "<</Type/Pages /Kids [3 0 R] /Count 1>>")
+    fonts = " ".join(f"/T{i} {10 + 3 * i} 0 R" for i in range(len(programs)))
+    shown = " ".join(f"/T{i} 9 Tf {text}" for i in range(len(programs)))
+    pdf.add(3, f"<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources <</Font <<{fonts}>>>>>>")
+    pdf.add_stream(4, f"BT 72 700 Td {shown} ET")
+    for i, program in enumerate(programs):
+        num = 10 + 3 * i
+        pdf.add(num, f"<</Type/Font /Subtype/TrueType /BaseFont/Bomb{i} /FirstChar 32 /LastChar 126 "
+                     f"/FontDescriptor {num + 1} 0 R>>")
+        pdf.add(num + 1, f"<</Type/FontDescriptor /FontName/Bomb{i} /Flags 4 /FontFile2 {num + 2} 0 R>>")
+        pdf.add(num + 2, stream_object(program, "/Filter /FlateDecode"))
+    return pdf.build()
+
+
+def test_font_program_past_its_bound_is_not_decoded_to_the_end(zeros_below_the_bound: bytes) -> None:
+    # About 1 GiB of program: reading stops at the program bound (64 MiB).
+    [result] = run_hostile([embedded_truetype_document([zeros_below_the_bound])])
+    assert result["outcome"] == "ok" and result["recovered"] == "ok", result
+
+
+def sfnt(tables: dict[bytes, bytes], last_padding: int = 0) -> bytes:
+    """A TrueType program holding `tables` (tag -> bytes), directory first; the last
+    table's length counts `last_padding` bytes more, which the caller appends."""
+    head = len(tables).to_bytes(2, "big") + bytes(6)
+    out = bytearray(b"\x00\x01\x00\x00" + head)
+    at = 12 + 16 * len(tables)
+    body = bytearray()
+    for k, (tag, data) in enumerate(tables.items()):
+        length = len(data) + (last_padding if k == len(tables) - 1 else 0)
+        out += tag + bytes(4) + (at + len(body)).to_bytes(4, "big") + length.to_bytes(4, "big")
+        body += data
+    return bytes(out + body)
+
+
+def cmap_of_overlapping_segments(segments: int) -> bytes:
+    """Four Unicode records, each naming its own format 4 subtable whose `segments`
+    segments each claim every code."""
+    seg_x2 = (2 * segments).to_bytes(2, "big")
+    sub = b"\x00\x04" + bytes(4) + seg_x2 + bytes(6)
+    sub += b"\xff\xff" * segments + bytes(2) + bytes(2 * segments) + b"\x00\x01" * segments + bytes(2 * segments)
+    records = [(3, 10), (0, 4), (3, 1), (0, 3)]
+    head = bytearray(b"\x00\x00" + len(records).to_bytes(2, "big"))
+    first = 4 + 8 * len(records)
+    for k, (platform, encoding) in enumerate(records):
+        head += platform.to_bytes(2, "big") + encoding.to_bytes(2, "big") + (first + k * len(sub)).to_bytes(4, "big")
+    return bytes(head + sub * len(records))
+
+
+def padded_cmap_program(segments: int = 30_000, padding: int = 48 << 20) -> bytes:
+    """A TrueType program of 100 glyphs whose cmap is padded with zeros, compressed."""
+    maxp = b"\x00\x01\x00\x00" + (100).to_bytes(2, "big")
+    program = sfnt({b"maxp": maxp, b"cmap": cmap_of_overlapping_segments(segments)}, padding)
+    compressor = zlib.compressobj(9)
+    data = compressor.compress(program)
+    chunk = bytes(1 << 20)
+    left = padding
+    while left > 0:
+        data += compressor.compress(chunk[: min(left, len(chunk))])
+        left -= len(chunk)
+    return data + compressor.flush()
+
+
+def test_truetype_cmap_work_is_bounded_by_codes_not_by_table_bytes() -> None:
+    # Eight programs of 30,000 segments each claiming all 65,536 codes, with 48 MiB of
+    # zeros after them: paid per table byte, that was billions of steps per program.
+    program = padded_cmap_program()
+    [result] = run_hostile([embedded_truetype_document([program] * 8)])
+    assert result["outcome"] == "ok" and result["recovered"] == "ok", result
+
+
+def forms_on_every_page(pages: int, fan: int = 64, levels: int = 30) -> bytes:
+    """`pages` pages each painting a form that paints the next `fan` times, `levels` deep."""
+    pdf = Pdf()
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    kids = " ".join(f"{1000 + i} 0 R" for i in range(pages))
+    pdf.add(2, f"<</Type/Pages /Kids [{kids}] /Count {pages}>>")
+    pdf.add_stream(4, "/F0 Do")
+    for n in range(10, 10 + levels):
+        pdf.add_stream(n, "/F0 Do " * fan, f"/Subtype/Form /BBox [0 0 612 792] /Resources <</XObject <</F0 {n + 1} 0 R>>>>")
+    for i in range(pages):
+        pdf.add(1000 + i, "<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+                          "/Resources <</XObject <</F0 10 0 R>>>>>>")
+    return pdf.build()
+
+
+def fonts_sharing_widths(fonts: int, ranges: int = 256) -> bytes:
+    """`fonts` composite fonts sharing one /W array of `ranges` ranges of 256 codes."""
+    widths = " ".join(f"{256 * k} {256 * k + 255} {500 + k % 7}" for k in range(ranges))
+    names = " ".join(f"/C{i} {100 + i} 0 R" for i in range(fonts))
+    shown = " ".join(f"/C{i} 9 Tf <0041> Tj" for i in range(fonts))
+    pdf = Pdf()
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    pdf.add(2, "<</Type/Pages /Kids [3 0 R] /Count 1>>")
+    pdf.add(3, f"<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources <</Font <<{names}>>>>>>")
+    pdf.add_stream(4, f"BT 72 700 Td {shown} ET", compress=True)
+    pdf.add(5, f"[{widths}]")
+    pdf.add(6, "<</Type/Font /Subtype/CIDFontType2 /BaseFont/Shared /DW 1000 /W 5 0 R "
+               "/CIDSystemInfo <</Registry (Adobe) /Ordering (Identity) /Supplement 0>>>>")
+    for i in range(fonts):
+        pdf.add(100 + i, "<</Type/Font /Subtype/Type0 /BaseFont/Shared /Encoding /Identity-H /DescendantFonts [6 0 R]>>")
+    return pdf.build()
+
+
+def test_form_budget_is_one_per_call_and_shared_widths_are_read_once() -> None:
+    results = run_hostile([forms_on_every_page(200), fonts_sharing_widths(2000)])
+    assert all(r["outcome"] == "ok" and r["recovered"] == "ok" for r in results), results
