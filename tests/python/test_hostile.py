@@ -712,9 +712,10 @@ def zeros_below_the_bound() -> bytes:
 
 def images_checked(zeros: bytes) -> list[bytes]:
     return [
-        # 768 MB of LZW output from 300 KB: a sound image, and one whose last code is bad.
+        # 768 MB of LZW output from 300 KB: a sound image, and one whose last code is bad
+        # (after a clear, a code not in the table).
         image_page({10: image_object(lzw_bomb(200_000), "/Filter /LZWDecode")}),
-        image_page({10: image_object(lzw_bomb(200_000, [4095 + 1]), "/Filter /LZWDecode")}),
+        image_page({10: image_object(lzw_bomb(200_000, [256, 300]), "/Filter /LZWDecode")}),
         # Flate output just below the bound, plain and through a PNG predictor.
         image_page({10: image_object(zeros, "/Filter /FlateDecode")}),
         image_page({10: image_object(zeros, "/Filter /FlateDecode /DecodeParms <</Predictor 15 /Columns 999>>")}),
