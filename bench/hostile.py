@@ -7,6 +7,13 @@ The suite itself asserts no time: a busy machine must not fail it. This is where
 slow hostile input shows.
 
     python3 bench/hostile.py [--top 15] [-k EXPRESSION]
+
+With --growth it times the input families instead: every `growth_<family>(n)` function
+of the suite builds an input of size n (its default is the base size); each family is
+read at n and 4n, each reading in its own child process, and the table shows the time
+and peak memory of both and the time ratio (linear work gives about 4).
+
+    python3 bench/hostile.py --growth [-k SUBSTRING]
 """
 
 from __future__ import annotations
@@ -22,12 +29,80 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[1]
 SUITE = ROOT / "tests" / "python" / "test_hostile.py"
 
+# One reading of one file in a child: seconds and peak resident memory (MiB) of the call.
+GROWTH_CHILD = r"""
+import json, resource, sys, time
+import folioscan
+data = open(sys.argv[2], "rb").read()
+fn = folioscan.extract if sys.argv[1] == "extract" else getattr(folioscan, sys.argv[1])
+start = time.monotonic()
+try:
+    fn(data)
+    outcome = "ok"
+except ValueError as e:
+    outcome = "ValueError: " + str(e)
+except MemoryError:
+    outcome = "MemoryError"
+seconds = time.monotonic() - start
+peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
+print(json.dumps({"seconds": seconds, "mib": peak, "outcome": outcome}))
+"""
+
+
+def read_once(function: str, data: bytes, tmp: Path) -> dict:
+    path = tmp / "input.pdf"
+    path.write_bytes(data)
+    limit = 1 << 30
+
+    def limits() -> None:
+        import resource
+
+        resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+
+    try:
+        done = subprocess.run(
+            [sys.executable, "-c", GROWTH_CHILD, function, str(path)],
+            capture_output=True, text=True, timeout=120, preexec_fn=limits,
+        )
+    except subprocess.TimeoutExpired:
+        return {"seconds": 120.0, "mib": 0.0, "outcome": "timeout"}
+    if done.returncode != 0:
+        return {"seconds": 0.0, "mib": 0.0, "outcome": f"died {done.returncode}"}
+    return json.loads(done.stdout)
+
+
+def growth(select: str | None) -> int:
+    sys.path.insert(0, str(SUITE.parent))
+    import test_hostile
+
+    families = sorted(name for name in dir(test_hostile) if name.startswith("growth_"))
+    if select:
+        families = [f for f in families if select in f]
+    print("| family | reading | n | s at n | MiB at n | s at 4n | MiB at 4n | ratio |")
+    print("|---|---|---:|---:|---:|---:|---:|---:|")
+    with tempfile.TemporaryDirectory() as tmp:
+        for family in families:
+            build = getattr(test_hostile, family)
+            n = build.__defaults__[0]
+            small, large = build(n), build(4 * n)
+            for function in ("parse", "extract"):
+                a = read_once(function, small, Path(tmp))
+                b = read_once(function, large, Path(tmp))
+                ratio = b["seconds"] / a["seconds"] if a["seconds"] > 0 else float("nan")
+                note = "" if a["outcome"] == b["outcome"] == "ok" else f" ({a['outcome'][:40]} / {b['outcome'][:40]})"
+                print(f"| {family[7:]} | {function} | {n:,} | {a['seconds']:.3f} | {a['mib']:.0f} | "
+                      f"{b['seconds']:.3f} | {b['mib']:.0f} | {ratio:.1f}{note} |", flush=True)
+    return 0
+
 
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--top", type=int, default=15, help="how many of the slowest inputs to print")
     parser.add_argument("-k", dest="select", default=None, help="pytest -k expression choosing the cases")
+    parser.add_argument("--growth", action="store_true", help="time the growth families at n and 4n")
     args = parser.parse_args()
+    if args.growth:
+        return growth(args.select)
 
     with tempfile.TemporaryDirectory() as tmp:
         times = Path(tmp) / "times.jsonl"
