@@ -245,8 +245,8 @@ def test_objects_inside_stream_data_never_replace_the_documents(file):
 
 
 def page_behind_a_cycle_of_object_streams() -> bytes:
-    """A cross-reference stream whose /Root entry points at the file's first byte (so the
-    table is rebuilt) and whose entry for the page points into object stream 20, stored
+    """A cross-reference stream whose /Root entry points at object 2 (so the table is
+    rebuilt) and whose entry for the page points into object stream 20, stored
     in 21, stored in 20; the page itself is written in the file."""
     objects = {
         1: b"<</Type/Catalog /Pages 2 0 R>>",
@@ -260,7 +260,7 @@ def page_behind_a_cycle_of_object_streams() -> bytes:
     for num, body in objects.items():
         rows[num] = (1, len(out), 0)
         out += f"{num} 0 obj\n".encode() + body + b"\nendobj\n"
-    rows[1] = (1, 0, 0)
+    rows[1] = rows[2]
     rows[3] = (2, 20, 0)
     rows[20] = (2, 21, 0)
     rows[21] = (2, 20, 0)
