@@ -291,3 +291,17 @@ def test_an_encryption_dictionary_in_an_object_stream_of_a_rebuilt_file_is_named
     # The strict reading reads the table and keeps its own message for a missing object.
     with pytest.raises(ValueError, match="^ObjectNotFound: no such object$"):
         folioscan.parse(data.replace(b"/Encrypt 9 0 R", b"/Encrypt 99 0 R"))
+
+
+@pytest.mark.parametrize(
+    "content, text",
+    [
+        # Times' period is 250 units wide: kerned by 60, the dots are 1.9 points apart.
+        ("BT /F1 10 Tf 72 700 Td [(.) 60 (.) 60 (.)] TJ ET", "..."),
+        # The same word drawn twice, a third of a point apart: a bold face faked.
+        ("BT /F1 10 Tf 72 700 Td (Bold) Tj ET BT /F1 10 Tf 72.3 700 Td (Bold) Tj ET", "Bold"),
+    ],
+)
+def test_glyphs_kerned_close_are_kept_and_overprinting_reads_once(content, text):
+    data = text_document([content], fonts={"F1": "<</Type/Font /Subtype/Type1 /BaseFont/Times-Roman>>"})
+    assert folioscan.extract(data, format="markdown") == text
