@@ -137,12 +137,13 @@ Result<OpenDocument> open_recovering(ByteView data, ByteView password, const Ext
                    version.value_or(std::string()), options};
   doc.resolver.enable_recovery();
   if (rebuilt) doc.resolver.adopt_object_streams(rebuilt->object_streams);
+  doc.resolver.set_security_pending(true);
   const EncryptionInputs encryption = TRY(recovering_encryption_inputs(doc));
   if (encryption.dict != nullptr) {
     auto handler = TRY(construct_security_handler_recovering(*encryption.dict, encryption.id0, password, &repairs));
     if (handler) doc.resolver.install_security(std::move(*handler), encryption.object);
   }
-  doc.resolver.settle_security();
+  doc.resolver.set_security_pending(false);
   // A chain that reads but whose /Root does not lead to a catalog: the entries may be
   // wrong where the objects themselves are sound. When loading the catalog rebuilt the
   // table already, the file has been scanned once and that is the answer.

@@ -141,7 +141,7 @@ void Resolver::adopt_object_streams(const std::vector<std::uint32_t>& object_str
 bool Resolver::adopt_pending_for(std::uint32_t num, const XrefEntry* before) {
   // Decoding an object stream loads objects, which may miss too: those wait for the
   // streams this call has not reached.
-  if (adopting_ || !security_settled_) return false;
+  if (adopting_ || security_pending_) return false;
   const std::optional<XrefEntry> old = before ? std::optional<XrefEntry>(*before) : std::nullopt;
   const auto changed = [&] {
     const XrefEntry* now = xref_.find(num);

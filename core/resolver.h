@@ -62,15 +62,15 @@ class Resolver {
   void use_rebuilt_table(XrefTable table, const std::vector<std::uint32_t>& object_streams);
   // The table this resolver was made with is a rebuilt one: the contents of the object
   // streams it lists (in file order) are added as they are needed. An object the table
-  // lacks, or whose entry fails to load, has the streams decoded (decrypted, once the
-  // security handler is settled), the last first, until one of them holds it; each one
+  // lacks, or whose entry fails to load, has the streams decoded (decrypted: not while
+  // the security handler is pending), the last first, until one of them holds it; each one
   // that cannot be read is noted. Unused object streams are never decoded.
   void adopt_object_streams(const std::vector<std::uint32_t>& object_streams);
   // Whether the table has been rebuilt from the file.
   bool rebuilt() const { return rebuilt_; }
-  // Recovery: the security handler is installed (or known to be absent), so object
-  // streams may be decoded from here on.
-  void settle_security() { security_settled_ = true; }
+  // Recovery: while the security handler is being looked for, object streams are not
+  // decoded (they would be read undecrypted); the open sets this around that search.
+  void set_security_pending(bool pending) { security_pending_ = pending; }
 
  private:
   // The stream's dictionary, or `storage` filled with its filter keys resolved when
@@ -120,7 +120,7 @@ class Resolver {
   // the ones read have given entries (later streams win over earlier ones).
   std::vector<std::uint32_t> pending_object_streams_;
   std::unordered_set<std::uint32_t> adopted_numbers_;
-  bool security_settled_ = false;
+  bool security_pending_ = false;
   bool adopting_ = false;
   // Entries the scan found for numbers whose entry of the old table was kept instead.
   std::unordered_map<std::uint32_t, XrefEntry> scanned_entries_;

@@ -45,6 +45,8 @@ using Array = std::vector<Object>;
 // with the entries' address and count when it was built (a change to either makes the
 // next look-up build it again), and the look-ups made before it was built. A copy
 // starts without one; a move takes it along with the entries, whose storage moves too.
+// Keys are never rewritten in place: entries change by appending, by `set`, or by
+// replacing the whole vector with one built elsewhere.
 struct KeyIndex {
   const DictEntry* base = nullptr;
   std::size_t size = 0;
