@@ -165,6 +165,7 @@ std::optional<LeadingDictionary> leading_dictionary(ByteView file, std::size_t b
 }
 
 constexpr std::string_view kEndstream = "endstream";
+constexpr std::string_view kStreamKeyword = "stream";
 constexpr std::size_t kNoEndstream = std::string_view::npos;
 
 // Where the stream data starting at `start` end when `declared` bytes long, if
@@ -213,15 +214,34 @@ Dictionary document_keys(const Dictionary& from, bool with_root) {
   return out;
 }
 
+// The next place a keyword starts, searched forward only. For "stream", the end of an
+// "endstream" does not count.
+struct KeywordCursor {
+  std::string_view keyword;
+  bool searched = false;
+  std::size_t at = kNoEndstream;
+
+  std::size_t next(ByteView file, std::size_t from) {
+    if (searched && (at == kNoEndstream || at >= from)) return at;
+    searched = true;
+    const std::string_view text = text_of(file);
+    for (at = text.find(keyword, from); at != kNoEndstream; at = text.find(keyword, at + 1)) {
+      if (keyword != kStreamKeyword || at < 3 || text.substr(at - 3, 3) != "end") break;
+    }
+    return at;
+  }
+};
+
 struct ScanState {
   // The table of an earlier scan, through which indirect stream lengths are read; none
   // in the first scan.
   const XrefTable* lengths = nullptr;
   bool indirect_length_unread = false;  // a stream's /Length named an object not read
-  // The first "endstream" at or after the last place searched from (kNoEndstream: none
-  // is left). The scan only moves forward, so one search serves every stream up to it.
-  bool endstream_searched = false;
-  std::size_t endstream_at = kNoEndstream;
+  // The first "endstream", and the first "stream" that is not the end of one, at or
+  // after the last place each was searched from (kNoEndstream: none is left). The scan
+  // only moves forward, so one search serves every stream up to the place found.
+  KeywordCursor endstream{kEndstream};
+  KeywordCursor stream{kStreamKeyword};
   RebuiltXref out;
   // Headers in file order, the last definition of a number winning once sorted. The
   // count of distinct numbers is checked whenever the headers added double.
@@ -244,20 +264,11 @@ Result<void> count_headers(ScanState& state) {
   return {};
 }
 
-// The first "endstream" at or after `from`, or kNoEndstream.
-std::size_t next_endstream(ScanState& state, ByteView file, std::size_t from) {
-  if (!state.endstream_searched || (state.endstream_at != kNoEndstream && state.endstream_at < from)) {
-    state.endstream_at = text_of(file).find(kEndstream, from);
-    state.endstream_searched = true;
-  }
-  return state.endstream_at;
-}
-
 // The end of the stream data that start at `start`: where their /Length (direct, or an
 // object of the earlier scan's table) ends them when "endstream" confirms it, else the
-// first "endstream" after them. The scan jumps there, so that headers inside stream
-// data (an embedded PDF, a catalog in a content stream) are not taken for objects;
-// nothing when the file has no "endstream" left.
+// first "endstream" after them when no other stream starts first. The scan jumps
+// there, so that headers inside stream data (an embedded PDF, a catalog in a content
+// stream) are not taken for objects; nothing when no such end is found.
 std::optional<std::size_t> stream_data_end(ScanState& state, ByteView file, const Dictionary& dict,
                                            std::size_t start) {
   const std::size_t n = file.size();
@@ -275,8 +286,11 @@ std::optional<std::size_t> stream_data_end(ScanState& state, ByteView file, cons
   if (declared) {
     if (const auto end = confirmed_end(file, start, *declared)) return end;
   }
-  const std::size_t found = next_endstream(state, file, start);
-  return found == kNoEndstream ? std::nullopt : std::optional<std::size_t>(found);
+  // Another stream starting before the next "endstream" means this one's end is lost
+  // (or its data hold whole streams): the data are then scanned like the rest.
+  const std::size_t found = state.endstream.next(file, start);
+  if (found == kNoEndstream || state.stream.next(file, start) < found) return std::nullopt;
+  return found;
 }
 
 // Records the header and its leading dictionary; returns where the scan goes on (past

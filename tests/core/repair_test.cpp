@@ -164,6 +164,11 @@ TEST(Rebuild, StreamDataAreSkippedByTheirLengthElseToTheFirstEndstream) {
       {"length naming no object", seven_behind_a_stream("99 0 R", plain, ""), "outer"},
       {"wrong direct length", seven_behind_a_stream("3", plain, ""), "outer"},
       {"no endstream anywhere after", seven_behind_a_stream("99 0 R", plain, "", false), "inner"},
+      // Its "endstream" lost: the next one ends another stream, which is not skipped to.
+      {"endstream lost before another stream",
+       seven_behind_a_stream("3", plain, "7 0 obj (after) endobj 8 0 obj <</Length 2>> stream\nxx\nendstream endobj\n",
+                             false),
+       "after"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
