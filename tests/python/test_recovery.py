@@ -305,3 +305,18 @@ def test_an_encryption_dictionary_in_an_object_stream_of_a_rebuilt_file_is_named
 def test_glyphs_kerned_close_are_kept_and_overprinting_reads_once(content, text):
     data = text_document([content], fonts={"F1": "<</Type/Font /Subtype/Type1 /BaseFont/Times-Roman>>"})
     assert folioscan.extract(data, format="markdown") == text
+
+
+def test_a_table_rebuilt_while_opening_is_not_rebuilt_again():
+    # The entry of /Root leads to another object, so loading the catalog rebuilds the
+    # table; the object 1 the scan finds is no catalog either, and that is said once.
+    pdf = text_pdf(["BT /F1 12 Tf 72 700 Td (x) Tj ET"])
+    pdf.add(1, "(not a catalog)")
+    data = pdf.build()
+    table = data.index(b"\nxref\n") + 1
+    one, two = (data.index(f"\n{n} 0 obj".encode()) + 1 for n in (1, 2))
+    data = data[:table] + data[table:].replace(b"%010d 00000 n" % one, b"%010d 00000 n" % two, 1)
+    recovered = folioscan.extract(data)
+    assert recovered["pages"] == []
+    assert [w["message"] for w in recovered["warnings"]] == [
+        "InvalidObject: object number mismatch", "InvalidObject: expected dictionary"]
