@@ -858,3 +858,81 @@ def fonts_sharing_widths(fonts: int, ranges: int = 256) -> bytes:
 def test_form_budget_is_one_per_call_and_shared_widths_are_read_once() -> None:
     results = run_hostile([forms_on_every_page(200), fonts_sharing_widths(2000)])
     assert all(r["outcome"] == "ok" and r["recovered"] == "ok" for r in results), results
+
+
+# --- recovery's look-ups, rebuilds and object streams read on demand -----------------------
+# Growth families are the `growth_*` functions: each builds an input of size `n` (its
+# default is the family's base size), and bench/hostile.py times every family at n and
+# 4n (linear work means a ratio near 4). The cases below run each family at 4n.
+
+
+def growth_do_names(n: int = 10_000) -> bytes:
+    """One page whose content paints `n` forms by `n` distinct names of its /XObject."""
+    names = " ".join(f"/X{i} 9 0 R" for i in range(n))
+    content = "\n".join(f"/X{i} Do" for i in range(n))
+    pdf = text_pdf([content], resources_extra=f"/XObject <<{names}>>")
+    pdf.add_stream(9, "", "/Type/XObject /Subtype/Form /BBox [0 0 1 1]")
+    return pdf.build()
+
+
+def growth_bdc_names(n: int = 10_000) -> bytes:
+    """One page whose `n` marked spans each name their own entry of /Properties."""
+    names = " ".join(f"/P{i} 9 0 R" for i in range(n))
+    content = "BT /F1 9 Tf 72 700 Td " + " ".join(f"/Span /P{i} BDC (x) Tj EMC" for i in range(n)) + " ET"
+    pdf = text_pdf([content], resources_extra=f"/Properties <<{names}>>")
+    pdf.add(9, "<</ActualText (y)>>")
+    return pdf.build()
+
+
+def growth_appearance_states(n: int = 10_000) -> bytes:
+    """`n` annotations sharing one appearance dictionary of `n` states, each choosing its
+    own by /AS."""
+    states = " ".join(f"/S{i} 9 0 R" for i in range(n))
+    annots = " ".join(f"{1000 + i} 0 R" for i in range(n))
+    pdf = text_pdf(["BT /F1 9 Tf 72 700 Td (page) Tj ET"], page_extra=f"/Annots [{annots}]")
+    pdf.add_stream(9, "", "/Type/XObject /Subtype/Form /BBox [0 0 1 1]")
+    pdf.add(8, f"<<{states}>>")
+    for i in range(n):
+        pdf.add(1000 + i, f"<</Type/Annot /Subtype/Square /Rect [0 0 1 1] /AP <</N 8 0 R>> /AS /S{i}>>")
+    return pdf.build()
+
+
+def growth_field_parents(n: int = 10_000) -> bytes:
+    """`n` widgets under one chain of parents 30 deep whose top has `n` other keys: every
+    inherited entry a widget asks for walks the chain to that top."""
+    top_keys = " ".join(f"/K{i} {i}" for i in range(n))
+    widgets = [f"{1000 + i} 0 R" for i in range(n)]
+    pdf = text_pdf(["BT /F1 9 Tf 72 700 Td (page) Tj ET"], page_extra=f"/Annots [{' '.join(widgets)}]")
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R /AcroForm <</Fields [500 0 R] /NeedAppearances true>>>>")
+    pdf.add(500, f"<<{top_keys} /T (top)>>")
+    for depth in range(1, 30):
+        pdf.add(500 + depth, f"<</Parent {499 + depth} 0 R /T (l{depth})>>")
+    for i in range(n):
+        pdf.add(1000 + i, f"<</Type/Annot /Subtype/Widget /Parent 529 0 R /T (w{i}) /Rect [0 0 50 10]>>")
+    return pdf.build()
+
+
+def unused_object_stream_bombs(count: int, zeros: bytes) -> bytes:
+    """A one-page document without a cross-reference table, and `count` object streams
+    that nothing names, each inflating to a gigabyte."""
+    body = text_document(["BT /F1 12 Tf 72 700 Td (kept) Tj ET"])
+    body = body[: body.rindex(b"\nxref") + 1]
+    for i in range(count):
+        keys = f"/Type/ObjStm /N 1 /First 8 /Filter /FlateDecode /Length {len(zeros)}"
+        body += f"{700 + i} 0 obj\n<<{keys}>>\nstream\n".encode() + zeros + b"\nendstream\nendobj\n"
+    return body
+
+
+@pytest.mark.parametrize("build", [growth_do_names, growth_bdc_names, growth_appearance_states, growth_field_parents])
+def test_lookups_by_name_in_large_dictionaries(build) -> None:
+    # A name looked up once per operation or annotation in a dictionary as large as the
+    # page: indexed once, not scanned entry by entry every time.
+    [result] = run_hostile([build(4 * build.__defaults__[0])])
+    assert result["outcome"] == "ok" and result["recovered"] == "ok", result
+
+
+def test_unused_object_stream_bombs_in_a_file_rebuilt(flate_bomb: bytes) -> None:
+    # The rebuilt table lists the object streams; none is decoded until one of its
+    # objects is asked for, and nothing asks.
+    [result] = run_hostile([unused_object_stream_bombs(3, flate_bomb)])
+    assert result["recovered"] == "ok", result

@@ -200,3 +200,123 @@ def test_encrypt_metadata_that_is_not_a_boolean_is_taken_as_absent(flag):
     recovered = folioscan.extract(data, "userpw")
     assert folioscan.extract(data, "userpw", format="markdown") == "Hello encrypted world"
     assert "Unsupported: /EncryptMetadata is not a boolean: taken as absent" in [w["message"] for w in recovered["warnings"]]
+
+
+# --- rebuilt tables keep the document's own objects -----------------------------------------
+
+
+def without_table(data: bytes) -> bytes:
+    """The file up to its cross-reference table: no table, no trailer, no startxref."""
+    return data[: data.rindex(b"\nxref") + 1]
+
+
+def the_document() -> bytes:
+    return without_table(text_document(["BT /F1 12 Tf 72 700 Td (the document) Tj ET"]))
+
+
+def after_stream(file: bytes, length: str, data: bytes, length_object: bytes = b"") -> bytes:
+    """`file` followed by stream 50 holding `data` under /Length `length`, then the
+    objects in `length_object`: a scan of the file passes over the data."""
+    return (file + f"50 0 obj\n<</Type/EmbeddedFile /Length {length}>>\nstream\n".encode() + data
+            + b"\nendstream\nendobj\n" + length_object)
+
+
+ATTACHMENT = text_document(["BT /F1 12 Tf 72 700 Td (the attachment) Tj ET"])
+CATALOG_IN_DATA = b"7 0 obj\n<</Type/Catalog /Pages 8 0 R>>\nendobj\n8 0 obj\n<</Type/Pages /Kids [] /Count 0>>\nendobj"
+
+
+@pytest.mark.parametrize(
+    "file",
+    [
+        # An attached PDF with the same object numbers, its /Length an object written
+        # after the stream.
+        after_stream(the_document(), "51 0 R", ATTACHMENT, f"51 0 obj\n{len(ATTACHMENT)}\nendobj\n".encode()),
+        # A catalog inside stream data whose /Length names no object: the data run to
+        # "endstream".
+        after_stream(the_document(), "99 0 R", CATALOG_IN_DATA),
+        # The same behind a direct /Length that is wrong.
+        after_stream(the_document(), "5", CATALOG_IN_DATA),
+    ],
+    ids=["attached pdf, indirect length", "catalog in data, length unreadable", "catalog in data, wrong length"],
+)
+def test_objects_inside_stream_data_never_replace_the_documents(file):
+    recovered = folioscan.extract(file)
+    assert [p["lines"][0]["text"] for p in recovered["pages"]] == ["the document"]
+
+
+def page_behind_a_cycle_of_object_streams() -> bytes:
+    """A cross-reference stream whose /Root entry points at object 2 (so the table is
+    rebuilt) and whose entry for the page points into object stream 20, stored
+    in 21, stored in 20; the page itself is written in the file."""
+    objects = {
+        1: b"<</Type/Catalog /Pages 2 0 R>>",
+        2: b"<</Type/Pages /Kids [3 0 R] /Count 1>>",
+        3: b"<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources <</Font <</F1 5 0 R>>>>>>",
+        4: stream_object({}, b"BT /F1 12 Tf 72 700 Td (the page) Tj ET"),
+        5: HELVETICA.encode(),
+    }
+    out = bytearray(b"%PDF-1.7\n")
+    rows = {}
+    for num, body in objects.items():
+        rows[num] = (1, len(out), 0)
+        out += f"{num} 0 obj\n".encode() + body + b"\nendobj\n"
+    rows[1] = rows[2]
+    rows[3] = (2, 20, 0)
+    rows[20] = (2, 21, 0)
+    rows[21] = (2, 20, 0)
+    xref_at = len(out)
+    rows[22] = (1, xref_at, 0)
+    data = b"".join(bytes([t]) + a.to_bytes(4, "big") + b.to_bytes(2, "big") for t, a, b in
+                    (rows.get(n, (0, 0, 0xFFFF)) for n in range(23)))
+    out += (f"22 0 obj\n<</Type/XRef /Size 23 /W [1 4 2] /Root 1 0 R /Length {len(data)}>>\nstream\n".encode()
+            + data + b"\nendstream\nendobj\n" + f"startxref\n{xref_at}\n%%EOF\n".encode())
+    return bytes(out)
+
+
+def test_a_compressed_entry_that_fails_falls_back_to_the_object_the_scan_found():
+    recovered = folioscan.extract(page_behind_a_cycle_of_object_streams())
+    assert [p["lines"][0]["text"] for p in recovered["pages"]] == ["the page"]
+    assert "InvalidObject: circular object reference" in [w["message"] for w in recovered["warnings"]]
+
+
+def test_an_encryption_dictionary_in_an_object_stream_of_a_rebuilt_file_is_named():
+    pdf = text_pdf(["BT /F1 12 Tf 72 700 Td (text) Tj ET"])
+    pdf.add(9, "<</Filter/Standard /V 2 /R 3 /Length 128 /P -4 /O <00> /U <00>>>")
+    pdf.trailer_extra = b"/Encrypt 9 0 R"
+    data = pdf.build(xref="stream", object_streams=[[9]])
+    damaged = data[: data.rindex(b"startxref")] + b"startxref\n5\n%%EOF\n"
+    with pytest.raises(ValueError) as raised:
+        folioscan.extract(damaged)
+    assert str(raised.value) == "ObjectNotFound: no such object: 9 0 R, the /Encrypt dictionary"
+    # The strict reading reads the table and keeps its own message for a missing object.
+    with pytest.raises(ValueError, match="^ObjectNotFound: no such object$"):
+        folioscan.parse(data.replace(b"/Encrypt 9 0 R", b"/Encrypt 99 0 R"))
+
+
+@pytest.mark.parametrize(
+    "content, text",
+    [
+        # Times' period is 250 units wide: kerned by 60, the dots are 1.9 points apart.
+        ("BT /F1 10 Tf 72 700 Td [(.) 60 (.) 60 (.)] TJ ET", "..."),
+        # The same word drawn twice, a third of a point apart: a bold face faked.
+        ("BT /F1 10 Tf 72 700 Td (Bold) Tj ET BT /F1 10 Tf 72.3 700 Td (Bold) Tj ET", "Bold"),
+    ],
+)
+def test_glyphs_kerned_close_are_kept_and_overprinting_reads_once(content, text):
+    data = text_document([content], fonts={"F1": "<</Type/Font /Subtype/Type1 /BaseFont/Times-Roman>>"})
+    assert folioscan.extract(data, format="markdown") == text
+
+
+def test_a_table_rebuilt_while_opening_is_not_rebuilt_again():
+    # The entry of /Root leads to another object, so loading the catalog rebuilds the
+    # table; the object 1 the scan finds is no catalog either, and that is said once.
+    pdf = text_pdf(["BT /F1 12 Tf 72 700 Td (x) Tj ET"])
+    pdf.add(1, "(not a catalog)")
+    data = pdf.build()
+    table = data.index(b"\nxref\n") + 1
+    one, two = (data.index(f"\n{n} 0 obj".encode()) + 1 for n in (1, 2))
+    data = data[:table] + data[table:].replace(b"%010d 00000 n" % one, b"%010d 00000 n" % two, 1)
+    recovered = folioscan.extract(data)
+    assert recovered["pages"] == []
+    assert [w["message"] for w in recovered["warnings"]] == [
+        "InvalidObject: object number mismatch", "InvalidObject: expected dictionary"]
