@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,7 @@ TextRun glyph(double along, double across, double advance, std::uint8_t turns = 
   static constexpr double kDir[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
   const double ux = kDir[turns][0], uy = kDir[turns][1];
   const double x = 300 + along * ux - across * uy, y = 400 + along * uy + across * ux;
-  TextRun r{".", "F1", x, y, advance, 10, x + advance * ux, 10, y + advance * uy};
+  TextRun r{".", std::make_shared<const std::string>("F1"), x, y, advance, 10, x + advance * ux, 10, y + advance * uy};
   r.quarter_turns = turns;
   return r;
 }
