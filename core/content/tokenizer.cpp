@@ -4,6 +4,7 @@
 #include "tokenizer.h"
 
 #include <algorithm>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -166,6 +167,44 @@ std::size_t inline_image_end(ByteView data, std::size_t from, InlineImageSearche
   return skip_inline_image(data, from);
 }
 
+// Recovery's reading of an operand that does not parse as an object: an array keeps
+// the elements that do parse and passes over keywords and bad tokens inside it (a
+// producer writing an operator into a TJ array: "[(a) 3 Tf (b)] TJ"); any other bad
+// token is skipped. Empty when nothing at `start` makes an operand; the lexer is then
+// past the bad token.
+std::optional<Object> recover_operand(Lexer& lexer, std::size_t start) {
+  lexer.set_pos(start);
+  const auto skip_token = [&] {
+    if (lexer.read_regular().empty()) lexer.set_pos(lexer.pos() + 1);
+  };
+  if (lexer.peek() != '[') {
+    skip_token();
+    return std::nullopt;
+  }
+  lexer.set_pos(start + 1);
+  Array elements;
+  for (;;) {
+    lexer.skip_whitespace();
+    if (lexer.at_end()) break;
+    const std::uint8_t b = lexer.peek();
+    if (b == ']') {
+      lexer.set_pos(lexer.pos() + 1);
+      break;
+    }
+    // A nested "[" goes to the object parser, whose depth bound holds.
+    if (starts_operand(b)) {
+      const std::size_t at = lexer.pos();
+      if (auto element = parse_object(lexer)) {
+        if (elements.size() < limits::kMaxPendingOperands) elements.push_back(std::move(*element));
+        continue;
+      }
+      lexer.set_pos(at);
+    }
+    skip_token();
+  }
+  return Object(Object::Value(std::move(elements)));
+}
+
 }  // namespace
 
 std::size_t for_each_content_op(ByteView content, const std::function<void(const ContentOp&)>& visit,
@@ -180,8 +219,17 @@ std::size_t for_each_content_op(ByteView content, const std::function<void(const
     if (lexer.at_end()) break;
     const std::uint8_t b = lexer.peek();
     if (starts_operand(b)) {
+      const std::size_t start = lexer.pos();
       auto obj = parse_object(lexer);
-      if (!obj) break;
+      if (!obj) {
+        if (!recover) break;
+        auto repaired = recover_operand(lexer, start);
+        if (!repaired) {
+          pending.clear();
+          continue;
+        }
+        obj = std::move(*repaired);
+      }
       // Operands without an operator are garbage; past a bound they are dropped
       // (the operator that finally comes sees none) so memory stays bounded.
       if (pending.size() >= limits::kMaxPendingOperands) pending.clear();

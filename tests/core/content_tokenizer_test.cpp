@@ -143,6 +143,43 @@ TEST(Tokenize, RecoveryEndsAnInlineImageWhereItsDataEnds) {
   }
 }
 
+TEST(Tokenize, RecoveryReadsPastBadOperandsAndKeywordsInsideArrays) {
+  const struct {
+    std::string content;
+    std::vector<std::string> strict, recovered;
+    std::size_t tj_elements;  // of the recovered TJ, when there is one
+  } cases[] = {
+      // A lone "." is no number: strictly the stream ends there, recovery drops it.
+      {"BT . .5 .8 rg (Test) Tj ET", {"BT"}, {"BT", "rg", "Tj", "ET"}, 0},
+      // An operator inside a TJ array: the array keeps its strings and numbers.
+      {"BT [(small) 5 Tf -250 (big)] TJ ET", {"BT"}, {"BT", "TJ", "ET"}, 4},
+      {"BT [(a) /F1 <41> Tc (b)] TJ ET", {"BT"}, {"BT", "TJ", "ET"}, 4},
+      // Nested arrays keep the parser's own depth bound; an unclosed array ends the content.
+      {"BT [(a) [1 2] x (b)] TJ ET", {"BT"}, {"BT", "TJ", "ET"}, 3},
+      {"BT [(a) x (b", {"BT"}, {"BT"}, 0},
+      {"BT [(a) x", {"BT"}, {"BT"}, 0},
+  };
+  for (const auto& c : cases) {
+    for (const bool recover : {false, true}) {
+      std::vector<std::string> seen;
+      std::size_t elements = 0;
+      for_each_content_op(
+          bytes_of(c.content),
+          [&](const ContentOp& op) {
+            seen.emplace_back(op.name());
+            if (op.name() == "TJ" && !op.operands.empty() && op.operands[0].as_array()) {
+              elements = op.operands[0].as_array()->size();
+            }
+          },
+          recover);
+      EXPECT_EQ(seen, recover ? c.recovered : c.strict) << c.content << recover;
+      if (recover) {
+        EXPECT_EQ(elements, c.tj_elements) << c.content;
+      }
+    }
+  }
+}
+
 TEST(Tokenize, StrayDelimitersDropPendingOperandsAndBadOperandsEndTheStream) {
   auto ops = ops_of("1 2 ) 3 w (unclosed Tj");
   ASSERT_EQ(names(ops), (std::vector<std::string>{"w"}));
