@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "../cmap/cid_unicode.h"
@@ -43,6 +44,10 @@ struct Font {
   // Recovery only, composite fonts: the character collection (/CIDSystemInfo) whose CID
   // text serves codes that neither ToUnicode, a Unicode CMap nor `cid_text` gives text.
   std::optional<cmap::Ordering> cid_ordering;
+  // Recovery only, simple fonts: one-byte codes whose glyph name says several characters
+  // (a ligature "f_f_i", "uni00660069"), with that text in UTF-8; it takes the place of
+  // `encoding` for the code. Empty in the strict reading.
+  std::vector<std::pair<std::uint8_t, std::string>> code_strings;
 
   // The widths of the 256 one-byte codes with `default_width` filled in, so that simple
   // fonts measure a string without hashing each code. Empty until cache_byte_widths()
