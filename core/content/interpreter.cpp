@@ -57,6 +57,26 @@ struct TextInterpreter::State {
     return it != fonts->end() ? it->second.get() : nullptr;
   }
 
+  // Glyphs shown with no text, by font resource name, in the order fonts first lack one.
+  std::vector<std::pair<std::string, std::size_t>> without_text;
+
+  void count_glyphs_without_text(const std::string& font, const std::string& text,
+                                 const std::vector<std::uint32_t>& starts) {
+    std::size_t empty = 0;
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+      const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : text.size();
+      empty += end <= starts[i];
+    }
+    if (empty == 0) return;
+    for (auto& [name, count] : without_text) {
+      if (name == font) {
+        count += empty;
+        return;
+      }
+    }
+    without_text.emplace_back(font, empty);
+  }
+
   void move_line(double tx, double ty) {
     tlm.e += tx * tlm.a + ty * tlm.c;
     tlm.f += tx * tlm.b + ty * tlm.d;
@@ -74,6 +94,7 @@ struct TextInterpreter::State {
         glyph_starts.clear();
         run.width = decode_and_measure(*ts.current, bytes, ts.tc, ts.tw, ts.tfs, ts.th, run.text, &glyph_starts);
         if (has_multi_character_glyph(run.text, glyph_starts)) run.glyph_starts = glyph_starts;
+        count_glyphs_without_text(ts.font, run.text, glyph_starts);
       } else {
         run.width = decode_and_measure(*ts.current, bytes, ts.tc, ts.tw, ts.tfs, ts.th, run.text);
       }
@@ -151,6 +172,10 @@ std::vector<TextRun> TextInterpreter::take_runs() {
 void TextInterpreter::add_run(TextRun run) { state_->runs.push_back(std::move(run)); }
 
 void TextInterpreter::keep_glyph_starts(bool keep) { state_->keep_glyph_starts = keep; }
+
+const std::vector<std::pair<std::string, std::size_t>>& TextInterpreter::glyphs_without_text() const {
+  return state_->without_text;
+}
 
 const SharedFontMap* TextInterpreter::use_fonts(const SharedFontMap* fonts) {
   return std::exchange(state_->fonts, fonts);

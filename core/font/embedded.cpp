@@ -309,20 +309,8 @@ const Dictionary* unserved_identity_truetype(OpenDocument& doc, const Dictionary
   return subtype != nullptr && subtype->is_name("CIDFontType2") ? *descendant : nullptr;
 }
 
-// The last source of a TrueType CIDFont's text: its CIDs taken as glyph numbers of the
-// whole font, whose first 258 glyphs are the standard Macintosh ones in the fonts that
-// office producers cite by number (Arial, Times New Roman: "3" is the space, "36" the
-// "A"). Only where the CIDs are such numbers: the font is not embedded (its glyphs are
-// the installed font's), or a CIDToGIDMap stream maps them onto a subset's glyphs.
-// A subset whose own glyph numbers are the CIDs is left without text.
-void complete_from_standard_order(OpenDocument& doc, const Dictionary& font_dict, Font& font) {
-  const Dictionary* descendant = unserved_identity_truetype(doc, font_dict, font);
-  if (descendant == nullptr) return;
-  const Dictionary* descriptor = dictionary_at(doc, *descendant, "FontDescriptor");
-  const bool embedded = descriptor != nullptr && (descriptor->lookup("FontFile2") != nullptr ||
-                                                  descriptor->lookup("FontFile3") != nullptr);
-  const Object* map = resolved(doc, descendant->lookup("CIDToGIDMap"));
-  if (embedded && (map == nullptr || map->as_stream() == nullptr)) return;
+// The text of the standard Macintosh glyphs by glyph number.
+std::shared_ptr<const std::vector<std::uint32_t>> standard_order_text() {
   static const std::shared_ptr<const std::vector<std::uint32_t>> standard = [] {
     std::vector<std::uint32_t> text(font::kMacGlyphCount, 0);
     for (std::uint32_t g = 0; g < text.size(); ++g) {
@@ -331,7 +319,34 @@ void complete_from_standard_order(OpenDocument& doc, const Dictionary& font_dict
     }
     return std::make_shared<const std::vector<std::uint32_t>>(std::move(text));
   }();
-  font.cid_text = standard;
+  return standard;
+}
+
+// The last source of a TrueType CIDFont's text: its CIDs taken as glyph numbers of the
+// whole font, whose first 258 glyphs are the standard Macintosh ones in the fonts that
+// office producers cite by number (Arial, Times New Roman: "3" is the space, "36" the
+// "A"). Only where the CIDs are such numbers: the font is not embedded (its glyphs are
+// the installed font's), or a CIDToGIDMap stream maps them onto a subset's glyphs.
+// A subset whose own glyph numbers are the CIDs is left without text, and so is a font
+// whose /W widths are mostly for CIDs past the standard glyphs.
+void complete_from_standard_order(OpenDocument& doc, const Dictionary& font_dict, Font& font) {
+  const Dictionary* descendant = unserved_identity_truetype(doc, font_dict, font);
+  if (descendant == nullptr) return;
+  const Dictionary* descriptor = dictionary_at(doc, *descendant, "FontDescriptor");
+  const bool embedded = descriptor != nullptr && (descriptor->lookup("FontFile2") != nullptr ||
+                                                  descriptor->lookup("FontFile3") != nullptr);
+  const Object* map = resolved(doc, descendant->lookup("CIDToGIDMap"));
+  if (embedded && (map == nullptr || map->as_stream() == nullptr)) return;
+  // An embedded subset that cites glyphs past the standard ones as often as within them
+  // (a CJK font's own numbering) is not in that order.
+  if (!embedded) {
+    font.cid_text = standard_order_text();
+    return;
+  }
+  const auto standard_cids = std::count_if(font.widths.begin(), font.widths.end(),
+                                           [](const auto& entry) { return entry.first < font::kMacGlyphCount; });
+  if (2 * static_cast<std::size_t>(standard_cids) <= font.widths.size() && !font.widths.empty()) return;
+  font.cid_text = standard_order_text();
 }
 
 }  // namespace

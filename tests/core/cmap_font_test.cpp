@@ -117,6 +117,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"NoStandardOrderForSubsetGlyphs", "/Encoding /Identity-H",
              "/Subtype/CIDFontType2 /FontDescriptor <</FontFile2 12 0 R>>", {{12, "|not a font program"}},
              std::string("\x00\x36", 2), "", 1.0, 1},
+        // ... nor for a subset whose /W cites glyphs past the standard ones as often.
+        Case{"NoStandardOrderForManyHighCids", "/Encoding /Identity-H",
+             "/Subtype/CIDFontType2 /CIDToGIDMap 13 0 R /FontDescriptor <</FontFile2 12 0 R>> /W [300 [1000 1000]]",
+             {{12, "|not a font program"}, {13, "|\x00\x00\x00\x01"}}, std::string("\x00\x36", 2), "", 1.0, 1},
         // ToUnicode using a collection's UCS2 CMap (issue5010.pdf): CID 34 of Korea1 is A.
         Case{"ToUnicodeUsesUcs2CMap", "/Encoding /Identity-H /ToUnicode 12 0 R", "",
              {{12, "|/CIDInit /ProcSet findresource begin begincmap /Adobe-Korea1-UCS2 usecmap endcmap"}},

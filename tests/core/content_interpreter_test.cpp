@@ -154,3 +154,29 @@ TEST(Walker, RecoverySavesTheTextStateWithTheCtmAndStrictOnlyTheCtm) {
 
 }  // namespace
 }  // namespace folioscan
+
+namespace folioscan {
+namespace {
+
+TEST(Interpret, GlyphsWithoutTextAreCountedPerFontWhenGlyphsAreKept) {
+  FontMap fonts;
+  fonts["F1"] = half_em_font();  // codes 128 and up have no text
+  fonts["F2"] = half_em_font();
+  const auto ops = ops_of("BT /F1 12 Tf (H\x80i\x81) Tj /F2 9 Tf (ok) Tj /F1 12 Tf [(\x90) 20 (i)] TJ ET");
+  const SharedFontMap shared = borrow_fonts(fonts);
+  for (const bool keep : {false, true}) {
+    GraphicsWalker walker;
+    TextInterpreter interpreter(shared);
+    interpreter.keep_glyph_starts(keep);
+    for (const ContentOp& op : ops) walker.apply(op, interpreter);
+    const auto runs = interpreter.take_runs();
+    ASSERT_EQ(runs.size(), 4u);
+    EXPECT_EQ(runs[0].text, "Hi");  // left out, not written as blanks
+    using Counts = std::vector<std::pair<std::string, std::size_t>>;
+    const Counts expected = keep ? Counts{{"F1", 3}} : Counts{};
+    EXPECT_EQ(interpreter.glyphs_without_text(), expected) << keep;
+  }
+}
+
+}  // namespace
+}  // namespace folioscan
