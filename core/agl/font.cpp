@@ -250,4 +250,18 @@ double decode_and_measure(const Font& font, ByteView bytes, double tc, double tw
   return total;
 }
 
+std::vector<double> glyph_advances(const Font& font, ByteView bytes, double tc, double tw, double tfs, double th) {
+  std::vector<double> advances;
+  std::string scratch;
+  const std::size_t step = font.code_bytes == 2 ? 2 : 1;
+  for (std::size_t pos = 0; pos < bytes.size();) {
+    const std::size_t length = font.code_map ? cmap::next_code(*font.code_map, bytes, pos).bytes
+                                             : std::min(step, bytes.size() - pos);
+    scratch.clear();
+    advances.push_back(decode_and_measure(font, bytes.subspan(pos, length), tc, tw, tfs, th, scratch));
+    pos += length;
+  }
+  return advances;
+}
+
 }  // namespace folioscan

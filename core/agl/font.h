@@ -105,4 +105,9 @@ std::size_t count_codes(const Font& font, ByteView bytes);
 double decode_and_measure(const Font& font, ByteView bytes, double tc, double tw, double tfs,
                           double th, std::string& out, std::vector<std::uint32_t>* glyph_starts = nullptr);
 
+// Each code's advance in text space, in the order of the codes: what
+// decode_and_measure adds for it. For the rare strings whose glyphs are looked at one by
+// one (recovery's glyphs without text).
+std::vector<double> glyph_advances(const Font& font, ByteView bytes, double tc, double tw, double tfs, double th);
+
 }  // namespace folioscan

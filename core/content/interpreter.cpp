@@ -60,21 +60,59 @@ struct TextInterpreter::State {
   // Glyphs shown with no text, by font resource name, in the order fonts first lack one.
   std::vector<std::pair<std::string, std::size_t>> without_text;
 
-  void count_glyphs_without_text(const std::string& font, const std::string& text,
-                                 const std::vector<std::uint32_t>& starts) {
+  std::size_t count_glyphs_without_text(const std::string& font, const std::string& text,
+                                        const std::vector<std::uint32_t>& starts) {
     std::size_t empty = 0;
     for (std::size_t i = 0; i < starts.size(); ++i) {
       const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : text.size();
       empty += end <= starts[i];
     }
-    if (empty == 0) return;
+    if (empty == 0) return 0;
     for (auto& [name, count] : without_text) {
       if (name == font) {
         count += empty;
-        return;
+        return empty;
       }
     }
     without_text.emplace_back(font, empty);
+    return empty;
+  }
+
+  // Recovery: glyphs that give no text still take their room on the page (a space glyph
+  // a font's maps leave out). Those before the run's first text move its origin, so
+  // layout sees the gap they make; one between two words of the run wider than a word
+  // gap becomes a space. `glyph_starts` follows the text.
+  void space_blank_glyphs(TextRun& run, const std::vector<double>& advances, const Matrix& p, double tfs) {
+    const double scale = std::hypot(p.a, p.b);
+    const double gap = 0.2 * std::fmax(std::fabs(tfs) * std::hypot(p.c, p.d), 1.0);
+    std::string text;
+    std::vector<std::uint32_t> starts;
+    text.reserve(run.text.size() + 8);
+    double lead = 0.0;
+    for (std::size_t i = 0; i < glyph_starts.size() && i < advances.size(); ++i) {
+      const std::size_t begin = glyph_starts[i];
+      const std::size_t end = i + 1 < glyph_starts.size() ? glyph_starts[i + 1] : run.text.size();
+      if (end > begin) {
+        starts.push_back(static_cast<std::uint32_t>(text.size()));
+        text.append(run.text, begin, end - begin);
+        continue;
+      }
+      if (text.empty()) {
+        lead += advances[i];
+        continue;
+      }
+      const bool more_text = end < run.text.size();
+      if (more_text && advances[i] * scale > gap && text.back() != ' ' && run.text[end] != ' ') {
+        starts.push_back(static_cast<std::uint32_t>(text.size()));
+        text += ' ';
+      }
+    }
+    if (lead != 0.0 && std::isfinite(lead)) {
+      run.x += lead * p.a;
+      run.y += lead * p.b;
+    }
+    run.text = std::move(text);
+    glyph_starts = std::move(starts);
   }
 
   void move_line(double tx, double ty) {
@@ -93,8 +131,10 @@ struct TextInterpreter::State {
       if (keep_glyph_starts) {
         glyph_starts.clear();
         run.width = decode_and_measure(*ts.current, bytes, ts.tc, ts.tw, ts.tfs, ts.th, run.text, &glyph_starts);
+        if (count_glyphs_without_text(ts.font, run.text, glyph_starts) > 0) {
+          space_blank_glyphs(run, glyph_advances(*ts.current, bytes, ts.tc, ts.tw, ts.tfs, ts.th), p, ts.tfs);
+        }
         if (has_multi_character_glyph(run.text, glyph_starts)) run.glyph_starts = glyph_starts;
-        count_glyphs_without_text(ts.font, run.text, glyph_starts);
       } else {
         run.width = decode_and_measure(*ts.current, bytes, ts.tc, ts.tw, ts.tfs, ts.th, run.text);
       }
