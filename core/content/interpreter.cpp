@@ -79,16 +79,16 @@ struct TextInterpreter::State {
   }
 
   // Recovery: glyphs that give no text still take their room on the page (a space glyph
-  // a font's maps leave out). Those before the run's first text move its origin, so
-  // layout sees the gap they make; one between two words of the run wider than a word
-  // gap becomes a space. `glyph_starts` follows the text.
+  // a font's maps leave out). One wider than a word gap, before, between or after the
+  // run's words, is a word break and becomes one space; the run's origin stays where it
+  // was drawn. A run with no text at all stays empty. `glyph_starts` follows the text.
   void space_blank_glyphs(TextRun& run, const std::vector<double>& advances, const Matrix& p, double tfs) {
+    if (run.text.empty()) return;
     const double scale = std::hypot(p.a, p.b);
     const double gap = 0.2 * std::fmax(std::fabs(tfs) * std::hypot(p.c, p.d), 1.0);
     std::string text;
     std::vector<std::uint32_t> starts;
     text.reserve(run.text.size() + 8);
-    double lead = 0.0;
     for (std::size_t i = 0; i < glyph_starts.size() && i < advances.size(); ++i) {
       const std::size_t begin = glyph_starts[i];
       const std::size_t end = i + 1 < glyph_starts.size() ? glyph_starts[i + 1] : run.text.size();
@@ -97,19 +97,12 @@ struct TextInterpreter::State {
         text.append(run.text, begin, end - begin);
         continue;
       }
-      if (text.empty()) {
-        lead += advances[i];
-        continue;
-      }
-      const bool more_text = end < run.text.size();
-      if (more_text && advances[i] * scale > gap && text.back() != ' ' && run.text[end] != ' ') {
+      const bool after_space = text.empty() ? false : text.back() == ' ';
+      const bool before_space = end < run.text.size() && run.text[end] == ' ';
+      if (advances[i] * scale > gap && !after_space && !before_space) {
         starts.push_back(static_cast<std::uint32_t>(text.size()));
         text += ' ';
       }
-    }
-    if (lead != 0.0 && std::isfinite(lead)) {
-      run.x += lead * p.a;
-      run.y += lead * p.b;
     }
     run.text = std::move(text);
     glyph_starts = std::move(starts);
