@@ -18,11 +18,25 @@ from fontTools import agl
 
 OUT = Path(__file__).resolve().parents[1] / "core" / "agl" / "glyph_list.inc"
 
+# Names TeX's math fonts give the variant Greek letters, which Adobe's list lacks: the
+# Unicode characters of those variants.
+TEX_NAMES = {
+    "epsilon1": [0x03F5],
+    "phi1": [0x03D5],
+    "rho1": [0x03F1],
+    "omega1": [0x03D6],
+    "kappa1": [0x03F0],
+}
+
 
 def main() -> None:
-    names = sorted(agl.LEGACY_AGL2UV.items(), key=lambda item: item[0].encode())
+    table = dict(agl.LEGACY_AGL2UV)
+    for name, values in TEX_NAMES.items():
+        table.setdefault(name, values)
+    names = sorted(table.items(), key=lambda item: item[0].encode())
     lines = [
-        "// Adobe's glyph list (glyphlist.txt, Copyright 2002-2019 Adobe, BSD-style licence):",
+        "// Adobe's glyph list (glyphlist.txt, Copyright 2002-2019 Adobe, BSD-style licence),",
+        "// with the variant Greek letters of TeX's math fonts:",
         "// glyph name -> code points, sorted by the name's bytes. Written by",
         "// scripts/make_glyph_list.py: edit that script, not this file.",
         "",

@@ -19,12 +19,20 @@
 namespace folioscan {
 namespace {
 
+// The one character a program's glyph name says ("epsilon1", "uni03F5", "a.sc"), through
+// the full glyph list; nullopt for names of none or of several characters.
+std::optional<std::uint32_t> program_name_value(std::string_view name) {
+  const auto points = glyph_name_points(name);
+  if (!points || points->size() != 1) return std::nullopt;
+  return static_cast<std::uint32_t>(points->front());
+}
+
 // Glyph names to code points; names of glyphs past `glyph_text` grow it.
 void add_names(std::vector<std::uint32_t>& glyph_text, const std::vector<std::string_view>& names) {
   for (std::size_t g = 0; g < names.size(); ++g) {
     if (names[g].empty()) continue;
     if (g < glyph_text.size() && glyph_text[g] != 0) continue;
-    if (const auto cp = glyph_name_to_unicode(names[g]); cp && *cp != 0) {
+    if (const auto cp = program_name_value(names[g]); cp && *cp != 0) {
       if (g >= glyph_text.size()) glyph_text.resize(g + 1, 0);
       glyph_text[g] = *cp;
     }
@@ -69,7 +77,7 @@ void read_sfnt_into(ByteView program, ProgramText& out) {
   add_names(out.glyph_text, sfnt.glyph_names);
   for (std::size_t g = 0; g < sfnt.glyph_names.size() && g < sfnt.glyph_unicode.size(); ++g) {
     const std::string_view name = sfnt.glyph_names[g];
-    if (!name.empty() && sfnt.glyph_unicode[g] != 0 && !glyph_name_to_unicode(name)) {
+    if (!name.empty() && sfnt.glyph_unicode[g] != 0 && !program_name_value(name)) {
       out.name_text.emplace(std::string(name), sfnt.glyph_unicode[g]);
     }
   }
@@ -366,7 +374,7 @@ ProgramText read_program_text(ProgramKind kind, ByteView program) {
     if (!encoding.found) return out;
     std::array<std::uint32_t, 256> text{};
     for (std::size_t c = 0; c < 256; ++c) {
-      if (const auto cp = glyph_name_to_unicode(encoding.names[c]); cp) text[c] = *cp;
+      if (const auto cp = program_name_value(encoding.names[c]); cp) text[c] = *cp;
     }
     out.code_text = text;
     return out;

@@ -44,6 +44,7 @@ TEST(GlyphNameText, NamesSayTheirCharacters) {
       {"", std::nullopt},
       {"_", std::nullopt},
       {"g17", std::nullopt},
+      {"epsilon1", "\xCF\xB5"},                // TeX's variant epsilon
       {"a_a_a_a_a_a_a_a_a_a_a_a_a_a_a_a_a", std::nullopt},  // past the part bound
   };
   for (const auto& c : cases) {
