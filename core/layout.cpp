@@ -45,8 +45,19 @@ bool reads_before(const Placed& a, const Placed& b) {
   return left_of(a, b);
 }
 
+// Recovery: a run of other text in another size that starts in the first half of the
+// previous one is drawn over it (two forms placing words at one spot), not after it:
+// another word. Text redrawn a hair off (fake bold) stays as it is.
+bool drawn_over(const Placed& placed, const Placed& previous) {
+  const double a = placed.run->page_size;
+  const double b = previous.run->page_size;
+  const bool other_size = std::fabs(a - b) > 0.25 * std::fmax(std::fabs(a), std::fabs(b));
+  return other_size && placed.run->text != previous.run->text && placed.x >= previous.x &&
+         placed.x < previous.x + 0.5 * (previous.end_x - previous.x);
+}
+
 // With `run_starts`, the offset in the line's text where each run's text starts is
-// appended to it.
+// appended to it (recovery's layout asks for them).
 TextLine build_line(std::span<const Placed> group, std::vector<std::uint32_t>* run_starts = nullptr) {
   const Placed& first = group.front();
   // Sized once: every text plus at most one space before each later run.
@@ -58,12 +69,14 @@ TextLine build_line(std::span<const Placed> group, std::vector<std::uint32_t>* r
   line.text = first.run->text;
   double previous_x = first.x;
   double previous_end = first.end_x;
+  const Placed* previous = &first;
   for (const Placed& placed : group.subspan(1)) {
     const TextRun& run = *placed.run;
     // Distances are all in page space. A run left of the previous one can only sit on
     // another baseline of the group (a neighbouring table column, say): its negative gap
     // does not make it part of the previous word.
-    const bool apart = placed.x - previous_end > word_gap_threshold(run) || placed.x < previous_x;
+    const bool apart = placed.x - previous_end > word_gap_threshold(run) || placed.x < previous_x ||
+                       (run_starts != nullptr && drawn_over(placed, *previous));
     if (apart && (line.text.empty() || line.text.back() != ' ') &&
         (run.text.empty() || run.text.front() != ' ')) {
       line.text += ' ';
@@ -72,6 +85,7 @@ TextLine build_line(std::span<const Placed> group, std::vector<std::uint32_t>* r
     line.text += run.text;
     previous_x = placed.x;
     previous_end = placed.end_x;
+    previous = &placed;
   }
   return line;
 }

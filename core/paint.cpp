@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -72,6 +73,12 @@ class Painter {
   void paint_annotations();
 
   PagePaint finish() {
+    // One warning per font and page: codes no map gives text are left out of the text.
+    for (const auto& [font, count] : text_.glyphs_without_text()) {
+      doc_.diagnostics.warn(ParseError{"font " + font + ": " + std::to_string(count) +
+                                           (count == 1 ? " glyph has" : " glyphs have") + " no character",
+                                       ParseErrorKind::Unsupported});
+    }
     PagePaint out{text_.take_runs(), rules_.take(), std::move(images_), std::move(image_streams_)};
     return out;
   }

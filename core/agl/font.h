@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "../cmap/cid_unicode.h"
@@ -49,6 +50,10 @@ struct Font {
   // Recovery only, composite fonts: the character collection (/CIDSystemInfo) whose CID
   // text serves codes that neither ToUnicode, a Unicode CMap nor `cid_text` gives text.
   std::optional<cmap::Ordering> cid_ordering;
+  // Recovery only, simple fonts: one-byte codes whose glyph name says several characters
+  // (a ligature "f_f_i", "uni00660069"), with that text in UTF-8; it takes the place of
+  // `encoding` for the code. Empty in the strict reading.
+  std::vector<std::pair<std::uint8_t, std::string>> code_strings;
 
   // The widths of the 256 one-byte codes with `default_width` filled in, so that simple
   // fonts measure a string without hashing each code. Empty until cache_byte_widths()
@@ -105,5 +110,10 @@ std::size_t count_codes(const Font& font, ByteView bytes);
 // `glyph_starts`, the offset in `out` where each code's text begins is appended to it.
 double decode_and_measure(const Font& font, ByteView bytes, double tc, double tw, double tfs,
                           double th, std::string& out, std::vector<std::uint32_t>* glyph_starts = nullptr);
+
+// Each code's advance in text space, in the order of the codes: what
+// decode_and_measure adds for it. For the rare strings whose glyphs are looked at one by
+// one (recovery's glyphs without text).
+std::vector<double> glyph_advances(const Font& font, ByteView bytes, double tc, double tw, double tfs, double th);
 
 }  // namespace folioscan

@@ -288,6 +288,26 @@ TEST(RecoveredLayout, RightToLeftTextReadsInLogicalOrderWithGlyphsKeptWhole) {
   }
 }
 
+TEST(RecoveredLayout, ARunDrawnOverThePreviousOneIsAnotherWord) {
+  const struct {
+    std::vector<TextRun> runs;
+    Texts strict, recovered;
+  } cases[] = {
+      // Two forms placing words at one origin, in two sizes (the second drawn over).
+      {{run("big", 72, 690, 36, 24), run("small", 72, 690, 110, 48)}, {"bigsmall"}, {"big small"}},
+      // Starting inside the first half of the previous run, in another size.
+      {{run("abcdef", 100, 700, 60), run("xy", 120, 700, 12, 8)}, {"abcdefxy"}, {"abcdef xy"}},
+      // The same size: left as drawn.
+      {{run("abcdef", 100, 700, 60), run("xy", 120, 700, 12)}, {"abcdefxy"}, {"abcdefxy"}},
+      // A kerned neighbour that starts just before the previous run's end stays glued.
+      {{run("abc", 100, 700, 30), run("def", 129, 700, 30)}, {"abcdef"}, {"abcdef"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(texts(layout_lines(c.runs, kLetter)), c.strict);
+    EXPECT_EQ(texts(recovered_layout(c.runs)), c.recovered);
+  }
+}
+
 TEST(Layout, NaNPositionsSortAfterAllNumbers) {
   const auto result = layout_lines(
       {run("n", kNaN, kNaN), run("a", 0, 700), run("m", kNaN, 600), run("b", 5, 600)}, kLetter);
