@@ -151,7 +151,8 @@ void put_left_to_right(std::span<Placed> group) {
 // (not the previous run's), so a slow drift does not chain lines together. Recovering,
 // each line's runs are put left to right where they do not overlap and right-to-left
 // text is put in logical order.
-void group_lines(std::vector<Placed>& order, bool recovering, std::vector<TextLine>& lines) {
+void group_lines(std::vector<Placed>& order, bool recovering, std::vector<TextLine>& lines,
+                 std::vector<std::vector<const TextRun*>>* line_runs = nullptr) {
   std::vector<std::uint32_t> run_starts;
   // Most producers already draw in reading order; a stable sort of sorted input leaves
   // it as it is, so the check alone decides.
@@ -165,6 +166,11 @@ void group_lines(std::vector<Placed>& order, bool recovering, std::vector<TextLi
       return;
     }
     put_left_to_right(group);
+    if (line_runs != nullptr) {
+      auto& runs = line_runs->emplace_back();
+      runs.reserve(group.size());
+      for (const Placed& placed : group) runs.push_back(placed.run);
+    }
     run_starts.clear();
     lines.push_back(build_line(group, &run_starts));
     put_in_logical_order(lines.back(), group, run_starts);
@@ -223,8 +229,19 @@ LayoutResult layout_lines_recovering(std::span<const TextRun* const> shown, cons
   // own baseline: each direction is laid out in its own frame, upright text first.
   std::array<std::vector<Placed>, 4> by_turn;
   for (const TextRun* run : shown) by_turn[run->quarter_turns & 3].push_back(placed_upright(*run));
-  for (const std::uint8_t turns : {0, 1, 3, 2}) group_lines(by_turn[turns], true, result.lines);
+  for (const std::uint8_t turns : {0, 1, 3, 2}) group_lines(by_turn[turns], true, result.lines, &result.line_runs);
   return result;
+}
+
+TextLine join_upright_runs(std::span<const TextRun* const> runs) {
+  if (runs.empty()) return {};
+  std::vector<Placed> group;
+  group.reserve(runs.size());
+  for (const TextRun* run : runs) group.push_back({run, run->x, run->y, run->end_x});
+  std::vector<std::uint32_t> run_starts;
+  TextLine line = build_line(group, &run_starts);
+  put_in_logical_order(line, group, run_starts);
+  return line;
 }
 
 }  // namespace folioscan

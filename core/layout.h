@@ -16,6 +16,9 @@ struct LayoutResult {
   std::vector<TextLine> lines;
   double width = 0.0;
   double height = 0.0;
+  // Recovery only: each line's runs in the order its text joins them (parallel to
+  // `lines`), for the page's structure.
+  std::vector<std::vector<const TextRun*>> line_runs;
 };
 
 // Two runs whose baselines differ by at most this share a line: half the larger page
@@ -37,5 +40,10 @@ LayoutResult layout_lines(const std::vector<TextRun>& runs, const std::array<dou
 // left to right where they do not overlap, and right-to-left text reads in logical
 // order.
 LayoutResult layout_lines_recovering(std::span<const TextRun* const> shown, const std::array<double, 4>& media_box);
+
+// Recovery: the line that upright runs on one baseline make, joined in the given order
+// as layout_lines_recovering joins them (spaces at wide gaps, right-to-left text in
+// logical order). For the pieces of a line cut at a column gutter.
+TextLine join_upright_runs(std::span<const TextRun* const> runs);
 
 }  // namespace folioscan

@@ -17,6 +17,7 @@
 #include "../cmap/code_map.h"
 #include "../cos/object.h"
 #include "../input_limits.h"
+#include "../structure/font_face.h"
 #include "../tounicode.h"
 
 namespace folioscan {
@@ -43,6 +44,9 @@ struct Font {
   // Recovery only, composite fonts: the character collection (/CIDSystemInfo) whose CID
   // text serves codes that neither ToUnicode, a Unicode CMap nor `cid_text` gives text.
   std::optional<cmap::Ordering> cid_ordering;
+  // Recovery only: bold, italic, ascent and descent from /BaseFont and the descriptor,
+  // which the structure of a recovered page reads; the defaults in the strict reading.
+  FontFace face;
 
   // The widths of the 256 one-byte codes with `default_width` filled in, so that simple
   // fonts measure a string without hashing each code. Empty until cache_byte_widths()
