@@ -17,6 +17,15 @@ std::size_t characters_of(std::string_view text) {
 
 bool blank(const TextRun& run) { return run.text.find_first_not_of(' ') == std::string::npos; }
 
+// Where an upright run's last glyph ends: trailing spaces reach into the white space
+// after the text (a column's gutter), so they are taken off, a space as 0.28 em.
+double visible_end(const TextRun& run) {
+  std::size_t trailing = 0;
+  while (trailing < run.text.size() && run.text[run.text.size() - 1 - trailing] == ' ') ++trailing;
+  if (run.quarter_turns != 0 || trailing == 0 || trailing == run.text.size()) return run.end_x;
+  return std::fmax(run.x, run.end_x - 0.28 * std::fabs(run.page_size) * static_cast<double>(trailing));
+}
+
 // Box, size and style of a piece from its runs.
 void measure(LinePiece& piece, std::span<const TextRun* const> runs) {
   double x0 = INFINITY;
@@ -32,8 +41,9 @@ void measure(LinePiece& piece, std::span<const TextRun* const> runs) {
     const double size = std::fabs(run->page_size);
     const double ascent = run->ascent > 0 ? run->ascent : 0.8 * size;
     const double descent = run->descent < 0 ? run->descent : -0.2 * size;
-    x0 = std::fmin(x0, std::fmin(run->x, run->end_x));
-    x1 = std::fmax(x1, std::fmax(run->x, run->end_x));
+    const double end = visible_end(*run);
+    x0 = std::fmin(x0, std::fmin(run->x, end));
+    x1 = std::fmax(x1, std::fmax(run->x, end));
     const double low = std::fmin(run->y, run->end_y);
     const double high = std::fmax(run->y, run->end_y);
     if (run->quarter_turns == 0 || run->quarter_turns == 2) {
@@ -99,7 +109,7 @@ void cut_runs(std::vector<const TextRun*> runs, std::vector<LinePiece>& out) {
     }
     current.push_back(run);
     if (!blank(*run)) {
-      reach = std::fmax(reach, run->end_x);
+      reach = std::fmax(reach, visible_end(*run));
       reach_size = std::fabs(run->page_size);
     }
   }
@@ -114,39 +124,68 @@ bool left_to_right(const std::vector<const TextRun*>& runs) {
 }
 
 // An upright line of layout, in its order. A line whose runs go back to the left holds
-// several baselines (lines of two columns a few points apart, a raised note): each
-// baseline is cut on its own, left to right; runs drawn over one another stay in their
-// order, whole.
+// several baselines (lines of two columns a few points apart, a raised note) or runs
+// drawn over one another: its runs are grouped by baseline, each group cut where a run
+// starts a gutter gap beyond all runs left of it, and each piece keeps its runs in
+// layout's order when they overlap (text over text), else left to right.
 void cut_line(const std::vector<const TextRun*>& runs, std::vector<LinePiece>& out) {
   if (left_to_right(runs)) {
     cut_runs(runs, out);
     return;
   }
-  std::vector<std::vector<const TextRun*>> baselines;
-  for (const TextRun* run : runs) {
-    const double tolerance = 0.15 * std::fmax(std::fabs(run->page_size), 1.0);
-    auto it = std::find_if(baselines.begin(), baselines.end(), [&](const std::vector<const TextRun*>& line) {
-      return std::fabs(line.front()->y - run->y) <= tolerance;
+  std::vector<std::vector<std::size_t>> baselines;  // indices into `runs`
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    const double tolerance = 0.15 * std::fmax(std::fabs(runs[i]->page_size), 1.0);
+    auto it = std::find_if(baselines.begin(), baselines.end(), [&](const std::vector<std::size_t>& line) {
+      return std::fabs(runs[line.front()]->y - runs[i]->y) <= tolerance;
     });
     if (it == baselines.end()) {
-      baselines.push_back({run});
+      baselines.push_back({i});
     } else {
-      it->push_back(run);
+      it->push_back(i);
     }
   }
-  for (std::vector<const TextRun*>& line : baselines) {
-    std::vector<const TextRun*> sorted = line;
-    std::stable_sort(sorted.begin(), sorted.end(), [](const TextRun* a, const TextRun* b) { return a->x < b->x; });
-    bool overlapping = false;
-    for (std::size_t i = 1; i < sorted.size(); ++i) {
-      const double slack = 0.1 * std::fmax(std::fabs(sorted[i]->page_size), 1.0);
-      if (!(sorted[i]->x >= sorted[i - 1]->end_x - slack)) overlapping = true;
+  for (std::vector<std::size_t>& line : baselines) {
+    std::vector<std::size_t> sorted = line;
+    std::stable_sort(sorted.begin(), sorted.end(), [&](std::size_t a, std::size_t b) { return runs[a]->x < runs[b]->x; });
+    std::vector<std::size_t> piece;
+    double reach = -INFINITY;
+    double reach_size = 0.0;
+    const auto emit = [&] {
+      if (piece.empty()) return;
+      std::vector<const TextRun*> in_x;
+      bool overlapping = false;
+      for (std::size_t k = 0; k < piece.size(); ++k) {
+        const TextRun* run = runs[piece[k]];
+        if (k > 0) {
+          // A trailing space can reach past the next run's start: a third of an em.
+          const double slack = 0.35 * std::fmax(std::fabs(run->page_size), 1.0);
+          if (!(run->x >= runs[piece[k - 1]]->end_x - slack)) overlapping = true;
+        }
+        in_x.push_back(run);
+      }
+      if (overlapping) {
+        std::sort(piece.begin(), piece.end());  // layout's order
+        in_x.clear();
+        for (const std::size_t index : piece) in_x.push_back(runs[index]);
+      }
+      out.push_back(upright_piece(std::move(in_x)));
+      piece.clear();
+    };
+    for (const std::size_t index : sorted) {
+      const TextRun* run = runs[index];
+      const double size = std::fmax(1.0, std::fmax(std::fabs(run->page_size), reach_size));
+      if (!piece.empty() && !blank(*run) && run->x - reach > kPieceGap * size) {
+        emit();
+        reach = -INFINITY;
+      }
+      piece.push_back(index);
+      if (!blank(*run)) {
+        reach = std::fmax(reach, run->end_x);
+        reach_size = std::fabs(run->page_size);
+      }
     }
-    if (overlapping) {
-      out.push_back(upright_piece(std::move(line)));
-    } else {
-      cut_runs(std::move(sorted), out);
-    }
+    emit();
   }
 }
 

@@ -34,7 +34,7 @@ struct LinePiece {
 
 // A gap between two runs of one line wider than this many times their size may be a
 // gutter; reading order decides whether a column lies beyond it.
-constexpr double kPieceGap = 0.8;
+constexpr double kPieceGap = 0.5;
 
 // The pieces of the layout's lines (`line_runs` must be filled), upright ones first.
 std::vector<LinePiece> line_pieces(const LayoutResult& layout);

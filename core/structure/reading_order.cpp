@@ -12,6 +12,9 @@ namespace {
 // Each level removes at least one item from a region, but a hostile page could still
 // nest deeply: past this depth a region is read row by row.
 constexpr int kMaxCutDepth = 64;
+// A column narrower than this many units whose rows line up with its neighbour's is a
+// table column, not a column of text.
+constexpr double kTableColumn = 12.0;
 
 struct Interval {
   double from = 0.0;
@@ -23,7 +26,12 @@ using Ids = std::vector<std::uint32_t>;
 class Cutter {
  public:
   Cutter(std::span<const CutBox> boxes, double unit, bool right_to_left)
-      : boxes_(boxes), min_gap_(0.9 * unit), min_column_(6.0 * unit), right_to_left_(right_to_left) {}
+      : boxes_(boxes),
+        unit_(unit),
+        min_gap_(0.5 * unit),
+        wide_gap_(1.0 * unit),
+        min_column_(6.0 * unit),
+        right_to_left_(right_to_left) {}
 
   void region(Ids& ids, int depth) {
     if (ids.size() <= 1 || depth >= kMaxCutDepth) {
@@ -36,7 +44,7 @@ class Cutter {
       leaf(ids);
       return;
     }
-    std::vector<Ids> columns = vertical_split(ids);
+    std::vector<Ids> columns = vertical_split(ids, bands.size());
     if (columns.size() > 1) {
       if (right_to_left_) std::reverse(columns.begin(), columns.end());
       for (Ids& column : columns) region(column, depth + 1);
@@ -56,16 +64,18 @@ class Cutter {
  private:
   const CutBox& box(std::uint32_t id) const { return boxes_[id]; }
 
-  // Columns split at gaps at least a gutter wide in the x projection; a piece narrower
-  // than a column (a list's bullets, a contents page's page numbers) joins its nearer
-  // neighbour.
-  std::vector<Ids> vertical_split(Ids& ids) const {
+  // Columns split at gaps at least a gutter wide in the x projection (a narrow gutter
+  // only through three rows or more, so that a river of word spaces in two lines is
+  // none); a piece narrower than a column (a list's bullets, a contents page's page
+  // numbers) joins its nearer neighbour.
+  std::vector<Ids> vertical_split(Ids& ids, std::size_t rows) const {
+    const double gutter = rows >= 3 ? min_gap_ : wide_gap_;
     std::sort(ids.begin(), ids.end(), [&](std::uint32_t a, std::uint32_t b) { return box(a).x0 < box(b).x0; });
     std::vector<Ids> groups(1);
     std::vector<double> gaps;  // gaps[i]: between groups i and i + 1
     double reach = box(ids.front()).x1;
     for (const std::uint32_t id : ids) {
-      if (!groups.back().empty() && box(id).x0 - reach >= min_gap_) {
+      if (!groups.back().empty() && box(id).x0 - reach >= gutter) {
         gaps.push_back(box(id).x0 - reach);
         groups.emplace_back();
       }
@@ -95,7 +105,36 @@ class Cutter {
       groups.erase(groups.begin() + static_cast<std::ptrdiff_t>(low) + 1);
       gaps.erase(gaps.begin() + static_cast<std::ptrdiff_t>(low));
     }
+    // Neighbours of which one is narrow and whose rows stand on the same baselines are
+    // the columns of a table without rules: read across, row by row.
+    for (std::size_t i = 0; i + 1 < groups.size();) {
+      if (std::fmin(width(groups[i]), width(groups[i + 1])) < kTableColumn * unit_ &&
+          rows_align(groups[i], groups[i + 1])) {
+        groups[i].insert(groups[i].end(), groups[i + 1].begin(), groups[i + 1].end());
+        groups.erase(groups.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+      } else {
+        ++i;
+      }
+    }
     return groups;
+  }
+
+  // Whether most items of the group with fewer items share a row (their y ranges'
+  // middles within a quarter of the unit) with an item of the other.
+  bool rows_align(const Ids& a, const Ids& b) const {
+    const Ids& few = a.size() <= b.size() ? a : b;
+    const Ids& many = a.size() <= b.size() ? b : a;
+    std::vector<double> middles;
+    middles.reserve(many.size());
+    for (const std::uint32_t id : many) middles.push_back(0.5 * (box(id).y0 + box(id).y1));
+    std::sort(middles.begin(), middles.end());
+    std::size_t aligned = 0;
+    for (const std::uint32_t id : few) {
+      const double middle = 0.5 * (box(id).y0 + box(id).y1);
+      const auto it = std::lower_bound(middles.begin(), middles.end(), middle - 0.25 * unit_);
+      if (it != middles.end() && *it <= middle + 0.25 * unit_) ++aligned;
+    }
+    return few.size() >= 2 && 10 * aligned >= 7 * few.size();
   }
 
   double width(const Ids& ids) const {
@@ -167,6 +206,7 @@ class Cutter {
       to = std::fmax(to, box(id).x1);
     }
     std::vector<Ids> groups;
+    std::vector<std::vector<Ids>> members;  // each group's bands
     std::vector<Interval> group_free;
     double group_x0 = 0.0;
     double group_x1 = 0.0;
@@ -187,18 +227,40 @@ class Cutter {
         });
         if (gutter) {
           groups.back().insert(groups.back().end(), band.begin(), band.end());
+          members.back().push_back(std::move(band));
           group_free = std::move(shared);
           group_x0 = x0;
           group_x1 = x1;
           continue;
         }
       }
-      groups.push_back(std::move(band));
+      groups.push_back(band);
+      members.push_back({std::move(band)});
       group_free = band_free;
       group_x0 = band_x0;
       group_x1 = band_x1;
     }
-    return groups;
+    // Two rows that share only a narrow gap are no columns: they stand alone again.
+    std::vector<Ids> out;
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+      if (members[g].size() == 2 && !has_gutter(groups[g], wide_gap_)) {
+        for (Ids& band : members[g]) out.push_back(std::move(band));
+      } else {
+        out.push_back(std::move(groups[g]));
+      }
+    }
+    return out;
+  }
+
+  // Whether the x projection of `ids` leaves a gap at least `width` wide.
+  bool has_gutter(Ids ids, double width) const {
+    std::sort(ids.begin(), ids.end(), [&](std::uint32_t a, std::uint32_t b) { return box(a).x0 < box(b).x0; });
+    double reach = box(ids.front()).x1;
+    for (const std::uint32_t id : ids) {
+      if (box(id).x0 - reach >= width) return true;
+      reach = std::fmax(reach, box(id).x1);
+    }
+    return false;
   }
 
   // A region read row by row, each row's items left to right (right to left).
@@ -214,7 +276,9 @@ class Cutter {
   }
 
   std::span<const CutBox> boxes_;
+  double unit_;
   double min_gap_;
+  double wide_gap_;
   double min_column_;
   bool right_to_left_;
   std::uint32_t next_row_ = 0;

@@ -27,8 +27,8 @@ struct ReadingPlace {
   std::uint32_t row = 0;
 };
 
-// `unit` is the page's body text size: a gutter is at least 0.9 of it wide, and a
-// column at least six times it.
+// `unit` is the page's body text size: a gutter is at least half of it wide (a whole
+// one where it runs through fewer than three rows), and a column at least six times it.
 std::vector<ReadingPlace> reading_order(std::span<const CutBox> boxes, double unit, bool right_to_left);
 
 }  // namespace folioscan
