@@ -45,8 +45,8 @@ bool reads_before(const Placed& a, const Placed& b) {
   return left_of(a, b);
 }
 
-// With `run_starts`, the offset in the line's text where each run's text starts is
-// appended to it.
+// With `run_starts` (recovery), the offset in the line's text where each run's text
+// starts is appended to it, and words part at recovery's narrower gap.
 TextLine build_line(std::span<const Placed> group, std::vector<std::uint32_t>* run_starts = nullptr) {
   const Placed& first = group.front();
   // Sized once: every text plus at most one space before each later run.
@@ -63,7 +63,8 @@ TextLine build_line(std::span<const Placed> group, std::vector<std::uint32_t>* r
     // Distances are all in page space. A run left of the previous one can only sit on
     // another baseline of the group (a neighbouring table column, say): its negative gap
     // does not make it part of the previous word.
-    const bool apart = placed.x - previous_end > word_gap_threshold(run) || placed.x < previous_x;
+    const double gap = run_starts != nullptr ? recovered_word_gap_threshold(run) : word_gap_threshold(run);
+    const bool apart = placed.x - previous_end > gap || placed.x < previous_x;
     if (apart && (line.text.empty() || line.text.back() != ' ') &&
         (run.text.empty() || run.text.front() != ' ')) {
       line.text += ' ';

@@ -20,6 +20,7 @@ namespace {
 // The top and bottom bands of a page where running headers and page numbers stand, as
 // a share of its height.
 constexpr double kMarginShare = 0.06;
+constexpr double kNearMarginShare = 0.125;
 constexpr std::uint32_t kMaxListLevel = 6;
 
 // Whether most letters of the page are of a right-to-left script.
@@ -132,6 +133,8 @@ class BlockBuilder {
     const auto box = normalised(media_box);
     margin_low_ = box[1] + kMarginShare * (box[3] - box[1]);
     margin_high_ = box[3] - kMarginShare * (box[3] - box[1]);
+    near_low_ = box[1] + kNearMarginShare * (box[3] - box[1]);
+    near_high_ = box[3] - kNearMarginShare * (box[3] - box[1]);
   }
 
   void add(const ReadLine& line) {
@@ -190,6 +193,7 @@ class BlockBuilder {
     style.space_above = space_above_;
     style.gapped = gapped;
     style.in_margin = open_.size() == 1 && (box[1] > margin_high_ || box[3] < margin_low_);
+    style.near_margin = open_.size() == 1 && (box[1] > near_high_ || box[3] < near_low_);
     if (block.type == BlockType::ListItem) block.level = list_level(box[0], style.size);
     else list_indents_.clear();
     previous_ = open_.back();
@@ -208,7 +212,7 @@ class BlockBuilder {
     const LinePiece& last = *open_.back();
     if (marker.kind != MarkerKind::None || !piece.upright || !last.upright) return false;
     const double size = std::fmax(std::fmax(last.size, piece.size), 1.0);
-    if (std::fabs(last.size - piece.size) > 0.12 * size || last.bold != piece.bold) return false;
+    if (std::fabs(last.size - piece.size) > 0.08 * size || last.bold != piece.bold) return false;
     const double drop = last.baseline - piece.baseline;
     if (!(drop > 0.3 * size)) return false;
     double limit = 1.7 * size;
@@ -250,6 +254,8 @@ class BlockBuilder {
   std::vector<double> list_indents_;
   double margin_low_ = 0.0;
   double margin_high_ = 0.0;
+  double near_low_ = 0.0;
+  double near_high_ = 0.0;
 };
 
 }  // namespace

@@ -42,8 +42,9 @@ FontFace face_from_name(std::string_view base_font) {
   const std::size_t dash = name.rfind('-');
   if (dash != std::string::npos) {
     const std::string_view suffix = std::string_view(name).substr(dash + 1);
-    if (suffix == "b" || suffix == "bd" || suffix == "bi") face.bold = true;
-    if (suffix == "i" || suffix == "it" || suffix == "bi") face.italic = true;
+    // "Medi" is the bold of the Times clones TeX uses (NimbusRomNo9L-Medi).
+    if (suffix == "b" || suffix == "bd" || suffix == "bi" || suffix == "medi" || suffix == "mediital") face.bold = true;
+    if (suffix == "i" || suffix == "it" || suffix == "bi" || suffix.ends_with("ital")) face.italic = true;
   }
   return face;
 }

@@ -17,6 +17,7 @@ double rounded(double size) { return std::nearbyint(size * 4.0) / 4.0; }
 struct TextShape {
   std::size_t letters = 0;
   std::size_t characters = 0;
+  std::size_t visible = 0;  // characters other than spaces
   char last = 0;
 };
 
@@ -26,6 +27,7 @@ TextShape shape_of(std::string_view text) {
     const auto byte = static_cast<unsigned char>(c);
     if ((byte & 0xC0) == 0x80) continue;
     ++shape.characters;
+    if (c != ' ' && c != '\t') ++shape.visible;
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || byte >= 0xC0) ++shape.letters;
   }
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
@@ -52,14 +54,32 @@ bool is_section_number(std::string_view text) {
   return at < text.size() && text[at] == ' ' && at <= 8;
 }
 
+// A page number at the end of a line, or one of three digits or more at its start (a
+// section number there has one or two: "1 Introduction", "12.3 Results").
+bool has_page_number(std::string_view text) {
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  if (text.empty()) return false;
+  if (is_digit(text.back())) return true;
+  std::size_t digits = 0;
+  while (digits < text.size() && is_digit(text[digits])) ++digits;
+  return digits >= 3;
+}
+
 bool reads_as_heading(const Block& block, const BlockStyle& style, double body) {
   if (block.type != BlockType::Paragraph && !(block.type == BlockType::ListItem && block.ordered)) return false;
-  if (style.in_margin || style.gapped || style.lines == 0 || style.lines > 3) return false;
+  if (style.gapped || style.lines == 0 || style.lines > 3) return false;
+  // A running header or footer: a line in the margin band, or near it with a page
+  // number at either end ("314 Yarrow", "Online Survey | 39").
+  if (style.in_margin || (style.near_margin && has_page_number(block.text))) return false;
   const TextShape shape = shape_of(block.text);
-  if (shape.letters < 2 || shape.characters > 160) return false;
-  if (shape.last == '.' || shape.last == ',' || shape.last == ';') return false;
+  // Mostly letters: "10.5 N/A" is a table's cell, "2023" a year.
+  if (shape.letters < 3 || 2 * shape.letters < shape.visible || shape.characters > 160) return false;
+  if (shape.last == ',' || shape.last == ';') return false;
+  // A title set larger may end with a full stop; at body size that is a sentence.
   const bool larger = style.size >= body * 1.15 && style.size - body >= 1.0;
-  if (larger) return true;
+  if (larger) return shape.last != '.' || shape.characters <= 80;
+  if (shape.last == '.') return false;
   const bool at_body = style.size >= body * 0.9;
   if (style.bold && at_body && style.lines <= 2 && shape.characters <= 100) return true;
   return at_body && style.lines == 1 && shape.characters <= 80 && style.space_above >= 1.6 &&

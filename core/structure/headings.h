@@ -24,6 +24,8 @@ struct BlockStyle {
   // Within the top or bottom margin band of the page, where running headers and page
   // numbers stand.
   bool in_margin = false;
+  // One line within the top or bottom eighth of the page.
+  bool near_margin = false;
   // Some line of it is three or more pieces apart by wide gaps, as table cells are.
   bool gapped = false;
 };

@@ -158,9 +158,9 @@ void cut_line(const std::vector<const TextRun*>& runs, std::vector<LinePiece>& o
       for (std::size_t k = 0; k < piece.size(); ++k) {
         const TextRun* run = runs[piece[k]];
         if (k > 0) {
-          // A trailing space can reach past the next run's start: a third of an em.
-          const double slack = 0.35 * std::fmax(std::fabs(run->page_size), 1.0);
-          if (!(run->x >= runs[piece[k - 1]]->end_x - slack)) overlapping = true;
+          // Measured to the last glyph: a trailing space may reach past the next run.
+          const double slack = 0.1 * std::fmax(std::fabs(run->page_size), 1.0);
+          if (!(run->x >= visible_end(*runs[piece[k - 1]]) - slack)) overlapping = true;
         }
         in_x.push_back(run);
       }
@@ -212,10 +212,29 @@ std::vector<LinePiece> line_pieces(const LayoutResult& layout) {
 }
 
 LinePiece joined_pieces(std::span<const LinePiece* const> parts) {
+  // Piece after piece from the left; the runs of pieces that overlap (text drawn over
+  // text) are never interleaved.
+  std::vector<const LinePiece*> ordered(parts.begin(), parts.end());
+  std::stable_sort(ordered.begin(), ordered.end(),
+                   [](const LinePiece* a, const LinePiece* b) { return a->box[0] < b->box[0]; });
   std::vector<const TextRun*> runs;
-  for (const LinePiece* part : parts) runs.insert(runs.end(), part->runs.begin(), part->runs.end());
-  std::stable_sort(runs.begin(), runs.end(), [](const TextRun* a, const TextRun* b) { return a->x < b->x; });
+  bool overlapping = false;
+  for (std::size_t i = 0; i < ordered.size(); ++i) {
+    if (i > 0 && ordered[i]->box[0] < ordered[i - 1]->box[2]) overlapping = true;
+    runs.insert(runs.end(), ordered[i]->runs.begin(), ordered[i]->runs.end());
+  }
   LinePiece piece = upright_piece(std::move(runs));
+  if (overlapping) {
+    // Text over text: each piece's text whole, one after the other.
+    std::string text;
+    for (const LinePiece* part : ordered) {
+      if (!text.empty() && text.back() != ' ' && !part->line.text.empty() && part->line.text.front() != ' ') {
+        text += ' ';
+      }
+      text += part->line.text;
+    }
+    piece.line.text = std::move(text);
+  }
   piece.parts = static_cast<std::uint32_t>(parts.size());
   return piece;
 }

@@ -39,8 +39,8 @@ constexpr double kPieceGap = 0.5;
 // The pieces of the layout's lines (`line_runs` must be filled), upright ones first.
 std::vector<LinePiece> line_pieces(const LayoutResult& layout);
 
-// One piece made of the upright pieces `parts` (of one row, in any order): the runs
-// merged left to right and their text joined again.
+// One piece made of the upright pieces `parts` (of one row, in any order): their runs
+// piece after piece from the left, and their text joined again.
 LinePiece joined_pieces(std::span<const LinePiece* const> parts);
 
 }  // namespace folioscan

@@ -1,6 +1,7 @@
 // Joining a paragraph's lines.
 #include "paragraphs.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace folioscan {
@@ -60,11 +61,15 @@ bool is_unspaced(std::uint32_t c) {
          (c >= 0xFF00 && c <= 0xFFEF) || (c >= 0x20000 && c <= 0x2FFFF);
 }
 
+// Appends `text` without its soft hyphens, each tab (which producers put after a
+// section number or a footnote mark) as a space.
 void append_without_soft_hyphens(std::string& out, std::string_view text) {
   std::size_t at = 0;
   while (true) {
     const std::size_t found = text.find(kSoftHyphen, at);
+    const std::size_t from = out.size();
     out.append(text.substr(at, found == std::string_view::npos ? std::string_view::npos : found - at));
+    std::replace(out.begin() + static_cast<std::ptrdiff_t>(from), out.end(), '\t', ' ');
     if (found == std::string_view::npos) return;
     at = found + kSoftHyphen.size();
   }

@@ -166,8 +166,47 @@ TEST(Structure, RunningHeadersPageNumbersAndSentencesAreNoHeadings) {
                          "More body text on the second line of the ordinary paragraph."});
   runs.push_back(run("A bold sentence at body size ends with a stop.", 72, 660, 10, true));
   runs.push_back(run("12", 300, 30, 14));  // page number, bottom margin band
+  runs.push_back(run("Running Footer | 12", 72, 80, 12, true));  // near the bottom, a page number
+  runs.push_back(run("10.5 N/A", 72, 400, 14));                  // a cell's value, no title
   const Structured s = structure(runs);
   for (const Block& block : *s.page.blocks) EXPECT_NE(block.type, BlockType::Heading) << block.text;
+}
+
+TEST(Structure, ALargerTitleMayEndWithAFullStopAndASectionNumberNearTheTopIsNoPageNumber) {
+  std::vector<TextRun> runs;
+  runs.push_back(run("1 Introduction", 72, 730, 16));
+  column(runs, 72, 700, {"Body text that fills the page with a paragraph of ordinary prose.",
+                         "More body text on the second line of the ordinary paragraph."});
+  runs.push_back(run("Observations from space.", 72, 650, 14));
+  column(runs, 72, 630, {"Body text that fills the page with a paragraph of ordinary prose."});
+  const Structured s = structure(runs);
+  EXPECT_EQ((*s.page.blocks)[0].type, BlockType::Heading);
+  EXPECT_EQ((*s.page.blocks)[2].type, BlockType::Heading);
+}
+
+TEST(Structure, TextDrawnOverTextIsNeverInterleavedAndRecoveryPartsWordsAtNarrowerGaps) {
+  std::vector<TextRun> runs;
+  runs.push_back(run("Dummy PDF file", 72, 700));
+  runs.push_back(run("PDF file", 80, 702));  // over it, two points higher
+  // Words set apart by 0.17 em: a word space for recovery, none for the strict layout.
+  runs.push_back(run("word", 72, 600));
+  runs.push_back(run("next", 72 + 20 + 1.7, 600));
+  const Structured s = structure(runs);
+  EXPECT_EQ(line_texts(s), (Texts{"Dummy PDF file PDF file", "word next"}));
+  EXPECT_EQ(layout_lines(runs, kLetter).lines.back().text, "wordnext");
+}
+
+TEST(Structure, ColumnsOfATableWithoutRulesReadRowByRow) {
+  std::vector<TextRun> runs;
+  for (int i = 0; i < 4; ++i) {
+    const double y = 700 - 12.0 * i;
+    runs.push_back(run("Model " + std::to_string(i), 72, y));
+    runs.push_back(run(std::to_string(70 + i) + ".5", 200, y));
+    runs.push_back(run(std::to_string(80 + i) + ".1", 260, y));
+  }
+  const Structured s = structure(runs);
+  EXPECT_EQ(line_texts(s), (Texts{"Model 0 70.5 80.1", "Model 1 71.5 81.1", "Model 2 72.5 82.1",
+                                  "Model 3 73.5 83.1"}));
 }
 
 TEST(Structure, NestedListItemsKeepTheirWrappedLines) {
@@ -249,7 +288,8 @@ INSTANTIATE_TEST_SUITE_P(
                     JoinCase{"soft\xC2\xAD", "ly spoken", "softly spoken"},
                     JoinCase{"", "in\xC2\xAD side  ", "in side"},
                     JoinCase{"\xE6\x97\xA5\xE6\x9C\xAC", "\xE8\xAA\x9E", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"},
-                    JoinCase{"trailing   ", "  next", "trailing next"}));
+                    JoinCase{"trailing   ", "  next", "trailing next"},
+                    JoinCase{"", "7\tVariants", "7 Variants"}));
 
 struct MarkerCase {
   const char* text;
@@ -303,7 +343,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, FontFaces,
                                          FaceCase{"Times-BlackItalic", true, true},
                                          FaceCase{"Arial,BoldItalic", true, true},
                                          FaceCase{"Helvetica-Oblique", false, true},
-                                         FaceCase{"Calibri-BI", true, true}));
+                                         FaceCase{"Calibri-BI", true, true},
+                                         FaceCase{"NimbusRomNo9L-Medi", true, false},
+                                         FaceCase{"Roboto-Medium", false, false}));
 
 TEST(FontFaces, TheDescriptorAddsFlagsWeightAndPlausibleMetrics) {
   FontFace face;
@@ -330,6 +372,25 @@ TEST(ReadingOrder, NarrowPiecesJoinTheirNeighbourAndNonFiniteBoxesReadLast) {
   EXPECT_EQ(items, (std::vector<std::uint32_t>{0, 1, 2, 3, 4}));
   EXPECT_EQ(order[0].row, order[1].row);
   EXPECT_NE(order[1].row, order[2].row);
+}
+
+// Two text columns 0.6 units apart with `rows` rows: a column cut only through three
+// rows or more.
+std::vector<std::uint32_t> narrow_gutter_order(int rows) {
+  std::vector<CutBox> boxes;
+  for (int i = 0; i < rows; ++i) {
+    const double y = 700 - 12.0 * i;
+    boxes.push_back({72, y, 300, y + 7});
+    boxes.push_back({306, y, 530, y + 7});
+  }
+  std::vector<std::uint32_t> items;
+  for (const ReadingPlace& place : reading_order(boxes, 10.0, false)) items.push_back(place.item);
+  return items;
+}
+
+TEST(ReadingOrder, ANarrowGutterCountsThroughThreeRowsOrMore) {
+  EXPECT_EQ(narrow_gutter_order(3), (std::vector<std::uint32_t>{0, 2, 4, 1, 3, 5}));
+  EXPECT_EQ(narrow_gutter_order(2), (std::vector<std::uint32_t>{0, 1, 2, 3}));
 }
 
 }  // namespace
