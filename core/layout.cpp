@@ -56,8 +56,8 @@ bool drawn_over(const Placed& placed, const Placed& previous) {
          placed.x < previous.x + 0.5 * (previous.end_x - previous.x);
 }
 
-// With `run_starts`, the offset in the line's text where each run's text starts is
-// appended to it (recovery's layout asks for them).
+// With `run_starts` (recovery), the offset in the line's text where each run's text
+// starts is appended to it, and words part at recovery's narrower gap.
 TextLine build_line(std::span<const Placed> group, std::vector<std::uint32_t>* run_starts = nullptr) {
   const Placed& first = group.front();
   // Sized once: every text plus at most one space before each later run.
@@ -75,7 +75,8 @@ TextLine build_line(std::span<const Placed> group, std::vector<std::uint32_t>* r
     // Distances are all in page space. A run left of the previous one can only sit on
     // another baseline of the group (a neighbouring table column, say): its negative gap
     // does not make it part of the previous word.
-    const bool apart = placed.x - previous_end > word_gap_threshold(run) || placed.x < previous_x ||
+    const double gap = run_starts != nullptr ? recovered_word_gap_threshold(run) : word_gap_threshold(run);
+    const bool apart = placed.x - previous_end > gap || placed.x < previous_x ||
                        (run_starts != nullptr && drawn_over(placed, *previous));
     if (apart && (line.text.empty() || line.text.back() != ' ') &&
         (run.text.empty() || run.text.front() != ' ')) {
@@ -165,7 +166,8 @@ void put_left_to_right(std::span<Placed> group) {
 // (not the previous run's), so a slow drift does not chain lines together. Recovering,
 // each line's runs are put left to right where they do not overlap and right-to-left
 // text is put in logical order.
-void group_lines(std::vector<Placed>& order, bool recovering, std::vector<TextLine>& lines) {
+void group_lines(std::vector<Placed>& order, bool recovering, std::vector<TextLine>& lines,
+                 std::vector<std::vector<const TextRun*>>* line_runs = nullptr) {
   std::vector<std::uint32_t> run_starts;
   // Most producers already draw in reading order; a stable sort of sorted input leaves
   // it as it is, so the check alone decides.
@@ -179,6 +181,11 @@ void group_lines(std::vector<Placed>& order, bool recovering, std::vector<TextLi
       return;
     }
     put_left_to_right(group);
+    if (line_runs != nullptr) {
+      auto& runs = line_runs->emplace_back();
+      runs.reserve(group.size());
+      for (const Placed& placed : group) runs.push_back(placed.run);
+    }
     run_starts.clear();
     lines.push_back(build_line(group, &run_starts));
     put_in_logical_order(lines.back(), group, run_starts);
@@ -237,8 +244,19 @@ LayoutResult layout_lines_recovering(std::span<const TextRun* const> shown, cons
   // own baseline: each direction is laid out in its own frame, upright text first.
   std::array<std::vector<Placed>, 4> by_turn;
   for (const TextRun* run : shown) by_turn[run->quarter_turns & 3].push_back(placed_upright(*run));
-  for (const std::uint8_t turns : {0, 1, 3, 2}) group_lines(by_turn[turns], true, result.lines);
+  for (const std::uint8_t turns : {0, 1, 3, 2}) group_lines(by_turn[turns], true, result.lines, &result.line_runs);
   return result;
+}
+
+TextLine join_upright_runs(std::span<const TextRun* const> runs) {
+  if (runs.empty()) return {};
+  std::vector<Placed> group;
+  group.reserve(runs.size());
+  for (const TextRun* run : runs) group.push_back({run, run->x, run->y, run->end_x});
+  std::vector<std::uint32_t> run_starts;
+  TextLine line = build_line(group, &run_starts);
+  put_in_logical_order(line, group, run_starts);
+  return line;
 }
 
 }  // namespace folioscan

@@ -2,6 +2,7 @@
 // order of every writer (JSON keys, Python dict keys) and must not change.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,6 +21,30 @@ struct Table {
   std::uint64_t rows = 0;
   std::uint64_t cols = 0;
   std::vector<std::vector<std::string>> cells;
+  // Recovery only: where the table stands on the page (x0, y0, x1, y1 in page space).
+  // A table with a box takes its place among the page's blocks, and the text inside the
+  // box leaves the lines; written by no writer of its own.
+  std::optional<std::array<double, 4>> bbox = std::nullopt;
+};
+
+enum class BlockType : std::uint8_t { Heading, Paragraph, ListItem, Table, Image };
+
+std::string_view block_type_name(BlockType type);
+
+// One piece of a recovered page in reading order: a heading, a paragraph, a list item,
+// a table or an image, with its box (x0, y0, x1, y1 in page space). `level` is set for
+// headings (1 outermost) and list items (1 for the outermost list).
+struct Block {
+  BlockType type = BlockType::Paragraph;
+  std::string text;
+  std::array<double, 4> bbox{};
+  std::optional<std::uint32_t> level;
+  // A table block's index in the page's `tables`; the writers place that table here.
+  // Not written itself.
+  std::optional<std::uint32_t> table;
+  // A numbered list item ("1.", "a)"): Markdown and HTML write an ordered list. Not
+  // written itself.
+  bool ordered = false;
 };
 
 enum class ImageFormat : std::uint8_t { Jpeg, Jpeg2000, Ccitt, Jbig2, Raw };
@@ -39,6 +64,9 @@ struct Page {
   double width = 0.0;
   double height = 0.0;
   std::vector<TextLine> lines;
+  // Recovery only: the page's structure in reading order; the strict reading has none,
+  // and its outputs carry no such member.
+  std::optional<std::vector<Block>> blocks;
   bool needs_ocr = false;
   std::vector<Table> tables;
   std::vector<ParsedImage> images;

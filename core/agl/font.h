@@ -18,6 +18,7 @@
 #include "../cmap/code_map.h"
 #include "../cos/object.h"
 #include "../input_limits.h"
+#include "../structure/font_face.h"
 #include "../tounicode.h"
 
 namespace folioscan {
@@ -54,6 +55,9 @@ struct Font {
   // (a ligature "f_f_i", "uni00660069"), with that text in UTF-8; it takes the place of
   // `encoding` for the code. Empty in the strict reading.
   std::vector<std::pair<std::uint8_t, std::string>> code_strings;
+  // Recovery only: bold, italic, ascent and descent from /BaseFont and the descriptor,
+  // which the structure of a recovered page reads; the defaults in the strict reading.
+  FontFace face;
 
   // The widths of the 256 one-byte codes with `default_width` filled in, so that simple
   // fonts measure a string without hashing each code. Empty until cache_byte_widths()

@@ -268,6 +268,39 @@ std::size_t approximate_size(const Font& font) {
   return bytes;
 }
 
+// Recovery: the face the font's name and descriptor give (a composite font's descriptor
+// is its descendant's). Values that cannot be read count as absent.
+FontFace read_face(OpenDocument& doc, const Dictionary& font_dict) {
+  FontFace face;
+  if (const Object* base = font_dict.lookup("BaseFont")) {
+    if (const Name* name = base->as_name()) face = face_from_name(name->text);
+  }
+  const Dictionary* holder = &font_dict;
+  if (const Object* descendants = font_dict.lookup("DescendantFonts")) {
+    const Object* list = resolved(doc, *descendants);
+    const Array* array = list != nullptr ? list->as_array() : nullptr;
+    if (array != nullptr && !array->empty()) {
+      const Object* first = resolved(doc, array->front());
+      if (first != nullptr && first->as_dict() != nullptr) holder = first->as_dict();
+    }
+  }
+  const Object* entry = holder->lookup("FontDescriptor");
+  const Object* descriptor = entry != nullptr ? resolved(doc, *entry) : nullptr;
+  const Dictionary* dict = descriptor != nullptr ? descriptor->as_dict() : nullptr;
+  if (dict == nullptr) return face;
+  const auto number = [&](std::string_view key) -> std::optional<double> {
+    const Object* value = dict->lookup(key);
+    const Object* direct = value != nullptr ? resolved(doc, *value) : nullptr;
+    return direct != nullptr ? direct->as_number() : std::nullopt;
+  };
+  std::optional<long long> flags;
+  if (const auto value = number("Flags"); value && std::isfinite(*value) && std::fabs(*value) < 4294967296.0) {
+    flags = static_cast<long long>(*value);
+  }
+  apply_descriptor(face, flags, number("FontWeight"), number("Ascent"), number("Descent"));
+  return face;
+}
+
 }  // namespace
 
 Font load_font(OpenDocument& doc, FontContext& context, const Dictionary& font_dict) {
@@ -286,6 +319,7 @@ Font load_font(OpenDocument& doc, FontContext& context, const Dictionary& font_d
   if (doc.options.recover) {
     apply_embedded_program(doc, context.programs, font_dict, font);
     if (font.code_bytes == 1) drop_control_text(font);
+    font.face = read_face(doc, font_dict);
   }
   font.cache_byte_widths();
   font.cache_byte_text();

@@ -163,6 +163,13 @@ struct TextInterpreter::State {
     run.end_y = run.y + run.width * p.b;
     run.quarter_turns = quarter_turns_of(p.a, p.b);
     run.flat = p.a * p.d - p.b * p.c == 0.0;
+    if (ts.current != nullptr) {
+      const FontFace& face = ts.current->face;
+      run.bold = face.bold;
+      run.italic = face.italic;
+      run.ascent = face.ascent * run.page_size;
+      run.descent = face.descent * run.page_size;
+    }
     if (ts.current != nullptr && ts.current->vertical_advance != 0.0) {
       // Vertical writing: the glyphs move along the text space's y axis, so the run
       // reads down its column (and the next string starts below it).

@@ -34,6 +34,13 @@ struct TextRun {
   // so that putting right-to-left text in logical order moves glyphs whole. Empty:
   // each character is a glyph of its own.
   std::vector<std::uint32_t> glyph_starts = {};
+  // Recovery only: the face of the run's font (bold, italic) and how far its glyphs
+  // reach above and below the baseline in page space (ascent positive, descent
+  // negative); zero where no font was set.
+  bool bold = false;
+  bool italic = false;
+  double ascent = 0.0;
+  double descent = 0.0;
 };
 
 }  // namespace folioscan

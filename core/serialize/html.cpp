@@ -3,12 +3,14 @@
 // cannot fail.
 #include "serialize.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <string_view>
 #include <system_error>
 
+#include "../structure/lists.h"
 #include "escape.h"
 #include "output_size.h"
 
@@ -43,6 +45,81 @@ void append_html_dimension(std::string& out, double value) {
   out.append(buf.data(), end);
 }
 
+void append_html_table(std::string& out, const Table& table) {
+  out += "<table>\n";
+  for (const auto& row : table.cells) {
+    out += "<tr>";
+    for (const auto& cell : row) {
+      out += "<td>";
+      append_html_escaped(out, cell);
+      out += "</td>";
+    }
+    out += "</tr>\n";
+  }
+  out += "</table>\n";
+}
+
+// A recovered page's blocks: headings, paragraphs, lists nested by their items'
+// levels, placed tables where they stand, then the tables without a place.
+void append_html_blocks(std::string& out, const Page& page) {
+  std::vector<bool> placed(page.tables.size(), false);
+  std::vector<bool> open_lists;  // ordered or not, outermost first
+  const auto close_lists = [&](std::size_t keep) {
+    while (open_lists.size() > keep) {
+      out += open_lists.back() ? "</ol>\n" : "</ul>\n";
+      open_lists.pop_back();
+    }
+  };
+  for (const Block& block : *page.blocks) {
+    if (block.type != BlockType::ListItem) close_lists(0);
+    switch (block.type) {
+      case BlockType::Heading: {
+        const char digit = static_cast<char>('0' + std::min<std::uint32_t>(block.level.value_or(1), 6));
+        out += "<h";
+        out += digit;
+        out += '>';
+        append_html_escaped(out, block.text);
+        out += "</h";
+        out += digit;
+        out += ">\n";
+        break;
+      }
+      case BlockType::ListItem: {
+        const std::size_t level = std::max<std::uint32_t>(block.level.value_or(1), 1);
+        close_lists(level);
+        if (open_lists.size() == level && open_lists.back() != block.ordered) close_lists(level - 1);
+        while (open_lists.size() < level) {
+          out += block.ordered ? "<ol>\n" : "<ul>\n";
+          open_lists.push_back(block.ordered);
+        }
+        std::string_view text = block.text;
+        if (block.ordered) text.remove_prefix(std::min(list_marker(text).length, text.size()));
+        out += "<li>";
+        append_html_escaped(out, text);
+        out += "</li>\n";
+        break;
+      }
+      case BlockType::Table:
+        if (block.table && *block.table < page.tables.size() && !placed[*block.table]) {
+          placed[*block.table] = true;
+          append_html_table(out, page.tables[*block.table]);
+        }
+        break;
+      case BlockType::Image:
+        break;
+      case BlockType::Paragraph:
+        out += "<p>";
+        append_html_escaped(out, block.text);
+        out += "</p>\n";
+        break;
+    }
+  }
+  close_lists(0);
+  for (std::size_t i = 0; i < page.tables.size(); ++i) {
+    if (!placed[i]) append_html_table(out, page.tables[i]);
+  }
+}
+
 void append_html_page(std::string& out, const Page& page) {
   out += "<section class=\"page\" style=\"width:";
   append_html_dimension(out, page.width);
@@ -51,6 +128,11 @@ void append_html_page(std::string& out, const Page& page) {
   out += "px\"";
   if (page.needs_ocr) out += " data-needs-ocr=\"true\"";
   out += ">\n";
+  if (page.blocks) {
+    append_html_blocks(out, page);
+    out += "</section>\n";
+    return;
+  }
   for (const auto& line : page.lines) {
     out += "<p>";
     append_html_escaped(out, line.text);

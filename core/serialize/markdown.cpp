@@ -56,9 +56,70 @@ void append_markdown_table(std::string& out, const Table& table) {
   }
 }
 
+// A recovered page: its blocks in reading order (a placed table where its block
+// stands), then the tables without a place, each block apart by a blank line and the
+// items of a list on consecutive lines.
+void append_markdown_blocks(std::string& out, const Page& page) {
+  const std::vector<Block>& blocks = *page.blocks;
+  std::vector<bool> placed(page.tables.size(), false);
+  bool have_block = false;
+  bool after_item = false;
+  for (const Block& block : blocks) {
+    const std::size_t mark = out.size();
+    const bool item = block.type == BlockType::ListItem;
+    if (have_block) out += item && after_item ? std::string_view("\n") : kBlockSeparator;
+    const std::size_t block_start = out.size();
+    switch (block.type) {
+      case BlockType::Heading:
+        out.append(block.level.value_or(1), '#');
+        out += ' ';
+        out += block.text;
+        break;
+      case BlockType::ListItem:
+        out.append(2 * (block.level.value_or(1) - 1), ' ');
+        if (!block.ordered) out += "- ";
+        out += block.text;
+        break;
+      case BlockType::Table:
+        if (block.table && *block.table < page.tables.size() && !placed[*block.table]) {
+          placed[*block.table] = true;
+          append_markdown_table(out, page.tables[*block.table]);
+        }
+        break;
+      case BlockType::Image:
+        break;
+      case BlockType::Paragraph:
+        out += block.text;
+        break;
+    }
+    if (out.size() == block_start) {
+      out.resize(mark);
+      continue;
+    }
+    have_block = true;
+    after_item = item;
+  }
+  for (std::size_t i = 0; i < page.tables.size(); ++i) {
+    if (placed[i]) continue;
+    const std::size_t mark = out.size();
+    if (have_block) out += kBlockSeparator;
+    const std::size_t block_start = out.size();
+    append_markdown_table(out, page.tables[i]);
+    if (out.size() == block_start) {
+      out.resize(mark);
+    } else {
+      have_block = true;
+    }
+  }
+}
+
 void append_markdown_page(std::string& out, const Page& page) {
   if (page.needs_ocr) {
     out += kOcrMarker;
+    return;
+  }
+  if (page.blocks) {
+    append_markdown_blocks(out, page);
     return;
   }
   const std::size_t page_start = out.size();

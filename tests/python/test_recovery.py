@@ -60,13 +60,21 @@ def test_a_sound_file_reads_as_strict_with_an_empty_warning_list():
     recovered = folioscan.extract(SAMPLE)
     assert list(recovered) == ["version", "pages", "warnings"]
     assert recovered["warnings"] == []
-    assert {k: v for k, v in recovered.items() if k != "warnings"} == folioscan.parse(SAMPLE)
+    # Beside the strict reading's members, each page has its blocks after its lines.
+    assert all(list(page)[3] == "blocks" for page in recovered["pages"])
+    pages = [{k: v for k, v in page.items() if k != "blocks"} for page in recovered["pages"]]
+    assert {"version": recovered["version"], "pages": pages} == folioscan.parse(SAMPLE)
     as_json = json.loads(folioscan.extract(SAMPLE, format="json"))
     assert list(as_json) == ["version", "pages", "warnings"] and as_json["warnings"] == []
     assert "warnings" not in folioscan.parse_to_json(SAMPLE)
-    # Markdown and HTML leave the warnings out: the same text as the strict reading.
-    assert folioscan.extract(SAMPLE, format="markdown") == folioscan.parse_to_markdown(SAMPLE)
-    assert folioscan.extract(SAMPLE, format="html") == folioscan.parse_to_html(SAMPLE)
+    assert '"blocks"' not in folioscan.parse_to_json(SAMPLE)
+    # Markdown and HTML leave the warnings out and write the blocks: the strict
+    # reading's words, with headings marked.
+    markdown = folioscan.extract(SAMPLE, format="markdown")
+    assert markdown.startswith("# Quarterly sales report\n\n") and "\n# Appendix\n" in markdown
+    assert [w for w in markdown.split() if w != "#"] == folioscan.parse_to_markdown(SAMPLE).split()
+    html = folioscan.extract(SAMPLE, format="html")
+    assert "<h1>Quarterly sales report</h1>" in html and "<h1>" not in folioscan.parse_to_html(SAMPLE)
 
 
 @pytest.mark.parametrize("name", ["r5_aes_256", "r4_aes_128_clear_metadata", "r4_rc4_128_clear_metadata"])
