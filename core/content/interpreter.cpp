@@ -137,7 +137,7 @@ struct TextInterpreter::State {
       if (keep_glyph_starts) {
         glyph_starts.clear();
         run.width = decode_and_measure(*ts.current, bytes, ts.tc, ts.tw, ts.tfs, ts.th, run.text, &glyph_starts);
-        if (count_glyphs_without_text(ts.font, run.text, glyph_starts) > 0) {
+        if (count_glyphs_without_text(ts.font != nullptr ? *ts.font : std::string(), run.text, glyph_starts) > 0) {
           space_blank_glyphs(run, glyph_advances(*ts.current, bytes, ts.tc, ts.tw, ts.tfs, ts.th), p, ts.tfs);
         }
         if (has_multi_character_glyph(run.text, glyph_starts)) run.glyph_starts = glyph_starts;

@@ -355,9 +355,10 @@ void complete_from_standard_order(OpenDocument& doc, const Dictionary& font_dict
     font.cid_text = standard_order_text();
     return;
   }
-  const auto standard_cids = std::count_if(font.widths.begin(), font.widths.end(),
+  const WidthMap& widths = font.width_map();
+  const auto standard_cids = std::count_if(widths.begin(), widths.end(),
                                            [](const auto& entry) { return entry.first < font::kMacGlyphCount; });
-  if (2 * static_cast<std::size_t>(standard_cids) <= font.widths.size() && !font.widths.empty()) return;
+  if (2 * static_cast<std::size_t>(standard_cids) <= widths.size() && !widths.empty()) return;
   font.cid_text = standard_order_text();
 }
 

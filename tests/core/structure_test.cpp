@@ -2,6 +2,7 @@
 // paragraphs and hyphenation, headings and their levels, lists, placed tables.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -23,7 +24,7 @@ constexpr std::array<double, 4> kLetter = {0, 0, 612, 792};
 // A run under identity matrices, half an em wide per byte.
 TextRun run(std::string text, double x, double y, double size = 10.0, bool bold = false) {
   const double width = 0.5 * size * static_cast<double>(text.size());
-  TextRun r{std::move(text), "F1", x, y, width, size, x + width, size, y};
+  TextRun r{std::move(text), std::make_shared<const std::string>("F1"), x, y, width, size, x + width, size, y};
   r.bold = bold;
   r.ascent = 0.8 * size;
   r.descent = -0.2 * size;
