@@ -66,6 +66,8 @@ def growth_families() -> dict[str, object]:
         "padded cmaps": lambda n: h.embedded_truetype_document([h.padded_cmap_program(30_000, 8 << 20)] * n),
         "forms on every page": lambda n: h.forms_on_every_page(10 * n),
         "fonts sharing widths": lambda n: h.fonts_sharing_widths(250 * n),
+        "actual text spans": lambda n: h.actual_text_spans(1 << 16, 1000 * n),
+        "widgets of one value": lambda n: h.widgets_showing_one_value(20_000, 5 * n),
     }
 
 
