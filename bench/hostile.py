@@ -82,12 +82,14 @@ def growth_families() -> dict[str, object]:
         "flate image": lambda n: h.image_page(
             {10: h.image_object(h.deflate_of_zeros(n << 26), "/Filter /FlateDecode /DecodeParms <</Predictor 15 /Columns 999>>")}
         ),
-        "font name runs": lambda n: h.long_font_name_runs(1 << 16, 100 * n),
-        "font name saves": lambda n: h.long_font_name_saves(1 << 16, 200 * n),
+        "font name runs": lambda n: h.long_font_name_runs(1 << 14, 2000 * n),
+        "font name saves": lambda n: h.long_font_name_saves(1 << 14, 1000 * n),
         "font program bombs": lambda n: h.embedded_truetype_document([h.deflate_of_zeros(200 << 20)] * n),
         "padded cmaps": lambda n: h.embedded_truetype_document([h.padded_cmap_program(30_000, 8 << 20)] * n),
         "forms on every page": lambda n: h.forms_on_every_page(10 * n),
         "fonts sharing widths": lambda n: h.fonts_sharing_widths(250 * n),
+        "actual text spans": lambda n: h.actual_text_spans(1 << 16, 1000 * n),
+        "widgets of one value": lambda n: h.widgets_showing_one_value(20_000, 5 * n),
     }
 
 

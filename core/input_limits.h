@@ -104,6 +104,13 @@ inline constexpr std::uint64_t kMaxFormBytesPerFileByte = 64;
 // forms are bounded in number as well as in bytes (about 260,000 a page).
 inline constexpr std::uint64_t kMinFormPaintingCost = 256;
 
+// Replacement text (marked content's /ActualText) handed to runs in one call: this
+// plus this many times the file size. One long string named by every span of every page
+// would otherwise put a copy in each run (a kilobyte file, gigabytes of runs); tagged
+// documents that replace every word stay far below. Past it, spans show their glyphs.
+inline constexpr std::uint64_t kMaxReplacementBytesPerCall = std::uint64_t{64} << 20;
+inline constexpr std::uint64_t kMaxReplacementBytesPerFileByte = 64;
+
 // Cells of the one ruled table a page can yield (rows × cols). Every distinct rule
 // position adds a row or column, so a page of scattered strokes could ask for billions
 // of empty cells; such a page gets no table. Real tables have at most a few thousand.

@@ -860,6 +860,43 @@ def test_form_budget_is_one_per_call_and_shared_widths_are_read_once() -> None:
     assert all(r["outcome"] == "ok" and r["recovered"] == "ok" for r in results), results
 
 
+def actual_text_spans(text_bytes: int, spans: int) -> bytes:
+    """`spans` marked-content spans naming one /ActualText of `text_bytes` bytes, stored
+    (with its properties) in a compressed object stream."""
+    objects = catalog_and_page("4 0 R")
+    content = zlib.compress(b"BT /F1 9 Tf 72 700 Td " + b"/Span /P1 BDC (x) Tj EMC " * spans + b"ET", 9)
+    objects[3] = (b"<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+                  b"/Resources <</Font <</F1 5 0 R>> /Properties <</P1 7 0 R>>>>>>")
+    objects[4] = stream_object(content, "/Filter /FlateDecode")
+    objects[5] = HELVETICA.encode()
+    properties = b"7 0 <</ActualText (" + b"A" * text_bytes + b")>>"
+    objects[6] = stream_object(zlib.compress(properties, 9), "/Type/ObjStm /N 1 /First 4 /Filter /FlateDecode")
+    return xref_stream_document(objects, {7: (6, 0)})
+
+
+def widgets_showing_one_value(lines: int, widgets: int) -> bytes:
+    """A text field whose value of `lines` lines (in a compressed object stream) is shown
+    by `widgets` widgets of a form that needs appearances."""
+    kids = " ".join(f"{100 + i} 0 R" for i in range(widgets))
+    objects = {
+        1: b"<</Type/Catalog /Pages 2 0 R /AcroForm <</Fields [8 0 R] /NeedAppearances true>>>>",
+        2: b"<</Type/Pages /Kids [3 0 R] /Count 1>>",
+        3: f"<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Annots [{kids}]>>".encode(),
+    }
+    for i in range(widgets):
+        objects[100 + i] = f"<</Type/Annot /Subtype/Widget /Parent 8 0 R /Rect [0 {i} 200 {i + 20}]>>".encode()
+    field = b"8 0 <</FT /Tx /T (f) /DA (/Helv 9 Tf) /V (" + b"ab\\n" * lines + f") /Kids [{kids}]>>".encode()
+    objects[7] = stream_object(zlib.compress(field, 9), "/Type/ObjStm /N 1 /First 4 /Filter /FlateDecode")
+    return xref_stream_document(objects, {8: (7, 0)})
+
+
+def test_replacement_text_and_field_values_are_read_once_within_an_allowance() -> None:
+    # A megabyte of /ActualText named by 600 spans, and a value of 100,000 lines shown by
+    # 40 widgets: each was decoded again for every use and copied into every run.
+    results = run_hostile([actual_text_spans(1 << 20, 600), widgets_showing_one_value(100_000, 40)])
+    assert all(r["outcome"] == "ok" and r["recovered"] == "ok" for r in results), results
+
+
 # --- recovery's look-ups, rebuilds and object streams read on demand -----------------------
 # Growth families are the `growth_*` functions: each builds an input of size `n` (its
 # default is the family's base size), and bench/hostile.py times every family at n and
