@@ -199,6 +199,15 @@ class BlockBuilder {
     previous_ = open_.back();
     open_.clear();
     if (block.text.empty()) return;
+    if (continues_paragraph(block, style)) {
+      // A paragraph carried over from the foot of one column to the head of the next.
+      Block& previous = out_.blocks.back();
+      append_paragraph_line(previous.text, block.text);
+      previous.bbox = {std::fmin(previous.bbox[0], box[0]), std::fmin(previous.bbox[1], box[1]),
+                       std::fmax(previous.bbox[2], box[2]), std::fmax(previous.bbox[3], box[3])};
+      out_.styles.blocks.back().lines += style.lines;
+      return;
+    }
     out_.blocks.push_back(std::move(block));
     out_.styles.blocks.push_back(style);
   }
@@ -234,6 +243,25 @@ class BlockBuilder {
     const double width = right - left;
     if (last.box[2] < right - std::fmax(4.0 * size, 0.2 * width) && ends_sentence(last.line.text)) return false;
     return true;
+  }
+
+  // Whether the paragraph `block` goes on the paragraph before it, carried over to
+  // another column: that one ends with a word broken by a hyphen, this one starts in
+  // lower case, the two at one size and weight, this one above or beside the other.
+  bool continues_paragraph(const Block& block, const BlockStyle& style) const {
+    if (out_.blocks.empty() || block.type != BlockType::Paragraph) return false;
+    const Block& previous = out_.blocks.back();
+    const BlockStyle& before = out_.styles.blocks.back();
+    if (previous.type != BlockType::Paragraph || before.bold != style.bold ||
+        std::fabs(before.size - style.size) > 0.08 * std::fmax(style.size, 1.0)) {
+      return false;
+    }
+    const std::string& text = previous.text;
+    const bool broken = text.size() >= 2 && text.back() == '-' && text[text.size() - 2] != ' ' &&
+                        text[text.size() - 2] != '-';
+    const char first = block.text.front();
+    const bool elsewhere = block.bbox[3] > previous.bbox[1] || block.bbox[0] >= previous.bbox[2];
+    return broken && first >= 'a' && first <= 'z' && elsewhere;
   }
 
   // The nesting of a list item by its indent among the list items just before it.

@@ -9,6 +9,9 @@
 namespace folioscan {
 namespace {
 
+// A layout line spans so many baselines only on a hostile page.
+constexpr std::size_t kMaxBaselines = 32;
+
 std::size_t characters_of(std::string_view text) {
   std::size_t count = 0;
   for (const char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80 && c != ' ';
@@ -140,6 +143,11 @@ void cut_line(const std::vector<const TextRun*>& runs, std::vector<LinePiece>& o
       return std::fabs(runs[line.front()]->y - runs[i]->y) <= tolerance;
     });
     if (it == baselines.end()) {
+      if (baselines.size() == kMaxBaselines) {
+        // A hostile line of a thousand baselines: one piece, in layout's order.
+        out.push_back(upright_piece(runs));
+        return;
+      }
       baselines.push_back({i});
     } else {
       it->push_back(i);

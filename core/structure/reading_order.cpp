@@ -15,6 +15,7 @@ constexpr int kMaxCutDepth = 64;
 // A column narrower than this many units whose rows line up with its neighbour's is a
 // table column, not a column of text.
 constexpr double kTableColumn = 12.0;
+constexpr std::size_t kMaxFreeStretches = 32;
 
 struct Interval {
   double from = 0.0;
@@ -176,6 +177,15 @@ class Cutter {
       at = std::fmax(at, c.to);
     }
     if (at < to) free.push_back({at, to});
+    // Only stretches a gutter wide can matter, and of those the widest few: a row of a
+    // hostile page's thousand boxes leaves no more to compare with every later row.
+    std::erase_if(free, [&](const Interval& gap) { return gap.to - gap.from < min_gap_; });
+    if (free.size() > kMaxFreeStretches) {
+      std::nth_element(free.begin(), free.begin() + kMaxFreeStretches, free.end(),
+                       [](const Interval& a, const Interval& b) { return a.to - a.from > b.to - b.from; });
+      free.resize(kMaxFreeStretches);
+      std::sort(free.begin(), free.end(), [](const Interval& a, const Interval& b) { return a.from < b.from; });
+    }
     return free;
   }
 

@@ -107,6 +107,18 @@ TEST(Structure, TwoColumnsUnderATitleReadTitleThenEachColumnWhole) {
                       0}}));
 }
 
+TEST(Structure, AWordHyphenatedAtTheFootOfAColumnJoinsItsHalfAtTheHeadOfTheNext) {
+  std::vector<TextRun> runs;
+  column(runs, 72, 700, {"the left column runs on and on", "until it breaks a long adip-"});
+  column(runs, 330, 700, {"iscing word over the gutter and", "then the paragraph ends here."});
+  const Structured s = structure(runs);
+  EXPECT_EQ(blocks_of(s), (Summary{{BlockType::Paragraph,
+                                    "the left column runs on and on until it breaks a long adipiscing word over "
+                                    "the gutter and then the paragraph ends here.",
+                                    0}}));
+  EXPECT_EQ(s.lines.size(), 4u);
+}
+
 TEST(Structure, AFullWidthFooterStaysBelowBothColumnsAndAGapInOneLineIsNoGutter) {
   std::vector<TextRun> runs = two_columns_under_a_title();
   runs.push_back(run("A footer line that runs across the whole width of the page", 72, 600));
@@ -387,6 +399,28 @@ std::vector<std::uint32_t> narrow_gutter_order(int rows) {
   std::vector<std::uint32_t> items;
   for (const ReadingPlace& place : reading_order(boxes, 10.0, false)) items.push_back(place.item);
   return items;
+}
+
+TEST(ReadingOrder, AWideRowAboveManyRowsAndALineOfManyBaselinesStayBounded) {
+  // One row of 4000 boxes a gutter apart above 4000 rows of one box each: every row
+  // is compared with a bounded set of free stretches.
+  std::vector<CutBox> boxes;
+  for (int i = 0; i < 4000; ++i) boxes.push_back({20.0 * i, 700, 20.0 * i + 10, 707});
+  for (int i = 0; i < 4000; ++i) boxes.push_back({0, 690.0 - 0.1 * i, 5, 690.05 - 0.1 * i});
+  EXPECT_EQ(reading_order(boxes, 10.0, false).size(), boxes.size());
+  // A huge run puts a thousand baselines in one layout line.
+  std::vector<TextRun> runs{run("big", 0, 400, 5000)};
+  std::size_t expected = 3;
+  for (int i = 0; i < 1000; ++i) {
+    runs.push_back(run("w" + std::to_string(i), 400 - 0.4 * i, 399 - 0.3 * i));
+    expected += runs.back().text.size();
+  }
+  const Structured s = structure(runs);
+  std::size_t characters = 0;
+  for (const TextLine& line : s.lines) {
+    for (const char c : line.text) characters += c != ' ';
+  }
+  EXPECT_EQ(characters, expected);
 }
 
 TEST(ReadingOrder, ANarrowGutterCountsThroughThreeRowsOrMore) {
