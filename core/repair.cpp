@@ -166,7 +166,7 @@ std::optional<LeadingDictionary> leading_dictionary(ByteView file, std::size_t b
 
 constexpr std::string_view kEndstream = "endstream";
 constexpr std::string_view kStreamKeyword = "stream";
-constexpr std::size_t kNoEndstream = std::string_view::npos;
+constexpr std::size_t kNotFound = std::string_view::npos;
 
 // Where the stream data starting at `start` end when `declared` bytes long, if
 // "endstream" follows there as the stream reader confirms it. Constant work: only the
@@ -195,8 +195,6 @@ std::optional<std::uint64_t> integer_object(ByteView file, const XrefTable& tabl
   return static_cast<std::uint64_t>(*value->as_integer());
 }
 
-bool has_type(const Dictionary& dict, std::string_view type);
-
 bool has_type(const Dictionary& dict, std::string_view type) {
   const Object* t = dict.lookup("Type");
   return t != nullptr && t->is_name(type);
@@ -214,18 +212,18 @@ Dictionary document_keys(const Dictionary& from, bool with_root) {
   return out;
 }
 
-// The next place a keyword starts, searched forward only. For "stream", the end of an
-// "endstream" does not count.
+// The next place a keyword starts (kNotFound: none is left), searched forward only.
+// For "stream", the end of an "endstream" does not count.
 struct KeywordCursor {
   std::string_view keyword;
   bool searched = false;
-  std::size_t at = kNoEndstream;
+  std::size_t at = kNotFound;
 
   std::size_t next(ByteView file, std::size_t from) {
-    if (searched && (at == kNoEndstream || at >= from)) return at;
+    if (searched && (at == kNotFound || at >= from)) return at;
     searched = true;
     const std::string_view text = text_of(file);
-    for (at = text.find(keyword, from); at != kNoEndstream; at = text.find(keyword, at + 1)) {
+    for (at = text.find(keyword, from); at != kNotFound; at = text.find(keyword, at + 1)) {
       if (keyword != kStreamKeyword || at < 3 || text.substr(at - 3, 3) != "end") break;
     }
     return at;
@@ -238,8 +236,8 @@ struct ScanState {
   const XrefTable* lengths = nullptr;
   bool indirect_length_unread = false;  // a stream's /Length named an object not read
   // The first "endstream", and the first "stream" that is not the end of one, at or
-  // after the last place each was searched from (kNoEndstream: none is left). The scan
-  // only moves forward, so one search serves every stream up to the place found.
+  // after the last place each was searched from. The scan only moves forward, so one
+  // search serves every stream up to the place found.
   KeywordCursor endstream{kEndstream};
   KeywordCursor stream{kStreamKeyword};
   RebuiltXref out;
@@ -289,7 +287,7 @@ std::optional<std::size_t> stream_data_end(ScanState& state, ByteView file, cons
   // Another stream starting before the next "endstream" means this one's end is lost
   // (or its data hold whole streams): the data are then scanned like the rest.
   const std::size_t found = state.endstream.next(file, start);
-  if (found == kNoEndstream || state.stream.next(file, start) < found) return std::nullopt;
+  if (found == kNotFound || state.stream.next(file, start) < found) return std::nullopt;
   return found;
 }
 
