@@ -126,7 +126,17 @@ constexpr bool is_surrogate(std::uint32_t cp) { return cp >= 0xD800 && cp <= 0xD
 // (as unsigned integer parsing usually does), nothing else but 0-9, A-F, a-f.
 std::optional<std::uint32_t> parse_hex(std::string_view digits) {
   if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
-  if (digits.empty()) return std::nullopt;
+  return hex_digits_value(digits);
+}
+
+}  // namespace
+
+const std::array<std::uint32_t, 256>& win_ansi_table() { return kWinAnsi; }
+const std::array<std::uint32_t, 256>& mac_roman_table() { return kMacRoman; }
+const std::array<std::uint32_t, 256>& standard_table() { return kStandard; }
+
+std::optional<std::uint32_t> hex_digits_value(std::string_view digits) {
+  if (digits.empty() || digits.size() > 8) return std::nullopt;
   std::uint32_t value = 0;
   for (const char ch : digits) {
     std::uint32_t nibble = 0;
@@ -139,16 +149,10 @@ std::optional<std::uint32_t> parse_hex(std::string_view digits) {
     } else {
       return std::nullopt;
     }
-    value = value * 16 + nibble;  // at most six digits: no overflow
+    value = value * 16 + nibble;  // at most eight digits: no overflow
   }
   return value;
 }
-
-}  // namespace
-
-const std::array<std::uint32_t, 256>& win_ansi_table() { return kWinAnsi; }
-const std::array<std::uint32_t, 256>& mac_roman_table() { return kMacRoman; }
-const std::array<std::uint32_t, 256>& standard_table() { return kStandard; }
 
 std::optional<std::uint32_t> glyph_name_to_unicode(std::string_view name) {
   // Suffixes name variants of the same character: "a.sc" is "a"; ".notdef" is empty.

@@ -18,4 +18,8 @@ const std::array<std::uint32_t, 256>& standard_table();
 // a suffix after a dot names a variant of the same character.
 std::optional<std::uint32_t> glyph_name_to_unicode(std::string_view name);
 
+// The value of a run of one to eight hexadecimal digits (0-9, A-F, a-f) filling all of
+// `digits`; nothing else is accepted.
+std::optional<std::uint32_t> hex_digits_value(std::string_view digits);
+
 }  // namespace folioscan

@@ -28,25 +28,6 @@ static_assert(std::is_sorted(std::begin(kGlyphList), std::end(kGlyphList),
 // Names are cut into at most this many parts; a longer "_" chain says nothing.
 constexpr std::size_t kMaxLigatureParts = 16;
 
-std::optional<std::uint32_t> hex_value(std::string_view digits) {
-  if (digits.empty()) return std::nullopt;
-  std::uint32_t value = 0;
-  for (const char ch : digits) {
-    std::uint32_t nibble = 0;
-    if (ch >= '0' && ch <= '9') {
-      nibble = static_cast<std::uint32_t>(ch - '0');
-    } else if (ch >= 'A' && ch <= 'F') {
-      nibble = static_cast<std::uint32_t>(ch - 'A' + 10);
-    } else if (ch >= 'a' && ch <= 'f') {
-      nibble = static_cast<std::uint32_t>(ch - 'a' + 10);
-    } else {
-      return std::nullopt;
-    }
-    value = value * 16 + nibble;  // at most six digits here: no overflow
-  }
-  return value;
-}
-
 constexpr bool is_character(std::uint32_t cp) { return cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF); }
 
 // One part of a name (no "." or "_" in it).
@@ -61,7 +42,7 @@ bool append_part(std::string_view part, std::u32string& out) {
   if (part.size() >= 7 && part.size() % 4 == 3 && part.starts_with("uni")) {
     std::u32string text;
     for (std::size_t at = 3; at < part.size(); at += 4) {
-      const auto value = hex_value(part.substr(at, 4));
+      const auto value = hex_digits_value(part.substr(at, 4));
       if (!value || !is_character(*value)) return false;
       text.push_back(*value);
     }
@@ -69,7 +50,7 @@ bool append_part(std::string_view part, std::u32string& out) {
     return true;
   }
   if (part.size() >= 5 && part.size() <= 7 && part.front() == 'u') {
-    const auto value = hex_value(part.substr(1));
+    const auto value = hex_digits_value(part.substr(1));
     if (!value || !is_character(*value)) return false;
     out.push_back(*value);
     return true;
