@@ -15,6 +15,7 @@
 #include "pages.h"
 #include "shown_runs.h"
 #include "tables.h"
+#include "tables/detect.h"
 
 namespace folioscan {
 namespace {
@@ -30,20 +31,21 @@ Result<Page> extract_page(OpenDocument& doc, FontContext& font_context, const Pa
     // Operations go straight to the consumers and are never collected: a content
     // stream of ten million "q" never holds ten million operations.
     PagePaint paint = paint_page(doc, font_context, record, content, fonts);
-    // Recovery first chooses the runs a viewer shows; layout reads only those. Table
-    // detection reads every run the content drew, in both readings.
-    std::vector<const TextRun*> shown;
+    // Recovery first chooses the runs a viewer shows; its tables and layout read only
+    // those, and a table's runs leave the line flow. The strict reading's one grid
+    // reads every run the content drew, and its text stays in the lines too.
     LayoutResult layout;
     if (doc.options.recover) {
-      shown = shown_runs(paint.runs, record.media_box);
-      layout = layout_lines_recovering(shown, record.media_box);
+      const std::vector<const TextRun*> shown = shown_runs(paint.runs, record.media_box);
+      page.tables = detect_tables_recovering(std::move(paint.rules.segments), shown, record.media_box);
+      layout = layout_lines_recovering(runs_outside_tables(shown, page.tables), record.media_box);
     } else {
       layout = layout_lines(paint.runs, record.media_box);
+      page.tables = detect_tables(std::move(paint.rules), paint.runs);
     }
     page.width = layout.width;
     page.height = layout.height;
     page.lines = std::move(layout.lines);
-    page.tables = detect_tables(std::move(paint.rules), paint.runs);
     painted = std::move(paint.images);
     painted_streams = std::move(paint.image_streams);
   }

@@ -103,6 +103,10 @@ inline constexpr std::uint64_t kMinFormPaintingCost = 256;
 // position adds a row or column, so a page of scattered strokes could ask for billions
 // of empty cells; such a page gets no table. Real tables have at most a few thousand.
 inline constexpr std::uint64_t kMaxTableCells = std::uint64_t{1} << 20;
+// Recovery's rule segments kept per page: a table page draws hundreds; a page of
+// hatching or a plot of a million points draws more, and past this its rules are not
+// searched for tables.
+inline constexpr std::size_t kMaxRuleSegments = 50000;
 
 // ---- fonts ----
 

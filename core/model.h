@@ -2,6 +2,7 @@
 // order of every writer (JSON keys, Python dict keys) and must not change.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,10 +17,23 @@ struct TextLine {
   double y = 0.0;
 };
 
+// A cell that covers more than one grid position: its top-left position and its extent.
+// The positions it covers besides its own hold empty strings.
+struct CellSpan {
+  std::uint64_t row = 0;
+  std::uint64_t col = 0;
+  std::uint64_t rows = 1;
+  std::uint64_t cols = 1;
+};
+
 struct Table {
   std::uint64_t rows = 0;
   std::uint64_t cols = 0;
   std::vector<std::vector<std::string>> cells;
+  // Recovery only, written only when set: the table's box in page space (x0, y0, x1,
+  // y1), and its cells that span several rows or columns.
+  std::optional<std::array<double, 4>> bbox;
+  std::vector<CellSpan> spans;
 };
 
 enum class ImageFormat : std::uint8_t { Jpeg, Jpeg2000, Ccitt, Jbig2, Raw };

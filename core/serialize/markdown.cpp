@@ -1,8 +1,10 @@
 // The Markdown writer: pages apart by a rule, each page's lines then its tables as pipe
-// tables, and a marker for pages that need OCR. It appends front to back into one
+// tables (recovery's tables where they stand among the lines), and a marker for pages
+// that need OCR. It appends front to back into one
 // growing string and cannot fail.
 #include "serialize.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -20,11 +22,22 @@ constexpr std::string_view kOcrMarker = "_[scanned page \xE2\x80\x94 text extrac
 constexpr std::string_view kPageSeparator = "\n\n---\n\n";
 constexpr std::string_view kBlockSeparator = "\n\n";
 
-void append_markdown_row(std::string& out, const std::vector<std::string>& row) {
+// A recovered cell's lines are joined with "<br>" (a pipe table's cell is one line).
+void append_markdown_row(std::string& out, const std::vector<std::string>& row, bool line_breaks) {
   out += "| ";
   for (std::size_t i = 0; i < row.size(); ++i) {
     if (i != 0) out += " | ";
-    append_markdown_cell(out, row[i]);
+    if (!line_breaks) {
+      append_markdown_cell(out, row[i]);
+      continue;
+    }
+    std::string_view rest = row[i];
+    for (std::size_t end = rest.find('\n'); end != std::string_view::npos; end = rest.find('\n')) {
+      append_markdown_cell(out, rest.substr(0, end));
+      out += "<br>";
+      rest.remove_prefix(end + 1);
+    }
+    append_markdown_cell(out, rest);
   }
   out += " |";
 }
@@ -48,7 +61,7 @@ void append_markdown_table(std::string& out, const Table& table) {
   }
   for (std::size_t i = 0; i < table.cells.size(); ++i) {
     if (i != 0) out += '\n';
-    append_markdown_row(out, table.cells[i]);
+    append_markdown_row(out, table.cells[i], table.bbox.has_value());
     if (i == 0 && has_separator) {
       out += '\n';
       append_markdown_separator_row(out, table.cols);
@@ -56,9 +69,53 @@ void append_markdown_table(std::string& out, const Table& table) {
   }
 }
 
+// Whether the page's tables stand where they are on the page (recovery's, which have
+// a box and whose text left the lines) rather than after its lines.
+bool tables_in_place(const Page& page) {
+  return !page.tables.empty() && std::all_of(page.tables.begin(), page.tables.end(),
+                                             [](const Table& t) { return t.bbox.has_value(); });
+}
+
+// Lines and tables as blocks, each table before the first line below its top edge.
+void append_markdown_page_in_place(std::string& out, const Page& page) {
+  std::vector<const Table*> tables;
+  for (const Table& table : page.tables) tables.push_back(&table);
+  std::stable_sort(tables.begin(), tables.end(), [](const Table* a, const Table* b) { return (*a->bbox)[3] > (*b->bbox)[3]; });
+  std::size_t next_table = 0;
+  bool in_lines = false;  // the last thing written is a line
+  bool have_block = false;
+  const auto write_table = [&](const Table& table) {
+    const std::size_t mark = out.size();
+    if (have_block) out += kBlockSeparator;
+    const std::size_t block_start = out.size();
+    append_markdown_table(out, table);
+    if (out.size() == block_start) {
+      out.resize(mark);
+    } else {
+      have_block = true;
+      in_lines = false;
+    }
+  };
+  for (const TextLine& line : page.lines) {
+    while (next_table < tables.size() && (*tables[next_table]->bbox)[3] > line.y) write_table(*tables[next_table++]);
+    if (in_lines) {
+      out += '\n';
+    } else if (have_block) {
+      out += kBlockSeparator;
+    }
+    out += line.text;
+    in_lines = have_block = true;
+  }
+  while (next_table < tables.size()) write_table(*tables[next_table++]);
+}
+
 void append_markdown_page(std::string& out, const Page& page) {
   if (page.needs_ocr) {
     out += kOcrMarker;
+    return;
+  }
+  if (tables_in_place(page)) {
+    append_markdown_page_in_place(out, page);
     return;
   }
   const std::size_t page_start = out.size();

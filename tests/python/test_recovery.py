@@ -60,13 +60,23 @@ def test_a_sound_file_reads_as_strict_with_an_empty_warning_list():
     recovered = folioscan.extract(SAMPLE)
     assert list(recovered) == ["version", "pages", "warnings"]
     assert recovered["warnings"] == []
-    assert {k: v for k, v in recovered.items() if k != "warnings"} == folioscan.parse(SAMPLE)
+    strict = folioscan.parse(SAMPLE)
+    # The same pages, but that the ruled table's rows leave the lines and the table has
+    # its box.
+    for mine, theirs in zip(recovered["pages"], strict["pages"], strict=True):
+        rows = {" ".join(row) for table in theirs["tables"] for row in table["cells"]}
+        assert mine["lines"] == [line for line in theirs["lines"] if line["text"] not in rows]
+        assert [{k: v for k, v in t.items() if k != "bbox"} for t in mine["tables"]] == theirs["tables"]
+        assert {k: v for k, v in mine.items() if k not in ("lines", "tables")} == {
+            k: v for k, v in theirs.items() if k not in ("lines", "tables")}
     as_json = json.loads(folioscan.extract(SAMPLE, format="json"))
     assert list(as_json) == ["version", "pages", "warnings"] and as_json["warnings"] == []
     assert "warnings" not in folioscan.parse_to_json(SAMPLE)
-    # Markdown and HTML leave the warnings out: the same text as the strict reading.
-    assert folioscan.extract(SAMPLE, format="markdown") == folioscan.parse_to_markdown(SAMPLE)
-    assert folioscan.extract(SAMPLE, format="html") == folioscan.parse_to_html(SAMPLE)
+    # Markdown and HTML leave the warnings out; the table stands where it is drawn.
+    markdown = folioscan.extract(SAMPLE, format="markdown")
+    assert "year.\n\n| Region | Quarter | Units | Revenue |" in markdown
+    assert "| West | Q2 | 1,112 | 44,480 |\n\nAll figures" in markdown
+    assert "<td>Region</td>" in folioscan.extract(SAMPLE, format="html")
 
 
 @pytest.mark.parametrize("name", ["r5_aes_256", "r4_aes_128_clear_metadata", "r4_rc4_128_clear_metadata"])

@@ -1,0 +1,58 @@
+// A ruled grid is a table only when its text is a table's: at least two rows and two
+// columns of cells hold text, at least half of its cells do, and its rules part the
+// text rather than run through it. So a chart's gridlines (empty cells, labels outside),
+// a framed paragraph (one cell), an equation's bars and underlines (no crossing rules)
+// and a grid cut through words are not tables.
+#include "detect.h"
+
+#include <algorithm>
+
+#include "cells.h"
+#include "grids.h"
+#include "ruleless.h"
+
+namespace folioscan {
+namespace {
+
+// At most this share of a grid's runs may be cut by its rules.
+constexpr double kMostCrossing = 0.1;
+
+bool holds_a_table(const FilledGrid& grid) {
+  return grid.rows_with_text >= 2 && grid.cols_with_text >= 2 && 2 * grid.filled_cells >= grid.cells &&
+         static_cast<double>(grid.crossing) <= kMostCrossing * static_cast<double>(grid.runs);
+}
+
+bool inside(const std::array<double, 4>& box, const std::array<double, 2>& point) {
+  return point[0] >= box[0] && point[0] <= box[2] && point[1] >= box[1] && point[1] <= box[3];
+}
+
+}  // namespace
+
+std::vector<Table> detect_tables_recovering(std::vector<Segment> segments, std::span<const TextRun* const> shown,
+                                            const std::array<double, 4>& media_box) {
+  std::vector<Table> tables;
+  for (const Grid& grid : cluster_grids(merge_segments(std::move(segments)))) {
+    std::optional<FilledGrid> filled = fill_grid(grid, shown, media_box);
+    if (filled && holds_a_table(*filled)) tables.push_back(std::move(filled->table));
+  }
+  const std::vector<const TextRun*> rest = runs_outside_tables(shown, tables);
+  for (Table& table : detect_ruleless_tables(rest, media_box)) tables.push_back(std::move(table));
+  std::stable_sort(tables.begin(), tables.end(), [](const Table& a, const Table& b) { return (*a.bbox)[3] > (*b.bbox)[3]; });
+  return tables;
+}
+
+std::vector<const TextRun*> runs_outside_tables(std::span<const TextRun* const> shown,
+                                                const std::vector<Table>& tables) {
+  std::vector<const TextRun*> rest;
+  rest.reserve(shown.size());
+  for (const TextRun* run : shown) {
+    const std::array<double, 2> centre = run_centre(*run);
+    const bool in_table = std::any_of(tables.begin(), tables.end(), [&](const Table& t) {
+      return t.bbox && inside(*t.bbox, centre);
+    });
+    if (!in_table) rest.push_back(run);
+  }
+  return rest;
+}
+
+}  // namespace folioscan
