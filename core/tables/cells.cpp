@@ -16,20 +16,64 @@ namespace {
 // Rule positions closer than this are one row or column boundary (double rules, a cell
 // background a little inside its rules).
 constexpr double kSameBoundary = 4.0;
+// A background's edge this share of the grid long or longer bounds cells.
+constexpr double kWholeExtent = 0.9;
+// A band narrower than this holds no line of text.
+constexpr double kThinBand = 7.0;
 // A rule that ends this short of a row's or column's middle still parts it.
 constexpr double kSlack = 1.0;
 
-// Ascending positions, each group of close ones represented by its first.
-std::vector<double> boundaries(const std::vector<Segment>& rules, double low, double high) {
+// The ascending positions of the rules that bound cells, each group of close ones
+// represented by its first, with the grid's edges `low` and `high` (its extent across
+// the rules). A background's edge counts where it runs nearly the whole extent along
+// it (`along`), or where no other rule runs this way.
+std::vector<double> boundaries(const std::vector<Segment>& rules, double low, double high, double along) {
   std::vector<double> at;
   at.reserve(rules.size() + 2);
   at.push_back(low);
   at.push_back(high);
-  for (const Segment& s : rules) at.push_back(s.at);
+  const bool any_strong = std::any_of(rules.begin(), rules.end(), [](const Segment& s) { return !s.weak; });
+  for (const Segment& s : rules) {
+    if (!s.weak || !any_strong || s.to - s.from >= kWholeExtent * along) at.push_back(s.at);
+  }
   std::sort(at.begin(), at.end());
   std::vector<double> kept;
   for (const double v : at) {
     if (kept.empty() || v - kept.back() >= kSameBoundary) kept.push_back(v);
+  }
+  return kept;
+}
+
+// `positions` without the boundaries of bands thinner than a line of text that hold no
+// run's centre (the two edges of a thick border, a background a little inside its
+// rules): such a band joins its wider neighbour. `axis` 0 reads x, 1 reads y.
+std::vector<double> without_thin_empty_bands(std::vector<double> positions, std::span<const TextRun* const> runs,
+                                             int axis) {
+  if (positions.size() < 3) return positions;
+  std::vector<bool> holds(positions.size() - 1, false);
+  for (const TextRun* run : runs) {
+    if (run->text.find_first_not_of(' ') == std::string::npos) continue;
+    const double v = run_centre(*run)[static_cast<std::size_t>(axis)];
+    if (!(v >= positions.front()) || !(v < positions.back())) continue;
+    const auto it = std::upper_bound(positions.begin(), positions.end(), v);
+    holds[static_cast<std::size_t>(it - positions.begin()) - 1] = true;
+  }
+  // A thin empty band gives up its upper boundary (the last band its lower one); the
+  // outer boundaries stay.
+  const std::size_t last = positions.size() - 1;
+  std::vector<bool> drop(positions.size(), false);
+  for (std::size_t b = 0; b < last; ++b) {
+    if (holds[b] || positions[b + 1] - positions[b] >= kThinBand) continue;
+    if (b + 1 < last) {
+      drop[b + 1] = true;
+    } else if (b > 0) {
+      drop[b] = true;
+    }
+  }
+  std::vector<double> kept;
+  kept.reserve(positions.size());
+  for (std::size_t i = 0; i <= last; ++i) {
+    if (!drop[i]) kept.push_back(positions[i]);
   }
   return kept;
 }
@@ -54,7 +98,10 @@ std::optional<std::size_t> band(const std::vector<double>& positions, double v) 
 class Boundaries {
  public:
   Boundaries(const std::vector<Segment>& rules, const std::vector<double>& positions) : along_(positions.size()) {
-    for (const Segment& s : rules) along_[nearest(positions, s.at)].push_back({s.from, s.to});
+    for (const Segment& s : rules) {
+      const std::size_t i = nearest(positions, s.at);
+      if (std::fabs(positions[i] - s.at) < kSameBoundary) along_[i].push_back({s.from, s.to});
+    }
   }
   bool covers(std::size_t boundary, double at) const {
     for (const auto& [from, to] : along_[boundary]) {
@@ -93,8 +140,8 @@ std::string cell_text(std::span<const TextRun* const> runs, const std::array<dou
 
 std::optional<FilledGrid> fill_grid(const Grid& grid, std::span<const TextRun* const> shown,
                                     const std::array<double, 4>& media_box) {
-  const std::vector<double> xs = boundaries(grid.vertical, grid.bbox[0], grid.bbox[2]);
-  const std::vector<double> ys_up = boundaries(grid.horizontal, grid.bbox[1], grid.bbox[3]);
+  const std::vector<double> xs = without_thin_empty_bands(boundaries(grid.vertical, grid.bbox[0], grid.bbox[2], grid.bbox[3] - grid.bbox[1]), shown, 0);
+  const std::vector<double> ys_up = without_thin_empty_bands(boundaries(grid.horizontal, grid.bbox[1], grid.bbox[3], grid.bbox[2] - grid.bbox[0]), shown, 1);
   if (xs.size() < 3 || ys_up.size() < 3) return std::nullopt;
   const std::size_t cols = xs.size() - 1;
   const std::size_t rows = ys_up.size() - 1;

@@ -1,5 +1,6 @@
 // A ruled grid is a table only when its text is a table's: at least two rows and two
-// columns of cells hold text, at least half of its cells do, and its rules part the
+// columns of cells hold text, at least half of its cells do (or, in a form, every row
+// does), and its rules part the
 // text rather than run through it. So a chart's gridlines (empty cells, labels outside),
 // a framed paragraph (one cell), an equation's bars and underlines (no crossing rules)
 // and a grid cut through words are not tables.
@@ -17,8 +18,10 @@ namespace {
 // At most this share of a grid's runs may be cut by its rules.
 constexpr double kMostCrossing = 0.1;
 
+// A form to fill in has many empty cells, but text in every row.
 bool holds_a_table(const FilledGrid& grid) {
-  return grid.rows_with_text >= 2 && grid.cols_with_text >= 2 && 2 * grid.filled_cells >= grid.cells &&
+  const bool filled = 2 * grid.filled_cells >= grid.cells || (grid.rows_with_text == grid.table.rows && grid.table.rows >= 3);
+  return grid.rows_with_text >= 2 && grid.cols_with_text >= 2 && filled &&
          static_cast<double>(grid.crossing) <= kMostCrossing * static_cast<double>(grid.runs);
 }
 

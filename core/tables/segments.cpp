@@ -7,8 +7,10 @@
 namespace folioscan {
 namespace {
 
-// A filled box this thin or thinner is a rule.
-constexpr double kBarThickness = 3.0;
+// A filled box this thin or thinner, and at least kBarLength times as long, is a rule
+// (table borders drawn as filled bars are up to a few points thick).
+constexpr double kBarThickness = 6.0;
+constexpr double kBarLength = 4.0;
 // Collinear segments whose positions differ by at most this are one line; segments of
 // one line whose ends are this close touch.
 constexpr double kSamePosition = 1.0;
@@ -28,15 +30,15 @@ void add_box_segments(const FilledBox& box, std::vector<Segment>& out) {
   const double w = x1 - x0;
   const double h = y1 - y0;
   if (!(w >= 0) || !(h >= 0)) return;  // NaN
-  if (h <= kBarThickness && w > h) {
+  if (h <= kBarThickness && w >= kBarLength * h) {
     out.push_back({true, (y0 + y1) / 2, x0, x1});
-  } else if (w <= kBarThickness && h > w) {
+  } else if (w <= kBarThickness && h >= kBarLength * w) {
     out.push_back({false, (x0 + x1) / 2, y0, y1});
   } else if (w > kBarThickness && h > kBarThickness) {
-    out.push_back({true, y0, x0, x1});
-    out.push_back({true, y1, x0, x1});
-    out.push_back({false, x0, y0, y1});
-    out.push_back({false, x1, y0, y1});
+    out.push_back({true, y0, x0, x1, true});
+    out.push_back({true, y1, x0, x1, true});
+    out.push_back({false, x0, y0, y1, true});
+    out.push_back({false, x1, y0, y1, true});
   }
 }
 
@@ -64,6 +66,7 @@ std::vector<Segment> merge_segments(std::vector<Segment> segments) {
       s.at = segments[i].at;
       if (merged.size() > first && s.from <= merged.back().to + kTouching) {
         merged.back().to = std::fmax(merged.back().to, s.to);
+        merged.back().weak = merged.back().weak && s.weak;
       } else {
         merged.push_back(s);
       }

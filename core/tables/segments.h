@@ -13,6 +13,9 @@ struct Segment {
   double at = 0.0;
   double from = 0.0;
   double to = 0.0;
+  // An edge of a filled box (a background), which bounds cells only where it runs the
+  // grid's whole width or height, or where the grid has no other rules that way.
+  bool weak = false;
 };
 
 // An axis-aligned box a path fills, in page space.
@@ -23,8 +26,9 @@ struct FilledBox {
   double y1 = 0.0;
 };
 
-// The segments a filled box contributes: a thin bar (a rule drawn by filling) is one
-// segment along its middle; a larger box (a cell's background) its four edges.
+// The segments a filled box contributes: a thin long bar (a rule drawn by filling) is one
+// segment along its middle; a larger box (a cell's background) its four edges; a small
+// square (a dot, a bullet) none.
 void add_box_segments(const FilledBox& box, std::vector<Segment>& out);
 
 // The segments merged: collinear ones (positions within a point) that touch or overlap
