@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <string_view>
 
 #include "../input_limits.h"
 #include "../layout.h"
@@ -132,8 +133,24 @@ std::string cell_text(std::span<const TextRun* const> runs, const std::array<dou
   const LayoutResult layout = layout_lines_recovering(runs, media_box);
   std::string text;
   for (const TextLine& line : layout.lines) {
+    // Each line without the spaces (and no-break spaces) around it; blank lines go.
+    std::string_view trimmed = line.text;
+    for (;;) {
+      if (trimmed.starts_with(' ')) {
+        trimmed.remove_prefix(1);
+      } else if (trimmed.starts_with("\xC2\xA0")) {
+        trimmed.remove_prefix(2);
+      } else if (trimmed.ends_with(' ')) {
+        trimmed.remove_suffix(1);
+      } else if (trimmed.ends_with("\xC2\xA0")) {
+        trimmed.remove_suffix(2);
+      } else {
+        break;
+      }
+    }
+    if (trimmed.empty()) continue;
     if (!text.empty()) text += '\n';
-    text += line.text;
+    text += trimmed;
   }
   return text;
 }
@@ -183,6 +200,9 @@ std::optional<FilledGrid> fill_grid(const Grid& grid, std::span<const TextRun* c
 
   FilledGrid out;
   out.cells = cells.size();
+  const auto strong = [](const Segment& s) { return !s.weak; };
+  out.ruled = std::any_of(grid.horizontal.begin(), grid.horizontal.end(), strong) &&
+              std::any_of(grid.vertical.begin(), grid.vertical.end(), strong);
   std::vector<std::vector<const TextRun*>> cell_runs(cells.size());
   const TextRun* previous = nullptr;
   std::size_t previous_cell = SIZE_MAX;
@@ -228,7 +248,7 @@ std::optional<FilledGrid> fill_grid(const Grid& grid, std::span<const TextRun* c
     if (span.rows > 1 || span.cols > 1) table.spans.push_back(span);
     if (cell_runs[i].empty()) continue;
     std::string text = cell_text(cell_runs[i], media_box);
-    if (text.find_first_not_of(" \n") == std::string::npos) continue;
+    if (text.empty()) continue;
     ++out.filled_cells;
     row_has[span.row] = true;
     col_has[span.col] = true;

@@ -23,6 +23,7 @@ struct FilledGrid {
   std::uint64_t cols_with_text = 0;
   std::uint64_t runs = 0;       // runs whose centre lies inside the grid
   std::uint64_t crossing = 0;   // of those, runs cut by an inner rule or a word split by one
+  bool ruled = false;           // drawn with rules both ways, not only with filled boxes
 };
 
 // The grid's cells filled from `shown`; nothing when the grid has fewer than two rows
@@ -31,7 +32,8 @@ std::optional<FilledGrid> fill_grid(const Grid& grid, std::span<const TextRun* c
                                     const std::array<double, 4>& media_box);
 
 // The text of a cell from its runs: lines in reading order (right-to-left text in
-// logical order) joined with a line feed.
+// logical order), each trimmed of spaces, the blank ones left out, joined with a line
+// feed.
 std::string cell_text(std::span<const TextRun* const> runs, const std::array<double, 4>& media_box);
 
 // The point that places a run: the middle of its baseline, raised by a third of its size

@@ -18,9 +18,11 @@ namespace {
 // At most this share of a grid's runs may be cut by its rules.
 constexpr double kMostCrossing = 0.1;
 
-// A form to fill in has many empty cells, but text in every row.
+// A ruled form to fill in has many empty cells, but text in every row (a chart of
+// stacked bars, drawn with filled boxes, has empty cells too).
 bool holds_a_table(const FilledGrid& grid) {
-  const bool filled = 2 * grid.filled_cells >= grid.cells || (grid.rows_with_text == grid.table.rows && grid.table.rows >= 3);
+  const bool form = grid.ruled && grid.rows_with_text == grid.table.rows && grid.table.rows >= 3;
+  const bool filled = 2 * grid.filled_cells >= grid.cells || form;
   return grid.rows_with_text >= 2 && grid.cols_with_text >= 2 && filled &&
          static_cast<double>(grid.crossing) <= kMostCrossing * static_cast<double>(grid.runs);
 }

@@ -134,9 +134,9 @@ std::optional<Table> block_table(const std::vector<Row>& rows, std::size_t begin
     }
     std::size_t used = 0;
     for (std::size_t k = 0; k < columns.size(); ++k) {
-      if (in_column[k].empty()) continue;
+      std::string text = in_column[k].empty() ? std::string() : cell_text(in_column[k], media_box);
+      if (text.empty()) continue;
       ++used;
-      std::string text = cell_text(in_column[k], media_box);
       if (word_count(text) > kLongCell) ++long_cells;
       table.cells[r - begin][k] = std::move(text);
     }
