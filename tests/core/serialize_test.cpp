@@ -385,3 +385,61 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace folioscan
+
+// ---------------------------------------------------------------- recovered tables
+
+namespace folioscan {
+namespace {
+
+// A page of three lines with a recovered 2 x 2 table between the first two: its top
+// edge at 690, its first cell two lines, its second row one cell spanning both columns.
+Page page_with_placed_table() {
+  Page page = empty_page();
+  page.lines = {{"Above", 72.0, 700.0}, {"Below", 72.0, 600.0}, {"Last", 72.0, 580.0}};
+  Table table{2, 2, {{"a|b\nc", "d"}, {"wide", ""}}, std::array<double, 4>{72, 620, 300, 690},
+              {CellSpan{1, 0, 1, 2}}};
+  page.tables.push_back(std::move(table));
+  return page;
+}
+
+TEST(RecoveredTableWriters, MarkdownAndHtmlWriteTheTableWhereItStands) {
+  const Document doc = single_page_document(page_with_placed_table());
+  EXPECT_EQ(document_to_markdown(doc),
+            "Above\n\n| a\\|b<br>c | d |\n| --- | --- |\n| wide |  |\n\nBelow\nLast");
+  const std::string html = document_to_html(doc);
+  EXPECT_NE(html.find("<p>Above</p>\n<table>\n<tr><td>a|b<br>c</td><td>d</td></tr>\n"
+                      "<tr><td colspan=\"2\">wide</td></tr>\n</table>\n<p>Below</p>\n<p>Last</p>\n"),
+            std::string::npos)
+      << html;
+}
+
+TEST(RecoveredTableWriters, JsonWritesBoxAndSpansOnlyWhenSet) {
+  const std::string placed = document_to_json(single_page_document(page_with_placed_table()));
+  EXPECT_NE(placed.find("          \"bbox\": [\n            72.0,\n            620.0,\n            300.0,\n"
+                        "            690.0\n          ],\n          \"spans\": [\n            {\n"
+                        "              \"row\": 1,\n              \"col\": 0,\n              \"rows\": 1,\n"
+                        "              \"cols\": 2\n            }\n          ]\n        }"),
+            std::string::npos)
+      << placed;
+  Page plain = page_with_placed_table();
+  plain.tables[0].bbox.reset();
+  plain.tables[0].spans.clear();
+  const std::string json = document_to_json(single_page_document(plain));
+  EXPECT_EQ(json.find("bbox"), std::string::npos);
+  EXPECT_EQ(json.find("spans"), std::string::npos);
+  // Without a box the table follows the lines and keeps its line feeds.
+  EXPECT_EQ(document_to_markdown(single_page_document(plain)),
+            "Above\nBelow\nLast\n\n| a\\|b\nc | d |\n| --- | --- |\n| wide |  |");
+}
+
+TEST(RecoveredTableWriters, TablesBelowEveryLineOrOnAPageWithoutLinesComeLast) {
+  Page page = page_with_placed_table();
+  page.lines = {};
+  EXPECT_EQ(document_to_markdown(single_page_document(page)), "| a\\|b<br>c | d |\n| --- | --- |\n| wide |  |");
+  page.lines = {{"Above", 72.0, 700.0}};
+  EXPECT_EQ(document_to_markdown(single_page_document(page)),
+            "Above\n\n| a\\|b<br>c | d |\n| --- | --- |\n| wide |  |");
+}
+
+}  // namespace
+}  // namespace folioscan
