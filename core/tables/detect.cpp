@@ -1,6 +1,6 @@
 // A ruled grid is a table only when its text is a table's: at least two rows and two
 // columns of cells hold text, at least half of its cells do (or, in a form, every row
-// does), and its rules part the
+// does), at most half of its grid positions belong to merged cells, and its rules part the
 // text rather than run through it. So a chart's gridlines (empty cells, labels outside),
 // a framed paragraph (one cell), an equation's bars and underlines (no crossing rules)
 // and a grid cut through words are not tables.
@@ -23,7 +23,10 @@ constexpr double kMostCrossing = 0.1;
 bool holds_a_table(const FilledGrid& grid) {
   const bool form = grid.ruled && grid.rows_with_text == grid.table.rows && grid.table.rows >= 3;
   const bool filled = 2 * grid.filled_cells >= grid.cells || form;
-  return grid.rows_with_text >= 2 && grid.cols_with_text >= 2 && filled &&
+  // Most grid positions are cells of their own: a plot's axes with their ticks part the
+  // plane into a few large regions.
+  const bool mostly_single = 2 * grid.cells >= grid.table.rows * grid.table.cols;
+  return grid.rows_with_text >= 2 && grid.cols_with_text >= 2 && filled && mostly_single &&
          static_cast<double>(grid.crossing) <= kMostCrossing * static_cast<double>(grid.runs);
 }
 
