@@ -151,6 +151,16 @@ TEST(RecoveredTables, ChartsBarsFramesAndGridsThroughWordsAreNoTables) {
     c.runs.push_back(run("peak", 260, 560));
     cases.push_back(std::move(c));
   }
+  {
+    // A plot's axes crossing, with ticks along them and labels in three quadrants.
+    Case c{"axes", {h(500, 100, 400), v(250, 350, 650)}, {}};
+    for (int i = 0; i < 6; ++i) {
+      c.segments.push_back(v(110 + 50 * i, 497, 503));
+      c.segments.push_back(h(370 + 50 * i, 247, 253));
+    }
+    c.runs = {run("y", 150, 600), run("x", 300, 600), run("0", 150, 400)};
+    cases.push_back(std::move(c));
+  }
   // An equation: fraction bars under numerators, over denominators.
   cases.push_back({"fractions",
                    {h(600, 100, 130), h(600, 160, 200), h(560, 100, 140)},
