@@ -39,12 +39,19 @@ bool inside(const std::array<double, 4>& box, const std::array<double, 2>& point
 std::vector<Table> detect_tables_recovering(std::vector<Segment> segments, std::span<const TextRun* const> shown,
                                             const std::array<double, 4>& media_box) {
   std::vector<Table> tables;
-  for (const Grid& grid : cluster_grids(merge_segments(std::move(segments)))) {
+  const std::vector<Segment> merged = merge_segments(std::move(segments));
+  for (const Grid& grid : cluster_grids(merged)) {
     std::optional<FilledGrid> filled = fill_grid(grid, shown, media_box);
     if (filled && holds_a_table(*filled)) tables.push_back(std::move(filled->table));
   }
   const std::vector<const TextRun*> rest = runs_outside_tables(shown, tables);
-  for (Table& table : detect_ruleless_tables(rest, media_box)) tables.push_back(std::move(table));
+  std::vector<Segment> horizontal;
+  for (const Segment& s : merged) {
+    const std::array<double, 2> middle = {(s.from + s.to) / 2, s.at};
+    const bool in_table = std::any_of(tables.begin(), tables.end(), [&](const Table& t) { return inside(*t.bbox, middle); });
+    if (s.horizontal && !s.weak && !in_table) horizontal.push_back(s);
+  }
+  for (Table& table : detect_ruleless_tables(rest, horizontal, media_box)) tables.push_back(std::move(table));
   std::stable_sort(tables.begin(), tables.end(), [](const Table& a, const Table& b) { return (*a.bbox)[3] > (*b.bbox)[3]; });
   return tables;
 }

@@ -240,5 +240,43 @@ TEST(RecoveredTables, RuleLessPriceListIsATableAndProseIsNot) {
   }
 }
 
+TEST(RecoveredTables, TwoColumnsBetweenHorizontalRulesAreATableAndProseBetweenRulesIsNot) {
+  // A top rule, a rule under the header, a bottom rule; a header line set too close to
+  // part its columns, a units line under it, then five rows.
+  const std::vector<Segment> rules = {h(700, 60, 260), h(672, 60, 260), h(590, 60, 260)};
+  std::vector<TextRun> runs = {run("Mineral type", 62, 688), run("Capacity", 125, 688), run("per kg", 170, 676)};
+  const char* minerals[] = {"kaolinite", "illite", "smectite", "vermiculite", "humus"};
+  for (int i = 0; i < 5; ++i) {
+    runs.push_back(run(minerals[i], 62, 660 - 14 * i));
+    runs.push_back(run(std::to_string(10 * (i + 1)), 170, 660 - 14 * i));
+  }
+  runs.push_back(run("Text after the table.", 62, 570));
+  const std::vector<Table> tables = detect(rules, runs);
+  ASSERT_EQ(tables.size(), 1u);
+  EXPECT_EQ(tables[0].cells[0], (std::vector<std::string>{"Mineral type", "Capacity"}));
+  EXPECT_EQ(tables[0].cells[1], (std::vector<std::string>{"", "per kg"}));
+  EXPECT_EQ(tables[0].cells[6], (std::vector<std::string>{"humus", "50"}));
+  EXPECT_EQ(tables[0].bbox, (std::array<double, 4>{60, 590, 260, 700}));
+
+  // Between rules of one extent: prose broken around formulas, a fraction's terms
+  // between short bars, and dot leaders of a form.
+  const struct {
+    const char* name;
+    std::vector<Segment> rules;
+    std::vector<TextRun> runs;
+  } cases[] = {
+      {"prose", {h(700, 60, 400), h(640, 60, 400)},
+       {run("From the axioms", 62, 688), run("it follows that", 200, 688), run("0", 90, 674), run("0", 320, 674),
+        run("with P and", 75, 660), run("Q fixed.", 240, 660)}},
+      {"fraction", {h(700, 60, 90), h(672, 60, 90)},
+       {run("z-", 62, 690), run("z", 80, 690), run("1", 62, 680), run("2", 80, 680), run("z3-", 62, 675),
+        run("z4", 80, 675)}},
+      {"leaders", {h(700, 60, 400), h(600, 60, 400)},
+       {run(".", 62, 680), run(".", 300, 680), run(".", 62, 660), run(".", 300, 660), run(".", 62, 640),
+        run(".", 300, 640)}},
+  };
+  for (const auto& c : cases) EXPECT_TRUE(detect(c.rules, c.runs).empty()) << c.name;
+}
+
 }  // namespace
 }  // namespace folioscan
