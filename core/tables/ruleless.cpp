@@ -31,12 +31,15 @@ constexpr std::size_t kLeastColumns = 3;
 constexpr std::size_t kLongCell = 5;
 constexpr double kMostLongCells = 0.2;
 constexpr double kLeastFilled = 0.6;
+// Lines less than this many font sizes apart belong to one row.
+constexpr double kOneRow = 0.8;
 // Rules of one table's frame: the same extent (each overlapping this share of the
 // other), at most this far apart; text this far outside the extent is still inside.
 constexpr double kSameExtent = 0.9;
 constexpr double kMostFramedHeight = 400.0;
 constexpr double kSlack = 3.0;
 constexpr double kNarrowestFrame = 100.0;
+constexpr std::size_t kMostFrameRules = 4;
 // A chunk this close to its column's edge or centre is aligned with it; most of a
 // column's chunks are.
 constexpr double kAligned = 2.0;
@@ -161,27 +164,39 @@ std::optional<Table> block_table(const std::vector<Row>& rows, std::size_t begin
   if (!aligned(rows, begin, end, columns)) return std::nullopt;
 
   Table table;
-  table.rows = end - begin;
+  // Lines closer than a line's height (cells of several lines set at staggered
+  // baselines, a superscript) make one row.
+  std::vector<std::pair<std::size_t, std::size_t>> groups;  // [first, last) lines
+  for (std::size_t r = begin; r < end; ++r) {
+    if (!groups.empty() && rows[r - 1].baseline - rows[r].baseline < kOneRow * std::fmax(rows[r - 1].size, rows[r].size)) {
+      groups.back().second = r + 1;
+    } else {
+      groups.emplace_back(r, r + 1);
+    }
+  }
+  table.rows = groups.size();
   table.cols = columns.size();
   table.cells.assign(table.rows, std::vector<std::string>(table.cols));
   std::size_t wide_rows = 0;
   std::size_t filled = 0;
   std::size_t long_cells = 0;
   double top = -INFINITY, bottom = INFINITY;
-  for (std::size_t r = begin; r < end; ++r) {
+  for (std::size_t g = 0; g < groups.size(); ++g) {
     std::vector<std::vector<const TextRun*>> in_column(columns.size());
     // Each run in the column it overlaps most, or else the nearest.
-    for (const Chunk& c : rows[r].chunks) {
-      for (const TextRun* run : c.runs) {
-        std::size_t k = 0;
-        double best = -INFINITY;
-        for (std::size_t i = 0; i < columns.size(); ++i) {
-          const double overlap = std::fmin(run->end_x, columns[i].second) - std::fmax(run->x, columns[i].first);
-          if (overlap > best) best = overlap, k = i;
+    for (std::size_t r = groups[g].first; r < groups[g].second; ++r) {
+      for (const Chunk& c : rows[r].chunks) {
+        for (const TextRun* run : c.runs) {
+          std::size_t k = 0;
+          double best = -INFINITY;
+          for (std::size_t i = 0; i < columns.size(); ++i) {
+            const double overlap = std::fmin(run->end_x, columns[i].second) - std::fmax(run->x, columns[i].first);
+            if (overlap > best) best = overlap, k = i;
+          }
+          in_column[k].push_back(run);
+          top = std::fmax(top, run->y + std::fabs(run->page_size));
+          bottom = std::fmin(bottom, run->y - 0.3 * std::fabs(run->page_size));
         }
-        in_column[k].push_back(run);
-        top = std::fmax(top, run->y + std::fabs(run->page_size));
-        bottom = std::fmin(bottom, run->y - 0.3 * std::fabs(run->page_size));
       }
     }
     std::size_t used = 0;
@@ -191,7 +206,7 @@ std::optional<Table> block_table(const std::vector<Row>& rows, std::size_t begin
         ++used;
         if (word_count(text) > kLongCell) ++long_cells;
       }
-      table.cells[r - begin][k] = std::move(text);
+      table.cells[g][k] = std::move(text);
     }
     filled += used;
     if (used >= least_columns) ++wide_rows;
@@ -223,14 +238,20 @@ std::vector<Table> framed_tables(std::vector<Row>& rows, const std::vector<Segme
     if (extent < kNarrowestFrame) continue;  // a fraction bar, an underline
     // The rules below of the same extent, each no further below the last than a
     // table's length of lines.
-    std::size_t last = i;
+    std::vector<std::size_t> chain = {i};
     for (std::size_t j = i + 1; j < rules.size(); ++j) {
       const Segment& r = rules[j];
-      if (rules[last].at - r.at > kMostFramedHeight) break;
+      if (rules[chain.back()].at - r.at > kMostFramedHeight) break;
       const double overlap = std::fmin(top.to, r.to) - std::fmax(top.from, r.from);
-      if (overlap >= kSameExtent * extent && overlap >= kSameExtent * (r.to - r.from)) last = j;
+      if (overlap >= kSameExtent * extent && overlap >= kSameExtent * (r.to - r.from)) chain.push_back(j);
     }
-    if (last == i) continue;
+    const std::size_t last = chain.back();
+    if (chain.size() < 2) continue;
+    if (chain.size() > kMostFrameRules) {
+      // A chart's gridlines: many rules of one extent, none of them a table's frame.
+      for (const std::size_t k : chain) used[k] = true;
+      continue;
+    }
     const double upper = top.at;
     const double lower = rules[last].at;
     std::vector<Row> inside;
@@ -253,7 +274,7 @@ std::vector<Table> framed_tables(std::vector<Row>& rows, const std::vector<Segme
     (*table->bbox)[1] = lower;
     (*table->bbox)[3] = upper;
     tables.push_back(std::move(*table));
-    for (std::size_t k = i; k <= last; ++k) used[k] = true;
+    for (const std::size_t k : chain) used[k] = true;
     // The rows' chunks inside the frame are the table's now.
     for (const std::size_t r : taken) {
       std::erase_if(rows[r].chunks, [&](const Chunk& c) { return c.x0 >= top.from - kSlack && c.x1 <= top.to + kSlack; });
@@ -276,8 +297,13 @@ std::vector<Table> detect_ruleless_tables(std::span<const TextRun* const> runs, 
       continue;
     }
     std::size_t end = begin + 1;
-    while (end < rows.size() && rows[end].chunks.size() >= 2 &&
-           rows[end - 1].baseline - rows[end].baseline <= kMostLeading * std::fmax(rows[end - 1].size, rows[end].size)) {
+    // A line of one chunk joins only as part of the row above (a cell's second line
+    // set a little lower).
+    while (end < rows.size()) {
+      const double gap = rows[end - 1].baseline - rows[end].baseline;
+      const double size = std::fmax(rows[end - 1].size, rows[end].size);
+      const bool joins = rows[end].chunks.size() >= 2 ? gap <= kMostLeading * size : gap < kOneRow * size;
+      if (!joins) break;
       ++end;
     }
     if (std::optional<Table> table = block_table(rows, begin, end, media_box, kLeastColumns)) {

@@ -210,16 +210,18 @@ TEST(RecoveredTables, RuleLessPriceListIsATableAndProseIsNot) {
   std::vector<TextRun> prices = {run("Item", 72, 700), run("Qty", 250, 700), run("Price", 400, 700)};
   const char* items[] = {"Apples", "Pears", "Plums", "Cherries"};
   for (int i = 0; i < 4; ++i) {
-    const double y = 686 - 14 * i;
+    const double y = 684 - 14 * i;
     prices.push_back(run(items[i], 72, y));
     prices.push_back(run(std::to_string(i + 1), 250, y));
     prices.push_back(run(std::to_string(i + 1) + ".50", 400, y));
   }
   prices.push_back(run("A line of prose below the table runs across.", 72, 600));
+  // A second header line set a few points lower: one row with the first.
+  prices.push_back(run("(each)", 400, 694));
   const std::vector<Table> tables = detect({}, prices);
   ASSERT_EQ(tables.size(), 1u);
   EXPECT_EQ(tables[0].rows, 5u);
-  EXPECT_EQ(tables[0].cells[0], (std::vector<std::string>{"Item", "Qty", "Price"}));
+  EXPECT_EQ(tables[0].cells[0], (std::vector<std::string>{"Item", "Qty", "Price\n(each)"}));
   EXPECT_EQ(tables[0].cells[4], (std::vector<std::string>{"Cherries", "4", "4.50"}));
   // Its runs leave the lines; the prose stays.
   const std::vector<const TextRun*> shown = pointers(prices);
@@ -271,6 +273,9 @@ TEST(RecoveredTables, TwoColumnsBetweenHorizontalRulesAreATableAndProseBetweenRu
       {"fraction", {h(700, 60, 90), h(672, 60, 90)},
        {run("z-", 62, 690), run("z", 80, 690), run("1", 62, 680), run("2", 80, 680), run("z3-", 62, 675),
         run("z4", 80, 675)}},
+      {"gridlines", {h(700, 60, 400), h(680, 60, 400), h(660, 60, 400), h(640, 60, 400), h(620, 60, 400)},
+       {run("22", 100, 690), run("32", 200, 690), run("37", 100, 670), run("20", 200, 670), run("30", 100, 650),
+        run("17", 200, 650), run("57", 100, 630), run("46", 200, 630)}},
       {"leaders", {h(700, 60, 400), h(600, 60, 400)},
        {run(".", 62, 680), run(".", 300, 680), run(".", 62, 660), run(".", 300, 660), run(".", 62, 640),
         run(".", 300, 640)}},
