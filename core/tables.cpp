@@ -139,10 +139,10 @@ void RuleCollector::edge(Point from, Point to) {
   std::vector<double>& xs = painted_only_ ? pending_vertical_ : rules_.vertical;
   if (std::fabs(from.y - to.y) < kTolerance) {
     ys.push_back(from.y);
-    if (painted_only_) pending_edges_.push_back({true, (from.y + to.y) / 2, std::fmin(from.x, to.x), std::fmax(from.x, to.x)});
+    if (keep_edge()) pending_edges_.push_back({true, (from.y + to.y) / 2, std::fmin(from.x, to.x), std::fmax(from.x, to.x)});
   } else if (std::fabs(from.x - to.x) < kTolerance) {
     xs.push_back(from.x);
-    if (painted_only_) pending_edges_.push_back({false, (from.x + to.x) / 2, std::fmin(from.y, to.y), std::fmax(from.y, to.y)});
+    if (keep_edge()) pending_edges_.push_back({false, (from.x + to.x) / 2, std::fmin(from.y, to.y), std::fmax(from.y, to.y)});
   } else {
     subpath_.axis_parallel = false;
   }
@@ -161,7 +161,7 @@ void RuleCollector::start_subpath(Point at) {
 
 // A closed run of three or more axis-parallel edges bounds a box the path may fill.
 void RuleCollector::end_subpath() {
-  if (subpath_.axis_parallel && subpath_.edges >= 3) {
+  if (subpath_.axis_parallel && subpath_.edges >= 3 && pending_boxes_.size() < limits::kMaxRuleSegments) {
     pending_boxes_.push_back({subpath_.x0, subpath_.y0, subpath_.x1, subpath_.y1});
   }
   subpath_ = Subpath{};

@@ -7,6 +7,7 @@
 #include "content/operation.h"
 #include "content/text_run.h"
 #include "content/walker.h"
+#include "input_limits.h"
 #include "matrix.h"
 #include "model.h"
 #include "tables/segments.h"
@@ -57,6 +58,9 @@ class RuleCollector {
   void start_subpath(Point at);
   void end_subpath();
   void paint(bool stroke, bool fill);
+  // Whether an edge of the path being built is kept as a segment: in recovery, and only
+  // while a page's segments stay within bounds (one path may hold millions of edges).
+  bool keep_edge() const { return painted_only_ && pending_edges_.size() < limits::kMaxRuleSegments; }
 
   bool painted_only_;
   Point current_;

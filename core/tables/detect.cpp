@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "../input_limits.h"
 #include "cells.h"
 #include "grids.h"
 #include "ruleless.h"
@@ -39,6 +40,8 @@ bool inside(const std::array<double, 4>& box, const std::array<double, 2>& point
 std::vector<Table> detect_tables_recovering(std::vector<Segment> segments, std::span<const TextRun* const> shown,
                                             const std::array<double, 4>& media_box) {
   std::vector<Table> tables;
+  // Past the bound a page's rules (hatching, a plot of many points) are not searched.
+  if (segments.size() > limits::kMaxRuleSegments) segments.clear();
   const std::vector<Segment> merged = merge_segments(std::move(segments));
   for (const Grid& grid : cluster_grids(merged)) {
     std::optional<FilledGrid> filled = fill_grid(grid, shown, media_box);

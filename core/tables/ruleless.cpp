@@ -12,6 +12,7 @@
 #include <cmath>
 #include <string>
 
+#include "../input_limits.h"
 #include "../layout.h"
 #include "cells.h"
 
@@ -227,7 +228,11 @@ std::optional<Table> block_table(const std::vector<Row>& rows, std::size_t begin
 // rows they take out of `rows`.
 std::vector<Table> framed_tables(std::vector<Row>& rows, const std::vector<Segment>& horizontal,
                                  const std::array<double, 4>& media_box) {
-  std::vector<Segment> rules = horizontal;
+  std::vector<Segment> rules;
+  for (const Segment& s : horizontal) {
+    if (s.to - s.from >= kNarrowestFrame) rules.push_back(s);
+  }
+  if (rules.size() > limits::kMaxFrameRules) return {};
   std::sort(rules.begin(), rules.end(), [](const Segment& a, const Segment& b) { return a.at > b.at; });
   std::vector<Table> tables;
   std::vector<bool> used(rules.size(), false);

@@ -50,6 +50,18 @@ TEST(Walker, OnlyPaintedPathsMakeRulesInRecovery) {
   }
 }
 
+TEST(Walker, APathOfManyRectanglesKeepsBoundedSegmentsInRecovery) {
+  std::string content;
+  content.reserve(3'000'000);
+  for (int i = 0; i < 200'000; ++i) content += "1 1 9 9 re ";
+  content += "S 1 1 9 9 re f BT /F1 10 Tf 2 2 Td (x) Tj ET";
+  PdfBuilder b = one_page(content, "/Font <</F1 <</Type/Font /Subtype/Type1 /BaseFont/Helvetica>>>>");
+  const Document recovered = extract(b, true);
+  ASSERT_EQ(recovered.pages.size(), 1u);
+  EXPECT_TRUE(recovered.pages[0].tables.empty());
+  EXPECT_EQ(recovered.pages[0].lines.size(), 1u);
+}
+
 TEST(Forms, NestedFormsPaintWithTheirMatricesAndResourcesOnlyInRecovery) {
   PdfBuilder b = one_page("1 0 0 1 100 100 cm /Fa Do BT 72 600 Td (page) Tj ET", "/XObject <</Fa 10 0 R>>");
   b.add_stream(10, "/Type/XObject /Subtype/Form /BBox [0 0 500 500] /Matrix [1 0 0 1 10 20] "

@@ -283,5 +283,22 @@ TEST(RecoveredTables, TwoColumnsBetweenHorizontalRulesAreATableAndProseBetweenRu
   for (const auto& c : cases) EXPECT_TRUE(detect(c.rules, c.runs).empty()) << c.name;
 }
 
+TEST(RecoveredTables, DenseOrOverlongRulesGiveNoTableAndFinish) {
+  // Four thousand rules each way, all crossing: more cells than a table has.
+  std::vector<Segment> dense;
+  for (int i = 0; i < 4000; ++i) {
+    dense.push_back(h(10 + 0.19 * i, 10, 600));
+    dense.push_back(v(10 + 0.15 * i, 10, 780));
+  }
+  EXPECT_TRUE(detect(dense, {run("a", 20, 20), run("b", 300, 300)}).empty());
+  // More segments than a page keeps: not searched.
+  std::vector<Segment> many;
+  for (int i = 0; i < 12000; ++i) many.push_back(h(700 - (i % 3) * 20, 50 + i, 51 + i));
+  grid(many, {50, 150, 250}, {700, 680, 660});
+  std::vector<TextRun> runs;
+  words(runs, {50, 150, 250}, {700, 680, 660}, "w");
+  EXPECT_TRUE(detect(many, runs).empty());
+}
+
 }  // namespace
 }  // namespace folioscan
