@@ -7,7 +7,10 @@ when the library returns text without raising. Pages are the pages folioscan's
 recovering reading finds, the same count for every library, so pages per second
 compare work done on the same documents.
 
-    python3 bench/shared_corpus.py [--corpus DIR] [--runs 3] [--libs NAME ...]
+With --slowest N, also lists the N files on which each folioscan reading is furthest
+behind PyMuPDF (time ratio, same run), the files that set the worst case.
+
+    python3 bench/shared_corpus.py [--corpus DIR] [--runs 3] [--libs NAME ...] [--slowest N]
 """
 
 from __future__ import annotations
@@ -53,6 +56,7 @@ def main() -> int:
     parser.add_argument("--corpus", type=Path, default=DEFAULT_CORPUS)
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--libs", nargs="*", default=LIBS)
+    parser.add_argument("--slowest", type=int, default=0, help="list the N files furthest behind PyMuPDF")
     args = parser.parse_args()
 
     import folioscan
@@ -69,6 +73,7 @@ def main() -> int:
     print("| library | files opened | pages read | CPU s | pages/s | pages/s ÷ PyMuPDF |")
     print("|---|---:|---:|---:|---:|---:|")
     totals = {}
+    per_file: dict[str, dict[Path, float]] = {}
     for name in names:
         _, fn, _ = run.BY_NAME[name]
         opened = read = 0
@@ -77,6 +82,7 @@ def main() -> int:
             t = best_time(fn, path, password, args.runs)
             if t is None:
                 continue
+            per_file.setdefault(name, {})[path] = t
             opened += 1
             read += pages[path]
             seconds += t
@@ -88,7 +94,25 @@ def main() -> int:
         if reference and reference[2]:
             ratio = f"{rate / (reference[1] / reference[2]):.2f}"
         print(f"| {name} | {opened} | {read} | {seconds:.2f} | {rate:,.0f} | {ratio} |")
+    if args.slowest and "pymupdf" in per_file:
+        print_slowest(per_file, args.slowest, args.corpus)
     return 0
+
+
+def print_slowest(per_file: dict[str, dict[Path, float]], count: int, corpus: Path) -> None:
+    """The files on which each folioscan reading takes longest relative to PyMuPDF."""
+    peer = per_file["pymupdf"]
+    for name in ("folioscan", "folioscan.extract"):
+        mine = per_file.get(name)
+        if not mine:
+            continue
+        both = [(t / max(peer[p], 1e-6), p, t, peer[p]) for p, t in mine.items() if p in peer]
+        both.sort(key=lambda row: row[0], reverse=True)
+        print(f"\n{name}: the {count} files furthest behind PyMuPDF\n")
+        print("| file | ms | PyMuPDF ms | ratio |")
+        print("|---|---:|---:|---:|")
+        for ratio, path, t, ref in both[:count]:
+            print(f"| {path.relative_to(corpus)} | {t * 1e3:.2f} | {ref * 1e3:.2f} | {ratio:.1f} |")
 
 
 if __name__ == "__main__":

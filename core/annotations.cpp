@@ -94,7 +94,31 @@ bool form_needs_appearances(OpenDocument& doc) {
 // drawing to the reader write them so). The value is drawn as upright text inside the
 // widget's Rect, a line per line of a multi-line value, at the size the field's /DA sets
 // (0, or none: a size that fits the Rect), each glyph half an em wide.
-std::optional<std::vector<TextRun>> field_value_runs(Resolver& resolver, const Dictionary& widget) {
+namespace {
+
+std::shared_ptr<const FieldValues::Lines> lines_of(const String& value) {
+  auto out = std::make_shared<FieldValues::Lines>();
+  out->text = decode_text_string(value.bytes);
+  const std::string& decoded = out->text;
+  for (std::size_t start = 0; start <= decoded.size();) {
+    std::size_t end = decoded.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = decoded.size();
+    out->lines.push_back(std::string_view(decoded).substr(start, end - start));
+    if (end + 1 < decoded.size() && decoded[end] == '\r' && decoded[end + 1] == '\n') ++end;
+    start = end + 1;
+  }
+  // What the runs hold: a run with its glyph start and its text for each line that is
+  // not empty.
+  for (const std::string_view line : out->lines) {
+    if (!line.empty()) out->cost += line.size() + sizeof(TextRun) + sizeof(std::uint32_t);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::optional<std::vector<TextRun>> field_value_runs(Resolver& resolver, const Dictionary& widget,
+                                                     FieldValues& values, std::uint64_t allowance) {
   const Object* type = field_entry(resolver, widget, "FT");
   if (type == nullptr || !(type->is_name("Tx") || type->is_name("Ch"))) return std::nullopt;
   const Object* value = field_entry(resolver, widget, "V");
@@ -116,15 +140,16 @@ std::optional<std::vector<TextRun>> field_value_runs(Resolver& resolver, const D
   std::vector<TextRun> runs;
   if (!std::isfinite(x0) || !std::isfinite(y1) || !(height >= 0)) return runs;
 
-  const std::string decoded = decode_text_string(text->bytes);
-  std::vector<std::string_view> lines;
-  for (std::size_t start = 0; start <= decoded.size();) {
-    std::size_t end = decoded.find_first_of("\r\n", start);
-    if (end == std::string::npos) end = decoded.size();
-    lines.push_back(std::string_view(decoded).substr(start, end - start));
-    if (end + 1 < decoded.size() && decoded[end] == '\r' && decoded[end + 1] == '\n') ++end;
-    start = end + 1;
+  // The value lives in a dictionary the resolver holds, so its address names it.
+  auto [it, fresh] = values.by_string.try_emplace(text);
+  if (fresh) it->second = lines_of(*text);
+  const std::vector<std::string_view>& lines = it->second->lines;
+  const std::uint64_t cost = it->second->cost;
+  if (cost > allowance - std::min(allowance, values.spent)) {
+    values.exceeded = true;
+    return runs;
   }
+  values.spent += cost;
   // One line sits in the middle of the Rect; more start at its top.
   double baseline = lines.size() == 1 ? y0 + (height - size) / 2 + 0.2 * size : y1 - size;
   for (const std::string_view line : lines) {

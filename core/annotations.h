@@ -2,7 +2,12 @@
 // one and where it is placed on the page, and form fields drawn from their values.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "content/text_run.h"
@@ -26,9 +31,26 @@ bool annotation_shown(Resolver& resolver, const Dictionary& annotation);
 // fields from their values.
 bool form_needs_appearances(OpenDocument& doc);
 
+// Field values drawn in one call. A value is decoded and cut into lines once, however
+// many widgets show it; the runs drawn are paid for from `spent` (their text and a
+// run's overhead each), and a widget whose runs would pass the call's allowance draws
+// none and sets `exceeded`.
+struct FieldValues {
+  struct Lines {
+    std::string text;
+    std::vector<std::string_view> lines;  // into `text`
+    std::uint64_t cost = 0;               // of the runs that draw them
+  };
+  std::unordered_map<const String*, std::shared_ptr<const Lines>> by_string;
+  std::uint64_t spent = 0;
+  bool exceeded = false;
+};
+
 // The runs of a text or choice field's value, drawn as a reader draws it when the form
 // needs appearances; none when the widget has no such value (its appearance is drawn).
-std::optional<std::vector<TextRun>> field_value_runs(Resolver& resolver, const Dictionary& widget);
+// `allowance` bounds what `values.spent` may reach.
+std::optional<std::vector<TextRun>> field_value_runs(Resolver& resolver, const Dictionary& widget,
+                                                     FieldValues& values, std::uint64_t allowance);
 
 // The normal appearance (/AP /N, or the state of it /AS names), null when there is none.
 const Stream* normal_appearance(Resolver& resolver, const Dictionary& annotation);

@@ -3,6 +3,7 @@
 #include "doc.h"
 
 #include <cstring>
+#include <string>
 
 #include "crypt/security_handler.h"
 #include "lex.h"
@@ -100,6 +101,19 @@ Result<EncryptionInputs> encryption_inputs(OpenDocument& doc) {
   return in;
 }
 
+// encryption_inputs, with the /Encrypt object named when it is not found: in a file
+// whose table is rebuilt, an encryption dictionary stored in an object stream cannot be
+// read (the stream is encrypted with a key that dictionary gives).
+Result<EncryptionInputs> recovering_encryption_inputs(OpenDocument& doc) {
+  auto in = encryption_inputs(doc);
+  if (in || in.error().kind != ParseErrorKind::ObjectNotFound) return in;
+  const auto* ref = doc.resolver.trailer().lookup("Encrypt")->as_ref();
+  if (ref == nullptr) return in;
+  ParseError error = std::move(in).error();
+  error.message += ": " + std::to_string(ref->num) + " " + std::to_string(ref->gen) + " R, the /Encrypt dictionary";
+  return std::unexpected(std::move(error));
+}
+
 // Recovery's opening: a header anywhere or none, a chain that fails replaced by a table
 // rebuilt from the file, the revisions and options of encryption the strict reading
 // leaves out, and a wrong password reported instead of read as garbage.
@@ -122,20 +136,23 @@ Result<OpenDocument> open_recovering(ByteView data, ByteView password, const Ext
   OpenDocument doc{Resolver(data, std::move(chain->table), std::move(chain->trailer)),
                    version.value_or(std::string()), options};
   doc.resolver.enable_recovery();
-  const EncryptionInputs encryption = TRY(encryption_inputs(doc));
+  if (rebuilt) doc.resolver.adopt_object_streams(rebuilt->object_streams);
+  doc.resolver.set_security_pending(true);
+  const EncryptionInputs encryption = TRY(recovering_encryption_inputs(doc));
   if (encryption.dict != nullptr) {
     auto handler = TRY(construct_security_handler_recovering(*encryption.dict, encryption.id0, password, &repairs));
     if (handler) doc.resolver.install_security(std::move(*handler), encryption.object);
   }
-  if (rebuilt) {
-    // The resolver was made with the rebuilt table: only the object streams remain.
-    doc.resolver.adopt_object_streams(rebuilt->object_streams);
-  } else if (auto root = catalog_view(doc); !root) {
-    // The chain reads, but its /Root does not lead to a catalog: the entries may be
-    // wrong where the objects themselves are sound.
-    if (auto scanned = rebuild_xref(data)) {
-      repairs.push_back(std::move(root).error());
-      doc.resolver.use_rebuilt_table(std::move(scanned->table), scanned->object_streams);
+  doc.resolver.set_security_pending(false);
+  // A chain that reads but whose /Root does not lead to a catalog: the entries may be
+  // wrong where the objects themselves are sound. When loading the catalog rebuilt the
+  // table already, the file has been scanned once and that is the answer.
+  if (!rebuilt) {
+    if (auto root = catalog_view(doc); !root && !doc.resolver.rebuilt()) {
+      if (auto scanned = rebuild_xref(data)) {
+        repairs.push_back(std::move(root).error());
+        doc.resolver.use_rebuilt_table(std::move(scanned->table), scanned->object_streams);
+      }
     }
   }
   if (!version) doc.version = catalog_version(doc);

@@ -7,6 +7,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "annotations.h"
 #include "cos/object.h"
 #include "error.h"
 #include "options.h"
@@ -26,6 +27,12 @@ struct OpenDocument {
   // Work shared by the pages of one call. Pages can all name one large stream, so
   // per-page bounds alone would let the work grow with the page count.
   std::uint64_t content_bytes = 0;  // page content handed to the interpreter so far
+  std::uint64_t form_bytes = 0;     // form content painted so far (recovery)
+  std::uint64_t replacement_bytes = 0;  // /ActualText handed to runs so far (recovery)
+  // Recovery: /ActualText strings held by the resolver's cache -> their decoded text,
+  // so that a span named again and again is decoded once.
+  std::unordered_map<const String*, std::string> actual_texts = {};
+  FieldValues field_values = {};  // recovery: form field values drawn as text
   std::unordered_map<std::uint32_t, bool> image_decodes = {};  // image object -> decodes
 
   // Files the repairs the resolver made since the last call under the current page.

@@ -14,13 +14,31 @@
 #include "paint.h"
 #include "pages.h"
 #include "shown_runs.h"
+#include "structure/blocks.h"
+#include "structure/headings.h"
 #include "tables.h"
 #include "tables/detect.h"
 
 namespace folioscan {
 namespace {
 
-Result<Page> extract_page(OpenDocument& doc, FontContext& font_context, const PageRecord& record) {
+// Recovery's page text: tables first, so that a placed table's text leaves the lines;
+// then the lines of the runs a viewer shows and the page's structure from them.
+void recover_page_text(Page& page, PagePaint& paint, const PageRecord& record, PageStyles& styles) {
+  const std::vector<const TextRun*> shown = shown_runs(paint.runs, record.media_box);
+  page.tables = detect_tables_recovering(std::move(paint.rules.segments), shown, record.media_box);
+  const std::vector<const TextRun*> flowing = runs_outside_tables(shown, page.tables);
+  const LayoutResult layout = layout_lines_recovering(flowing, record.media_box);
+  page.width = layout.width;
+  page.height = layout.height;
+  PageStructure structure = structure_page(layout, page.tables, record.media_box);
+  page.lines = std::move(structure.lines);
+  page.blocks = std::move(structure.blocks);
+  styles = std::move(structure.styles);
+}
+
+Result<Page> extract_page(OpenDocument& doc, FontContext& font_context, const PageRecord& record,
+                          PageStyles& styles) {
   Page page;
   std::vector<ParsedImage> painted;  // images painted by forms and appearances
   std::vector<const Stream*> painted_streams;
@@ -31,21 +49,18 @@ Result<Page> extract_page(OpenDocument& doc, FontContext& font_context, const Pa
     // Operations go straight to the consumers and are never collected: a content
     // stream of ten million "q" never holds ten million operations.
     PagePaint paint = paint_page(doc, font_context, record, content, fonts);
-    // Recovery first chooses the runs a viewer shows; its tables and layout read only
-    // those, and a table's runs leave the line flow. The strict reading's one grid
-    // reads every run the content drew, and its text stays in the lines too.
-    LayoutResult layout;
+    // Recovery first chooses the runs a viewer shows; its tables and structure read
+    // only those. The strict reading's one grid reads every run the content drew, and
+    // its text stays in the lines too.
     if (doc.options.recover) {
-      const std::vector<const TextRun*> shown = shown_runs(paint.runs, record.media_box);
-      page.tables = detect_tables_recovering(std::move(paint.rules.segments), shown, record.media_box);
-      layout = layout_lines_recovering(runs_outside_tables(shown, page.tables), record.media_box);
+      recover_page_text(page, paint, record, styles);
     } else {
-      layout = layout_lines(paint.runs, record.media_box);
+      LayoutResult layout = layout_lines(paint.runs, record.media_box);
+      page.width = layout.width;
+      page.height = layout.height;
+      page.lines = std::move(layout.lines);
       page.tables = detect_tables(std::move(paint.rules), paint.runs);
     }
-    page.width = layout.width;
-    page.height = layout.height;
-    page.lines = std::move(layout.lines);
     painted = std::move(paint.images);
     painted_streams = std::move(paint.image_streams);
   }
@@ -71,6 +86,7 @@ Page unreadable_page(OpenDocument& doc, const PageRecord& record, const ParseErr
   Page page;
   page.width = layout.width;
   page.height = layout.height;
+  page.blocks.emplace();
   return page;
 }
 
@@ -90,18 +106,24 @@ Result<Document> extract_document(OpenDocument& doc) {
   FontContext font_context;
   Document out;
   out.pages.reserve(records.size());
+  // Recovery: what heading detection reads of each page's blocks, for the pass over
+  // the whole document once all pages are read.
+  std::vector<PageStyles> styles(doc.options.recover ? records.size() : 0);
+  PageStyles unused;
   for (std::size_t i = 0; i < records.size(); ++i) {
     doc.diagnostics.page = static_cast<std::uint32_t>(i);
-    Result<Page> page = extract_page(doc, font_context, records[i]);
+    Result<Page> page = extract_page(doc, font_context, records[i], doc.options.recover ? styles[i] : unused);
     // Repairs made while reading the page are filed under it, before its own failure.
     doc.collect_repairs();
     if (!page) {
       if (!doc.options.recover) return std::unexpected(std::move(page).error());
       page = unreadable_page(doc, records[i], page.error());
+      if (doc.options.recover) styles[i] = {};
     }
     out.pages.push_back(std::move(*page));
   }
   doc.diagnostics.page.reset();
+  if (doc.options.recover) mark_headings(out.pages, styles);
   out.version = doc.version;
   if (doc.options.recover) out.warnings = std::move(doc.diagnostics.warnings);
   return out;

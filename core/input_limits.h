@@ -95,9 +95,21 @@ inline constexpr std::size_t kMaxFormDepth = 12;
 // that each paint the next many times multiply; past this the page paints no more
 // forms. Real pages, even maps painting one symbol thousands of times, stay far below.
 inline constexpr std::uint64_t kMaxFormBytesPerPage = std::uint64_t{64} << 20;
+// Form content interpreted in one call, over all pages: the page's bound plus this many
+// times the file size. Every page may paint the same expensive forms; a letterhead form
+// on each of a thousand pages stays far below.
+inline constexpr std::uint64_t kMaxFormBytesPerCall = kMaxFormBytesPerPage;
+inline constexpr std::uint64_t kMaxFormBytesPerFileByte = 64;
 // Each painting costs at least this much of that budget, so that paintings of tiny
 // forms are bounded in number as well as in bytes (about 260,000 a page).
 inline constexpr std::uint64_t kMinFormPaintingCost = 256;
+
+// Replacement text (marked content's /ActualText) handed to runs in one call: this
+// plus this many times the file size. One long string named by every span of every page
+// would otherwise put a copy in each run (a kilobyte file, gigabytes of runs); tagged
+// documents that replace every word stay far below. Past it, spans show their glyphs.
+inline constexpr std::uint64_t kMaxReplacementBytesPerCall = std::uint64_t{64} << 20;
+inline constexpr std::uint64_t kMaxReplacementBytesPerFileByte = 64;
 
 // Cells of the one ruled table a page can yield (rows × cols). Every distinct rule
 // position adds a row or column, so a page of scattered strokes could ask for billions
@@ -129,6 +141,12 @@ inline constexpr std::uint32_t kMaxGlyphs = 65536;
 // each claim the whole glyph range (a few bytes each) would otherwise cost billions.
 inline constexpr std::uint64_t kCmapStepsBase = 65536;
 inline constexpr std::uint64_t kCmapStepsPerByte = 16;
+// Zero bytes cost nothing to store compressed, so a table's size alone grants a padded
+// table any number of steps. Whatever its size, a subtable gets no more steps than its
+// code space can hold mappings and records: format 4 maps 65,536 codes in at most
+// 32,768 segments, format 12 at most 0x110000 code points in as many groups.
+inline constexpr std::uint64_t kCmapSegmentSteps = 0x10000 + 0x8000;
+inline constexpr std::uint64_t kCmapGroupSteps = 2 * 0x110000;
 
 // Operands of one CFF DICT operator: the format allows 48.
 inline constexpr std::size_t kMaxCffOperands = 48;

@@ -45,8 +45,19 @@ bool reads_before(const Placed& a, const Placed& b) {
   return left_of(a, b);
 }
 
-// With `run_starts`, the offset in the line's text where each run's text starts is
-// appended to it.
+// Recovery: a run of other text in another size that starts in the first half of the
+// previous one is drawn over it (two forms placing words at one spot), not after it:
+// another word. Text redrawn a hair off (fake bold) stays as it is.
+bool drawn_over(const Placed& placed, const Placed& previous) {
+  const double a = placed.run->page_size;
+  const double b = previous.run->page_size;
+  const bool other_size = std::fabs(a - b) > 0.25 * std::fmax(std::fabs(a), std::fabs(b));
+  return other_size && placed.run->text != previous.run->text && placed.x >= previous.x &&
+         placed.x < previous.x + 0.5 * (previous.end_x - previous.x);
+}
+
+// With `run_starts` (recovery), the offset in the line's text where each run's text
+// starts is appended to it, and words part at recovery's narrower gap.
 TextLine build_line(std::span<const Placed> group, std::vector<std::uint32_t>* run_starts = nullptr) {
   const Placed& first = group.front();
   // Sized once: every text plus at most one space before each later run.
@@ -58,12 +69,15 @@ TextLine build_line(std::span<const Placed> group, std::vector<std::uint32_t>* r
   line.text = first.run->text;
   double previous_x = first.x;
   double previous_end = first.end_x;
+  const Placed* previous = &first;
   for (const Placed& placed : group.subspan(1)) {
     const TextRun& run = *placed.run;
     // Distances are all in page space. A run left of the previous one can only sit on
     // another baseline of the group (a neighbouring table column, say): its negative gap
     // does not make it part of the previous word.
-    const bool apart = placed.x - previous_end > word_gap_threshold(run) || placed.x < previous_x;
+    const double gap = run_starts != nullptr ? recovered_word_gap_threshold(run) : word_gap_threshold(run);
+    const bool apart = placed.x - previous_end > gap || placed.x < previous_x ||
+                       (run_starts != nullptr && drawn_over(placed, *previous));
     if (apart && (line.text.empty() || line.text.back() != ' ') &&
         (run.text.empty() || run.text.front() != ' ')) {
       line.text += ' ';
@@ -72,6 +86,7 @@ TextLine build_line(std::span<const Placed> group, std::vector<std::uint32_t>* r
     line.text += run.text;
     previous_x = placed.x;
     previous_end = placed.end_x;
+    previous = &placed;
   }
   return line;
 }
@@ -151,7 +166,8 @@ void put_left_to_right(std::span<Placed> group) {
 // (not the previous run's), so a slow drift does not chain lines together. Recovering,
 // each line's runs are put left to right where they do not overlap and right-to-left
 // text is put in logical order.
-void group_lines(std::vector<Placed>& order, bool recovering, std::vector<TextLine>& lines) {
+void group_lines(std::vector<Placed>& order, bool recovering, std::vector<TextLine>& lines,
+                 std::vector<std::vector<const TextRun*>>* line_runs = nullptr) {
   std::vector<std::uint32_t> run_starts;
   // Most producers already draw in reading order; a stable sort of sorted input leaves
   // it as it is, so the check alone decides.
@@ -165,6 +181,11 @@ void group_lines(std::vector<Placed>& order, bool recovering, std::vector<TextLi
       return;
     }
     put_left_to_right(group);
+    if (line_runs != nullptr) {
+      auto& runs = line_runs->emplace_back();
+      runs.reserve(group.size());
+      for (const Placed& placed : group) runs.push_back(placed.run);
+    }
     run_starts.clear();
     lines.push_back(build_line(group, &run_starts));
     put_in_logical_order(lines.back(), group, run_starts);
@@ -223,8 +244,19 @@ LayoutResult layout_lines_recovering(std::span<const TextRun* const> shown, cons
   // own baseline: each direction is laid out in its own frame, upright text first.
   std::array<std::vector<Placed>, 4> by_turn;
   for (const TextRun* run : shown) by_turn[run->quarter_turns & 3].push_back(placed_upright(*run));
-  for (const std::uint8_t turns : {0, 1, 3, 2}) group_lines(by_turn[turns], true, result.lines);
+  for (const std::uint8_t turns : {0, 1, 3, 2}) group_lines(by_turn[turns], true, result.lines, &result.line_runs);
   return result;
+}
+
+TextLine join_upright_runs(std::span<const TextRun* const> runs) {
+  if (runs.empty()) return {};
+  std::vector<Placed> group;
+  group.reserve(runs.size());
+  for (const TextRun* run : runs) group.push_back({run, run->x, run->y, run->end_x});
+  std::vector<std::uint32_t> run_starts;
+  TextLine line = build_line(group, &run_starts);
+  put_in_logical_order(line, group, run_starts);
+  return line;
 }
 
 }  // namespace folioscan

@@ -16,6 +16,9 @@ struct LayoutResult {
   std::vector<TextLine> lines;
   double width = 0.0;
   double height = 0.0;
+  // Recovery only: each line's runs in the order its text joins them (parallel to
+  // `lines`), for the page's structure.
+  std::vector<std::vector<const TextRun*>> line_runs;
 };
 
 // Two runs whose baselines differ by at most this share a line: half the larger page
@@ -28,6 +31,11 @@ inline double baseline_tolerance(const TextRun& a, const TextRun& b) {
 // at least 0.2.
 inline double word_gap_threshold(const TextRun& run) { return 0.2 * std::fmax(run.page_size, 1.0); }
 
+// Recovery's word gap: 0.15 of the page size (at least 0.15). Producers that set each
+// word apart with "TJ" offsets in tightly justified lines leave gaps of 0.19 em
+// between words, which kerning (a tenth of an em at most) never reaches.
+inline double recovered_word_gap_threshold(const TextRun& run) { return 0.15 * std::fmax(run.page_size, 1.0); }
+
 LayoutResult layout_lines(const std::vector<TextRun>& runs, const std::array<double, 4>& media_box);
 
 // Recovery's layout of the runs a viewer shows (see shown_runs.h), as a reader shows
@@ -37,5 +45,10 @@ LayoutResult layout_lines(const std::vector<TextRun>& runs, const std::array<dou
 // left to right where they do not overlap, and right-to-left text reads in logical
 // order.
 LayoutResult layout_lines_recovering(std::span<const TextRun* const> shown, const std::array<double, 4>& media_box);
+
+// Recovery: the line that upright runs on one baseline make, joined in the given order
+// as layout_lines_recovering joins them (spaces at wide gaps, right-to-left text in
+// logical order). For the pieces of a line cut at a column gutter.
+TextLine join_upright_runs(std::span<const TextRun* const> runs);
 
 }  // namespace folioscan

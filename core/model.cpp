@@ -13,6 +13,17 @@ std::string_view image_format_name(ImageFormat format) {
   return "Raw";
 }
 
+std::string_view block_type_name(BlockType type) {
+  switch (type) {
+    case BlockType::Heading: return "heading";
+    case BlockType::Paragraph: return "paragraph";
+    case BlockType::ListItem: return "list_item";
+    case BlockType::Table: return "table";
+    case BlockType::Image: return "image";
+  }
+  return "paragraph";
+}
+
 std::string page_text(const Page& page) {
   std::string out;
   for (std::size_t i = 0; i < page.lines.size(); ++i) {

@@ -31,9 +31,30 @@ struct Table {
   std::uint64_t cols = 0;
   std::vector<std::vector<std::string>> cells;
   // Recovery only, written only when set: the table's box in page space (x0, y0, x1,
-  // y1), and its cells that span several rows or columns.
-  std::optional<std::array<double, 4>> bbox;
-  std::vector<CellSpan> spans;
+  // y1), and its cells that span several rows or columns. A table with a box takes its
+  // place among the page's blocks, and the text inside the box leaves the lines.
+  std::optional<std::array<double, 4>> bbox = std::nullopt;
+  std::vector<CellSpan> spans = {};
+};
+
+enum class BlockType : std::uint8_t { Heading, Paragraph, ListItem, Table, Image };
+
+std::string_view block_type_name(BlockType type);
+
+// One piece of a recovered page in reading order: a heading, a paragraph, a list item,
+// a table or an image, with its box (x0, y0, x1, y1 in page space). `level` is set for
+// headings (1 outermost) and list items (1 for the outermost list).
+struct Block {
+  BlockType type = BlockType::Paragraph;
+  std::string text;
+  std::array<double, 4> bbox{};
+  std::optional<std::uint32_t> level;
+  // A table block's index in the page's `tables`; the writers place that table here.
+  // Not written itself.
+  std::optional<std::uint32_t> table;
+  // A numbered list item ("1.", "a)"): Markdown and HTML write an ordered list. Not
+  // written itself.
+  bool ordered = false;
 };
 
 enum class ImageFormat : std::uint8_t { Jpeg, Jpeg2000, Ccitt, Jbig2, Raw };
@@ -53,6 +74,9 @@ struct Page {
   double width = 0.0;
   double height = 0.0;
   std::vector<TextLine> lines;
+  // Recovery only: the page's structure in reading order; the strict reading has none,
+  // and its outputs carry no such member.
+  std::optional<std::vector<Block>> blocks;
   bool needs_ocr = false;
   std::vector<Table> tables;
   std::vector<ParsedImage> images;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -48,7 +49,11 @@ class Painter {
         walker_(recover_),
         text_(fonts),
         rules_(recover_),
-        budget_(content_budget(doc)) {
+        budget_(content_budget(doc)),
+        form_budget_(limits::kMaxFormBytesPerCall +
+                     limits::kMaxFormBytesPerFileByte * std::uint64_t{doc.resolver.file().size()}),
+        replacement_budget_(limits::kMaxReplacementBytesPerCall +
+                            limits::kMaxReplacementBytesPerFileByte * std::uint64_t{doc.resolver.file().size()}) {
     text_.keep_glyph_starts(recover_);
   }
 
@@ -70,6 +75,12 @@ class Painter {
   void paint_annotations();
 
   PagePaint finish() {
+    // One warning per font and page: codes no map gives text are left out of the text.
+    for (const auto& [font, count] : text_.glyphs_without_text()) {
+      doc_.diagnostics.warn(ParseError{"font " + font + ": " + std::to_string(count) +
+                                           (count == 1 ? " glyph has" : " glyphs have") + " no character",
+                                       ParseErrorKind::Unsupported});
+    }
     PagePaint out{text_.take_runs(), rules_.take(), std::move(images_), std::move(image_streams_)};
     return out;
   }
@@ -127,6 +138,10 @@ class Painter {
   RuleCollector rules_;
   bool rules_on_ = true;  // appearances' paths are not the page's rules
   std::uint64_t budget_;
+  std::uint64_t form_budget_;  // form content a call may paint
+  // Text a call may hand to runs besides the glyphs shown: replacement text, and form
+  // field values (each of the two has its own count).
+  std::uint64_t replacement_budget_;
 
   // Forms being painted, outermost first (at most kMaxFormDepth: a linear search).
   std::vector<const Stream*> chain_;
@@ -136,7 +151,7 @@ class Painter {
   std::unordered_map<const Dictionary*, SharedFontMap> fonts_;
   std::uint64_t form_bytes_ = 0;
   bool exhausted_ = false, warned_budget_ = false, warned_depth_ = false, warned_cycle_ = false,
-       warned_inline_ = false;
+       warned_inline_ = false, warned_replacement_ = false, warned_fields_ = false;
 
   std::vector<ParsedImage> images_;
   std::vector<const Stream*> image_streams_;
@@ -223,12 +238,14 @@ void Painter::paint_form(const Stream& form, const Matrix& placement) {
   const Bytes* content = decoded(form);
   if (content == nullptr) return;
   const std::uint64_t cost = std::max<std::uint64_t>(content->size(), limits::kMinFormPaintingCost);
-  if (cost > limits::kMaxFormBytesPerPage - form_bytes_ || doc_.content_bytes + cost > budget_) {
+  if (cost > limits::kMaxFormBytesPerPage - form_bytes_ || doc_.content_bytes + cost > budget_ ||
+      doc_.form_bytes + cost > form_budget_) {
     exhausted_ = true;
     warn_once(warned_budget_, "form content too large");
     return;
   }
   form_bytes_ += cost;
+  doc_.form_bytes += cost;
   doc_.content_bytes += cost;
 
   const Dictionary& resources = form_resources(form);
@@ -272,7 +289,26 @@ void Painter::begin_marked(const ContentOp* bdc, const Dictionary& resources) {
   if (!value) return;
   const String* text = (*value)->as_string();
   if (text == nullptr) return;
-  if (text_.begin_replacement(decode_text_string(text->bytes))) replacement_level_ = mc_depth_;
+  // A string the resolver holds (named properties, or an indirect one) stays where it is
+  // for the call, so its decoded text is kept; one written in the content is not.
+  const bool held = operand.as_name() != nullptr || actual->as_ref() != nullptr;
+  std::string decoded;
+  if (held) {
+    auto [it, fresh] = doc_.actual_texts.try_emplace(text);
+    if (fresh) it->second = decode_text_string(text->bytes);
+    decoded = it->second;
+  } else {
+    decoded = decode_text_string(text->bytes);
+  }
+  if (decoded.size() > replacement_budget_ - doc_.replacement_bytes) {
+    warn_once(warned_replacement_, "replacement text too large");
+    return;
+  }
+  const std::uint64_t size = decoded.size();
+  if (text_.begin_replacement(std::move(decoded))) {
+    replacement_level_ = mc_depth_;
+    doc_.replacement_bytes += size;
+  }
 }
 
 void Painter::end_marked() {
@@ -309,7 +345,9 @@ void Painter::paint_annotation(const Dictionary& annotation) {
   Resolver& resolver = doc_.resolver;
   if (!annotation_shown(resolver, annotation)) return;
   if (need_appearances()) {
-    if (std::optional<std::vector<TextRun>> runs = field_value_runs(resolver, annotation)) {
+    if (std::optional<std::vector<TextRun>> runs =
+            field_value_runs(resolver, annotation, doc_.field_values, replacement_budget_)) {
+      if (doc_.field_values.exceeded) warn_once(warned_fields_, "form field values too large");
       for (TextRun& run : *runs) text_.add_run(std::move(run));
       return;
     }

@@ -164,22 +164,35 @@ std::optional<LeadingDictionary> leading_dictionary(ByteView file, std::size_t b
   return out;
 }
 
-// The end of stream data whose direct /Length is confirmed by "endstream" right after
-// it, as the stream reader confirms it; nothing otherwise. The scan jumps there, so
-// that headers inside well-formed stream data (an uncompressed embedded file, say) are
-// not taken for objects. Constant work: only the bytes after the declared end are read.
-std::optional<std::size_t> confirmed_stream_end(ByteView file, const Dictionary& dict, std::size_t start) {
-  const Object* length = dict.lookup("Length");
-  const auto* declared = length != nullptr ? length->as_integer() : nullptr;
-  if (declared == nullptr || *declared < 0) return std::nullopt;
+constexpr std::string_view kEndstream = "endstream";
+constexpr std::string_view kStreamKeyword = "stream";
+constexpr std::size_t kNotFound = std::string_view::npos;
+
+// Where the stream data starting at `start` end when `declared` bytes long, if
+// "endstream" follows there as the stream reader confirms it. Constant work: only the
+// bytes after the declared end are read.
+std::optional<std::size_t> confirmed_end(ByteView file, std::size_t start, std::uint64_t declared) {
   const std::size_t n = file.size();
-  if (start < n && file[start] == '\r') ++start;
-  if (start < n && file[start] == '\n') ++start;
-  if (static_cast<std::uint64_t>(*declared) > n - start) return std::nullopt;
-  const std::size_t data_end = start + static_cast<std::size_t>(*declared);
+  if (declared > n - start) return std::nullopt;
+  const std::size_t data_end = start + static_cast<std::size_t>(declared);
   const std::size_t window = std::min<std::size_t>(n - data_end, 24);
-  if (text_of(file.subspan(data_end, window)).find("endstream") == std::string_view::npos) return std::nullopt;
+  if (text_of(file.subspan(data_end, window)).find(kEndstream) == std::string_view::npos) return std::nullopt;
   return data_end;
+}
+
+// The integer object `num` of `table` holds, read within a few bytes of its header
+// (a length is a short integer; anything longer is not one).
+std::optional<std::uint64_t> integer_object(ByteView file, const XrefTable& table, std::uint32_t num) {
+  constexpr std::size_t kWindow = 64;
+  const XrefEntry* entry = table.find(num);
+  if (entry == nullptr || entry->kind != XrefKind::InFile || entry->offset >= file.size()) return std::nullopt;
+  const auto at = static_cast<std::size_t>(entry->offset);
+  Lexer lexer(file.subspan(at, std::min(kWindow, file.size() - at)));
+  const auto header = parse_object_header(lexer);
+  if (!header || header->num != num) return std::nullopt;
+  const auto value = parse_object(lexer);
+  if (!value || value->as_integer() == nullptr || *value->as_integer() < 0) return std::nullopt;
+  return static_cast<std::uint64_t>(*value->as_integer());
 }
 
 bool has_type(const Dictionary& dict, std::string_view type) {
@@ -199,7 +212,34 @@ Dictionary document_keys(const Dictionary& from, bool with_root) {
   return out;
 }
 
+// The next place a keyword starts (kNotFound: none is left), searched forward only.
+// For "stream", the end of an "endstream" does not count.
+struct KeywordCursor {
+  std::string_view keyword;
+  bool searched = false;
+  std::size_t at = kNotFound;
+
+  std::size_t next(ByteView file, std::size_t from) {
+    if (searched && (at == kNotFound || at >= from)) return at;
+    searched = true;
+    const std::string_view text = text_of(file);
+    for (at = text.find(keyword, from); at != kNotFound; at = text.find(keyword, at + 1)) {
+      if (keyword != kStreamKeyword || at < 3 || text.substr(at - 3, 3) != "end") break;
+    }
+    return at;
+  }
+};
+
 struct ScanState {
+  // The table of an earlier scan, through which indirect stream lengths are read; none
+  // in the first scan.
+  const XrefTable* lengths = nullptr;
+  bool indirect_length_unread = false;  // a stream's /Length named an object not read
+  // The first "endstream", and the first "stream" that is not the end of one, at or
+  // after the last place each was searched from. The scan only moves forward, so one
+  // search serves every stream up to the place found.
+  KeywordCursor endstream{kEndstream};
+  KeywordCursor stream{kStreamKeyword};
   RebuiltXref out;
   // Headers in file order, the last definition of a number winning once sorted. The
   // count of distinct numbers is checked whenever the headers added double.
@@ -222,8 +262,37 @@ Result<void> count_headers(ScanState& state) {
   return {};
 }
 
+// The end of the stream data that start at `start`: where their /Length (direct, or an
+// object of the earlier scan's table) ends them when "endstream" confirms it, else the
+// first "endstream" after them when no other stream starts first. The scan jumps
+// there, so that headers inside stream data (an embedded PDF, a catalog in a content
+// stream) are not taken for objects; nothing when no such end is found.
+std::optional<std::size_t> stream_data_end(ScanState& state, ByteView file, const Dictionary& dict,
+                                           std::size_t start) {
+  const std::size_t n = file.size();
+  if (start < n && file[start] == '\r') ++start;
+  if (start < n && file[start] == '\n') ++start;
+  std::optional<std::uint64_t> declared;
+  if (const Object* length = dict.lookup("Length")) {
+    if (const auto* direct = length->as_integer(); direct != nullptr && *direct >= 0) {
+      declared = static_cast<std::uint64_t>(*direct);
+    } else if (const auto* ref = length->as_ref()) {
+      if (state.lengths != nullptr) declared = integer_object(file, *state.lengths, ref->num);
+      if (!declared) state.indirect_length_unread = true;
+    }
+  }
+  if (declared) {
+    if (const auto end = confirmed_end(file, start, *declared)) return end;
+  }
+  // Another stream starting before the next "endstream" means this one's end is lost
+  // (or its data hold whole streams): the data are then scanned like the rest.
+  const std::size_t found = state.endstream.next(file, start);
+  if (found == kNotFound || state.stream.next(file, start) < found) return std::nullopt;
+  return found;
+}
+
 // Records the header and its leading dictionary; returns where the scan goes on (past
-// the stream data when their length is confirmed, else `end`).
+// the stream data, else `end`).
 Result<std::size_t> take_header(ScanState& state, ByteView file, const Mark& mark, std::size_t end) {
   state.headers.add(mark.num, XrefEntry{XrefKind::InFile, mark.gen, 0, mark.start});
   if (state.headers.added() > state.next_count_at) TRY_VOID(count_headers(state));
@@ -239,7 +308,7 @@ Result<std::size_t> take_header(ScanState& state, ByteView file, const Mark& mar
     state.other_keys = document_keys(dict, false);
   }
   if (!leading->stream) return end;
-  return std::max(end, confirmed_stream_end(file, dict, *leading->stream).value_or(end));
+  return std::max(end, stream_data_end(state, file, dict, *leading->stream).value_or(end));
 }
 
 void take_trailer(ScanState& state, ByteView file, const Mark& mark, std::size_t end) {
@@ -258,10 +327,11 @@ std::vector<std::uint32_t> in_file_order(const XrefTable& table, const std::set<
   return out;
 }
 
-}  // namespace
-
-Result<RebuiltXref> rebuild_xref(ByteView file) {
+// One scan of the file for marks, reading indirect stream lengths through `lengths`
+// when given.
+Result<ScanState> scan_file(ByteView file, const XrefTable* lengths) {
   ScanState state;
+  state.lengths = lengths;
   MarkScanner scanner(file);
   // A mark's dictionary is parsed once the next mark is known, since its window ends
   // there: one mark is held back. Marks inside skipped stream data are dropped.
@@ -285,6 +355,19 @@ Result<RebuiltXref> rebuild_xref(ByteView file) {
   }
 
   TRY_VOID(count_headers(state));
+  return state;
+}
+
+}  // namespace
+
+Result<RebuiltXref> rebuild_xref(ByteView file) {
+  ScanState state = TRY(scan_file(file, nullptr));
+  if (state.indirect_length_unread) {
+    // Stream lengths that are objects are known once the file has been scanned: a
+    // second scan skips those streams' data by them.
+    ScanState first = std::move(state);
+    state = TRY(scan_file(file, &first.out.table));
+  }
   RebuiltXref& out = state.out;
   if (out.table.empty()) return fail(kXref, "no objects found");
   if (state.trailer) {
@@ -302,7 +385,8 @@ Result<RebuiltXref> rebuild_xref(ByteView file) {
   return std::move(out);
 }
 
-void add_object_stream_entries(XrefTable& table, std::uint32_t stream_num, const ObjectStream& parsed) {
+void add_object_stream_entries(XrefTable& table, std::uint32_t stream_num, const ObjectStream& parsed,
+                               std::unordered_set<std::uint32_t>* taken) {
   // The object streams that hold this one, innermost first. Adding an object of that
   // chain would close a loop; entries of the chain itself are never changed below, so
   // it stays valid for the whole call. Chains past the resolver's load nesting cannot
@@ -319,7 +403,14 @@ void add_object_stream_entries(XrefTable& table, std::uint32_t stream_num, const
     if (std::find(holders.begin(), holders.end(), num) != holders.end()) continue;
     const XrefEntry* e = table.find(num);
     if (e != nullptr && e->kind == XrefKind::InFile) continue;
+    if (taken != nullptr && taken->contains(num)) continue;
     added.add(num, XrefEntry{XrefKind::Compressed, 0, stream_num, i});
+  }
+  if (taken != nullptr) {
+    for (const std::uint32_t num : parsed.numbers) {
+      const XrefEntry* e = table.find(num);
+      if (e == nullptr || e->kind != XrefKind::InFile) taken->insert(num);
+    }
   }
   // The table stays within the bound of the cross-reference readers; past it new
   // numbers are dropped (the listed objects were never readable through a table).

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_set>
 #include <vector>
 
 #include "cos/object.h"
@@ -27,9 +28,11 @@ struct RebuiltXref {
 // at) and "trailer" keywords; the last definition of a number wins and generations
 // select nothing. The dictionary after each mark is parsed within the bytes before the
 // next mark (and at most limits::kMaxRepairDictionaryBytes), so the parses never
-// overlap and the scan stays linear. Stream data whose direct /Length is confirmed by
-// "endstream" right after it are skipped; other stream data (and strings) are scanned
-// like the rest of the file, so a header inside them counts.
+// overlap and the scan stays linear. Stream data are skipped: to where their /Length
+// ends them when "endstream" follows there, else to the first "endstream" after them
+// (none left: the data are scanned like the rest of the file). A /Length that is an
+// object is read through the table of a first scan, so a file with such lengths is
+// scanned twice; strings are scanned like the rest of the file.
 // The trailer is the last "trailer" dictionary with /Root; else the last /Type /XRef
 // stream dictionary with /Root, cut to /Root /Info /Encrypt /ID; else {/Root N G R}
 // for the last /Type /Catalog found, with /Info /Encrypt /ID of the last trailer-like
@@ -42,8 +45,11 @@ struct RebuiltXref {
 // written in the file win) or is an object stream that holds `stream_num` (directly or
 // through a chain), or `stream_num` itself. An earlier Compressed entry is replaced, so
 // among several object streams the last one added wins. New numbers past
-// limits::kMaxXrefEntries entries are dropped.
-void add_object_stream_entries(XrefTable& table, std::uint32_t stream_num, const ObjectStream& parsed);
+// limits::kMaxXrefEntries entries are dropped. With `taken`, numbers in it keep their
+// entries and the numbers given entries join it: streams added last first then leave
+// each number to the last stream that holds it, as adding them in file order does.
+void add_object_stream_entries(XrefTable& table, std::uint32_t stream_num, const ObjectStream& parsed,
+                               std::unordered_set<std::uint32_t>* taken = nullptr);
 
 // Whether an error of loading an object through its cross-reference entry means that
 // the entry does not lead to the object's header, so a rebuilt table may find it:

@@ -43,6 +43,9 @@ Result<const Object*> Resolver::fetch(std::uint32_t num) {
 
 Result<const Object*> Resolver::load(std::uint32_t num) {
   const XrefEntry* found = xref_.find(num);
+  if ((found == nullptr || found->kind == XrefKind::Free) && !pending_object_streams_.empty()) {
+    if (adopt_pending_for(num, found)) found = xref_.find(num);
+  }
   if (found == nullptr || found->kind == XrefKind::Free) {
     return fail(ParseErrorKind::ObjectNotFound, "no such object");
   }
@@ -62,6 +65,7 @@ Result<const Object*> Resolver::load(std::uint32_t num) {
   if (!loaded && recover_ && entry.kind == XrefKind::InFile && should_rebuild_after(loaded.error())) {
     loaded = reload_after_rebuild(num, std::move(loaded).error());
   }
+  if (!loaded && recover_ && rebuilt_) loaded = load_instead(num, xref_.find(num), std::move(loaded).error());
   loading_.pop_back();
   if (!loaded) {
     // Failures caused by the loads in progress may not recur in another context.
@@ -83,6 +87,9 @@ Result<Object> Resolver::reload_after_rebuild(std::uint32_t num, ParseError erro
   note_repair(std::move(error));
   use_rebuilt_table(std::move(rebuilt->table), rebuilt->object_streams);
   const XrefEntry* found = xref_.find(num);
+  if ((found == nullptr || found->kind == XrefKind::Free) && !pending_object_streams_.empty()) {
+    if (adopt_pending_for(num, found)) found = xref_.find(num);
+  }
   if (found == nullptr || found->kind == XrefKind::Free) {
     return fail(ParseErrorKind::ObjectNotFound, "no such object");
   }
@@ -103,13 +110,18 @@ bool leads_to_header(ByteView file, std::uint32_t num, const XrefEntry& entry) {
 
 void Resolver::use_rebuilt_table(XrefTable table, const std::vector<std::uint32_t>& object_streams) {
   // Entries of the file's own table that still lead to their objects are kept: a scan
-  // also finds headers inside stream data (an embedded PDF), which the table knows to
-  // skip. Compressed entries cannot be checked here and are kept as they are.
+  // may still take stream data for objects where no "endstream" ends them. Compressed
+  // entries cannot be checked here and are kept as they are, with the scan's entry of
+  // the number to fall back on.
   XrefTableBuilder kept;
   for (const auto& [num, entry] : xref_) {
     if (entry.kind == XrefKind::Compressed ||
         (entry.kind == XrefKind::InFile && leads_to_header(file_, num, entry))) {
       kept.add(num, entry);
+      if (entry.kind != XrefKind::Compressed) continue;
+      if (const XrefEntry* scanned = table.find(num); scanned != nullptr && scanned->kind == XrefKind::InFile) {
+        scanned_entries_.emplace(num, *scanned);
+      }
     }
   }
   table.merge(kept.finish(XrefKeep::First), XrefKeep::Last);
@@ -122,14 +134,49 @@ void Resolver::adopt_object_streams(const std::vector<std::uint32_t>& object_str
   // Loads that failed through the old entries may succeed through the new ones.
   failed_.clear();
   failed_object_streams_.clear();
-  for (const std::uint32_t stream : object_streams) {
+  pending_object_streams_ = object_streams;
+  adopted_numbers_.clear();
+}
+
+bool Resolver::adopt_pending_for(std::uint32_t num, const XrefEntry* before) {
+  // Decoding an object stream loads objects, which may miss too: those wait for the
+  // streams this call has not reached.
+  if (adopting_ || security_pending_) return false;
+  const std::optional<XrefEntry> old = before ? std::optional<XrefEntry>(*before) : std::nullopt;
+  const auto changed = [&] {
+    const XrefEntry* now = xref_.find(num);
+    if (now == nullptr || now->kind == XrefKind::Free) return false;
+    return !old || now->kind != old->kind || now->stream != old->stream || now->offset != old->offset;
+  };
+  adopting_ = true;
+  while (!pending_object_streams_.empty() && !changed()) {
+    const std::uint32_t stream = pending_object_streams_.back();
+    pending_object_streams_.pop_back();
     const auto parsed = object_stream(stream);
     if (!parsed) {
       note_repair(parsed.error());
       continue;
     }
-    add_object_stream_entries(xref_, stream, **parsed);
+    add_object_stream_entries(xref_, stream, **parsed, &adopted_numbers_);
   }
+  adopting_ = false;
+  return changed();
+}
+
+Result<Object> Resolver::load_instead(std::uint32_t num, const XrefEntry* entry, ParseError error) {
+  if (entry == nullptr || entry->kind != XrefKind::Compressed) return std::unexpected(std::move(error));
+  if (const auto scanned = scanned_entries_.find(num); scanned != scanned_entries_.end()) {
+    const XrefEntry instead = scanned->second;
+    scanned_entries_.erase(scanned);
+    note_repair(std::move(error));
+    xref_[num] = instead;
+    return load_entry(num, instead);
+  }
+  if (!pending_object_streams_.empty() && adopt_pending_for(num, entry)) {
+    note_repair(std::move(error));
+    return load_entry(num, *xref_.find(num));
+  }
+  return std::unexpected(std::move(error));
 }
 
 Result<Object> Resolver::load_in_file(std::uint32_t num, const XrefEntry& entry) {
@@ -245,15 +292,18 @@ const Dictionary& Resolver::filter_keys(const Stream& stream, Dictionary& storag
   return storage;
 }
 
-Result<Bytes> Resolver::decode(const Stream& stream) {
+Result<Bytes> Resolver::decode(const Stream& stream) { return decode(stream, limits::kMaxDecodedBytes); }
+
+Result<Bytes> Resolver::decode(const Stream& stream, std::uint64_t max_output, bool* over_bound) {
   Dictionary storage;
   const Dictionary& keys = filter_keys(stream, storage);
   if (recover_) {
-    RecoveredBytes recovered = decode_stream_recovering(keys, stream.data);
+    RecoveredBytes recovered = decode_stream_recovering(keys, stream.data, max_output);
     if (recovered.fault) note_repair(std::move(*recovered.fault));
+    if (over_bound != nullptr) *over_bound = recovered.over_bound;
     return std::move(recovered.data);
   }
-  return decode_stream(keys, stream.data);
+  return decode_stream(keys, stream.data, max_output);
 }
 
 Result<void> Resolver::check_decodes(const Stream& stream) {

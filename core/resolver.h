@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -40,6 +41,10 @@ class Resolver {
   // be indirect, or arrays with indirect elements, in real files; they are resolved
   // here, one level, before the filter pipeline runs.
   [[nodiscard]] Result<Bytes> decode(const Stream& stream);
+  // The same with each filter stage's output bounded by `max_output` instead of
+  // limits::kMaxDecodedBytes: a reader with a lower bound of its own stops there. In
+  // recovery `over_bound`, when given, says whether a stage stopped at that bound.
+  [[nodiscard]] Result<Bytes> decode(const Stream& stream, std::uint64_t max_output, bool* over_bound = nullptr);
   // The same decoding, kept only as far as its success or error is concerned.
   [[nodiscard]] Result<void> check_decodes(const Stream& stream);
 
@@ -56,12 +61,20 @@ class Resolver {
   std::vector<ParseError> take_repairs() { return std::exchange(repairs_, {}); }
   void note_repair(ParseError error) { repairs_.push_back(std::move(error)); }
   // Replaces the table by one rebuilt from the file (see repair.h), with the contents
-  // of the object streams it lists; nothing is rebuilt twice.
+  // of the object streams it lists; nothing is rebuilt twice. Entries of the old table
+  // that are kept over the scan's are left for the scan's when they fail to load.
   void use_rebuilt_table(XrefTable table, const std::vector<std::uint32_t>& object_streams);
-  // The table this resolver was made with is a rebuilt one: adds the contents of the
-  // object streams it lists (decrypted and decoded here), noting each one that cannot
-  // be read.
+  // The table this resolver was made with is a rebuilt one: the contents of the object
+  // streams it lists (in file order) are added as they are needed. An object the table
+  // lacks, or whose entry fails to load, has the streams decoded (decrypted: not while
+  // the security handler is pending), the last first, until one of them holds it; each one
+  // that cannot be read is noted. Unused object streams are never decoded.
   void adopt_object_streams(const std::vector<std::uint32_t>& object_streams);
+  // Whether the table has been rebuilt from the file.
+  bool rebuilt() const { return rebuilt_; }
+  // Recovery: while the security handler is being looked for, object streams are not
+  // decoded (they would be read undecrypted); the open sets this around that search.
+  void set_security_pending(bool pending) { security_pending_ = pending; }
 
  private:
   // The stream's dictionary, or `storage` filled with its filter keys resolved when
@@ -75,6 +88,13 @@ class Resolver {
   Result<Object> reload_after_rebuild(std::uint32_t num, ParseError error);
   Result<Object> load_in_file(std::uint32_t num, const XrefEntry& entry);
   Result<Object> load_compressed(const XrefEntry& entry);
+  // Recovery: after `num` failed to load through `entry` (or has none), the scan's own
+  // entry, or the entry the object streams not yet read give it; `error` when neither
+  // helps.
+  Result<Object> load_instead(std::uint32_t num, const XrefEntry* entry, ParseError error);
+  // Decodes pending object streams, the last first, until `num` has an entry that
+  // differs from `before`; whether it has one then.
+  bool adopt_pending_for(std::uint32_t num, const XrefEntry* before);
 
   ByteView file_;
   XrefTable xref_;
@@ -100,6 +120,14 @@ class Resolver {
   std::uint64_t object_stream_bytes_ = 0;
   bool recover_ = false;
   bool rebuilt_ = false;
+  // Object streams of the rebuilt table not read yet, in file order, and the numbers
+  // the ones read have given entries (later streams win over earlier ones).
+  std::vector<std::uint32_t> pending_object_streams_;
+  std::unordered_set<std::uint32_t> adopted_numbers_;
+  bool security_pending_ = false;
+  bool adopting_ = false;
+  // Entries the scan found for numbers whose entry of the old table was kept instead.
+  std::unordered_map<std::uint32_t, XrefEntry> scanned_entries_;
   std::vector<ParseError> repairs_;
 };
 

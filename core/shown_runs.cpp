@@ -45,23 +45,42 @@ bool off_page(const TextRun& run, const std::array<double, 4>& box) {
   return max_x < left || min_x > right || max_y < bottom || min_y > top;
 }
 
+// The unit vector along the run's baseline: its direction, or its quarter turn's when
+// the run has no length.
+std::array<double, 2> baseline_direction(const TextRun& run) {
+  const double length = std::hypot(run.end_x - run.x, run.end_y - run.y);
+  if (length > 0) return {(run.end_x - run.x) / length, (run.end_y - run.y) / length};
+  static constexpr std::array<std::array<double, 2>, 4> kTurns = {{{1, 0}, {0, 1}, {-1, 0}, {0, -1}}};
+  return kTurns[run.quarter_turns & 3];
+}
+
 // Text drawn twice at nearly the same place (a bold face faked by overprinting, a form
 // field's appearance over the page's own label) reads once: a run is a duplicate of an
-// earlier one with the same text, direction and size whose origin is within a fifth of
-// that size on both axes. Only the last few runs of each text are compared, so a page of
+// earlier one with the same text, direction and size when the two drawings cover most
+// of each other: their origins are less than half the run's advance apart along the
+// baseline (and within a fifth of the size), and within a fifth of the size across it.
+// Glyphs set one after another, even closer than their advance (three dots kerned
+// together), stay apart. Only the last few runs of each text are compared, so a page of
 // a million dots costs no more than a constant per run.
 class DuplicateFilter {
  public:
   bool seen(const TextRun& run) {
     if (run.text.empty() || run.text.find_first_not_of(' ') == std::string::npos) return false;
     auto& earlier = by_text_[run.text];
+    const auto [ux, uy] = baseline_direction(run);
+    const double advance = std::hypot(run.end_x - run.x, run.end_y - run.y);
     for (const TextRun* other : earlier) {
       const double size = std::fmax(other->page_size, run.page_size);
-      if (other->quarter_turns == run.quarter_turns &&
-          std::fabs(other->page_size - run.page_size) <= 0.1 * size &&
-          std::fabs(other->x - run.x) <= 0.2 * size && std::fabs(other->y - run.y) <= 0.2 * size) {
-        return true;
+      if (other->quarter_turns != run.quarter_turns || std::fabs(other->page_size - run.page_size) > 0.1 * size) {
+        continue;
       }
+      const double dx = run.x - other->x;
+      const double dy = run.y - other->y;
+      const double along = std::fabs(dx * ux + dy * uy);
+      const double across = std::fabs(dy * ux - dx * uy);
+      const double reach = std::fmin(0.2 * size, 0.5 * std::fmax(advance, std::hypot(other->end_x - other->x,
+                                                                                       other->end_y - other->y)));
+      if (along <= reach && across <= 0.2 * size) return true;
     }
     if (earlier.size() == kCompared) earlier.erase(earlier.begin());
     earlier.push_back(&run);

@@ -83,13 +83,24 @@ Dictionary stream_dictionary(std::uint8_t pick, std::uint8_t tune) {
   }
 }
 
+// Counts what a decoder hands on.
+class Counter final : public folioscan::ByteSink {
+ public:
+  void take(folioscan::ByteView piece) override { bytes += piece.size(); }
+  std::uint64_t bytes = 0;
+};
+
 }  // namespace
 
 int folioscan::fuzz::decode_stream(const std::uint8_t* bytes, std::size_t size) {
   if (size < 2) return 0;
   const folioscan::ByteView raw(bytes + 2, size - 2);
   const Dictionary dict = stream_dictionary(bytes[0], bytes[1]);
-  (void)folioscan::decode_stream(dict, raw);
+  const auto decoded = folioscan::decode_stream(dict, raw);
+  // Checking without keeping the output gives decoding's verdict and error.
+  const auto checked = folioscan::check_stream_decodes(dict, raw);
+  if (decoded.has_value() != checked.has_value()) __builtin_trap();
+  if (!decoded && decoded.error().display() != checked.error().display()) __builtin_trap();
 
   // Small bounds: 0 to 255 KiB in 1 KiB steps, from the second byte.
   const std::uint64_t bound = std::uint64_t{bytes[1]} << 10;
@@ -99,7 +110,15 @@ int folioscan::fuzz::decode_stream(const std::uint8_t* bytes, std::size_t size) 
   const auto held_little = folioscan::inflate(raw, bound, 0);
   if (held_all.has_value() != held_little.has_value()) __builtin_trap();
   if (held_all && *held_all != *held_little) __builtin_trap();
-  (void)folioscan::lzw_decode(raw, (bytes[0] & 1) != 0, bound);
+  // Decoding into a sink gives what the decoder would keep, piece by piece.
+  Counter inflated, lzw_counted;
+  const auto inflate_sunk = folioscan::inflate_to_sink(raw, inflated, bound);
+  if (held_all.has_value() != inflate_sunk.has_value()) __builtin_trap();
+  if (held_all && (held_all->size() != *inflate_sunk || inflated.bytes != *inflate_sunk)) __builtin_trap();
+  const auto lzw = folioscan::lzw_decode(raw, (bytes[0] & 1) != 0, bound);
+  const auto lzw_sunk = folioscan::lzw_decode_to_sink(raw, (bytes[0] & 1) != 0, lzw_counted, bound);
+  if (lzw.has_value() != lzw_sunk.has_value()) __builtin_trap();
+  if (lzw && (lzw->size() != *lzw_sunk || lzw_counted.bytes != *lzw_sunk)) __builtin_trap();
   (void)folioscan::ascii85_decode(raw, bound);
   (void)folioscan::ascii_hex_decode(raw, bound);
   (void)folioscan::run_length_decode(raw, bound);

@@ -60,6 +60,8 @@ int folioscan::fuzz::rebuild(const std::uint8_t* bytes, std::size_t size) {
 
   folioscan::Resolver resolver(data, rebuilt->table, rebuilt->trailer);
   resolver.adopt_object_streams(rebuilt->object_streams);
+  // A number no table has makes every object stream be read, the last first.
+  (void)resolver.fetch(0xFFFFFFFFu);
   std::size_t loads = 0;
   for (const auto& [num, entry] : resolver.xref()) {
     if (entry.kind == folioscan::XrefKind::Compressed && entry.stream == num) __builtin_trap();

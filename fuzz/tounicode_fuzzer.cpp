@@ -2,17 +2,20 @@
 // the map names (each single, both ends of each range and their neighbours) and a few
 // codes read from the input itself. Then the font path of the recovery reading: the
 // same bytes as the ToUnicode map and the CMap of a composite font with a collection,
-// decoding the input as a shown string.
+// decoding the input as a shown string, glyph by glyph too; and the input's words read as
+// glyph names.
 #include "fuzz_targets.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "agl/font.h"
+#include "agl/glyph_text.h"
 #include "cmap/cmap_parser.h"
 #include "tounicode.h"
 
@@ -56,6 +59,19 @@ int folioscan::fuzz::tounicode(const std::uint8_t* bytes, std::size_t size) {
   if (starts.size() != folioscan::count_codes(font, shown) || starts.size() > shown.size()) __builtin_trap();
   for (const std::uint32_t at : starts) {
     if (at > out.size()) __builtin_trap();
+  }
+  // Glyph by glyph, the advances are one per code.
+  if (folioscan::glyph_advances(font, shown, 0, 0, 1, 1).size() != starts.size()) __builtin_trap();
+
+  // The input's words as glyph names (as a /Differences array gives them): a name that
+  // says nothing leaves the output as it was.
+  const std::string_view text(reinterpret_cast<const char*>(bytes), size < 4096 ? size : 4096);
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find_first_of(" /\n", at), text.size());
+    std::string names = "x";
+    const bool said = folioscan::append_glyph_name_text(text.substr(at, end - at), names);
+    if (!said && names != "x") __builtin_trap();
+    at = end + 1;
   }
   return 0;
 }

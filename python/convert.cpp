@@ -35,7 +35,10 @@ enum Key : std::size_t {
   kWarnings,
   kPage,
   kMessage,
+  kBlocks,
+  kType,
   kBbox,
+  kLevel,
   kSpans,
   kRow,
   kCol,
@@ -46,7 +49,7 @@ constexpr std::array<const char*, kKeyCount> kKeyNames = {
     "version", "pages", "width", "height", "lines",  "needs_ocr",
     "tables",  "images", "text",  "x",      "y",      "rows",
     "cols",    "cells",  "name",  "format", "bits_per_component", "color_space",
-    "warnings", "page", "message", "bbox", "spans", "row", "col",
+    "warnings", "page", "message", "blocks", "type", "bbox", "level", "spans", "row", "col",
 };
 
 PyObject* new_text(std::string_view text) {
@@ -120,6 +123,22 @@ class Converter {
     return dict.release();
   }
 
+  PyObject* block(const Block& block) {
+    PyRef dict(PyDict_New());
+    if (!dict) return nullptr;
+    if (!set(dict, kType, new_text(block_type_name(block.type)))) return nullptr;
+    if (!set(dict, kText, new_text(block.text))) return nullptr;
+    PyRef box(PyList_New(4));
+    if (!box) return nullptr;
+    for (std::size_t i = 0; i < 4; ++i) {
+      PyObject* value = new_float(block.bbox[i]);
+      if (!value || PyList_SetItem(box.get(), static_cast<Py_ssize_t>(i), value) < 0) return nullptr;
+    }
+    if (!set(dict, kBbox, box.release())) return nullptr;
+    if (block.level && !set(dict, kLevel, new_int(*block.level))) return nullptr;
+    return dict.release();
+  }
+
   PyObject* table(const Table& table) {
     PyRef dict(PyDict_New());
     if (!dict) return nullptr;
@@ -179,6 +198,7 @@ class Converter {
     if (!set(dict, kWidth, new_float(page.width))) return nullptr;
     if (!set(dict, kHeight, new_float(page.height))) return nullptr;
     if (!set(dict, kLines, list_of(page.lines, &Converter::line))) return nullptr;
+    if (page.blocks && !set(dict, kBlocks, list_of(*page.blocks, &Converter::block))) return nullptr;
     if (!set(dict, kNeedsOcr, PyBool_FromLong(page.needs_ocr ? 1 : 0))) return nullptr;
     if (!set(dict, kTables, list_of(page.tables, &Converter::table))) return nullptr;
     if (!set(dict, kImages, list_of(page.images, &Converter::image))) return nullptr;

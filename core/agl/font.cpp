@@ -38,8 +38,9 @@ void apply_differences(Font& font, const Array& differences) {
 
 // A code's width from /W (simple fonts: /Widths), else the default width.
 double width_of(const Font& font, std::uint32_t key) {
-  const auto it = font.widths.find(key);
-  return it != font.widths.end() ? it->second : font.default_width;
+  const WidthMap& widths = font.width_map();
+  const auto it = widths.find(key);
+  return it != widths.end() ? it->second : font.default_width;
 }
 
 // The text of a composite font's code that ToUnicode does not map: the character the
@@ -57,6 +58,17 @@ void append_composite_text(const Font& font, cmap::CharCode code, std::optional<
     return;
   }
   if (font.cid_ordering) (void)cmap::cid_to_unicode(*font.cid_ordering, *cid, out);
+}
+
+// The text a simple font's encoding gives one-byte `code`.
+void append_encoded_text(const Font& font, std::uint8_t code, std::string& out) {
+  for (const auto& [c, text] : font.code_strings) {
+    if (c == code) {
+      out += text;
+      return;
+    }
+  }
+  if (const std::uint32_t cp = font.encoding[code]; cp != 0) append_utf8(out, cp);
 }
 
 // Strings of a font with a CMap: codes of one to four bytes cut by its codespace
@@ -152,9 +164,10 @@ void read_composite_widths(Font& font, const Array& w) {
 
 void Font::cache_byte_widths() {
   std::array<double, 256> cache;
+  const WidthMap& map = width_map();
   for (std::uint32_t code = 0; code < 256; ++code) {
-    const auto it = widths.find(code);
-    cache[code] = it != widths.end() ? it->second : default_width;
+    const auto it = map.find(code);
+    cache[code] = it != map.end() ? it->second : default_width;
   }
   byte_widths = cache;
 }
@@ -165,7 +178,7 @@ void Font::cache_byte_text() {
     table.offsets[code] = static_cast<std::uint32_t>(table.text.size());
     // The same choice decode_and_measure makes for a one-byte code.
     if (!(to_unicode && lookup_tounicode(*to_unicode, code, table.text))) {
-      if (const std::uint32_t cp = encoding[code]; cp != 0) append_utf8(table.text, cp);
+      append_encoded_text(*this, static_cast<std::uint8_t>(code), table.text);
     }
   }
   table.offsets[256] = static_cast<std::uint32_t>(table.text.size());
@@ -224,7 +237,7 @@ double decode_and_measure(const Font& font, ByteView bytes, double tc, double tw
     if (glyph_starts != nullptr) glyph_starts->push_back(static_cast<std::uint32_t>(out.size()));
     if (!(font.to_unicode && lookup_tounicode(*font.to_unicode, code, out))) {
       if (one_byte) {
-        if (const std::uint32_t cp = font.encoding[code]; cp != 0) append_utf8(out, cp);
+        append_encoded_text(font, static_cast<std::uint8_t>(code), out);
       } else {
         // Two-byte codes without a CMap are their own CIDs (Identity).
         append_composite_text(font, cmap::CharCode{code, 2}, code, out);
@@ -237,6 +250,20 @@ double decode_and_measure(const Font& font, ByteView bytes, double tc, double tw
     total += (w0 * tfs + tc + word) * th;
   }
   return total;
+}
+
+std::vector<double> glyph_advances(const Font& font, ByteView bytes, double tc, double tw, double tfs, double th) {
+  std::vector<double> advances;
+  std::string scratch;
+  const std::size_t step = font.code_bytes == 2 ? 2 : 1;
+  for (std::size_t pos = 0; pos < bytes.size();) {
+    const std::size_t length = font.code_map ? cmap::next_code(*font.code_map, bytes, pos).bytes
+                                             : std::min(step, bytes.size() - pos);
+    scratch.clear();
+    advances.push_back(decode_and_measure(font, bytes.subspan(pos, length), tc, tw, tfs, th, scratch));
+    pos += length;
+  }
+  return advances;
 }
 
 }  // namespace folioscan

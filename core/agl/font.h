@@ -11,20 +11,28 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "../cmap/cid_unicode.h"
 #include "../cmap/code_map.h"
 #include "../cos/object.h"
 #include "../input_limits.h"
+#include "../structure/font_face.h"
 #include "../tounicode.h"
 
 namespace folioscan {
 
+using WidthMap = std::unordered_map<std::uint32_t, double>;
+
 struct Font {
   // Shared: the pages of a call that use one ToUnicode stream share one parsed map.
   std::shared_ptr<const ToUnicodeMap> to_unicode;
-  std::unordered_map<std::uint32_t, double> widths;  // already divided by 1000
+  WidthMap widths;  // already divided by 1000
+  // Composite fonts as loaded: the widths of their /W, read once per array and shared
+  // by every font that names it; where set, it stands for `widths`.
+  std::shared_ptr<const WidthMap> shared_widths;
+  const WidthMap& width_map() const { return shared_widths ? *shared_widths : widths; }
   std::array<std::uint32_t, 256> encoding{};          // 0: the code has no text
   double default_width = 0.5;
   std::uint8_t code_bytes = 1;
@@ -43,6 +51,13 @@ struct Font {
   // Recovery only, composite fonts: the character collection (/CIDSystemInfo) whose CID
   // text serves codes that neither ToUnicode, a Unicode CMap nor `cid_text` gives text.
   std::optional<cmap::Ordering> cid_ordering;
+  // Recovery only, simple fonts: one-byte codes whose glyph name says several characters
+  // (a ligature "f_f_i", "uni00660069"), with that text in UTF-8; it takes the place of
+  // `encoding` for the code. Empty in the strict reading.
+  std::vector<std::pair<std::uint8_t, std::string>> code_strings;
+  // Recovery only: bold, italic, ascent and descent from /BaseFont and the descriptor,
+  // which the structure of a recovered page reads; the defaults in the strict reading.
+  FontFace face;
 
   // The widths of the 256 one-byte codes with `default_width` filled in, so that simple
   // fonts measure a string without hashing each code. Empty until cache_byte_widths()
@@ -99,5 +114,10 @@ std::size_t count_codes(const Font& font, ByteView bytes);
 // `glyph_starts`, the offset in `out` where each code's text begins is appended to it.
 double decode_and_measure(const Font& font, ByteView bytes, double tc, double tw, double tfs,
                           double th, std::string& out, std::vector<std::uint32_t>* glyph_starts = nullptr);
+
+// Each code's advance in text space, in the order of the codes: what
+// decode_and_measure adds for it. For the rare strings whose glyphs are looked at one by
+// one (recovery's glyphs without text).
+std::vector<double> glyph_advances(const Font& font, ByteView bytes, double tc, double tw, double tfs, double th);
 
 }  // namespace folioscan

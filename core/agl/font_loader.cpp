@@ -16,6 +16,9 @@
 #include "../font/embedded.h"
 #include "../font/standard_widths.h"
 #include "../tounicode.h"
+#include "../utf8.h"
+#include "glyph_names.h"
+#include "glyph_text.h"
 
 namespace folioscan {
 namespace {
@@ -27,7 +30,22 @@ const Object* resolved(OpenDocument& doc, const Object& value) {
   return result ? *result : nullptr;
 }
 
+// Recovery: "/ToUnicode /Identity-H" (a CMap name where a stream belongs) says the
+// two-byte codes are their own UTF-16 units; surrogates give no text.
+std::shared_ptr<const ToUnicodeMap> identity_tounicode() {
+  static const std::shared_ptr<const ToUnicodeMap> map = [] {
+    ToUnicodeMap identity;
+    identity.ranges = {{0x0000, 0xD7FF, 0x0000}, {0xE000, 0xFFFF, 0xE000}};
+    index_tounicode_ranges(identity);
+    return std::make_shared<const ToUnicodeMap>(std::move(identity));
+  }();
+  return map;
+}
+
 std::shared_ptr<const ToUnicodeMap> read_tounicode(OpenDocument& doc, const Object& entry) {
+  if (doc.options.recover && (entry.is_name("Identity-H") || entry.is_name("Identity-V"))) {
+    return identity_tounicode();
+  }
   const Object* stream = resolved(doc, entry);
   if (stream == nullptr || stream->as_stream() == nullptr) return nullptr;
   const Stream* s = stream->as_stream();
@@ -130,27 +148,23 @@ std::optional<cmap::Ordering> collection_of(OpenDocument& doc, const Dictionary&
   return ordering;
 }
 
-// Whether an Identity font's CIDs are glyph numbers of its own TrueType program, which
-// producers label with any collection (arial_unicode_en_cidfont.pdf says Japan1 for
-// Latin text): that collection's text would then be wrong.
-bool cids_are_own_glyphs(OpenDocument& doc, const Dictionary& descendant) {
-  const Object* subtype = descendant.lookup("Subtype");
-  if (subtype == nullptr || !subtype->is_name("CIDFontType2")) return false;
-  const Object* entry = descendant.lookup("FontDescriptor");
-  const Object* descriptor = entry != nullptr ? resolved(doc, *entry) : nullptr;
-  const Dictionary* dict = descriptor != nullptr ? descriptor->as_dict() : nullptr;
-  return dict != nullptr && dict->lookup("FontFile2") != nullptr;
-}
-
 // Recovery: the CMap that cuts the font's codes and the collection that gives its CIDs
 // text where nothing else does.
 void load_cid_text_sources(OpenDocument& doc, FontContext& context, const Dictionary& font_dict,
                            const Dictionary& descendant, Font& font) {
   const Object* encoding = font_dict.lookup("Encoding");
   font.code_map = load_code_map(doc, context, encoding);
-  if (font.code_map || !cids_are_own_glyphs(doc, descendant)) {
-    font.cid_ordering = collection_of(doc, descendant, font.code_map.get());
+  font.cid_ordering = collection_of(doc, descendant, font.code_map.get());
+}
+
+std::shared_ptr<const WidthMap> shared_composite_widths(FontContext& context, const Array& w) {
+  auto [it, fresh] = context.composite_widths.try_emplace(&w);
+  if (fresh) {
+    Font scratch;
+    read_composite_widths(scratch, w);
+    it->second = std::make_shared<const WidthMap>(std::move(scratch.widths));
   }
+  return it->second;
 }
 
 void load_composite(OpenDocument& doc, FontContext& context, const Dictionary& font_dict, Font& font) {
@@ -174,12 +188,44 @@ void load_composite(OpenDocument& doc, FontContext& context, const Dictionary& f
   if (const Object* w = descendant->lookup("W")) {
     const Object* widths = resolved(doc, *w);
     if (widths != nullptr && widths->as_array() != nullptr) {
-      read_composite_widths(font, *widths->as_array());
+      font.shared_widths = shared_composite_widths(context, *widths->as_array());
     }
   }
   if (doc.options.recover) {
     load_cid_text_sources(doc, context, font_dict, *descendant, font);
     font.vertical_advance = vertical_advance_of(doc, font_dict, *descendant, font.code_map.get());
+  }
+}
+
+// Recovery: /Differences names the strict table lacks but that say their text ("ccaron",
+// "f_f_i", "uni0066006C", "a.sc"); a name of several characters goes to
+// `code_strings`.
+void name_differences_recovering(const Object* encoding, Font& font) {
+  if (encoding == nullptr) return;
+  const Dictionary* dict = encoding->as_dict();
+  if (const Stream* s = encoding->as_stream()) dict = &s->dict;
+  const Object* differences = dict != nullptr ? dict->lookup("Differences") : nullptr;
+  const Array* list = differences != nullptr ? differences->as_array() : nullptr;
+  if (list == nullptr) return;
+  for_each_difference(*list, [&](std::uint8_t code, std::string_view name) {
+    std::erase_if(font.code_strings, [&](const auto& entry) { return entry.first == code; });
+    const auto points = glyph_name_points(name);
+    if (!points || points->empty()) return;
+    if (points->size() == 1) {
+      font.encoding[code] = points->front();
+      return;
+    }
+    std::string text;
+    for (const char32_t cp : *points) append_utf8(text, cp);
+    font.code_strings.emplace_back(code, std::move(text));
+  });
+}
+
+// Recovery: a simple font's codes whose encoding gives a control character (the base
+// tables give codes 1 to 31 themselves) have no text a reader can use.
+void drop_control_text(Font& font) {
+  for (std::uint32_t& cp : font.encoding) {
+    if (cp < 0x20 || cp == 0x7F) cp = 0;
   }
 }
 
@@ -189,6 +235,7 @@ void load_simple(OpenDocument& doc, const Dictionary& font_dict, Font& font) {
   const Object* encoding_entry = font_dict.lookup("Encoding");
   const Object* encoding = encoding_entry != nullptr ? resolved(doc, *encoding_entry) : nullptr;
   apply_simple_encoding(font, encoding);
+  if (doc.options.recover) name_differences_recovering(encoding, font);
 
   std::int64_t first_char = 0;
   if (const Object* fc = font_dict.lookup("FirstChar")) {
@@ -208,16 +255,50 @@ void load_simple(OpenDocument& doc, const Dictionary& font_dict, Font& font) {
 // Heap bytes of a font, roughly: hash nodes, strings and the two byte tables.
 std::size_t approximate_size(const Font& font) {
   constexpr std::size_t kNode = 48;  // a hash node with its links and bucket share
-  std::size_t bytes = sizeof(Font) + font.widths.size() * kNode;
+  std::size_t bytes = sizeof(Font) + font.width_map().size() * kNode;
   if (font.to_unicode) {
     for (const auto& [code, text] : font.to_unicode->singles) bytes += kNode + text.capacity();
     bytes += font.to_unicode->ranges.capacity() * sizeof(ToUnicodeRange);
   }
   if (font.byte_text) bytes += font.byte_text->text.capacity();
   if (font.cid_text) bytes += font.cid_text->capacity() * sizeof(std::uint32_t);
+  for (const auto& [code, text] : font.code_strings) bytes += sizeof(code) + sizeof(text) + text.capacity();
   // Shared with the context's CMaps: counted per font, which errs towards the budget.
   if (font.code_map) bytes += cmap::code_map_bytes(*font.code_map);
   return bytes;
+}
+
+// Recovery: the face the font's name and descriptor give (a composite font's descriptor
+// is its descendant's). Values that cannot be read count as absent.
+FontFace read_face(OpenDocument& doc, const Dictionary& font_dict) {
+  FontFace face;
+  if (const Object* base = font_dict.lookup("BaseFont")) {
+    if (const Name* name = base->as_name()) face = face_from_name(name->text);
+  }
+  const Dictionary* holder = &font_dict;
+  if (const Object* descendants = font_dict.lookup("DescendantFonts")) {
+    const Object* list = resolved(doc, *descendants);
+    const Array* array = list != nullptr ? list->as_array() : nullptr;
+    if (array != nullptr && !array->empty()) {
+      const Object* first = resolved(doc, array->front());
+      if (first != nullptr && first->as_dict() != nullptr) holder = first->as_dict();
+    }
+  }
+  const Object* entry = holder->lookup("FontDescriptor");
+  const Object* descriptor = entry != nullptr ? resolved(doc, *entry) : nullptr;
+  const Dictionary* dict = descriptor != nullptr ? descriptor->as_dict() : nullptr;
+  if (dict == nullptr) return face;
+  const auto number = [&](std::string_view key) -> std::optional<double> {
+    const Object* value = dict->lookup(key);
+    const Object* direct = value != nullptr ? resolved(doc, *value) : nullptr;
+    return direct != nullptr ? direct->as_number() : std::nullopt;
+  };
+  std::optional<long long> flags;
+  if (const auto value = number("Flags"); value && std::isfinite(*value) && std::fabs(*value) < 4294967296.0) {
+    flags = static_cast<long long>(*value);
+  }
+  apply_descriptor(face, flags, number("FontWeight"), number("Ascent"), number("Descent"));
+  return face;
 }
 
 }  // namespace
@@ -235,7 +316,11 @@ Font load_font(OpenDocument& doc, FontContext& context, const Dictionary& font_d
   }
   // Recovery reads the embedded program where the PDF's own maps leave codes without
   // text; the strict reading never looks at it.
-  if (doc.options.recover) apply_embedded_program(doc, context.programs, font_dict, font);
+  if (doc.options.recover) {
+    apply_embedded_program(doc, context.programs, font_dict, font);
+    if (font.code_bytes == 1) drop_control_text(font);
+    font.face = read_face(doc, font_dict);
+  }
   font.cache_byte_widths();
   font.cache_byte_text();
   return font;

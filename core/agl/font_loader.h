@@ -59,6 +59,9 @@ struct FontContext {
   // cannot be read, or is being read: a /UseCMap loop).
   std::unordered_map<std::string, std::shared_ptr<const cmap::CodeMap>> predefined_cmaps = {};
   std::unordered_map<std::uint32_t, std::shared_ptr<const cmap::CodeMap>> cmap_streams = {};
+  // Composite fonts' /W arrays (held by the resolver's cache, so their addresses stay
+  // put) -> the widths read from them: fonts sharing an array read it once.
+  std::unordered_map<const Array*, std::shared_ptr<const WidthMap>> composite_widths = {};
 };
 
 // One font dictionary into a Font; never fails (unreadable parts fall back to defaults).

@@ -3,6 +3,9 @@
 #include "interpreter.h"
 
 #include <cmath>
+#include <memory>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "../matrix.h"
@@ -52,9 +55,70 @@ struct TextInterpreter::State {
   std::string replacement;
   std::size_t replaced_from = 0;
 
+  // Each font name the page's content sets, held once.
+  std::unordered_map<std::string_view, std::shared_ptr<const std::string>> names;
+
+  const std::shared_ptr<const std::string>& intern(const std::string& name) {
+    if (const auto it = names.find(name); it != names.end()) return it->second;
+    auto held = std::make_shared<const std::string>(name);
+    const std::string_view key = *held;
+    return names.emplace(key, std::move(held)).first->second;
+  }
+
   const Font* find_font(const std::string& name) const {
     const auto it = fonts->find(name);
     return it != fonts->end() ? it->second.get() : nullptr;
+  }
+
+  // Glyphs shown with no text, by font resource name, in the order fonts first lack one.
+  std::vector<std::pair<std::string, std::size_t>> without_text;
+
+  std::size_t count_glyphs_without_text(const std::string& font, const std::string& text,
+                                        const std::vector<std::uint32_t>& starts) {
+    std::size_t empty = 0;
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+      const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : text.size();
+      empty += end <= starts[i];
+    }
+    if (empty == 0) return 0;
+    for (auto& [name, count] : without_text) {
+      if (name == font) {
+        count += empty;
+        return empty;
+      }
+    }
+    without_text.emplace_back(font, empty);
+    return empty;
+  }
+
+  // Recovery: glyphs that give no text still take their room on the page (a space glyph
+  // a font's maps leave out). One wider than a word gap, before, between or after the
+  // run's words, is a word break and becomes one space; the run's origin stays where it
+  // was drawn. A run with no text at all stays empty. `glyph_starts` follows the text.
+  void space_blank_glyphs(TextRun& run, const std::vector<double>& advances, const Matrix& p, double tfs) {
+    if (run.text.empty()) return;
+    const double scale = std::hypot(p.a, p.b);
+    const double gap = 0.2 * std::fmax(std::fabs(tfs) * std::hypot(p.c, p.d), 1.0);
+    std::string text;
+    std::vector<std::uint32_t> starts;
+    text.reserve(run.text.size() + 8);
+    for (std::size_t i = 0; i < glyph_starts.size() && i < advances.size(); ++i) {
+      const std::size_t begin = glyph_starts[i];
+      const std::size_t end = i + 1 < glyph_starts.size() ? glyph_starts[i + 1] : run.text.size();
+      if (end > begin) {
+        starts.push_back(static_cast<std::uint32_t>(text.size()));
+        text.append(run.text, begin, end - begin);
+        continue;
+      }
+      const bool after_space = text.empty() ? false : text.back() == ' ';
+      const bool before_space = end < run.text.size() && run.text[end] == ' ';
+      if (advances[i] * scale > gap && !after_space && !before_space) {
+        starts.push_back(static_cast<std::uint32_t>(text.size()));
+        text += ' ';
+      }
+    }
+    run.text = std::move(text);
+    glyph_starts = std::move(starts);
   }
 
   void move_line(double tx, double ty) {
@@ -73,6 +137,9 @@ struct TextInterpreter::State {
       if (keep_glyph_starts) {
         glyph_starts.clear();
         run.width = decode_and_measure(*ts.current, bytes, ts.tc, ts.tw, ts.tfs, ts.th, run.text, &glyph_starts);
+        if (count_glyphs_without_text(ts.font != nullptr ? *ts.font : std::string(), run.text, glyph_starts) > 0) {
+          space_blank_glyphs(run, glyph_advances(*ts.current, bytes, ts.tc, ts.tw, ts.tfs, ts.th), p, ts.tfs);
+        }
         if (has_multi_character_glyph(run.text, glyph_starts)) run.glyph_starts = glyph_starts;
       } else {
         run.width = decode_and_measure(*ts.current, bytes, ts.tc, ts.tw, ts.tfs, ts.th, run.text);
@@ -96,6 +163,13 @@ struct TextInterpreter::State {
     run.end_y = run.y + run.width * p.b;
     run.quarter_turns = quarter_turns_of(p.a, p.b);
     run.flat = p.a * p.d - p.b * p.c == 0.0;
+    if (ts.current != nullptr) {
+      const FontFace& face = ts.current->face;
+      run.bold = face.bold;
+      run.italic = face.italic;
+      run.ascent = face.ascent * run.page_size;
+      run.descent = face.descent * run.page_size;
+    }
     if (ts.current != nullptr && ts.current->vertical_advance != 0.0) {
       // Vertical writing: the glyphs move along the text space's y axis, so the run
       // reads down its column (and the next string starts below it).
@@ -151,6 +225,10 @@ std::vector<TextRun> TextInterpreter::take_runs() {
 void TextInterpreter::add_run(TextRun run) { state_->runs.push_back(std::move(run)); }
 
 void TextInterpreter::keep_glyph_starts(bool keep) { state_->keep_glyph_starts = keep; }
+
+const std::vector<std::pair<std::string, std::size_t>>& TextInterpreter::glyphs_without_text() const {
+  return state_->without_text;
+}
 
 const SharedFontMap* TextInterpreter::use_fonts(const SharedFontMap* fonts) {
   return std::exchange(state_->fonts, fonts);
@@ -234,10 +312,10 @@ void TextInterpreter::apply_text(const ContentOp& op, GraphicsState& gs) {
     case Operator::SetFont:
       if (!args.empty()) {
         if (const auto* n = args[0].as_name()) {
-          ts.font = n->text;
+          ts.font = st.intern(n->text);
         }
       }
-      ts.current = st.find_font(ts.font);
+      ts.current = st.find_font(ts.font != nullptr ? *ts.font : std::string());
       ts.tfs = number_at(args, 1);
       return;
     case Operator::SetCharSpacing:

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../agl/font.h"
@@ -47,6 +48,9 @@ class TextInterpreter {
 
   // Recovery: runs keep their glyphs' boundaries (TextRun::glyph_starts).
   void keep_glyph_starts(bool keep);
+  // With glyph boundaries kept: how many glyphs each font (by resource name) showed that
+  // gave no text, for fonts that showed any.
+  const std::vector<std::pair<std::string, std::size_t>>& glyphs_without_text() const;
 
  private:
   void apply_text(const ContentOp& op, GraphicsState& gs);

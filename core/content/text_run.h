@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,7 +11,9 @@ namespace folioscan {
 
 struct TextRun {
   std::string text;
-  std::string font;
+  // The resource name of the font "Tf" set (null when none was): one copy per page,
+  // shared by every run and saved state that names it.
+  std::shared_ptr<const std::string> font;
   double x = 0.0;  // origin in page space
   double y = 0.0;
   double width = 0.0;      // advance in unscaled text space
@@ -31,6 +34,13 @@ struct TextRun {
   // so that putting right-to-left text in logical order moves glyphs whole. Empty:
   // each character is a glyph of its own.
   std::vector<std::uint32_t> glyph_starts = {};
+  // Recovery only: the face of the run's font (bold, italic) and how far its glyphs
+  // reach above and below the baseline in page space (ascent positive, descent
+  // negative); zero where no font was set.
+  bool bold = false;
+  bool italic = false;
+  double ascent = 0.0;
+  double descent = 0.0;
 };
 
 }  // namespace folioscan

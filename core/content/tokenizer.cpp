@@ -4,6 +4,7 @@
 #include "tokenizer.h"
 
 #include <algorithm>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -166,6 +167,61 @@ std::size_t inline_image_end(ByteView data, std::size_t from, InlineImageSearche
   return skip_inline_image(data, from);
 }
 
+// Recovery's reading of an operand that does not parse as an object, which the parser
+// gave up on at `failed_at`: an array keeps the elements that do parse and passes over
+// keywords and bad tokens inside it (a producer writing an operator into a TJ array:
+// "[(a) 3 Tf (b)] TJ"); nested arrays and dictionaries in it are flattened, not parsed
+// again, so that no byte is read more than twice. Any other bad operand is dropped and
+// reading goes on where the parser stopped. Empty when nothing at `start` makes an
+// operand.
+std::optional<Object> recover_operand(Lexer& lexer, std::size_t start, std::size_t failed_at) {
+  // Past a bad token: from where the parser stopped, or a token on when it did not move.
+  const auto pass = [&](std::size_t from, std::size_t stopped) {
+    if (stopped > from) {
+      lexer.set_pos(stopped);
+    } else {
+      lexer.set_pos(from);
+      if (lexer.read_regular().empty()) lexer.set_pos(from + 1);
+    }
+  };
+  if (lexer.data()[start] != '[') {
+    pass(start, failed_at);
+    return std::nullopt;
+  }
+  lexer.set_pos(start + 1);
+  Array elements;
+  std::size_t open = 0;  // nested "[" not yet closed
+  for (;;) {
+    lexer.skip_whitespace();
+    if (lexer.at_end()) break;
+    const std::size_t at = lexer.pos();
+    const std::uint8_t b = lexer.peek();
+    if (b == ']') {
+      lexer.set_pos(at + 1);
+      if (open == 0) break;
+      --open;
+      continue;
+    }
+    if (b == '[') {
+      ++open;
+      lexer.set_pos(at + 1);
+      continue;
+    }
+    if (b == '<' && at + 1 < lexer.data().size() && lexer.data()[at + 1] == '<') {
+      lexer.set_pos(at + 2);
+      continue;
+    }
+    if (starts_operand(b)) {
+      if (auto element = parse_object(lexer)) {
+        if (elements.size() < limits::kMaxPendingOperands) elements.push_back(std::move(*element));
+        continue;
+      }
+    }
+    pass(at, starts_operand(b) ? lexer.pos() : at);
+  }
+  return Object(Object::Value(std::move(elements)));
+}
+
 }  // namespace
 
 std::size_t for_each_content_op(ByteView content, const std::function<void(const ContentOp&)>& visit,
@@ -180,8 +236,17 @@ std::size_t for_each_content_op(ByteView content, const std::function<void(const
     if (lexer.at_end()) break;
     const std::uint8_t b = lexer.peek();
     if (starts_operand(b)) {
+      const std::size_t start = lexer.pos();
       auto obj = parse_object(lexer);
-      if (!obj) break;
+      if (!obj) {
+        if (!recover) break;
+        auto repaired = recover_operand(lexer, start, lexer.pos());
+        if (!repaired) {
+          pending.clear();
+          continue;
+        }
+        obj = std::move(*repaired);
+      }
       // Operands without an operator are garbage; past a bound they are dropped
       // (the operator that finally comes sees none) so memory stays bounded.
       if (pending.size() >= limits::kMaxPendingOperands) pending.clear();

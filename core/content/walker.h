@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,7 @@ struct Font;
 // of it: they live from "BT" to "ET" and belong to the interpreter.
 struct TextState {
   double tfs = 0, tc = 0, tw = 0, th = 1.0, tl = 0, ts = 0;
-  std::string font;
+  std::shared_ptr<const std::string> font;  // shared with the runs; see TextRun::font
   const Font* current = nullptr;  // the font `font` names in the current resources, if any
 };
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,9 +41,40 @@ struct Object;
 struct DictEntry;
 using Array = std::vector<Object>;
 
-// Entries in the order their keys first appeared; keys are unique.
+// The look-up index of a large dictionary: positions of its entries ordered by key,
+// with the entries' address and count when it was built (a change to either makes the
+// next look-up build it again), and the look-ups made before it was built. A copy
+// starts without one; a move takes it along with the entries, whose storage moves too.
+// Keys are never rewritten in place: entries change by appending, by `set`, or by
+// replacing the whole vector with one built elsewhere.
+struct KeyIndex {
+  const DictEntry* base = nullptr;
+  std::size_t size = 0;
+  std::uint32_t scans = 0;
+  std::vector<std::uint32_t> order;
+};
+
+class LookupCache {
+ public:
+  LookupCache() = default;
+  LookupCache(const LookupCache&) {}
+  LookupCache& operator=(const LookupCache&) {
+    index.reset();
+    return *this;
+  }
+  LookupCache(LookupCache&&) noexcept = default;
+  LookupCache& operator=(LookupCache&&) noexcept = default;
+  friend bool operator==(const LookupCache&, const LookupCache&) { return true; }
+
+  mutable std::unique_ptr<KeyIndex> index;
+};
+
+// Entries in the order their keys first appeared; keys are unique. Look-ups in a
+// dictionary of more than a few dozen entries go through an index built by the first
+// of them, so that naming each of a page's resources once costs linear time overall.
 struct Dictionary {
   std::vector<DictEntry> entries;
+  LookupCache lookup_cache = {};
 
   // First entry whose key equals `key` byte for byte; nullptr when absent.
   const Object* lookup(std::string_view key) const;

@@ -84,25 +84,30 @@ bool early_change(const Dictionary* params) {
   return i == nullptr || *i != 0;
 }
 
+bool is_flate_or_lzw(std::string_view name) {
+  return name == "FlateDecode" || name == "Fl" || name == "LZWDecode" || name == "LZW";
+}
+
 bool is_image_codec(std::string_view name) {
   return name == "DCTDecode" || name == "JPXDecode" || name == "JBIG2Decode" ||
          name == "CCITTFaxDecode";
 }
 
-Result<Bytes> run_filter(std::string_view name, const Dictionary* params, ByteView data) {
+Result<Bytes> run_filter(std::string_view name, const Dictionary* params, ByteView data,
+                         std::uint64_t max_output = limits::kMaxDecodedBytes) {
   if (name == "FlateDecode" || name == "Fl") {
-    Bytes out = TRY(inflate(skip_zlib_header(data)));
+    Bytes out = TRY(inflate(skip_zlib_header(data), max_output));
     if (params == nullptr) return out;
     return undo_predictor(std::move(out), *params);
   }
   if (name == "LZWDecode" || name == "LZW") {
-    Bytes out = TRY(lzw_decode(data, early_change(params)));
+    Bytes out = TRY(lzw_decode(data, early_change(params), max_output));
     if (params == nullptr) return out;
     return undo_predictor(std::move(out), *params);
   }
-  if (name == "ASCII85Decode" || name == "A85") return ascii85_decode(data);
-  if (name == "ASCIIHexDecode" || name == "AHx") return ascii_hex_decode(data);
-  if (name == "RunLengthDecode" || name == "RL") return run_length_decode(data);
+  if (name == "ASCII85Decode" || name == "A85") return ascii85_decode(data, max_output);
+  if (name == "ASCIIHexDecode" || name == "AHx") return ascii_hex_decode(data, max_output);
+  if (name == "RunLengthDecode" || name == "RL") return run_length_decode(data, max_output);
   return fail(ParseErrorKind::Unsupported, "unsupported filter: " + std::string(name));
 }
 
@@ -123,48 +128,81 @@ constexpr std::array<std::uint8_t, 256> kHexValue = make_hex_table();
 
 namespace {
 
-// Runs the chain into `buffer`; false when no stage ran and the raw bytes stand as they
-// are. The raw bytes are read in place; each decoding stage replaces the buffer.
-Result<bool> run_chain(const Dictionary& dict, ByteView raw, Bytes& buffer) {
-  const std::vector<const std::string*> names = filter_names(dict);
-  const std::vector<const Dictionary*> params = filter_params(dict, names.size());
-  const std::size_t chain = std::min(names.size(), params.size());
+// Runs the first `stages` stages of the chain into `buffer`; false when no stage ran and
+// the raw bytes stand as they are. The raw bytes are read in place; each decoding stage
+// replaces the buffer.
+Result<bool> run_stages(const std::vector<const std::string*>& names, const std::vector<const Dictionary*>& params,
+                        std::size_t stages, ByteView raw, Bytes& buffer,
+                        std::uint64_t max_output = limits::kMaxDecodedBytes) {
   bool decoded = false;
-  for (std::size_t i = 0; i < chain; ++i) {
+  for (std::size_t i = 0; i < stages; ++i) {
     if (is_image_codec(*names[i])) continue;
     const ByteView current = decoded ? ByteView(buffer) : raw;
-    Bytes next = TRY(run_filter(*names[i], params[i], current));
+    Bytes next = TRY(run_filter(*names[i], params[i], current, max_output));
     buffer = std::move(next);
     decoded = true;
   }
   return decoded;
 }
 
+Result<bool> run_chain(const Dictionary& dict, ByteView raw, Bytes& buffer, std::uint64_t max_output) {
+  const std::vector<const std::string*> names = filter_names(dict);
+  const std::vector<const Dictionary*> params = filter_params(dict, names.size());
+  return run_stages(names, params, std::min(names.size(), params.size()), raw, buffer, max_output);
+}
+
+// Whether one stage decodes `data`, with its error when not. Flate and LZW output (and
+// the predictor after them) is checked as it is produced and never held.
+Result<void> check_stage(std::string_view name, const Dictionary* params, ByteView data) {
+  PredictorCheck rows(params);
+  if (name == "FlateDecode" || name == "Fl") {
+    TRY_VOID(inflate_to_sink(skip_zlib_header(data), rows));
+    return rows.result();
+  }
+  if (name == "LZWDecode" || name == "LZW") {
+    TRY_VOID(lzw_decode_to_sink(data, early_change(params), rows));
+    return rows.result();
+  }
+  TRY_VOID(run_filter(name, params, data));
+  return {};
+}
+
 }  // namespace
 
-Result<Bytes> decode_stream(const Dictionary& dict, ByteView raw) {
+Result<Bytes> decode_stream(const Dictionary& dict, ByteView raw, std::uint64_t max_output) {
   Bytes buffer;
-  if (!TRY(run_chain(dict, raw, buffer))) return Bytes(raw.begin(), raw.end());
+  if (!TRY(run_chain(dict, raw, buffer, max_output))) return Bytes(raw.begin(), raw.end());
   return buffer;
 }
 
+// The stages before the last that runs are decoded as decode_stream decodes them; the
+// last one, whose output is what an image holds, is only checked.
 Result<void> check_stream_decodes(const Dictionary& dict, ByteView raw) {
+  const std::vector<const std::string*> names = filter_names(dict);
+  const std::vector<const Dictionary*> params = filter_params(dict, names.size());
+  const std::size_t chain = std::min(names.size(), params.size());
+  std::size_t last = chain;
+  for (std::size_t i = 0; i < chain; ++i) {
+    if (!is_image_codec(*names[i])) last = i;
+  }
+  if (last == chain) return {};
   Bytes buffer;
-  TRY_VOID(run_chain(dict, raw, buffer));
-  return {};
+  const bool decoded = TRY(run_stages(names, params, last, raw, buffer));
+  return check_stage(*names[last], params[last], decoded ? ByteView(buffer) : raw);
 }
 
 namespace {
 
 // One stage of a repairing decode: Flate and LZW keep what decodes before a fault.
-Result<PartialBytes> run_filter_partial(std::string_view name, const Dictionary* params, ByteView data) {
+Result<PartialBytes> run_filter_partial(std::string_view name, const Dictionary* params, ByteView data,
+                                        std::uint64_t max_output) {
   PartialBytes out;
   if (name == "FlateDecode" || name == "Fl") {
-    out = TRY(inflate_partial(skip_zlib_header(data)));
+    out = TRY(inflate_partial(skip_zlib_header(data), max_output));
   } else if (name == "LZWDecode" || name == "LZW") {
-    out = TRY(lzw_decode_partial(data, early_change(params)));
+    out = TRY(lzw_decode_partial(data, early_change(params), max_output));
   } else {
-    out.data = TRY(run_filter(name, params, data));
+    out.data = TRY(run_filter(name, params, data, max_output));
     return out;
   }
   if (params != nullptr) out.data = TRY(undo_predictor(std::move(out.data), *params));
@@ -173,7 +211,7 @@ Result<PartialBytes> run_filter_partial(std::string_view name, const Dictionary*
 
 }  // namespace
 
-RecoveredBytes decode_stream_recovering(const Dictionary& dict, ByteView raw) {
+RecoveredBytes decode_stream_recovering(const Dictionary& dict, ByteView raw, std::uint64_t max_output) {
   const std::vector<const std::string*> names = filter_names(dict);
   const std::vector<const Dictionary*> params = filter_params(dict, names.size());
   const std::size_t chain = std::min(names.size(), params.size());
@@ -182,10 +220,12 @@ RecoveredBytes decode_stream_recovering(const Dictionary& dict, ByteView raw) {
   for (std::size_t i = 0; i < chain; ++i) {
     if (is_image_codec(*names[i])) continue;
     const ByteView current = decoded ? ByteView(out.data) : raw;
-    Result<PartialBytes> next = run_filter_partial(*names[i], params[i], current);
+    Result<PartialBytes> next = run_filter_partial(*names[i], params[i], current, max_output);
     if (!next) {
       // A stage that yields nothing usable (an unknown filter, a bomb): no data.
       if (!out.fault) out.fault = std::move(next).error();
+      // The two that keep what decodes before a fault fail only past the bound.
+      out.over_bound = is_flate_or_lzw(*names[i]);
       out.data.clear();
       return out;
     }

@@ -13,8 +13,9 @@ namespace folioscan {
 
 // Decoded bytes of a stream, or the first decoder's error. Pure: no references are
 // resolved (a Reference counts as a value of the wrong type). Each stage's output is
-// bounded by limits::kMaxDecodedBytes; past it the stage fails with its own message.
-[[nodiscard]] Result<Bytes> decode_stream(const Dictionary& dict, ByteView raw);
+// bounded by `max_output`; past it the stage fails with its own message.
+[[nodiscard]] Result<Bytes> decode_stream(const Dictionary& dict, ByteView raw,
+                                          std::uint64_t max_output = limits::kMaxDecodedBytes);
 // Whether decode_stream would succeed, with its error when not, without keeping the
 // output: a stream that no stage changes (an image codec alone) is not copied.
 [[nodiscard]] Result<void> check_stream_decodes(const Dictionary& dict, ByteView raw);
@@ -26,8 +27,12 @@ namespace folioscan {
 struct RecoveredBytes {
   Bytes data;
   std::optional<ParseError> fault;
+  // A Flate or LZW stage stopped at the output bound (and so yielded nothing).
+  bool over_bound = false;
 };
-[[nodiscard]] RecoveredBytes decode_stream_recovering(const Dictionary& dict, ByteView raw);
+// Each stage's output is bounded by `max_output`.
+[[nodiscard]] RecoveredBytes decode_stream_recovering(const Dictionary& dict, ByteView raw,
+                                                      std::uint64_t max_output = limits::kMaxDecodedBytes);
 
 // The two small decoders that live beside the pipeline. Output past `max_output` bytes
 // fails with the decoder's own message.

@@ -295,14 +295,20 @@ constexpr std::ptrdiff_t kFastInputMargin = 16;
 // Matches reach at most this far back: all a decoder that drops its output must keep.
 constexpr std::size_t kWindowSize = 32768;
 
+// Output a decoder into a sink holds before handing the oldest on: a few windows, so
+// that each hand-over moves little and happens seldom.
+constexpr std::size_t kSinkHeldBytes = std::size_t{1} << 20;
+
 class Inflater {
  public:
   // `held` is the most output kept in memory: past it, older output is dropped
-  // (keeping the window) and only counted. SIZE_MAX keeps everything.
-  Inflater(ByteView in, std::uint64_t max_output, std::size_t held)
+  // (keeping the window) and only counted, or handed to `sink` first. SIZE_MAX keeps
+  // everything.
+  Inflater(ByteView in, std::uint64_t max_output, std::size_t held, ByteSink* sink = nullptr)
       : state_{in.data(), in.data() + in.size(), 0, 0},
         limit_(static_cast<std::size_t>(std::min<std::uint64_t>(max_output, SIZE_MAX))),
-        held_(held) {
+        held_(held),
+        sink_(sink) {
     // Typical compression ratios stay below 8; a larger output grows as it goes.
     const std::uint64_t hint = std::min<std::uint64_t>(
         {std::uint64_t{in.size()} * 8, std::uint64_t{64} << 20, limit_, held_});
@@ -316,6 +322,10 @@ class Inflater {
   bool dropped_output() const { return dropped_ != 0; }
   // Whether decoding stopped at the output bound rather than at bad or missing data.
   bool over_limit() const { return over_limit_; }
+  // Hands the output still held to the sink (after a successful decode).
+  void flush() {
+    if (sink_ != nullptr && pos_ != 0) sink_->take(ByteView(out_.data(), pos_));
+  }
   Bytes take() && {
     out_.resize(pos_);
     return std::move(out_);
@@ -365,6 +375,7 @@ class Inflater {
     if (want <= out_.size()) return true;
     if (want > held_ && pos_ > kWindowSize) {
       const std::size_t drop = pos_ - kWindowSize;
+      if (sink_ != nullptr) sink_->take(ByteView(out_.data(), drop));
       std::memmove(out_.data(), out_.data() + drop, kWindowSize);
       dropped_ += drop;
       pos_ = kWindowSize;
@@ -597,6 +608,7 @@ class Inflater {
   BitState state_;
   std::size_t limit_;
   std::size_t held_;
+  ByteSink* sink_;
   Bytes out_;
   std::size_t pos_ = 0;  // bytes of out_ decoded so far; out_.size() is the room made
   std::size_t dropped_ = 0;  // bytes decoded before out_[0]
@@ -626,6 +638,13 @@ Result<Bytes> inflate(ByteView in, std::uint64_t max_output, std::uint64_t max_h
   second.reserve(static_cast<std::size_t>(size));
   if (!second.decode()) return fail(ParseErrorKind::BadStream, kCorrupt);
   return std::move(second).take();
+}
+
+Result<std::uint64_t> inflate_to_sink(ByteView in, ByteSink& sink, std::uint64_t max_output) {
+  Inflater inflater(in, max_output, kSinkHeldBytes, &sink);
+  if (!inflater.decode()) return fail(ParseErrorKind::BadStream, kCorrupt);
+  inflater.flush();
+  return inflater.total();
 }
 
 // The same two passes, keeping what decodes before a fault. Output past the bound is

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "../bytes.h"
+#include "byte_sink.h"
 #include "../error.h"
 #include "../input_limits.h"
 
@@ -17,6 +18,12 @@ namespace folioscan {
 [[nodiscard]] Result<Bytes> inflate(ByteView in,
                                     std::uint64_t max_output = limits::kMaxDecodedBytes,
                                     std::uint64_t max_held = limits::kMaxInflateHeldBytes);
+
+// The decoded size, with the output handed to `sink` in order instead of kept: memory
+// of a few windows whatever the size. Fails exactly where inflate fails; on failure the
+// sink may have seen part of the output.
+[[nodiscard]] Result<std::uint64_t> inflate_to_sink(ByteView in, ByteSink& sink,
+                                                    std::uint64_t max_output = limits::kMaxDecodedBytes);
 
 // Output decoded before a fault, for readers that repair: when the data was corrupt or
 // ended early, `fault` is the error the whole-buffer decoder gives for the same data.

@@ -14,6 +14,8 @@ constexpr std::uint32_t kClearCode = 256;
 constexpr std::uint32_t kEndCode = 257;
 constexpr std::uint32_t kFirstFreeCode = 258;
 constexpr unsigned kMaxWidth = 12;
+// Output a decoder into a sink holds before handing it on.
+constexpr std::uint64_t kSinkHeldBytes = std::uint64_t{1} << 20;
 
 // Entries are stored as (parent entry, last byte): a string is its parent's string
 // plus one byte, and is written by walking the parents back from its last byte.
@@ -55,13 +57,34 @@ struct LzwTable {
 
 namespace {
 
+// Where the decoder's output goes: kept whole, or (with a sink) kept only up to `held`
+// bytes, past which what is held is handed to the sink and dropped. `total` counts
+// every byte produced; `dropped` says whether any was handed on.
+struct LzwOutput {
+  ByteSink* sink = nullptr;
+  std::uint64_t held = UINT64_MAX;
+  std::uint64_t total = 0;
+  bool dropped = false;
+};
+
+// Discards what it is given: the output is only measured.
+class NullSink final : public ByteSink {
+ public:
+  void take(ByteView) override {}
+  bool wants_bytes() const override { return false; }
+};
+
 // The decoder; with `partial`, bad data ends the output where it is instead of failing
 // (output past the bound always fails). `complete` says whether the data was sound.
-Result<Bytes> lzw_run(ByteView in, bool early_change, std::uint64_t max_output, bool partial, bool& complete) {
+Result<Bytes> lzw_run(ByteView in, bool early_change, std::uint64_t max_output, bool partial, bool& complete,
+                      LzwOutput& sent) {
   complete = true;
   Bytes out;
-  out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t{in.size()} * 3, max_output)));
+  out.reserve(static_cast<std::size_t>(
+      std::min<std::uint64_t>({std::uint64_t{in.size()} * 3, max_output, sent.held})));
   std::size_t pos = 0;
+  std::uint64_t before = 0;  // bytes handed to the sink (or counted for it)
+  const bool sink_counts = sent.sink != nullptr && !sent.sink->wants_bytes();
   auto table = std::make_unique<LzwTable>();
   table->reset();
   LzwTable& t = *table;
@@ -109,20 +132,32 @@ Result<Bytes> lzw_run(ByteView in, bool early_change, std::uint64_t max_output, 
     }
 
     // The output bound is checked before the buffer grows.
-    if (len > max_output - pos) return fail(ParseErrorKind::BadStream, kBadLzw);
-    if (out.size() - pos < len) {
-      out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(
-          std::max<std::uint64_t>(std::uint64_t{pos} + len, std::uint64_t{out.size()} * 2 + 4096),
-          max_output)));
-    }
-    std::uint8_t* dst = out.data() + pos;
-    if (code < t.size) {
-      t.write(code, dst + len);
+    if (len > max_output - before - pos) return fail(ParseErrorKind::BadStream, kBadLzw);
+    if (sink_counts && (sent.dropped || sent.held == 0)) {
+      // Only the size is wanted from here on: strings are counted, not written.
+      before += len;
+      sent.dropped = true;
     } else {
-      t.write(prev, dst + len - 1);
-      dst[len - 1] = first_byte;
+      if (sent.sink != nullptr && pos + len > sent.held && pos != 0) {
+        sent.sink->take(ByteView(out.data(), pos));
+        sent.dropped = true;
+        before += pos;
+        pos = 0;
+      }
+      if (out.size() - pos < len) {
+        out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(
+            std::max<std::uint64_t>(std::uint64_t{pos} + len, std::uint64_t{out.size()} * 2 + 4096),
+            std::max<std::uint64_t>(std::min(max_output - before, sent.held), std::uint64_t{pos} + len))));
+      }
+      std::uint8_t* dst = out.data() + pos;
+      if (code < t.size) {
+        t.write(code, dst + len);
+      } else {
+        t.write(prev, dst + len - 1);
+        dst[len - 1] = first_byte;
+      }
+      pos += len;
     }
-    pos += len;
 
     if (prev_in_table && t.size < limits::kMaxLzwEntries) {
       const std::uint32_t entry = t.size++;
@@ -135,20 +170,43 @@ Result<Bytes> lzw_run(ByteView in, bool early_change, std::uint64_t max_output, 
     prev = code;
   }
   out.resize(pos);
+  sent.total = before + pos;
   return out;
+}
+
+// Output that stays within limits::kMaxInflateHeldBytes is decoded once. Larger output
+// is first only measured, so that a bomb fails at the bound holding no more than that,
+// and sound data is decoded again into a buffer of exactly its size.
+Result<Bytes> lzw_measured(ByteView in, bool early_change, std::uint64_t max_output, bool partial,
+                           bool& complete) {
+  NullSink measure;
+  LzwOutput first{&measure, limits::kMaxInflateHeldBytes};
+  Bytes out = TRY(lzw_run(in, early_change, max_output, partial, complete, first));
+  if (!first.dropped) return out;
+  out = Bytes();
+  LzwOutput whole{nullptr, first.total};
+  return lzw_run(in, early_change, first.total, partial, complete, whole);
 }
 
 }  // namespace
 
 Result<Bytes> lzw_decode(ByteView in, bool early_change, std::uint64_t max_output) {
   bool complete = true;
-  return lzw_run(in, early_change, max_output, false, complete);
+  return lzw_measured(in, early_change, max_output, false, complete);
+}
+
+Result<std::uint64_t> lzw_decode_to_sink(ByteView in, bool early_change, ByteSink& sink, std::uint64_t max_output) {
+  bool complete = true;
+  LzwOutput sent{&sink, sink.wants_bytes() ? kSinkHeldBytes : 0};
+  const Bytes rest = TRY(lzw_run(in, early_change, max_output, false, complete, sent));
+  if (!rest.empty()) sink.take(rest);
+  return sent.total;
 }
 
 Result<PartialBytes> lzw_decode_partial(ByteView in, bool early_change, std::uint64_t max_output) {
   PartialBytes out;
   bool complete = true;
-  out.data = TRY(lzw_run(in, early_change, max_output, true, complete));
+  out.data = TRY(lzw_measured(in, early_change, max_output, true, complete));
   // The fault is lzw_decode's error for the same data.
   if (!complete) out.fault = ParseError{kBadLzw, ParseErrorKind::BadStream};
   return out;

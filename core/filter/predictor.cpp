@@ -104,11 +104,10 @@ Result<Bytes> undo_png(Bytes data, std::size_t row_len, std::size_t bpp) {
 
 }  // namespace
 
-// The output is never longer than the input, so it stays within the decoded-output
-// bound of the stage before.
-Result<Bytes> undo_predictor(Bytes data, const Dictionary& params) {
+Result<PredictorLayout> predictor_layout(const Dictionary& params) {
+  PredictorLayout layout;
   const auto predictor = integer_param(params, "Predictor");
-  if (!predictor || *predictor <= 1) return data;
+  if (!predictor || *predictor <= 1) return layout;
 
   const std::uint64_t colors = count_param(params, "Colors", 1);
   const std::uint64_t bits = count_param(params, "BitsPerComponent", 8);
@@ -126,12 +125,58 @@ Result<Bytes> undo_predictor(Bytes data, const Dictionary& params) {
   const std::uint64_t row_len = std::max<std::uint64_t>(row_bits / 8 + (row_bits % 8 != 0), 1);
   if (row_len > limits::kMaxDecodedBytes) return fail(ParseErrorKind::BadStream, kBadRow);
   const std::uint64_t bpp = std::max<std::uint64_t>(pixel_bits / 8 + (pixel_bits % 8 != 0), 1);
+  layout.kind = *predictor == 2 ? PredictorLayout::Kind::Tiff : PredictorLayout::Kind::Png;
+  layout.row_len = static_cast<std::size_t>(row_len);
+  layout.bpp = static_cast<std::size_t>(bpp);
+  return layout;
+}
 
-  if (*predictor == 2) {
-    undo_tiff(data, static_cast<std::size_t>(row_len), static_cast<std::size_t>(bpp));
-    return data;
+// The output is never longer than the input, so it stays within the decoded-output
+// bound of the stage before.
+Result<Bytes> undo_predictor(Bytes data, const Dictionary& params) {
+  const PredictorLayout layout = TRY(predictor_layout(params));
+  switch (layout.kind) {
+    case PredictorLayout::Kind::None:
+      return data;
+    case PredictorLayout::Kind::Tiff:
+      undo_tiff(data, layout.row_len, layout.bpp);
+      return data;
+    case PredictorLayout::Kind::Png:
+      break;
   }
-  return undo_png(std::move(data), static_cast<std::size_t>(row_len), static_cast<std::size_t>(bpp));
+  return undo_png(std::move(data), layout.row_len, layout.bpp);
+}
+
+PredictorCheck::PredictorCheck(const Dictionary* params) {
+  if (params == nullptr) return;
+  Result<PredictorLayout> layout = predictor_layout(*params);
+  if (!layout) {
+    error_ = std::move(layout).error();
+    return;
+  }
+  layout_ = *layout;
+}
+
+void PredictorCheck::take(ByteView piece) {
+  if (layout_.kind == PredictorLayout::Kind::Png && !first_bad_tag_) {
+    // Row k's tag is byte k × (row_len + 1) of the output.
+    const std::uint64_t stride = std::uint64_t{layout_.row_len} + 1;
+    while (next_tag_ < seen_ + piece.size()) {
+      if (piece[static_cast<std::size_t>(next_tag_ - seen_)] > 4) {
+        first_bad_tag_ = next_tag_;
+        break;
+      }
+      next_tag_ += stride;
+    }
+  }
+  seen_ += piece.size();
+}
+
+Result<void> PredictorCheck::result() const {
+  if (error_) return std::unexpected(*error_);
+  // A tag that is the last byte carries no row and is not examined.
+  if (first_bad_tag_ && *first_bad_tag_ + 1 < seen_) return fail(ParseErrorKind::BadStream, kBadRow);
+  return {};
 }
 
 }  // namespace folioscan

@@ -7,22 +7,32 @@
 
 #include "../agl/font.h"
 #include "../agl/glyph_names.h"
+#include "../agl/glyph_text.h"
 #include "../input_limits.h"
 #include "../doc.h"
 #include "../input_limits.h"
 #include "cff.h"
+#include "standard_names.h"
 #include "truetype.h"
 #include "type1.h"
 
 namespace folioscan {
 namespace {
 
+// The one character a program's glyph name says ("epsilon1", "uni03F5", "a.sc"), through
+// the full glyph list; nullopt for names of none or of several characters.
+std::optional<std::uint32_t> program_name_value(std::string_view name) {
+  const auto points = glyph_name_points(name);
+  if (!points || points->size() != 1) return std::nullopt;
+  return static_cast<std::uint32_t>(points->front());
+}
+
 // Glyph names to code points; names of glyphs past `glyph_text` grow it.
 void add_names(std::vector<std::uint32_t>& glyph_text, const std::vector<std::string_view>& names) {
   for (std::size_t g = 0; g < names.size(); ++g) {
     if (names[g].empty()) continue;
     if (g < glyph_text.size() && glyph_text[g] != 0) continue;
-    if (const auto cp = glyph_name_to_unicode(names[g]); cp && *cp != 0) {
+    if (const auto cp = program_name_value(names[g]); cp && *cp != 0) {
       if (g >= glyph_text.size()) glyph_text.resize(g + 1, 0);
       glyph_text[g] = *cp;
     }
@@ -67,7 +77,7 @@ void read_sfnt_into(ByteView program, ProgramText& out) {
   add_names(out.glyph_text, sfnt.glyph_names);
   for (std::size_t g = 0; g < sfnt.glyph_names.size() && g < sfnt.glyph_unicode.size(); ++g) {
     const std::string_view name = sfnt.glyph_names[g];
-    if (!name.empty() && sfnt.glyph_unicode[g] != 0 && !glyph_name_to_unicode(name)) {
+    if (!name.empty() && sfnt.glyph_unicode[g] != 0 && !program_name_value(name)) {
       out.name_text.emplace(std::string(name), sfnt.glyph_unicode[g]);
     }
   }
@@ -107,10 +117,13 @@ std::shared_ptr<const ProgramText> decode_program(OpenDocument& doc, EmbeddedPro
   const Object* object = resolved(doc, &entry);
   const Stream* stream = object != nullptr ? object->as_stream() : nullptr;
   if (stream == nullptr || programs.program_bytes >= limits::kMaxFontProgramBytesPerCall) return nullptr;
-  const auto decoded = doc.resolver.decode(*stream);
-  if (!decoded) return nullptr;
-  programs.program_bytes += decoded->size();
-  if (decoded->size() > limits::kMaxFontProgramBytes) return nullptr;
+  // Decoding stops at the program bound: a larger program is not read, and it is known
+  // to be larger without decoding the rest. Stopped there, it yields nothing but cost
+  // that much decoding, which counts toward the allowance like a program read.
+  bool over_bound = false;
+  const auto decoded = doc.resolver.decode(*stream, limits::kMaxFontProgramBytes, &over_bound);
+  programs.program_bytes += over_bound ? limits::kMaxFontProgramBytes : decoded ? decoded->size() : 0;
+  if (!decoded || over_bound) return nullptr;
   auto text = std::make_shared<ProgramText>(read_program_text(kind, *decoded));
   const std::size_t size = text->approximate_size();
   if (programs.table_bytes + size > limits::kMaxFontProgramTableBytes) return nullptr;
@@ -179,7 +192,7 @@ PdfEncoding pdf_encoding(const Object* encoding) {
     } else if (const Name* name = element.as_name()) {
       if (code < 256) {
         const auto c = static_cast<std::size_t>(code);
-        if (glyph_name_to_unicode(name->text)) {
+        if (glyph_name_to_unicode(name->text) || glyph_name_points(name->text)) {
           out.named[c] = true;
           out.unvalued[c] = {};
         } else {
@@ -264,7 +277,8 @@ void complete_composite(OpenDocument& doc, EmbeddedPrograms& programs, const Dic
   // With a ToUnicode map, only a code of /W that it lacks calls for the program.
   if (font.to_unicode) {
     std::string scratch;
-    const bool lacking = std::any_of(font.widths.begin(), font.widths.end(), [&](const auto& entry) {
+    const WidthMap& widths = font.width_map();
+    const bool lacking = std::any_of(widths.begin(), widths.end(), [&](const auto& entry) {
       return !lookup_tounicode(*font.to_unicode, entry.first, scratch);
     });
     if (!lacking) return;
@@ -290,6 +304,64 @@ void complete_composite(OpenDocument& doc, EmbeddedPrograms& programs, const Dic
   font.cid_text = std::make_shared<const std::vector<std::uint32_t>>(std::move(text));
 }
 
+// Whether `font_dict` is a composite font over a TrueType CIDFont whose two-byte codes are
+// their own CIDs (Identity-H or Identity-V), and which no program text, collection or
+// CMap serves; gives its descendant.
+const Dictionary* unserved_identity_truetype(OpenDocument& doc, const Dictionary& font_dict, const Font& font) {
+  if (font.cid_text || font.cid_ordering || font.code_map) return nullptr;
+  const Object* encoding = resolved(doc, font_dict.lookup("Encoding"));
+  if (encoding == nullptr || !(encoding->is_name("Identity-H") || encoding->is_name("Identity-V"))) return nullptr;
+  const Object* descendants = resolved(doc, font_dict.lookup("DescendantFonts"));
+  if (descendants == nullptr || descendants->as_array() == nullptr || descendants->as_array()->empty()) {
+    return nullptr;
+  }
+  const auto descendant = doc.resolver.dictionary_view(descendants->as_array()->front());
+  if (!descendant) return nullptr;
+  const Object* subtype = (*descendant)->lookup("Subtype");
+  return subtype != nullptr && subtype->is_name("CIDFontType2") ? *descendant : nullptr;
+}
+
+// The text of the standard Macintosh glyphs by glyph number.
+std::shared_ptr<const std::vector<std::uint32_t>> standard_order_text() {
+  static const std::shared_ptr<const std::vector<std::uint32_t>> standard = [] {
+    std::vector<std::uint32_t> text(font::kMacGlyphCount, 0);
+    for (std::uint32_t g = 0; g < text.size(); ++g) {
+      const auto points = glyph_name_points(font::mac_glyph_name(g));
+      text[g] = points && points->size() == 1 ? points->front() : 0;
+    }
+    return std::make_shared<const std::vector<std::uint32_t>>(std::move(text));
+  }();
+  return standard;
+}
+
+// The last source of a TrueType CIDFont's text: its CIDs taken as glyph numbers of the
+// whole font, whose first 258 glyphs are the standard Macintosh ones in the fonts that
+// office producers cite by number (Arial, Times New Roman: "3" is the space, "36" the
+// "A"). Only where the CIDs are such numbers: the font is not embedded (its glyphs are
+// the installed font's), or a CIDToGIDMap stream maps them onto a subset's glyphs.
+// A subset whose own glyph numbers are the CIDs is left without text, and so is a font
+// whose /W widths are mostly for CIDs past the standard glyphs.
+void complete_from_standard_order(OpenDocument& doc, const Dictionary& font_dict, Font& font) {
+  const Dictionary* descendant = unserved_identity_truetype(doc, font_dict, font);
+  if (descendant == nullptr) return;
+  const Dictionary* descriptor = dictionary_at(doc, *descendant, "FontDescriptor");
+  const bool embedded = descriptor != nullptr && (descriptor->lookup("FontFile2") != nullptr ||
+                                                  descriptor->lookup("FontFile3") != nullptr);
+  const Object* map = resolved(doc, descendant->lookup("CIDToGIDMap"));
+  if (embedded && (map == nullptr || map->as_stream() == nullptr)) return;
+  // An embedded subset that cites glyphs past the standard ones as often as within them
+  // (a CJK font's own numbering) is not in that order.
+  if (!embedded) {
+    font.cid_text = standard_order_text();
+    return;
+  }
+  const WidthMap& widths = font.width_map();
+  const auto standard_cids = std::count_if(widths.begin(), widths.end(),
+                                           [](const auto& entry) { return entry.first < font::kMacGlyphCount; });
+  if (2 * static_cast<std::size_t>(standard_cids) <= widths.size() && !widths.empty()) return;
+  font.cid_text = standard_order_text();
+}
+
 }  // namespace
 
 std::size_t ProgramText::approximate_size() const {
@@ -307,7 +379,7 @@ ProgramText read_program_text(ProgramKind kind, ByteView program) {
     if (!encoding.found) return out;
     std::array<std::uint32_t, 256> text{};
     for (std::size_t c = 0; c < 256; ++c) {
-      if (const auto cp = glyph_name_to_unicode(encoding.names[c]); cp) text[c] = *cp;
+      if (const auto cp = program_name_value(encoding.names[c]); cp) text[c] = *cp;
     }
     out.code_text = text;
     return out;
@@ -324,6 +396,7 @@ void apply_embedded_program(OpenDocument& doc, EmbeddedPrograms& programs, const
   const Object* subtype = font_dict.lookup("Subtype");
   if (subtype != nullptr && subtype->is_name("Type0")) {
     complete_composite(doc, programs, font_dict, font);
+    complete_from_standard_order(doc, font_dict, font);
   } else if (subtype == nullptr || !subtype->is_name("Type3")) {
     complete_simple(doc, programs, font_dict, font);
   }

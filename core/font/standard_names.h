@@ -20,6 +20,7 @@ std::uint16_t standard_encoding_sid(std::uint8_t code);
 std::span<const std::uint16_t> expert_charset();
 std::span<const std::uint16_t> expert_subset_charset();
 // Name `index` of the 258 standard Macintosh glyphs, empty past them.
+inline constexpr std::uint32_t kMacGlyphCount = 258;
 std::string_view mac_glyph_name(std::uint32_t index);
 
 }  // namespace folioscan::font

@@ -1,6 +1,6 @@
 // TrueType and OpenType programs read for text. Every offset, count and length comes
 // from the program and is checked against its size through FontBytes; cmap subtables
-// are read under a step budget proportional to their size.
+// are read under a step budget proportional to their size, capped by their code space.
 #include "truetype.h"
 
 #include <algorithm>
@@ -63,17 +63,20 @@ class Directory {
 
 // Calls emit(code, glyph) for each mapping of the subtable at `at` of `cmap` whose glyph
 // is neither 0 nor at or past `glyph_limit`. Formats 0, 4, 6 and 12; others yield
-// nothing. At most kCmapStepsBase + kCmapStepsPerByte × (bytes from `at` on) codes are
-// examined.
+// nothing. At most kCmapStepsBase + kCmapStepsPerByte × (bytes from `at` on) codes and
+// records are examined, and never more than the format's code space can hold.
 template <class Emit>
 void for_each_mapping(const FontBytes& cmap, std::uint64_t at, std::uint32_t glyph_limit, Emit&& emit) {
   if (!cmap.has(at, 4)) return;
-  std::uint64_t budget = limits::kCmapStepsBase + limits::kCmapStepsPerByte * (cmap.data.size() - at);
+  const std::uint32_t format = cmap.u16(at);
+  const std::uint64_t code_space = format == 12 ? limits::kCmapGroupSteps : limits::kCmapSegmentSteps;
+  std::uint64_t budget =
+      std::min(limits::kCmapStepsBase + limits::kCmapStepsPerByte * (cmap.data.size() - at), code_space);
   const auto spend = [&budget] { return budget-- > 0; };
   const auto put = [&](std::uint32_t code, std::uint32_t glyph) {
     if (glyph != 0 && glyph < glyph_limit) emit(code, glyph);
   };
-  switch (cmap.u16(at)) {
+  switch (format) {
     case 0:
       for (std::uint32_t code = 0; code < 256 && cmap.has(at + 6 + code, 1); ++code) {
         put(code, cmap.u8(at + 6 + code));

@@ -3,15 +3,16 @@
 // cannot fail.
 #include "serialize.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
+#include "../structure/lists.h"
 #include "escape.h"
 #include "output_size.h"
 
@@ -117,10 +118,65 @@ void append_html_table(std::string& out, const Table& table) {
   out += "</table>\n";
 }
 
-void append_html_line(std::string& out, const TextLine& line) {
-  out += "<p>";
-  append_html_escaped(out, line.text);
-  out += "</p>\n";
+// A recovered page's blocks: headings, paragraphs, lists nested by their items'
+// levels, placed tables where they stand, then the tables without a place.
+void append_html_blocks(std::string& out, const Page& page) {
+  std::vector<bool> placed(page.tables.size(), false);
+  std::vector<bool> open_lists;  // ordered or not, outermost first
+  const auto close_lists = [&](std::size_t keep) {
+    while (open_lists.size() > keep) {
+      out += open_lists.back() ? "</ol>\n" : "</ul>\n";
+      open_lists.pop_back();
+    }
+  };
+  for (const Block& block : *page.blocks) {
+    if (block.type != BlockType::ListItem) close_lists(0);
+    switch (block.type) {
+      case BlockType::Heading: {
+        const char digit = static_cast<char>('0' + std::min<std::uint32_t>(block.level.value_or(1), 6));
+        out += "<h";
+        out += digit;
+        out += '>';
+        append_html_escaped(out, block.text);
+        out += "</h";
+        out += digit;
+        out += ">\n";
+        break;
+      }
+      case BlockType::ListItem: {
+        const std::size_t level = std::max<std::uint32_t>(block.level.value_or(1), 1);
+        close_lists(level);
+        if (open_lists.size() == level && open_lists.back() != block.ordered) close_lists(level - 1);
+        while (open_lists.size() < level) {
+          out += block.ordered ? "<ol>\n" : "<ul>\n";
+          open_lists.push_back(block.ordered);
+        }
+        std::string_view text = block.text;
+        if (block.ordered) text.remove_prefix(std::min(list_marker(text).length, text.size()));
+        out += "<li>";
+        append_html_escaped(out, text);
+        out += "</li>\n";
+        break;
+      }
+      case BlockType::Table:
+        if (block.table && *block.table < page.tables.size() && !placed[*block.table]) {
+          placed[*block.table] = true;
+          append_html_table(out, page.tables[*block.table]);
+        }
+        break;
+      case BlockType::Image:
+        break;
+      case BlockType::Paragraph:
+        out += "<p>";
+        append_html_escaped(out, block.text);
+        out += "</p>\n";
+        break;
+    }
+  }
+  close_lists(0);
+  for (std::size_t i = 0; i < page.tables.size(); ++i) {
+    if (!placed[i]) append_html_table(out, page.tables[i]);
+  }
 }
 
 void append_html_page(std::string& out, const Page& page) {
@@ -131,19 +187,17 @@ void append_html_page(std::string& out, const Page& page) {
   out += "px\"";
   if (page.needs_ocr) out += " data-needs-ocr=\"true\"";
   out += ">\n";
-  // Recovery's tables, which have a box, stand before the first line below their top
-  // edge; the others follow the lines.
-  std::vector<const Table*> placed;
-  std::vector<const Table*> after;
-  for (const Table& table : page.tables) (table.bbox ? placed : after).push_back(&table);
-  std::stable_sort(placed.begin(), placed.end(), [](const Table* a, const Table* b) { return (*a->bbox)[3] > (*b->bbox)[3]; });
-  std::size_t next = 0;
-  for (const auto& line : page.lines) {
-    while (next < placed.size() && (*placed[next]->bbox)[3] > line.y) append_html_table(out, *placed[next++]);
-    append_html_line(out, line);
+  if (page.blocks) {
+    append_html_blocks(out, page);
+    out += "</section>\n";
+    return;
   }
-  while (next < placed.size()) append_html_table(out, *placed[next++]);
-  for (const Table* table : after) append_html_table(out, *table);
+  for (const auto& line : page.lines) {
+    out += "<p>";
+    append_html_escaped(out, line.text);
+    out += "</p>\n";
+  }
+  for (const auto& table : page.tables) append_html_table(out, table);
   out += "</section>\n";
 }
 

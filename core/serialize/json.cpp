@@ -91,6 +91,26 @@ void write_json_line(JsonWriter& json, const TextLine& line) {
   json.close('}');
 }
 
+void write_json_block(JsonWriter& json, const Block& block) {
+  json.open('{');
+  json.key("type");
+  json.string_value(block_type_name(block.type));
+  json.key("text");
+  json.string_value(block.text);
+  json.key("bbox");
+  json.open('[');
+  for (const double value : block.bbox) {
+    json.element();
+    json.number_value(value);
+  }
+  json.close(']');
+  if (block.level) {
+    json.key("level");
+    json.integer_value(*block.level);
+  }
+  json.close('}');
+}
+
 void write_json_table(JsonWriter& json, const Table& table) {
   json.open('{');
   json.key("rows");
@@ -169,6 +189,15 @@ void write_json_page(JsonWriter& json, const Page& page) {
     write_json_line(json, line);
   }
   json.close(']');
+  if (page.blocks) {
+    json.key("blocks");
+    json.open('[');
+    for (const auto& block : *page.blocks) {
+      json.element();
+      write_json_block(json, block);
+    }
+    json.close(']');
+  }
   json.key("needs_ocr");
   json.bool_value(page.needs_ocr);
   json.key("tables");

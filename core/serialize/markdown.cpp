@@ -1,10 +1,8 @@
 // The Markdown writer: pages apart by a rule, each page's lines then its tables as pipe
-// tables (recovery's tables where they stand among the lines), and a marker for pages
-// that need OCR. It appends front to back into one
+// tables, and a marker for pages that need OCR. It appends front to back into one
 // growing string and cannot fail.
 #include "serialize.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -69,44 +67,61 @@ void append_markdown_table(std::string& out, const Table& table) {
   }
 }
 
-// Whether the page's tables stand where they are on the page (recovery's, which have
-// a box and whose text left the lines) rather than after its lines.
-bool tables_in_place(const Page& page) {
-  return !page.tables.empty() && std::all_of(page.tables.begin(), page.tables.end(),
-                                             [](const Table& t) { return t.bbox.has_value(); });
-}
-
-// Lines and tables as blocks, each table before the first line below its top edge.
-void append_markdown_page_in_place(std::string& out, const Page& page) {
-  std::vector<const Table*> tables;
-  for (const Table& table : page.tables) tables.push_back(&table);
-  std::stable_sort(tables.begin(), tables.end(), [](const Table* a, const Table* b) { return (*a->bbox)[3] > (*b->bbox)[3]; });
-  std::size_t next_table = 0;
-  bool in_lines = false;  // the last thing written is a line
+// A recovered page: its blocks in reading order (a placed table where its block
+// stands), then the tables without a place, each block apart by a blank line and the
+// items of a list on consecutive lines.
+void append_markdown_blocks(std::string& out, const Page& page) {
+  const std::vector<Block>& blocks = *page.blocks;
+  std::vector<bool> placed(page.tables.size(), false);
   bool have_block = false;
-  const auto write_table = [&](const Table& table) {
+  bool after_item = false;
+  for (const Block& block : blocks) {
+    const std::size_t mark = out.size();
+    const bool item = block.type == BlockType::ListItem;
+    if (have_block) out += item && after_item ? std::string_view("\n") : kBlockSeparator;
+    const std::size_t block_start = out.size();
+    switch (block.type) {
+      case BlockType::Heading:
+        out.append(block.level.value_or(1), '#');
+        out += ' ';
+        out += block.text;
+        break;
+      case BlockType::ListItem:
+        out.append(2 * (block.level.value_or(1) - 1), ' ');
+        if (!block.ordered) out += "- ";
+        out += block.text;
+        break;
+      case BlockType::Table:
+        if (block.table && *block.table < page.tables.size() && !placed[*block.table]) {
+          placed[*block.table] = true;
+          append_markdown_table(out, page.tables[*block.table]);
+        }
+        break;
+      case BlockType::Image:
+        break;
+      case BlockType::Paragraph:
+        out += block.text;
+        break;
+    }
+    if (out.size() == block_start) {
+      out.resize(mark);
+      continue;
+    }
+    have_block = true;
+    after_item = item;
+  }
+  for (std::size_t i = 0; i < page.tables.size(); ++i) {
+    if (placed[i]) continue;
     const std::size_t mark = out.size();
     if (have_block) out += kBlockSeparator;
     const std::size_t block_start = out.size();
-    append_markdown_table(out, table);
+    append_markdown_table(out, page.tables[i]);
     if (out.size() == block_start) {
       out.resize(mark);
     } else {
       have_block = true;
-      in_lines = false;
     }
-  };
-  for (const TextLine& line : page.lines) {
-    while (next_table < tables.size() && (*tables[next_table]->bbox)[3] > line.y) write_table(*tables[next_table++]);
-    if (in_lines) {
-      out += '\n';
-    } else if (have_block) {
-      out += kBlockSeparator;
-    }
-    out += line.text;
-    in_lines = have_block = true;
   }
-  while (next_table < tables.size()) write_table(*tables[next_table++]);
 }
 
 void append_markdown_page(std::string& out, const Page& page) {
@@ -114,8 +129,8 @@ void append_markdown_page(std::string& out, const Page& page) {
     out += kOcrMarker;
     return;
   }
-  if (tables_in_place(page)) {
-    append_markdown_page_in_place(out, page);
+  if (page.blocks) {
+    append_markdown_blocks(out, page);
     return;
   }
   const std::size_t page_start = out.size();

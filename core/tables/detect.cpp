@@ -35,6 +35,20 @@ bool inside(const std::array<double, 4>& box, const std::array<double, 2>& point
   return point[0] >= box[0] && point[0] <= box[2] && point[1] >= box[1] && point[1] <= box[3];
 }
 
+// The runs of `shown` whose centre lies in no table's box, in their order.
+std::vector<const TextRun*> outside_tables(std::span<const TextRun* const> shown, const std::vector<Table>& tables) {
+  std::vector<const TextRun*> rest;
+  rest.reserve(shown.size());
+  for (const TextRun* run : shown) {
+    const std::array<double, 2> centre = run_centre(*run);
+    const bool in_table = std::any_of(tables.begin(), tables.end(), [&](const Table& t) {
+      return t.bbox && inside(*t.bbox, centre);
+    });
+    if (!in_table) rest.push_back(run);
+  }
+  return rest;
+}
+
 }  // namespace
 
 std::vector<Table> detect_tables_recovering(std::vector<Segment> segments, std::span<const TextRun* const> shown,
@@ -47,7 +61,7 @@ std::vector<Table> detect_tables_recovering(std::vector<Segment> segments, std::
     std::optional<FilledGrid> filled = fill_grid(grid, shown, media_box);
     if (filled && holds_a_table(*filled)) tables.push_back(std::move(filled->table));
   }
-  const std::vector<const TextRun*> rest = runs_outside_tables(shown, tables);
+  const std::vector<const TextRun*> rest = outside_tables(shown, tables);
   std::vector<Segment> horizontal;
   for (const Segment& s : merged) {
     const std::array<double, 2> middle = {(s.from + s.to) / 2, s.at};
@@ -57,20 +71,6 @@ std::vector<Table> detect_tables_recovering(std::vector<Segment> segments, std::
   for (Table& table : detect_ruleless_tables(rest, horizontal, media_box)) tables.push_back(std::move(table));
   std::stable_sort(tables.begin(), tables.end(), [](const Table& a, const Table& b) { return (*a.bbox)[3] > (*b.bbox)[3]; });
   return tables;
-}
-
-std::vector<const TextRun*> runs_outside_tables(std::span<const TextRun* const> shown,
-                                                const std::vector<Table>& tables) {
-  std::vector<const TextRun*> rest;
-  rest.reserve(shown.size());
-  for (const TextRun* run : shown) {
-    const std::array<double, 2> centre = run_centre(*run);
-    const bool in_table = std::any_of(tables.begin(), tables.end(), [&](const Table& t) {
-      return t.bbox && inside(*t.bbox, centre);
-    });
-    if (!in_table) rest.push_back(run);
-  }
-  return rest;
 }
 
 }  // namespace folioscan

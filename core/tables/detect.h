@@ -1,6 +1,5 @@
 // Recovery's table detection: every ruled grid of a page that holds a table, then
-// tables set without rules, found from the alignment of their words; and the runs
-// that stay in the page's line flow.
+// tables set without rules, found from the alignment of their words.
 #pragma once
 
 #include <array>
@@ -17,9 +16,5 @@ namespace folioscan {
 // painted rules (see RuleCollector), `shown` the runs a viewer shows.
 std::vector<Table> detect_tables_recovering(std::vector<Segment> segments, std::span<const TextRun* const> shown,
                                             const std::array<double, 4>& media_box);
-
-// The runs of `shown` whose centre lies in no table's box, in their order.
-std::vector<const TextRun*> runs_outside_tables(std::span<const TextRun* const> shown,
-                                                const std::vector<Table>& tables);
 
 }  // namespace folioscan

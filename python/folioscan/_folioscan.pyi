@@ -1,6 +1,6 @@
 """The native extension module (`folioscan._folioscan`)."""
 
-from typing import Any, Literal, TypedDict
+from typing import Any, Literal, NotRequired, TypedDict
 
 __all__ = ["parse", "parse_to_json", "parse_to_html", "parse_to_markdown"]
 
@@ -42,6 +42,24 @@ class Page(TypedDict):
     tables: list[Table]
     images: list[ParsedImage]
 
+class Block(TypedDict):
+    """One block of a recovered page in reading order; "level" on headings (1 outermost)
+    and list items (1 for the outermost list)."""
+
+    type: Literal["heading", "paragraph", "list_item", "table", "image"]
+    text: str
+    bbox: list[float | None]
+    level: NotRequired[int]
+
+class RecoveredPage(TypedDict):
+    width: float | None
+    height: float | None
+    lines: list[TextLine]
+    blocks: list[Block]
+    needs_ocr: bool
+    tables: list[Table]
+    images: list[ParsedImage]
+
 class Document(TypedDict):
     version: str
     pages: list[Page]
@@ -52,7 +70,7 @@ class Warning(TypedDict):
 
 class RecoveredDocument(TypedDict):
     version: str
-    pages: list[Page]
+    pages: list[RecoveredPage]
     warnings: list[Warning]
 
 def parse(data: bytes, password: str | None = None) -> Document:

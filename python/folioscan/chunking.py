@@ -16,7 +16,7 @@ from typing import Any, Literal, NotRequired, TypedDict
 
 from .extraction import check_strict, extract
 
-__all__ = ["Block", "Chunk", "HeadingPath", "chunk_blocks", "chunks", "line_blocks", "sentences"]
+__all__ = ["Block", "Chunk", "HeadingPath", "chunk_blocks", "chunks", "line_blocks", "page_blocks", "sentences"]
 
 
 class Block(TypedDict):
@@ -268,6 +268,28 @@ def line_blocks(page: dict[str, Any]) -> list[Block]:
     return blocks
 
 
+def page_blocks(page: dict[str, Any]) -> list[Block]:
+    """A page's "blocks", where the consecutive blocks that spell the rows of one of the
+    page's tables without a place among the blocks (whose text stays in the flow) make
+    one table block, with the union of their boxes."""
+    blocks: list[Block] = page["blocks"]
+    runs = _table_runs(blocks, page.get("tables", []))  # type: ignore[arg-type]
+    if not runs:
+        return blocks
+    out: list[Block] = []
+    index = 0
+    while index < len(blocks):
+        end = runs.get(index, index + 1)
+        if index not in runs:
+            out.append(blocks[index])
+        else:
+            group = blocks[index:end]
+            bbox: list[float | None] | None = _union([_box(b) for b in group])  # type: ignore[assignment]
+            out.append({"type": "table", "text": LINE_SEPARATOR.join(b["text"] for b in group), "bbox": bbox})
+        index = end
+    return out
+
+
 def _check_max_chars(max_chars: object) -> int:
     if isinstance(max_chars, bool) or not isinstance(max_chars, int):
         raise TypeError(f"chunks() argument 'max_chars' must be int, not {type(max_chars).__name__}")
@@ -282,7 +304,7 @@ def document_chunks(document: dict[str, Any], max_chars: int) -> Iterator[Chunk]
     path = HeadingPath()
     for index, page in enumerate(document["pages"]):
         if "blocks" in page:
-            yield from chunk_blocks(page["blocks"], max_chars, index, path, BLOCK_SEPARATOR)
+            yield from chunk_blocks(page_blocks(page), max_chars, index, path, BLOCK_SEPARATOR)
         else:
             yield from chunk_blocks(line_blocks(page), max_chars, index, path, LINE_SEPARATOR)
 

@@ -97,10 +97,30 @@ INSTANTIATE_TEST_SUITE_P(
         // Identity-H without ToUnicode or program: CIDs through the collection.
         Case{"IdentityThroughCollection", "/Encoding /Identity-H", kJapan1, {}, std::string("\x03\x4B", 2),
              kHiraganaA, 1.0, 1},
-        // A TrueType program's Identity CIDs are its glyph numbers, whatever the label.
-        Case{"IdentityTrueTypeKeepsCollectionOut", "/Encoding /Identity-H",
+        // A TrueType program that says nothing leaves the collection as the last source
+        // (arial_unicode_en_cidfont.pdf: Japan1's CIDs 1-95 are its ASCII).
+        Case{"IdentityTrueTypeWithoutProgramTextUsesCollection", "/Encoding /Identity-H",
              std::string(kJapan1) + " /Subtype/CIDFontType2 /FontDescriptor <</FontFile2 12 0 R>>",
-             {{12, "|not a font program"}}, std::string("\x03\x4B", 2), "", 1.0, 1},
+             {{12, "|not a font program"}}, std::string("\x03\x4B", 2), kHiraganaA, 1.0, 1},
+        // "/ToUnicode /Identity-H": the codes are UTF-16 units; surrogates give nothing.
+        Case{"ToUnicodeIdentityName", "/Encoding /Identity-H /ToUnicode /Identity-H", "", {},
+             std::string("\x01\x1B\x00\x41\xD8\x00", 6), "\xC4\x9B" "A", 3.0, 3},
+        // A TrueType CIDFont nothing else serves: CIDs below 258 read in the standard
+        // Macintosh glyph order when the font is not embedded (3 space, 54 S, 68 a) ...
+        Case{"StandardOrderWithoutProgram", "/Encoding /Identity-H", "/Subtype/CIDFontType2", {},
+             std::string("\x00\x36\x00\x03\x00\x44\x01\x02", 8), "S a", 4.0, 4},
+        // ... or when a CIDToGIDMap stream maps them onto an embedded subset's glyphs,
+        Case{"StandardOrderThroughCIDToGIDMap", "/Encoding /Identity-H",
+             "/Subtype/CIDFontType2 /CIDToGIDMap 13 0 R /FontDescriptor <</FontFile2 12 0 R>>",
+             {{12, "|not a font program"}, {13, "|\x00\x00\x00\x01"}}, std::string("\x00\x36", 2), "S", 1.0, 1},
+        // ... but not for a subset whose own glyph numbers are the CIDs.
+        Case{"NoStandardOrderForSubsetGlyphs", "/Encoding /Identity-H",
+             "/Subtype/CIDFontType2 /FontDescriptor <</FontFile2 12 0 R>>", {{12, "|not a font program"}},
+             std::string("\x00\x36", 2), "", 1.0, 1},
+        // ... nor for a subset whose /W cites glyphs past the standard ones as often.
+        Case{"NoStandardOrderForManyHighCids", "/Encoding /Identity-H",
+             "/Subtype/CIDFontType2 /CIDToGIDMap 13 0 R /FontDescriptor <</FontFile2 12 0 R>> /W [300 [1000 1000]]",
+             {{12, "|not a font program"}, {13, "|\x00\x00\x00\x01"}}, std::string("\x00\x36", 2), "", 1.0, 1},
         // ToUnicode using a collection's UCS2 CMap (issue5010.pdf): CID 34 of Korea1 is A.
         Case{"ToUnicodeUsesUcs2CMap", "/Encoding /Identity-H /ToUnicode 12 0 R", "",
              {{12, "|/CIDInit /ProcSet findresource begin begincmap /Adobe-Korea1-UCS2 usecmap endcmap"}},

@@ -34,7 +34,8 @@ TEST(Interpret, TjPlacesRunsAndAdvances) {
   auto runs = run_text("BT /F1 12 Tf 72 700 Td (Hi) Tj (Hi) Tj ET", fonts);
   ASSERT_EQ(runs.size(), 2u);
   EXPECT_EQ(runs[0].text, "Hi");
-  EXPECT_EQ(runs[0].font, "F1");
+  ASSERT_NE(runs[0].font, nullptr);
+  EXPECT_EQ(*runs[0].font, "F1");
   EXPECT_DOUBLE_EQ(runs[0].x, 72);
   EXPECT_DOUBLE_EQ(runs[0].y, 700);
   EXPECT_DOUBLE_EQ(runs[0].width, 12);
@@ -131,6 +132,19 @@ TEST(Interpret, ManyUnbalancedSavesStayBounded) {
   EXPECT_DOUBLE_EQ(runs[0].x, 0);
 }
 
+// A page holds each font name once: runs naming it, set again or after another font,
+// share that one copy; a run shown before any "Tf" names none.
+TEST(Interpret, RunsShareOneCopyOfEachFontName) {
+  const auto runs = run_text("BT (a) Tj /F1 9 Tf (b) Tj /F2 9 Tf (c) Tj /F1 9 Tf (d) Tj /F1 7 Tf (e) Tj ET");
+  ASSERT_EQ(runs.size(), 5u);
+  EXPECT_EQ(runs[0].font, nullptr);
+  EXPECT_EQ(*runs[1].font, "F1");
+  EXPECT_EQ(*runs[2].font, "F2");
+  EXPECT_EQ(runs[1].font.get(), runs[3].font.get());
+  EXPECT_EQ(runs[1].font.get(), runs[4].font.get());
+  EXPECT_NE(runs[1].font.get(), runs[2].font.get());
+}
+
 TEST(Interpret, HugeNumbersDoNotFail) {
   auto runs = run_text("1e308 0 0 1e308 1e308 1e308 cm BT /X 1e308 Tf 1e308 0 Td (a) Tj ET");
   ASSERT_EQ(runs.size(), 1u);
@@ -146,9 +160,72 @@ TEST(Walker, RecoverySavesTheTextStateWithTheCtmAndStrictOnlyTheCtm) {
     for (const ContentOp& op : ops) walker.apply(op, text);
     const auto runs = text.take_runs();
     ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0].font, full ? "F1" : "F2");
+    ASSERT_NE(runs[0].font, nullptr);
+    EXPECT_EQ(*runs[0].font, full ? "F1" : "F2");
     EXPECT_EQ(runs[0].font_size, full ? 10.0 : 12.0);
     EXPECT_EQ(walker.state().ctm.a, 1.0);  // the CTM comes back either way
+  }
+}
+
+}  // namespace
+}  // namespace folioscan
+
+namespace folioscan {
+namespace {
+
+TEST(Interpret, GlyphsWithoutTextAreCountedPerFontWhenGlyphsAreKept) {
+  FontMap fonts;
+  Font f = half_em_font();  // codes 128 and up have no text
+  for (const std::uint32_t code : {0x80u, 0x81u, 0x90u}) f.widths[code] = 0.05;
+  fonts["F1"] = f;
+  fonts["F2"] = half_em_font();
+  const auto ops = ops_of("BT /F1 12 Tf (H\x80i\x81) Tj /F2 9 Tf (ok) Tj /F1 12 Tf [(\x90) 20 (i)] TJ ET");
+  const SharedFontMap shared = borrow_fonts(fonts);
+  for (const bool keep : {false, true}) {
+    GraphicsWalker walker;
+    TextInterpreter interpreter(shared);
+    interpreter.keep_glyph_starts(keep);
+    for (const ContentOp& op : ops) walker.apply(op, interpreter);
+    const auto runs = interpreter.take_runs();
+    ASSERT_EQ(runs.size(), 4u);
+    EXPECT_EQ(runs[0].text, "Hi");  // left out, not written as blanks
+    using Counts = std::vector<std::pair<std::string, std::size_t>>;
+    const Counts expected = keep ? Counts{{"F1", 3}} : Counts{};
+    EXPECT_EQ(interpreter.glyphs_without_text(), expected) << keep;
+  }
+}
+
+TEST(Interpret, WideGlyphsWithoutTextBreakWordsInRecovery) {
+  FontMap fonts;
+  Font f = half_em_font();
+  f.encoding[' '] = 0;  // a space glyph the font's maps leave out
+  f.widths[static_cast<std::uint32_t>(' ')] = 0.25;
+  f.widths[0x80] = 0.05;  // a narrow glyph without text
+  fonts["F1"] = f;
+  const struct {
+    std::string content, strict, recovered;
+  } cases[] = {
+      // Before, between and after words: one space each (0.25 em of 12 is a word gap).
+      {"BT /F1 12 Tf 100 700 Td (Hi Hi) Tj ET", "HiHi", "Hi Hi"},
+      {"BT /F1 12 Tf 100 700 Td (  Hi) Tj ET", "Hi", " Hi"},
+      {"BT /F1 12 Tf 100 700 Td (Hi  ) Tj ET", "Hi", "Hi "},
+      {"BT /F1 12 Tf 100 700 Td (H  i) Tj ET", "Hi", "H i"},
+      // Narrow, or a run with no text at all: nothing.
+      {"BT /F1 12 Tf 100 700 Td (H\x80i) Tj ET", "Hi", "Hi"},
+      {"BT /F1 12 Tf 100 700 Td (   ) Tj ET", "", ""},
+  };
+  const SharedFontMap shared = borrow_fonts(fonts);
+  for (const auto& c : cases) {
+    for (const bool keep : {false, true}) {
+      GraphicsWalker walker;
+      TextInterpreter interpreter(shared);
+      interpreter.keep_glyph_starts(keep);
+      for (const ContentOp& op : ops_of(c.content)) walker.apply(op, interpreter);
+      const auto runs = interpreter.take_runs();
+      ASSERT_EQ(runs.size(), 1u);
+      EXPECT_EQ(runs[0].text, keep ? c.recovered : c.strict) << c.content;
+      EXPECT_DOUBLE_EQ(runs[0].x, 100) << c.content;
+    }
   }
 }
 

@@ -2,11 +2,13 @@
 // skipped strictly and in recovery.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "content_support.h"
+#include "input_limits.h"
 #include "pdf_builder.h"
 
 namespace folioscan {
@@ -141,6 +143,68 @@ TEST(Tokenize, RecoveryEndsAnInlineImageWhereItsDataEnds) {
       EXPECT_EQ(read_to_end, recover && c.strict != c.recovered ? 1u : 0u) << c.content << recover;
     }
   }
+}
+
+TEST(Tokenize, RecoveryReadsPastBadOperandsAndKeywordsInsideArrays) {
+  const struct {
+    std::string content;
+    std::vector<std::string> strict, recovered;
+    std::size_t tj_elements;  // of the recovered TJ, when there is one
+  } cases[] = {
+      // A lone "." is no number: strictly the stream ends there, recovery drops it.
+      {"BT . .5 .8 rg (Test) Tj ET", {"BT"}, {"BT", "rg", "Tj", "ET"}, 0},
+      // An operator inside a TJ array: the array keeps its strings and numbers.
+      {"BT [(small) 5 Tf -250 (big)] TJ ET", {"BT"}, {"BT", "TJ", "ET"}, 4},
+      {"BT [(a) /F1 <41> Tc (b)] TJ ET", {"BT"}, {"BT", "TJ", "ET"}, 4},
+      // Arrays and dictionaries nested in a spoiled array are flattened into it; an
+      // unclosed array ends the content.
+      {"BT [(a) [1 2] x (b)] TJ ET", {"BT"}, {"BT", "TJ", "ET"}, 4},
+      {"BT [(a) <</K 1>> x (b)] TJ ET", {"BT"}, {"BT", "TJ", "ET"}, 4},
+      // A spoiled dictionary operand is dropped; reading goes on where the parser stopped.
+      {"BT <</A x>> 5 w (t) Tj ET", {"BT"}, {"BT", "w", "Tj", "ET"}, 0},
+      {"BT [(a) x (b", {"BT"}, {"BT"}, 0},
+      {"BT [(a) x", {"BT"}, {"BT"}, 0},
+  };
+  for (const auto& c : cases) {
+    for (const bool recover : {false, true}) {
+      std::vector<std::string> seen;
+      std::size_t elements = 0;
+      for_each_content_op(
+          bytes_of(c.content),
+          [&](const ContentOp& op) {
+            seen.emplace_back(op.name());
+            if (op.name() == "TJ" && !op.operands.empty() && op.operands[0].as_array()) {
+              elements = op.operands[0].as_array()->size();
+            }
+          },
+          recover);
+      EXPECT_EQ(seen, recover ? c.recovered : c.strict) << c.content << recover;
+      if (recover) {
+        EXPECT_EQ(elements, c.tj_elements) << c.content;
+      }
+    }
+  }
+}
+
+TEST(Tokenize, RecoveringHostileArraysStaysBounded) {
+  // Deeply nested arrays over many numbers, each level spoiled by a keyword: every level
+  // is retried once, and the array keeps at most the pending-operand bound of elements.
+  std::string content(2000, '[');
+  for (int i = 0; i < 200'000; ++i) content += " 1";
+  content += " x " + std::string(2000, ']') + " TJ";
+  std::size_t ops = 0;
+  std::size_t largest = 0;
+  for_each_content_op(
+      bytes_of(content),
+      [&](const ContentOp& op) {
+        ++ops;
+        for (const Object& operand : op.operands) {
+          if (const Array* array = operand.as_array()) largest = std::max(largest, array->size());
+        }
+      },
+      true);
+  EXPECT_EQ(ops, 1u);
+  EXPECT_EQ(largest, limits::kMaxPendingOperands);
 }
 
 TEST(Tokenize, StrayDelimitersDropPendingOperandsAndBadOperandsEndTheStream) {

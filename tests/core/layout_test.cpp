@@ -20,7 +20,7 @@ constexpr std::array<double, 4> kLetter = {0, 0, 612, 792};
 
 // A run under identity matrices: its page-space end and size are its width and size.
 TextRun run(std::string text, double x, double y, double width = 0.0, double font_size = 12.0) {
-  return TextRun{std::move(text), "F1", x, y, width, font_size, x + width, font_size, y};
+  return TextRun{std::move(text), std::make_shared<const std::string>("F1"), x, y, width, font_size, x + width, font_size, y};
 }
 
 // Recovery's layout as the driver runs it: the runs a viewer shows, then their lines.
@@ -285,6 +285,26 @@ TEST(RecoveredLayout, RightToLeftTextReadsInLogicalOrderWithGlyphsKeptWhole) {
   for (const auto& c : cases) {
     EXPECT_EQ(texts(layout_lines(c.runs, kLetter)), (Texts{c.strict}));
     EXPECT_EQ(texts(recovered_layout(c.runs)), (Texts{c.recovered}));
+  }
+}
+
+TEST(RecoveredLayout, ARunDrawnOverThePreviousOneIsAnotherWord) {
+  const struct {
+    std::vector<TextRun> runs;
+    Texts strict, recovered;
+  } cases[] = {
+      // Two forms placing words at one origin, in two sizes (the second drawn over).
+      {{run("big", 72, 690, 36, 24), run("small", 72, 690, 110, 48)}, {"bigsmall"}, {"big small"}},
+      // Starting inside the first half of the previous run, in another size.
+      {{run("abcdef", 100, 700, 60), run("xy", 120, 700, 12, 8)}, {"abcdefxy"}, {"abcdef xy"}},
+      // The same size: left as drawn.
+      {{run("abcdef", 100, 700, 60), run("xy", 120, 700, 12)}, {"abcdefxy"}, {"abcdefxy"}},
+      // A kerned neighbour that starts just before the previous run's end stays glued.
+      {{run("abc", 100, 700, 30), run("def", 129, 700, 30)}, {"abcdef"}, {"abcdef"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(texts(layout_lines(c.runs, kLetter)), c.strict);
+    EXPECT_EQ(texts(recovered_layout(c.runs)), c.recovered);
   }
 }
 

@@ -133,6 +133,79 @@ TEST(Rebuild, ObjectStreamsNeverEndUpInsideThemselves) {
   EXPECT_EQ(table.at(8).offset, 2u);
 }
 
+// A catalog, object 7 reading "outer", then stream 5 whose data hold other definitions
+// of 7, with /Length `length`; `after` follows the stream, then the trailer.
+std::string seven_behind_a_stream(const std::string& length, const std::string& data, const std::string& after,
+                                  bool endstream = true) {
+  return "%PDF-1.4\n1 0 obj\n<</Type/Catalog /Pages 2 0 R>>\nendobj\n7 0 obj\n(outer)\nendobj\n"
+         "5 0 obj\n<</Length " + length + ">>\nstream\n" + data + (endstream ? "\nendstream\nendobj\n" : "\n") +
+         after + "trailer\n<</Root 1 0 R>>\n";
+}
+
+TEST(Rebuild, StreamDataAreSkippedByTheirLengthElseToTheFirstEndstream) {
+  // The second definition lies after an "endstream" inside the data: only the length
+  // passes over it.
+  const std::string nested = "7 0 obj (inner) endobj endstream 7 0 obj (nested) endobj";
+  const std::string plain = "7 0 obj (inner) endobj";
+  const std::string n = std::to_string(nested.size());
+  struct Case {
+    const char* name;
+    std::string file;
+    const char* seven;
+  };
+  const Case cases[] = {
+      {"direct length", seven_behind_a_stream(n, nested, ""), "outer"},
+      {"length in an object after the stream", seven_behind_a_stream("6 0 R", nested, "6 0 obj " + n + " endobj\n"),
+       "outer"},
+      {"length in an object before the stream",
+       "%PDF-1.4\n6 0 obj " + n + " endobj\n" + seven_behind_a_stream("6 0 R", nested, "").substr(9), "outer"},
+      {"length object that is wrong", seven_behind_a_stream("6 0 R", nested, "6 0 obj 3 endobj\n"), "nested"},
+      {"length object that is not an integer", seven_behind_a_stream("6 0 R", plain, "6 0 obj (x) endobj\n"), "outer"},
+      {"length naming no object", seven_behind_a_stream("99 0 R", plain, ""), "outer"},
+      {"wrong direct length", seven_behind_a_stream("3", plain, ""), "outer"},
+      {"no endstream anywhere after", seven_behind_a_stream("99 0 R", plain, "", false), "inner"},
+      // Its "endstream" lost: the next one ends another stream, which is not skipped to.
+      {"endstream lost before another stream",
+       seven_behind_a_stream("3", plain, "7 0 obj (after) endobj 8 0 obj <</Length 2>> stream\nxx\nendstream endobj\n",
+                             false),
+       "after"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto rebuilt = rebuild_xref(bytes_of(c.file));
+    ASSERT_TRUE(rebuilt) << rebuilt.error().display();
+    Resolver resolver(bytes_of(c.file), rebuilt->table, rebuilt->trailer);
+    auto seven = resolver.get(7);
+    ASSERT_TRUE(seven) << seven.error().display();
+    ASSERT_NE(seven->as_string(), nullptr);
+    EXPECT_EQ(std::string(seven->as_string()->bytes.begin(), seven->as_string()->bytes.end()), c.seven);
+  }
+}
+
+TEST(Rebuild, ObjectStreamsAreDecodedOnlyWhenAnObjectTheFileLacksIsAskedFor) {
+  PdfBuilder b;
+  b.add(1, "<</Type/Catalog>>");
+  b.add(3, "(in file)");
+  b.add_stream(5, "/Type/ObjStm /N 1 /First 4 /Filter /FlateDecode", "not deflate data");
+  b.add_stream(6, "/Type/ObjStm /N 1 /First 4", "7 0 (seven)");
+  const std::string file = b.build();
+  auto rebuilt = rebuild_xref(bytes_of(file));
+  ASSERT_TRUE(rebuilt) << rebuilt.error().display();
+  Resolver resolver(bytes_of(file), rebuilt->table, rebuilt->trailer);
+  resolver.enable_recovery();
+  resolver.adopt_object_streams(rebuilt->object_streams);
+  ASSERT_TRUE(resolver.get(3));
+  EXPECT_FALSE(resolver.xref().contains(7));
+  // 7 is in the last stream: the broken one before it is not reached.
+  ASSERT_TRUE(resolver.get(7));
+  EXPECT_TRUE(resolver.take_repairs().empty());
+  // A number no stream holds reads them all, the broken one noted; once.
+  EXPECT_EQ(resolver.get(8).error().display(), "ObjectNotFound: no such object");
+  EXPECT_FALSE(resolver.take_repairs().empty());
+  EXPECT_EQ(resolver.get(9).error().display(), "ObjectNotFound: no such object");
+  EXPECT_TRUE(resolver.take_repairs().empty());
+}
+
 TEST(Rebuild, HostileInputsEndWithTheirErrors) {
   // Each header and keyword is looked at once and each dictionary parse stays before
   // the next mark, so these finish in linear time; without the windows every one of

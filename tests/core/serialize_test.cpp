@@ -391,26 +391,34 @@ INSTANTIATE_TEST_SUITE_P(
 namespace folioscan {
 namespace {
 
-// A page of three lines with a recovered 2 x 2 table between the first two: its top
-// edge at 690, its first cell two lines, its second row one cell spanning both columns.
+// A recovered page: a paragraph, a 2 x 2 table (its first cell two lines, its second
+// row one cell spanning both columns), another paragraph.
 Page page_with_placed_table() {
   Page page = empty_page();
-  page.lines = {{"Above", 72.0, 700.0}, {"Below", 72.0, 600.0}, {"Last", 72.0, 580.0}};
+  page.lines = {{"Above", 72.0, 700.0}, {"Below", 72.0, 600.0}};
   Table table{2, 2, {{"a|b\nc", "d"}, {"wide", ""}}, std::array<double, 4>{72, 620, 300, 690},
               {CellSpan{1, 0, 1, 2}}};
   page.tables.push_back(std::move(table));
+  Block table_block{BlockType::Table, "a|b c d\nwide", {72, 620, 300, 690}, std::nullopt, 0u, false};
+  page.blocks = std::vector<Block>{{BlockType::Paragraph, "Above", {72, 698, 110, 708}, std::nullopt, std::nullopt, false},
+                                   table_block,
+                                   {BlockType::Paragraph, "Below", {72, 598, 110, 608}, std::nullopt, std::nullopt, false}};
   return page;
 }
 
-TEST(RecoveredTableWriters, MarkdownAndHtmlWriteTheTableWhereItStands) {
+TEST(RecoveredTableWriters, MarkdownAndHtmlWriteTheTableWhereItsBlockStands) {
   const Document doc = single_page_document(page_with_placed_table());
-  EXPECT_EQ(document_to_markdown(doc),
-            "Above\n\n| a\\|b<br>c | d |\n| --- | --- |\n| wide |  |\n\nBelow\nLast");
+  EXPECT_EQ(document_to_markdown(doc), "Above\n\n| a\\|b<br>c | d |\n| --- | --- |\n| wide |  |\n\nBelow");
   const std::string html = document_to_html(doc);
   EXPECT_NE(html.find("<p>Above</p>\n<table>\n<tr><td>a|b<br>c</td><td>d</td></tr>\n"
-                      "<tr><td colspan=\"2\">wide</td></tr>\n</table>\n<p>Below</p>\n<p>Last</p>\n"),
+                      "<tr><td colspan=\"2\">wide</td></tr>\n</table>\n<p>Below</p>\n"),
             std::string::npos)
       << html;
+  // A table no block places follows the blocks.
+  Page unplaced = page_with_placed_table();
+  unplaced.blocks->erase(unplaced.blocks->begin() + 1);
+  EXPECT_EQ(document_to_markdown(single_page_document(unplaced)),
+            "Above\n\nBelow\n\n| a\\|b<br>c | d |\n| --- | --- |\n| wide |  |");
 }
 
 TEST(RecoveredTableWriters, JsonWritesBoxAndSpansOnlyWhenSet) {
@@ -422,23 +430,15 @@ TEST(RecoveredTableWriters, JsonWritesBoxAndSpansOnlyWhenSet) {
             std::string::npos)
       << placed;
   Page plain = page_with_placed_table();
+  plain.blocks.reset();
   plain.tables[0].bbox.reset();
   plain.tables[0].spans.clear();
   const std::string json = document_to_json(single_page_document(plain));
   EXPECT_EQ(json.find("bbox"), std::string::npos);
   EXPECT_EQ(json.find("spans"), std::string::npos);
-  // Without a box the table follows the lines and keeps its line feeds.
+  // A strict table follows the lines and keeps its line feeds.
   EXPECT_EQ(document_to_markdown(single_page_document(plain)),
-            "Above\nBelow\nLast\n\n| a\\|b\nc | d |\n| --- | --- |\n| wide |  |");
-}
-
-TEST(RecoveredTableWriters, TablesBelowEveryLineOrOnAPageWithoutLinesComeLast) {
-  Page page = page_with_placed_table();
-  page.lines = {};
-  EXPECT_EQ(document_to_markdown(single_page_document(page)), "| a\\|b<br>c | d |\n| --- | --- |\n| wide |  |");
-  page.lines = {{"Above", 72.0, 700.0}};
-  EXPECT_EQ(document_to_markdown(single_page_document(page)),
-            "Above\n\n| a\\|b<br>c | d |\n| --- | --- |\n| wide |  |");
+            "Above\nBelow\n\n| a\\|b\nc | d |\n| --- | --- |\n| wide |  |");
 }
 
 }  // namespace

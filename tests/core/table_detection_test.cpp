@@ -3,9 +3,11 @@
 // runs that leave the line flow.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "structure/blocks.h"
 #include "tables/detect.h"
 #include "tables/segments.h"
 
@@ -17,7 +19,7 @@ constexpr std::array<double, 4> kLetter = {0, 0, 612, 792};
 // A run of 10-point text, 5 points a character.
 TextRun run(std::string text, double x, double y) {
   const double width = 5.0 * static_cast<double>(text.size());
-  return TextRun{std::move(text), "F1", x, y, width, 10, x + width, 10, y};
+  return TextRun{std::move(text), std::make_shared<const std::string>("F1"), x, y, width, 10, x + width, 10, y};
 }
 
 Segment h(double y, double x0, double x1) { return {true, y, x0, x1}; }

@@ -46,7 +46,7 @@ Ops grid(const std::vector<double>& xs, const std::vector<double>& ys) {
 
 // A run 10 wide in 12-point text under identity matrices.
 TextRun run(std::string text, double x, double y) {
-  return TextRun{std::move(text), "F1", x, y, 10, 12, x + 10, 12};
+  return TextRun{std::move(text), std::make_shared<const std::string>("F1"), x, y, 10, 12, x + 10, 12};
 }
 
 TEST(Tables, NoPathOperatorsGiveNoTable) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <map>
 #include <string>
 
@@ -71,6 +72,42 @@ TEST(TrueType, PostFormatOneNamesTheStandardMacintoshGlyphs) {
   ASSERT_EQ(font.glyph_names.size(), 5u);
   EXPECT_EQ(font.glyph_names[3], "space");
   EXPECT_EQ(font.glyph_names[4], "exclam");
+}
+
+// A format 4 subtable of the given (start, end, delta) segments, range offsets 0.
+std::vector<std::uint8_t> format4(const std::vector<std::array<std::uint32_t, 3>>& segments) {
+  const auto n = static_cast<std::uint32_t>(segments.size());
+  BigEndian out;
+  out.u16({4, 16 + 8 * n, 0, 2 * n, 0, 0, 0});
+  for (const auto& s : segments) out.u16({s[1]});
+  out.u16({0});
+  for (const auto& s : segments) out.u16({s[0]});
+  for (const auto& s : segments) out.u16({s[2]});
+  for (std::uint32_t i = 0; i < n; ++i) out.u16({0});
+  return out.bytes;
+}
+
+// Megabytes of zeros after a subtable grant no more steps than its code space holds:
+// a table whose segments each claim every code stops within two such claims, while a
+// sound one is read whole however it is padded.
+TEST(TrueType, PaddingGrantsNoStepsBeyondTheCodeSpace) {
+  const std::array<std::uint32_t, 3> all_codes = {0x20, 0xFFFF, 0};  // code -> the same glyph
+  const std::array<std::uint32_t, 3> a_to_glyph_5 = {0x41, 0x41, (5 + 0x10000 - 0x41) & 0xFFFF};
+  const struct {
+    std::vector<std::array<std::uint32_t, 3>> segments;
+    std::uint32_t glyph_5;
+  } cases[] = {
+      {{all_codes, a_to_glyph_5}, 0x41},
+      {{all_codes, all_codes, a_to_glyph_5}, 0},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::uint8_t> table = cmap_of(format4(c.segments));
+    table.resize(table.size() + (std::size_t{4} << 20), 0);
+    const TrueTypeFont font = read_truetype(sfnt({{"cmap", table}, {"maxp", maxp(0x1000)}}));
+    ASSERT_GE(font.glyph_unicode.size(), 0x1000u) << c.segments.size();
+    EXPECT_EQ(font.glyph_unicode[0xFFF], 0xFFFu);
+    EXPECT_EQ(font.glyph_unicode[5], c.glyph_5) << c.segments.size();
+  }
 }
 
 TEST(TrueType, FormatSixAndZeroSubtablesMapCodesForward) {

@@ -136,27 +136,24 @@ def report() -> bytes:
     return buffer.getvalue()
 
 
-def test_chunks_of_a_reportlab_document_keep_every_line_once_and_the_table_whole():
+def test_chunks_of_a_reportlab_document_keep_every_word_once_the_table_whole_and_the_headings():
     data = report()
     # The strict lines hold the table's rows too; recovery's table left its lines.
     pages = folioscan.extract(data, strict=True)["pages"]
     result = list(folioscan.chunks(data, max_chars=200))
     for index, page in enumerate(pages):
         on_page = [c for c in result if c["page"] == index]
-        assert "\n".join(c["text"] for c in on_page) == "\n".join(line["text"] for line in page["lines"])
+        assert " ".join(c["text"] for c in on_page).split() == " ".join(line["text"] for line in page["lines"]).split()
     table = next(c for c in result if c["text"].startswith("Name Qty"))
     assert table["text"].endswith("item number 11 11") and len(table["text"]) > 200
     assert all(len(c["text"]) <= 200 for c in result if c is not table)
-    assert all(c["headings"] == [] for c in result)  # no heading blocks yet: the lines stand in
-    first = pages[0]["lines"][0]
+    assert [c["headings"] for c in result if c["page"] == 1] == [["2 Results"]]
+    assert all(c["headings"] == ["1 Methods"] for c in result if c["page"] == 0)
+    heading = folioscan.extract(data)["pages"][0]["blocks"][0]
     x0, y0, x1, y1 = result[0]["bbox"]
-    assert x0 == first["x"] and y0 < first["y"] < y1 and x1 <= pages[0]["width"]
-    # The same chunks from the strict reading, but for the table's box: there it is
-    # estimated from the lines, here it is the table's own.
+    assert heading["type"] == "heading" and x0 == heading["bbox"][0] and y1 == heading["bbox"][3] and y0 < y1
     strict = list(folioscan.chunks(data, max_chars=200, strict=True))
-    assert [dict(c, bbox=None) for c in strict] == [dict(c, bbox=None) for c in result]
-    strict_box = next(c for c in strict if c["text"] == table["text"])["bbox"]
-    assert table["bbox"][1] <= strict_box[1] and table["bbox"][3] >= strict_box[3] - 2
+    assert " ".join(c["text"] for c in strict).split() == " ".join(c["text"] for c in result).split()
 
 
 def test_import_folioscan_leaves_langchain_unimported():

@@ -639,3 +639,337 @@ def test_aes256_wrapped_key_of_a_megabyte() -> None:
     # 20,000 objects was 20 GB of copying.
     [result] = run_hostile([aes256_with_long_wrapped_key(20_000)])
     assert result["outcome"] == "ok" and result["recovered"] == "ok", result
+
+
+# --- image checks, shared font names, embedded programs, forms and widths -----------------
+# Builders shared with bench/hostile.py's growth families; each case is sized so that a
+# reader holding what it only checks (an image's data, a copy of a name per run or per
+# saved state, a font program past its bound) fails it by memory, or one paying work per
+# byte of zero padding, per page or per font runs for minutes.
+
+
+def lzw_codes(codes: list[int]) -> bytes:
+    """Packs LZW codes most significant bit first, widening as a decoder with early change
+    does (the encoder only emits codes whose table entries it knows are there)."""
+    out = bytearray()
+    acc = bits = 0
+    width, size = 9, 258
+    prev_known = False
+    for code in codes:
+        acc = (acc << width) | code
+        bits += width
+        while bits >= 8:
+            bits -= 8
+            out.append((acc >> bits) & 0xFF)
+        acc &= (1 << bits) - 1
+        if code == 256:
+            width, size, prev_known = 9, 258, False
+            continue
+        if prev_known and size < 4096:
+            size += 1
+        prev_known = True
+        if width < 12 and size + 1 >= (1 << width):
+            width += 1
+    if bits:
+        out.append((acc << (8 - bits)) & 0xFF)
+    return bytes(out)
+
+
+def lzw_bomb(repeats: int, tail: list[int] | None = None) -> bytes:
+    """Zeros in strings of growing length until the table is full, then the longest
+    string (3,839 bytes) `repeats` times: about 2,500 bytes out per byte in."""
+    codes = [256, 0, *range(258, 4096), *([4095] * repeats), *(tail or []), 257]
+    return lzw_codes(codes)
+
+
+def image_page(images: dict[int, bytes], pages: int = 1) -> bytes:
+    """`pages` pages listing the image streams `images` (object number -> object body)."""
+    pdf = Pdf()
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    kids = " ".join(f"{100 + i} 0 R" for i in range(pages))
+    pdf.add(2, f"<</Type/Pages /Kids [{kids}] /Count {pages}>>")
+    names = " ".join(f"/Im{num} {num} 0 R" for num in images)
+    for num, body in images.items():
+        pdf.add(num, body)
+    pdf.add_stream(4, "BT /F1 9 Tf 72 720 Td (images) Tj ET")
+    pdf.add(5, HELVETICA)
+    for i in range(pages):
+        pdf.add(100 + i, f"<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+                         f"/Resources <</Font <</F1 5 0 R>> /XObject <<{names}>>>>>>")
+    return pdf.build()
+
+
+def image_object(data: bytes, keys: str) -> bytes:
+    return stream_object(data, f"/Type/XObject /Subtype/Image /Width 1000 /Height 1000 /BitsPerComponent 8 "
+                               f"/ColorSpace /DeviceGray {keys}")
+
+
+@pytest.fixture(scope="module")
+def zeros_below_the_bound() -> bytes:
+    # 1 MiB short of one stream's decoded-output bound: data that decodes, at about 1 GiB.
+    return deflate_of_zeros((1 << 30) - (1 << 20))
+
+
+def images_checked(zeros: bytes) -> list[bytes]:
+    return [
+        # 768 MB of LZW output from 300 KB: a sound image, and one whose last code is bad
+        # (after a clear, a code not in the table).
+        image_page({10: image_object(lzw_bomb(200_000), "/Filter /LZWDecode")}),
+        image_page({10: image_object(lzw_bomb(200_000, [256, 300]), "/Filter /LZWDecode")}),
+        # Flate output just below the bound, plain and through a PNG predictor.
+        image_page({10: image_object(zeros, "/Filter /FlateDecode")}),
+        image_page({10: image_object(zeros, "/Filter /FlateDecode /DecodeParms <</Predictor 15 /Columns 999>>")}),
+    ]
+
+
+def test_images_are_checked_without_holding_their_data(zeros_below_the_bound: bytes) -> None:
+    results = run_hostile(images_checked(zeros_below_the_bound))
+    assert all(r["outcome"] == "ok" and r["recovered"] == "ok" for r in results), results
+
+
+def long_font_name_runs(name_bytes: int, runs: int) -> bytes:
+    """A page showing `runs` strings in a font whose resource name is `name_bytes` long."""
+    name = "N" * name_bytes
+    content = f"BT /{name} 9 Tf 72 700 Td " + "(x) Tj " * runs + "ET"
+    return text_document([content], compress=True)
+
+
+def long_font_name_saves(name_bytes: int, saves: int) -> bytes:
+    """A long font name set, then `saves` nested "q": each saved state holds the name."""
+    name = "N" * name_bytes
+    content = f"BT /{name} 9 Tf ET " + "q " * saves + "BT /F1 9 Tf 72 700 Td (deep) Tj ET " + "Q " * saves
+    return text_document([content], compress=True)
+
+
+def test_runs_and_saved_states_share_their_font_name() -> None:
+    inputs = [long_font_name_runs(1 << 20, 600), long_font_name_saves(1 << 18, 4000)]
+    results = run_hostile(inputs)
+    assert all(r["outcome"] == "ok" and r["recovered"] == "ok" for r in results), results
+
+
+def embedded_truetype_document(programs: list[bytes], text: str = "(abc) Tj") -> bytes:
+    """A page showing `text` in one TrueType font per program (each a FontFile2 stream,
+    already Flate-compressed)."""
+    pdf = Pdf()
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    pdf.add(2, "<</Type/Pages /Kids [3 0 R] /Count 1>>")
+    fonts = " ".join(f"/T{i} {10 + 3 * i} 0 R" for i in range(len(programs)))
+    shown = " ".join(f"/T{i} 9 Tf {text}" for i in range(len(programs)))
+    pdf.add(3, f"<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources <</Font <<{fonts}>>>>>>")
+    pdf.add_stream(4, f"BT 72 700 Td {shown} ET")
+    for i, program in enumerate(programs):
+        num = 10 + 3 * i
+        pdf.add(num, f"<</Type/Font /Subtype/TrueType /BaseFont/Bomb{i} /FirstChar 32 /LastChar 126 "
+                     f"/FontDescriptor {num + 1} 0 R>>")
+        pdf.add(num + 1, f"<</Type/FontDescriptor /FontName/Bomb{i} /Flags 4 /FontFile2 {num + 2} 0 R>>")
+        pdf.add(num + 2, stream_object(program, "/Filter /FlateDecode"))
+    return pdf.build()
+
+
+def test_font_program_past_its_bound_is_not_decoded_to_the_end(zeros_below_the_bound: bytes) -> None:
+    # About 1 GiB of program: reading stops at the program bound (64 MiB).
+    [result] = run_hostile([embedded_truetype_document([zeros_below_the_bound])])
+    assert result["outcome"] == "ok" and result["recovered"] == "ok", result
+
+
+def sfnt(tables: dict[bytes, bytes], last_padding: int = 0) -> bytes:
+    """A TrueType program holding `tables` (tag -> bytes), directory first; the last
+    table's length counts `last_padding` bytes more, which the caller appends."""
+    head = len(tables).to_bytes(2, "big") + bytes(6)
+    out = bytearray(b"\x00\x01\x00\x00" + head)
+    at = 12 + 16 * len(tables)
+    body = bytearray()
+    for k, (tag, data) in enumerate(tables.items()):
+        length = len(data) + (last_padding if k == len(tables) - 1 else 0)
+        out += tag + bytes(4) + (at + len(body)).to_bytes(4, "big") + length.to_bytes(4, "big")
+        body += data
+    return bytes(out + body)
+
+
+def cmap_of_overlapping_segments(segments: int) -> bytes:
+    """Four Unicode records, each naming its own format 4 subtable whose `segments`
+    segments each claim every code."""
+    seg_x2 = (2 * segments).to_bytes(2, "big")
+    sub = b"\x00\x04" + bytes(4) + seg_x2 + bytes(6)
+    sub += b"\xff\xff" * segments + bytes(2) + bytes(2 * segments) + b"\x00\x01" * segments + bytes(2 * segments)
+    records = [(3, 10), (0, 4), (3, 1), (0, 3)]
+    head = bytearray(b"\x00\x00" + len(records).to_bytes(2, "big"))
+    first = 4 + 8 * len(records)
+    for k, (platform, encoding) in enumerate(records):
+        head += platform.to_bytes(2, "big") + encoding.to_bytes(2, "big") + (first + k * len(sub)).to_bytes(4, "big")
+    return bytes(head + sub * len(records))
+
+
+def padded_cmap_program(segments: int = 30_000, padding: int = 48 << 20) -> bytes:
+    """A TrueType program of 100 glyphs whose cmap is padded with zeros, compressed."""
+    maxp = b"\x00\x01\x00\x00" + (100).to_bytes(2, "big")
+    program = sfnt({b"maxp": maxp, b"cmap": cmap_of_overlapping_segments(segments)}, padding)
+    compressor = zlib.compressobj(9)
+    data = compressor.compress(program)
+    chunk = bytes(1 << 20)
+    left = padding
+    while left > 0:
+        data += compressor.compress(chunk[: min(left, len(chunk))])
+        left -= len(chunk)
+    return data + compressor.flush()
+
+
+def test_truetype_cmap_work_is_bounded_by_codes_not_by_table_bytes() -> None:
+    # Eight programs of 30,000 segments each claiming all 65,536 codes, with 48 MiB of
+    # zeros after them: paid per table byte, that was billions of steps per program.
+    program = padded_cmap_program()
+    [result] = run_hostile([embedded_truetype_document([program] * 8)])
+    assert result["outcome"] == "ok" and result["recovered"] == "ok", result
+
+
+def forms_on_every_page(pages: int, fan: int = 64, levels: int = 30) -> bytes:
+    """`pages` pages each painting a form that paints the next `fan` times, `levels` deep."""
+    pdf = Pdf()
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    kids = " ".join(f"{1000 + i} 0 R" for i in range(pages))
+    pdf.add(2, f"<</Type/Pages /Kids [{kids}] /Count {pages}>>")
+    pdf.add_stream(4, "/F0 Do")
+    for n in range(10, 10 + levels):
+        pdf.add_stream(n, "/F0 Do " * fan, f"/Subtype/Form /BBox [0 0 612 792] /Resources <</XObject <</F0 {n + 1} 0 R>>>>")
+    for i in range(pages):
+        pdf.add(1000 + i, "<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+                          "/Resources <</XObject <</F0 10 0 R>>>>>>")
+    return pdf.build()
+
+
+def fonts_sharing_widths(fonts: int, ranges: int = 256) -> bytes:
+    """`fonts` composite fonts sharing one /W array of `ranges` ranges of 256 codes."""
+    widths = " ".join(f"{256 * k} {256 * k + 255} {500 + k % 7}" for k in range(ranges))
+    names = " ".join(f"/C{i} {100 + i} 0 R" for i in range(fonts))
+    shown = " ".join(f"/C{i} 9 Tf <0041> Tj" for i in range(fonts))
+    pdf = Pdf()
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R>>")
+    pdf.add(2, "<</Type/Pages /Kids [3 0 R] /Count 1>>")
+    pdf.add(3, f"<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources <</Font <<{names}>>>>>>")
+    pdf.add_stream(4, f"BT 72 700 Td {shown} ET", compress=True)
+    pdf.add(5, f"[{widths}]")
+    pdf.add(6, "<</Type/Font /Subtype/CIDFontType2 /BaseFont/Shared /DW 1000 /W 5 0 R "
+               "/CIDSystemInfo <</Registry (Adobe) /Ordering (Identity) /Supplement 0>>>>")
+    for i in range(fonts):
+        pdf.add(100 + i, "<</Type/Font /Subtype/Type0 /BaseFont/Shared /Encoding /Identity-H /DescendantFonts [6 0 R]>>")
+    return pdf.build()
+
+
+def test_form_budget_is_one_per_call_and_shared_widths_are_read_once() -> None:
+    results = run_hostile([forms_on_every_page(200), fonts_sharing_widths(2000)])
+    assert all(r["outcome"] == "ok" and r["recovered"] == "ok" for r in results), results
+
+
+def actual_text_spans(text_bytes: int, spans: int) -> bytes:
+    """`spans` marked-content spans naming one /ActualText of `text_bytes` bytes, stored
+    (with its properties) in a compressed object stream."""
+    objects = catalog_and_page("4 0 R")
+    content = zlib.compress(b"BT /F1 9 Tf 72 700 Td " + b"/Span /P1 BDC (x) Tj EMC " * spans + b"ET", 9)
+    objects[3] = (b"<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+                  b"/Resources <</Font <</F1 5 0 R>> /Properties <</P1 7 0 R>>>>>>")
+    objects[4] = stream_object(content, "/Filter /FlateDecode")
+    objects[5] = HELVETICA.encode()
+    properties = b"7 0 <</ActualText (" + b"A" * text_bytes + b")>>"
+    objects[6] = stream_object(zlib.compress(properties, 9), "/Type/ObjStm /N 1 /First 4 /Filter /FlateDecode")
+    return xref_stream_document(objects, {7: (6, 0)})
+
+
+def widgets_showing_one_value(lines: int, widgets: int) -> bytes:
+    """A text field whose value of `lines` lines (in a compressed object stream) is shown
+    by `widgets` widgets of a form that needs appearances."""
+    kids = " ".join(f"{100 + i} 0 R" for i in range(widgets))
+    objects = {
+        1: b"<</Type/Catalog /Pages 2 0 R /AcroForm <</Fields [8 0 R] /NeedAppearances true>>>>",
+        2: b"<</Type/Pages /Kids [3 0 R] /Count 1>>",
+        3: f"<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Annots [{kids}]>>".encode(),
+    }
+    for i in range(widgets):
+        objects[100 + i] = f"<</Type/Annot /Subtype/Widget /Parent 8 0 R /Rect [0 {i} 200 {i + 20}]>>".encode()
+    field = b"8 0 <</FT /Tx /T (f) /DA (/Helv 9 Tf) /V (" + b"ab\\n" * lines + f") /Kids [{kids}]>>".encode()
+    objects[7] = stream_object(zlib.compress(field, 9), "/Type/ObjStm /N 1 /First 4 /Filter /FlateDecode")
+    return xref_stream_document(objects, {8: (7, 0)})
+
+
+def test_replacement_text_and_field_values_are_read_once_within_an_allowance() -> None:
+    # A megabyte of /ActualText named by 600 spans, and a value of 100,000 lines shown by
+    # 40 widgets: each was decoded again for every use and copied into every run.
+    results = run_hostile([actual_text_spans(1 << 20, 600), widgets_showing_one_value(100_000, 40)])
+    assert all(r["outcome"] == "ok" and r["recovered"] == "ok" for r in results), results
+
+
+# --- recovery's look-ups, rebuilds and object streams read on demand -----------------------
+# Growth families are the `growth_*` functions: each builds an input of size `n` (its
+# default is the family's base size), and bench/hostile.py times every family at n and
+# 4n (linear work means a ratio near 4). The cases below run each family at 4n.
+
+
+def growth_do_names(n: int = 10_000) -> bytes:
+    """One page whose content paints `n` forms by `n` distinct names of its /XObject."""
+    names = " ".join(f"/X{i} 9 0 R" for i in range(n))
+    content = "\n".join(f"/X{i} Do" for i in range(n))
+    pdf = text_pdf([content], resources_extra=f"/XObject <<{names}>>")
+    pdf.add_stream(9, "", "/Type/XObject /Subtype/Form /BBox [0 0 1 1]")
+    return pdf.build()
+
+
+def growth_bdc_names(n: int = 10_000) -> bytes:
+    """One page whose `n` marked spans each name their own entry of /Properties."""
+    names = " ".join(f"/P{i} 9 0 R" for i in range(n))
+    content = "BT /F1 9 Tf 72 700 Td " + " ".join(f"/Span /P{i} BDC (x) Tj EMC" for i in range(n)) + " ET"
+    pdf = text_pdf([content], resources_extra=f"/Properties <<{names}>>")
+    pdf.add(9, "<</ActualText (y)>>")
+    return pdf.build()
+
+
+def growth_appearance_states(n: int = 10_000) -> bytes:
+    """`n` annotations sharing one appearance dictionary of `n` states, each choosing its
+    own by /AS."""
+    states = " ".join(f"/S{i} 9 0 R" for i in range(n))
+    annots = " ".join(f"{1000 + i} 0 R" for i in range(n))
+    pdf = text_pdf(["BT /F1 9 Tf 72 700 Td (page) Tj ET"], page_extra=f"/Annots [{annots}]")
+    pdf.add_stream(9, "", "/Type/XObject /Subtype/Form /BBox [0 0 1 1]")
+    pdf.add(8, f"<<{states}>>")
+    for i in range(n):
+        pdf.add(1000 + i, f"<</Type/Annot /Subtype/Square /Rect [0 0 1 1] /AP <</N 8 0 R>> /AS /S{i}>>")
+    return pdf.build()
+
+
+def growth_field_parents(n: int = 10_000) -> bytes:
+    """`n` widgets under one chain of parents 30 deep whose top has `n` other keys: every
+    inherited entry a widget asks for walks the chain to that top."""
+    top_keys = " ".join(f"/K{i} {i}" for i in range(n))
+    widgets = [f"{1000 + i} 0 R" for i in range(n)]
+    pdf = text_pdf(["BT /F1 9 Tf 72 700 Td (page) Tj ET"], page_extra=f"/Annots [{' '.join(widgets)}]")
+    pdf.add(1, "<</Type/Catalog /Pages 2 0 R /AcroForm <</Fields [500 0 R] /NeedAppearances true>>>>")
+    pdf.add(500, f"<<{top_keys} /T (top)>>")
+    for depth in range(1, 30):
+        pdf.add(500 + depth, f"<</Parent {499 + depth} 0 R /T (l{depth})>>")
+    for i in range(n):
+        pdf.add(1000 + i, f"<</Type/Annot /Subtype/Widget /Parent 529 0 R /T (w{i}) /Rect [0 0 50 10]>>")
+    return pdf.build()
+
+
+def unused_object_stream_bombs(count: int, zeros: bytes) -> bytes:
+    """A one-page document without a cross-reference table, and `count` object streams
+    that nothing names, each inflating to a gigabyte."""
+    body = text_document(["BT /F1 12 Tf 72 700 Td (kept) Tj ET"])
+    body = body[: body.rindex(b"\nxref") + 1]
+    for i in range(count):
+        keys = f"/Type/ObjStm /N 1 /First 8 /Filter /FlateDecode /Length {len(zeros)}"
+        body += f"{700 + i} 0 obj\n<<{keys}>>\nstream\n".encode() + zeros + b"\nendstream\nendobj\n"
+    return body
+
+
+@pytest.mark.parametrize("build", [growth_do_names, growth_bdc_names, growth_appearance_states, growth_field_parents])
+def test_lookups_by_name_in_large_dictionaries(build) -> None:
+    # A name looked up once per operation or annotation in a dictionary as large as the
+    # page: indexed once, not scanned entry by entry every time.
+    [result] = run_hostile([build(4 * build.__defaults__[0])])
+    assert result["outcome"] == "ok" and result["recovered"] == "ok", result
+
+
+def test_unused_object_stream_bombs_in_a_file_rebuilt(flate_bomb: bytes) -> None:
+    # The rebuilt table lists the object streams; none is decoded until one of its
+    # objects is asked for, and nothing asks.
+    [result] = run_hostile([unused_object_stream_bombs(3, flate_bomb)])
+    assert result["recovered"] == "ok", result

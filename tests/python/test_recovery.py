@@ -60,23 +60,29 @@ def test_a_sound_file_reads_as_strict_with_an_empty_warning_list():
     recovered = folioscan.extract(SAMPLE)
     assert list(recovered) == ["version", "pages", "warnings"]
     assert recovered["warnings"] == []
+    # Beside the strict reading's members, each page has its blocks after its lines; the
+    # ruled table's rows leave the lines and the table has its box.
+    assert all(list(page)[3] == "blocks" for page in recovered["pages"])
     strict = folioscan.parse(SAMPLE)
-    # The same pages, but that the ruled table's rows leave the lines and the table has
-    # its box.
     for mine, theirs in zip(recovered["pages"], strict["pages"], strict=True):
         rows = {" ".join(row) for table in theirs["tables"] for row in table["cells"]}
         assert mine["lines"] == [line for line in theirs["lines"] if line["text"] not in rows]
         assert [{k: v for k, v in t.items() if k != "bbox"} for t in mine["tables"]] == theirs["tables"]
-        assert {k: v for k, v in mine.items() if k not in ("lines", "tables")} == {
+        assert {k: v for k, v in mine.items() if k not in ("lines", "tables", "blocks")} == {
             k: v for k, v in theirs.items() if k not in ("lines", "tables")}
     as_json = json.loads(folioscan.extract(SAMPLE, format="json"))
     assert list(as_json) == ["version", "pages", "warnings"] and as_json["warnings"] == []
     assert "warnings" not in folioscan.parse_to_json(SAMPLE)
-    # Markdown and HTML leave the warnings out; the table stands where it is drawn.
+    assert '"blocks"' not in folioscan.parse_to_json(SAMPLE)
+    # Markdown and HTML leave the warnings out and write the blocks: headings marked,
+    # the table where it is drawn.
     markdown = folioscan.extract(SAMPLE, format="markdown")
+    assert markdown.startswith("# Quarterly sales report\n\n") and "\n# Appendix\n" in markdown
     assert "year.\n\n| Region | Quarter | Units | Revenue |" in markdown
     assert "| West | Q2 | 1,112 | 44,480 |\n\nAll figures" in markdown
-    assert "<td>Region</td>" in folioscan.extract(SAMPLE, format="html")
+    html = folioscan.extract(SAMPLE, format="html")
+    assert "<h1>Quarterly sales report</h1>" in html and "<h1>" not in folioscan.parse_to_html(SAMPLE)
+    assert "<td>Region</td>" in html
 
 
 @pytest.mark.parametrize("name", ["r5_aes_256", "r4_aes_128_clear_metadata", "r4_rc4_128_clear_metadata"])
@@ -210,3 +216,123 @@ def test_encrypt_metadata_that_is_not_a_boolean_is_taken_as_absent(flag):
     recovered = folioscan.extract(data, "userpw")
     assert folioscan.extract(data, "userpw", format="markdown") == "Hello encrypted world"
     assert "Unsupported: /EncryptMetadata is not a boolean: taken as absent" in [w["message"] for w in recovered["warnings"]]
+
+
+# --- rebuilt tables keep the document's own objects -----------------------------------------
+
+
+def without_table(data: bytes) -> bytes:
+    """The file up to its cross-reference table: no table, no trailer, no startxref."""
+    return data[: data.rindex(b"\nxref") + 1]
+
+
+def the_document() -> bytes:
+    return without_table(text_document(["BT /F1 12 Tf 72 700 Td (the document) Tj ET"]))
+
+
+def after_stream(file: bytes, length: str, data: bytes, length_object: bytes = b"") -> bytes:
+    """`file` followed by stream 50 holding `data` under /Length `length`, then the
+    objects in `length_object`: a scan of the file passes over the data."""
+    return (file + f"50 0 obj\n<</Type/EmbeddedFile /Length {length}>>\nstream\n".encode() + data
+            + b"\nendstream\nendobj\n" + length_object)
+
+
+ATTACHMENT = text_document(["BT /F1 12 Tf 72 700 Td (the attachment) Tj ET"])
+CATALOG_IN_DATA = b"7 0 obj\n<</Type/Catalog /Pages 8 0 R>>\nendobj\n8 0 obj\n<</Type/Pages /Kids [] /Count 0>>\nendobj"
+
+
+@pytest.mark.parametrize(
+    "file",
+    [
+        # An attached PDF with the same object numbers, its /Length an object written
+        # after the stream.
+        after_stream(the_document(), "51 0 R", ATTACHMENT, f"51 0 obj\n{len(ATTACHMENT)}\nendobj\n".encode()),
+        # A catalog inside stream data whose /Length names no object: the data run to
+        # "endstream".
+        after_stream(the_document(), "99 0 R", CATALOG_IN_DATA),
+        # The same behind a direct /Length that is wrong.
+        after_stream(the_document(), "5", CATALOG_IN_DATA),
+    ],
+    ids=["attached pdf, indirect length", "catalog in data, length unreadable", "catalog in data, wrong length"],
+)
+def test_objects_inside_stream_data_never_replace_the_documents(file):
+    recovered = folioscan.extract(file)
+    assert [p["lines"][0]["text"] for p in recovered["pages"]] == ["the document"]
+
+
+def page_behind_a_cycle_of_object_streams() -> bytes:
+    """A cross-reference stream whose /Root entry points at object 2 (so the table is
+    rebuilt) and whose entry for the page points into object stream 20, stored
+    in 21, stored in 20; the page itself is written in the file."""
+    objects = {
+        1: b"<</Type/Catalog /Pages 2 0 R>>",
+        2: b"<</Type/Pages /Kids [3 0 R] /Count 1>>",
+        3: b"<</Type/Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources <</Font <</F1 5 0 R>>>>>>",
+        4: stream_object({}, b"BT /F1 12 Tf 72 700 Td (the page) Tj ET"),
+        5: HELVETICA.encode(),
+    }
+    out = bytearray(b"%PDF-1.7\n")
+    rows = {}
+    for num, body in objects.items():
+        rows[num] = (1, len(out), 0)
+        out += f"{num} 0 obj\n".encode() + body + b"\nendobj\n"
+    rows[1] = rows[2]
+    rows[3] = (2, 20, 0)
+    rows[20] = (2, 21, 0)
+    rows[21] = (2, 20, 0)
+    xref_at = len(out)
+    rows[22] = (1, xref_at, 0)
+    data = b"".join(bytes([t]) + a.to_bytes(4, "big") + b.to_bytes(2, "big") for t, a, b in
+                    (rows.get(n, (0, 0, 0xFFFF)) for n in range(23)))
+    out += (f"22 0 obj\n<</Type/XRef /Size 23 /W [1 4 2] /Root 1 0 R /Length {len(data)}>>\nstream\n".encode()
+            + data + b"\nendstream\nendobj\n" + f"startxref\n{xref_at}\n%%EOF\n".encode())
+    return bytes(out)
+
+
+def test_a_compressed_entry_that_fails_falls_back_to_the_object_the_scan_found():
+    recovered = folioscan.extract(page_behind_a_cycle_of_object_streams())
+    assert [p["lines"][0]["text"] for p in recovered["pages"]] == ["the page"]
+    assert "InvalidObject: circular object reference" in [w["message"] for w in recovered["warnings"]]
+
+
+def test_an_encryption_dictionary_in_an_object_stream_of_a_rebuilt_file_is_named():
+    pdf = text_pdf(["BT /F1 12 Tf 72 700 Td (text) Tj ET"])
+    pdf.add(9, "<</Filter/Standard /V 2 /R 3 /Length 128 /P -4 /O <00> /U <00>>>")
+    pdf.trailer_extra = b"/Encrypt 9 0 R"
+    data = pdf.build(xref="stream", object_streams=[[9]])
+    damaged = data[: data.rindex(b"startxref")] + b"startxref\n5\n%%EOF\n"
+    with pytest.raises(ValueError) as raised:
+        folioscan.extract(damaged)
+    assert str(raised.value) == "ObjectNotFound: no such object: 9 0 R, the /Encrypt dictionary"
+    # The strict reading reads the table and keeps its own message for a missing object.
+    with pytest.raises(ValueError, match="^ObjectNotFound: no such object$"):
+        folioscan.parse(data.replace(b"/Encrypt 9 0 R", b"/Encrypt 99 0 R"))
+
+
+@pytest.mark.parametrize(
+    "content, text",
+    [
+        # Times' period is 250 units wide: kerned by 60, the dots are 1.9 points apart.
+        ("BT /F1 10 Tf 72 700 Td [(.) 60 (.) 60 (.)] TJ ET", "..."),
+        # The same word drawn twice, a third of a point apart: a bold face faked.
+        ("BT /F1 10 Tf 72 700 Td (Bold) Tj ET BT /F1 10 Tf 72.3 700 Td (Bold) Tj ET", "Bold"),
+    ],
+)
+def test_glyphs_kerned_close_are_kept_and_overprinting_reads_once(content, text):
+    data = text_document([content], fonts={"F1": "<</Type/Font /Subtype/Type1 /BaseFont/Times-Roman>>"})
+    assert folioscan.extract(data, format="markdown") == text
+
+
+def test_a_table_rebuilt_while_opening_is_not_rebuilt_again():
+    # The entry of /Root leads to another object, so loading the catalog rebuilds the
+    # table; the object 1 the scan finds is no catalog either, and that is said once.
+    pdf = text_pdf(["BT /F1 12 Tf 72 700 Td (x) Tj ET"])
+    pdf.add(1, "(not a catalog)")
+    data = pdf.build()
+    table = data.index(b"\nxref\n") + 1
+    one, two = (data.index(f"\n{n} 0 obj".encode()) + 1 for n in (1, 2))
+    data = data[:table] + data[table:].replace(b"%010d 00000 n" % one, b"%010d 00000 n" % two, 1)
+    recovered = folioscan.extract(data)
+    assert recovered["pages"] == []
+    assert [w["message"] for w in recovered["warnings"]] == [
+        "InvalidObject: object number mismatch", "InvalidObject: expected dictionary"]

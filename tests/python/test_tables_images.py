@@ -116,6 +116,10 @@ def test_recovery_finds_each_table_in_place_and_takes_its_rows_out_of_the_lines(
     assert list(first) == ["rows", "cols", "cells", "bbox"]
     assert first["cells"] == PRICES and second["cells"] == [["a", "b"], ["c", "d"]]
     assert first["bbox"][1] > second["bbox"][3]  # top to bottom, boxes apart
+    # Each table is a block where it stands, with its rows as text.
+    blocks = [(b["type"], b["text"].split("\n")[0]) for b in page["blocks"]]
+    assert blocks == [("paragraph", "Price list"), ("table", "Name Qty Price"), ("paragraph", "Between"),
+                      ("table", "a b"), ("paragraph", "After")]
     assert folioscan.extract(data, format="markdown") == (
         "Price list\n\n| Name | Qty | Price |\n| --- | --- | --- |\n| Apple | 3 | 1.20 |\n"
         "| Pear \\| green | 10 | <0.55 & up> |\n|  |  |  |\n\nBetween\n\n| a | b |\n| --- | --- |\n"

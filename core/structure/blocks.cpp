@@ -1,0 +1,349 @@
+// Reading order of a page's line pieces, lines joined again, and blocks from lines.
+#include "blocks.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "line_pieces.h"
+#include "lists.h"
+#include "paragraphs.h"
+#include "reading_order.h"
+
+namespace folioscan {
+namespace {
+
+// The top and bottom bands of a page where running headers and page numbers stand, as
+// a share of its height.
+constexpr double kMarginShare = 0.06;
+constexpr double kNearMarginShare = 0.125;
+constexpr std::uint32_t kMaxListLevel = 6;
+
+// Whether most letters of the page are of a right-to-left script.
+bool mostly_right_to_left(const std::vector<LinePiece>& pieces) {
+  std::size_t rtl = 0;
+  std::size_t ltr = 0;
+  for (const LinePiece& piece : pieces) {
+    const std::string& text = piece.line.text;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const auto lead = static_cast<unsigned char>(text[i]);
+      if ((lead >= 'a' && lead <= 'z') || (lead >= 'A' && lead <= 'Z')) {
+        ++ltr;
+      } else if (lead >= 0xD6 && lead <= 0xDF) {
+        ++rtl;  // U+0580 to U+07FF: Hebrew, Arabic, Syriac, Thaana
+      } else if (lead == 0xEF && i + 1 < text.size()) {
+        const auto next = static_cast<unsigned char>(text[i + 1]);
+        if (next >= 0xAC && next <= 0xBB) ++rtl;  // presentation forms
+      }
+    }
+  }
+  return rtl > ltr;
+}
+
+std::array<double, 4> normalised(const std::array<double, 4>& box) {
+  return {std::fmin(box[0], box[2]), std::fmin(box[1], box[3]), std::fmax(box[0], box[2]), std::fmax(box[1], box[3])};
+}
+
+// A line of the page in reading order, or a placed table where it stands.
+struct ReadLine {
+  LinePiece piece;
+  std::optional<std::uint32_t> table;
+};
+
+std::vector<ReadLine> read_lines(std::vector<LinePiece>& pieces, std::span<const Table> tables, double unit,
+                                 bool right_to_left) {
+  std::vector<CutBox> boxes;
+  // Item i is pieces[i] for i below the piece count, else a table.
+  std::vector<std::uint32_t> upright;
+  std::vector<std::uint32_t> placed_tables;
+  for (std::uint32_t i = 0; i < pieces.size(); ++i) {
+    const LinePiece& piece = pieces[i];
+    if (!piece.upright) continue;
+    // The band between a little under the baseline and a little over the x-height:
+    // lines set solid do not touch, a superscript shares its line's band.
+    const double size = std::fmax(piece.size, 1.0);
+    boxes.push_back({piece.box[0], piece.baseline - 0.1 * size, piece.box[2], piece.baseline + 0.6 * size});
+    upright.push_back(i);
+  }
+  for (std::uint32_t t = 0; t < tables.size(); ++t) {
+    if (!tables[t].bbox) continue;
+    const auto box = normalised(*tables[t].bbox);
+    boxes.push_back({box[0], box[1], box[2], box[3]});
+    placed_tables.push_back(t);
+  }
+  const std::vector<ReadingPlace> order = reading_order(boxes, unit, right_to_left);
+  std::vector<ReadLine> lines;
+  lines.reserve(order.size());
+  std::vector<LinePiece*> row;
+  const auto flush = [&] {
+    if (row.empty()) return;
+    if (row.size() == 1) {
+      lines.push_back({std::move(*row.front()), std::nullopt});
+    } else {
+      const std::vector<const LinePiece*> parts(row.begin(), row.end());
+      lines.push_back({joined_pieces(parts), std::nullopt});
+    }
+    row.clear();
+  };
+  std::uint32_t row_id = 0;
+  for (const ReadingPlace& place : order) {
+    if (place.item >= upright.size()) {
+      flush();
+      ReadLine table;
+      table.table = placed_tables[place.item - upright.size()];
+      table.piece.box = normalised(*tables[*table.table].bbox);
+      lines.push_back(std::move(table));
+      continue;
+    }
+    LinePiece& piece = pieces[upright[place.item]];
+    if (!row.empty()) {
+      const LinePiece& last = *row.back();
+      const double tolerance = 0.5 * std::fmax(std::fmax(last.size, piece.size), 1.0);
+      if (place.row != row_id || std::fabs(last.baseline - piece.baseline) > tolerance) flush();
+    }
+    row_id = place.row;
+    row.push_back(&piece);
+  }
+  flush();
+  // Turned text (a label up the margin) reads after the page's upright text.
+  for (LinePiece& piece : pieces) {
+    if (!piece.upright) lines.push_back({std::move(piece), std::nullopt});
+  }
+  return lines;
+}
+
+bool overlaps_horizontally(const std::array<double, 4>& a, const std::array<double, 4>& b) {
+  return a[0] < b[2] && b[0] < a[2];
+}
+
+bool ends_sentence(std::string_view text) {
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (text.empty()) return false;
+  const char last = text.back();
+  return last == '.' || last == '!' || last == '?' || last == ':' || text.ends_with("\xE3\x80\x82");
+}
+
+class BlockBuilder {
+ public:
+  BlockBuilder(PageStructure& out, const std::array<double, 4>& media_box) : out_(out) {
+    const auto box = normalised(media_box);
+    margin_low_ = box[1] + kMarginShare * (box[3] - box[1]);
+    margin_high_ = box[3] - kMarginShare * (box[3] - box[1]);
+    near_low_ = box[1] + kNearMarginShare * (box[3] - box[1]);
+    near_high_ = box[3] - kNearMarginShare * (box[3] - box[1]);
+  }
+
+  void add(const ReadLine& line) {
+    if (line.table) {
+      close();
+      Block block;
+      block.type = BlockType::Table;
+      block.bbox = line.piece.box;
+      block.table = *line.table;
+      out_.blocks.push_back(std::move(block));
+      out_.styles.blocks.push_back({});
+      previous_ = nullptr;
+      return;
+    }
+    const LinePiece& piece = line.piece;
+    const ListMarker marker = list_marker(piece.line.text);
+    if (!open_.empty() && !continues(piece, marker)) close();
+    if (open_.empty()) {
+      marker_ = marker;
+      space_above_ = 1e9;
+      if (previous_ != nullptr && previous_->baseline > piece.baseline &&
+          overlaps_horizontally(previous_->box, piece.box)) {
+        space_above_ = (previous_->baseline - piece.baseline) / std::fmax(piece.size, 1.0);
+      }
+    }
+    open_.push_back(&piece);
+  }
+
+  void close() {
+    if (open_.empty()) return;
+    Block block;
+    block.type = marker_.kind == MarkerKind::None ? BlockType::Paragraph : BlockType::ListItem;
+    block.ordered = marker_.kind == MarkerKind::Enumerator;
+    std::array<double, 4> box = open_.front()->box;
+    SizeCounts sizes;
+    std::size_t bold = 0;
+    std::size_t characters = 0;
+    bool gapped = false;
+    for (std::size_t i = 0; i < open_.size(); ++i) {
+      const LinePiece& piece = *open_[i];
+      std::string_view text = piece.line.text;
+      if (i == 0 && marker_.kind == MarkerKind::Bullet) text.remove_prefix(std::min(marker_.length, text.size()));
+      append_paragraph_line(block.text, text);
+      box = {std::fmin(box[0], piece.box[0]), std::fmin(box[1], piece.box[1]), std::fmax(box[2], piece.box[2]),
+             std::fmax(box[3], piece.box[3])};
+      count_size(sizes, piece.size, piece.characters);
+      characters += piece.characters;
+      if (piece.bold) bold += piece.characters;
+      if (piece.parts >= 3) gapped = true;
+    }
+    block.bbox = box;
+    BlockStyle style;
+    style.size = body_size(sizes);
+    style.bold = characters > 0 && 2 * bold > characters;
+    style.lines = static_cast<std::uint32_t>(open_.size());
+    style.space_above = space_above_;
+    style.gapped = gapped;
+    style.in_margin = open_.size() == 1 && (box[1] > margin_high_ || box[3] < margin_low_);
+    style.near_margin = open_.size() == 1 && (box[1] > near_high_ || box[3] < near_low_);
+    if (block.type == BlockType::ListItem) block.level = list_level(box[0], style.size);
+    else list_indents_.clear();
+    previous_ = open_.back();
+    open_.clear();
+    if (block.text.empty()) return;
+    if (continues_paragraph(block, style)) {
+      // A paragraph carried over from the foot of one column to the head of the next.
+      Block& previous = out_.blocks.back();
+      append_paragraph_line(previous.text, block.text);
+      previous.bbox = {std::fmin(previous.bbox[0], box[0]), std::fmin(previous.bbox[1], box[1]),
+                       std::fmax(previous.bbox[2], box[2]), std::fmax(previous.bbox[3], box[3])};
+      out_.styles.blocks.back().lines += style.lines;
+      return;
+    }
+    out_.blocks.push_back(std::move(block));
+    out_.styles.blocks.push_back(style);
+  }
+
+ private:
+  // Whether `piece` goes on the open block: below its last line in the same column, at
+  // the same size and weight, no farther than a paragraph's line spacing, and not the
+  // start of a new paragraph (an indented first line, a short last line before it) or
+  // of a list item.
+  bool continues(const LinePiece& piece, const ListMarker& marker) const {
+    const LinePiece& last = *open_.back();
+    if (marker.kind != MarkerKind::None || !piece.upright || !last.upright) return false;
+    const double size = std::fmax(std::fmax(last.size, piece.size), 1.0);
+    if (std::fabs(last.size - piece.size) > 0.08 * size || last.bold != piece.bold) return false;
+    const double drop = last.baseline - piece.baseline;
+    if (!(drop > 0.3 * size)) return false;
+    double limit = 1.7 * size;
+    if (open_.size() >= 2) {
+      const double spacing = open_[0]->baseline - open_[1]->baseline;
+      limit = std::fmax(1.3 * spacing, spacing + 0.25 * size);
+    }
+    if (drop > limit || !overlaps_horizontally(last.box, piece.box)) return false;
+    double left = open_.front()->box[0];
+    double right = piece.box[2];
+    for (const LinePiece* line : open_) {
+      left = std::fmin(left, line->box[0]);
+      right = std::fmax(right, line->box[2]);
+    }
+    if (marker_.kind != MarkerKind::None) return piece.box[0] >= open_.front()->box[0] - 0.5 * size;
+    // An indented line after lines that start flush opens a paragraph.
+    if (open_.size() >= 2 && piece.box[0] > left + 0.8 * size && last.box[0] < left + 0.3 * size) return false;
+    // A clearly shorter line that ends a sentence closes one.
+    const double width = right - left;
+    if (last.box[2] < right - std::fmax(4.0 * size, 0.2 * width) && ends_sentence(last.line.text)) return false;
+    return true;
+  }
+
+  // Whether the paragraph `block` goes on the paragraph before it, carried over to
+  // another column: that one ends with a word broken by a hyphen, this one starts in
+  // lower case, the two at one size and weight, this one above or beside the other.
+  bool continues_paragraph(const Block& block, const BlockStyle& style) const {
+    if (out_.blocks.empty() || block.type != BlockType::Paragraph) return false;
+    const Block& previous = out_.blocks.back();
+    const BlockStyle& before = out_.styles.blocks.back();
+    if (previous.type != BlockType::Paragraph || before.bold != style.bold ||
+        std::fabs(before.size - style.size) > 0.08 * std::fmax(style.size, 1.0)) {
+      return false;
+    }
+    const std::string& text = previous.text;
+    const bool broken = text.size() >= 2 && text.back() == '-' && text[text.size() - 2] != ' ' &&
+                        text[text.size() - 2] != '-';
+    const char first = block.text.front();
+    const bool elsewhere = block.bbox[3] > previous.bbox[1] || block.bbox[0] >= previous.bbox[2];
+    return broken && first >= 'a' && first <= 'z' && elsewhere;
+  }
+
+  // The nesting of a list item by its indent among the list items just before it.
+  std::uint32_t list_level(double x, double size) {
+    const double step = 0.8 * std::fmax(size, 1.0);
+    while (!list_indents_.empty() && x < list_indents_.back() - step) list_indents_.pop_back();
+    if (list_indents_.empty() || x > list_indents_.back() + step) {
+      if (list_indents_.size() < kMaxListLevel) list_indents_.push_back(x);
+    }
+    return static_cast<std::uint32_t>(std::max<std::size_t>(list_indents_.size(), 1));
+  }
+
+  PageStructure& out_;
+  std::vector<const LinePiece*> open_;
+  ListMarker marker_;
+  double space_above_ = 1e9;
+  const LinePiece* previous_ = nullptr;
+  std::vector<double> list_indents_;
+  double margin_low_ = 0.0;
+  double margin_high_ = 0.0;
+  double near_low_ = 0.0;
+  double near_high_ = 0.0;
+};
+
+// A table block's text: each row's cells that hold text, apart by spaces (a cell's own
+// lines too), the rows apart by line feeds.
+std::string table_text(const Table& table) {
+  std::string text;
+  for (const auto& row : table.cells) {
+    std::string line;
+    for (const std::string& cell : row) {
+      if (cell.empty()) continue;
+      if (!line.empty()) line += ' ';
+      for (const char c : cell) line += c == '\n' ? ' ' : c;
+    }
+    if (line.empty()) continue;
+    if (!text.empty()) text += '\n';
+    text += line;
+  }
+  return text;
+}
+
+}  // namespace
+
+std::vector<const TextRun*> runs_outside_tables(std::span<const TextRun* const> shown, std::span<const Table> tables) {
+  std::vector<std::array<double, 4>> boxes;
+  for (const Table& table : tables) {
+    if (table.bbox) boxes.push_back(normalised(*table.bbox));
+  }
+  if (boxes.empty()) return {shown.begin(), shown.end()};
+  std::vector<const TextRun*> kept;
+  kept.reserve(shown.size());
+  for (const TextRun* run : shown) {
+    const double size = std::fabs(run->page_size);
+    const double cx = 0.5 * (run->x + run->end_x);
+    const double cy = 0.5 * (run->y + run->end_y) + 0.3 * size;
+    const bool inside = std::any_of(boxes.begin(), boxes.end(), [&](const std::array<double, 4>& box) {
+      return cx >= box[0] && cx <= box[2] && cy >= box[1] && cy <= box[3];
+    });
+    if (!inside) kept.push_back(run);
+  }
+  return kept;
+}
+
+PageStructure structure_page(const LayoutResult& layout, std::span<const Table> tables,
+                             const std::array<double, 4>& media_box) {
+  PageStructure out;
+  std::vector<LinePiece> pieces = line_pieces(layout);
+  for (const LinePiece& piece : pieces) count_size(out.styles.sizes, piece.size, piece.characters);
+  const double unit = body_size(out.styles.sizes);
+  std::vector<ReadLine> lines = read_lines(pieces, tables, unit, mostly_right_to_left(pieces));
+  BlockBuilder builder(out, media_box);
+  out.lines.reserve(lines.size());
+  for (ReadLine& line : lines) {
+    builder.add(line);
+    if (!line.table) out.lines.push_back(line.piece.line);
+  }
+  builder.close();
+  for (Block& block : out.blocks) {
+    if (block.table && *block.table < tables.size()) block.text = table_text(tables[*block.table]);
+  }
+  return out;
+}
+
+}  // namespace folioscan

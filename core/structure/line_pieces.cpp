@@ -1,0 +1,250 @@
+// Cutting lines at wide gaps and measuring the pieces.
+#include "line_pieces.h"
+
+#include <algorithm>
+#include <cmath>
+#include <span>
+#include <utility>
+
+namespace folioscan {
+namespace {
+
+// A layout line spans so many baselines only on a hostile page.
+constexpr std::size_t kMaxBaselines = 32;
+
+std::size_t characters_of(std::string_view text) {
+  std::size_t count = 0;
+  for (const char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80 && c != ' ';
+  return count;
+}
+
+bool blank(const TextRun& run) { return run.text.find_first_not_of(' ') == std::string::npos; }
+
+// Where an upright run's last glyph ends: trailing spaces reach into the white space
+// after the text (a column's gutter), so they are taken off, a space as 0.28 em.
+double visible_end(const TextRun& run) {
+  std::size_t trailing = 0;
+  while (trailing < run.text.size() && run.text[run.text.size() - 1 - trailing] == ' ') ++trailing;
+  if (run.quarter_turns != 0 || trailing == 0 || trailing == run.text.size()) return run.end_x;
+  return std::fmax(run.x, run.end_x - 0.28 * std::fabs(run.page_size) * static_cast<double>(trailing));
+}
+
+// Box, size and style of a piece from its runs.
+void measure(LinePiece& piece, std::span<const TextRun* const> runs) {
+  double x0 = INFINITY;
+  double x1 = -INFINITY;
+  double y0 = INFINITY;
+  double y1 = -INFINITY;
+  // (size, characters) pairs: a line has few sizes.
+  std::vector<std::pair<double, std::size_t>> sizes;
+  std::size_t bold = 0;
+  std::size_t italic = 0;
+  std::size_t total = 0;
+  for (const TextRun* run : runs) {
+    const double size = std::fabs(run->page_size);
+    const double ascent = run->ascent > 0 ? run->ascent : 0.8 * size;
+    const double descent = run->descent < 0 ? run->descent : -0.2 * size;
+    const double end = visible_end(*run);
+    x0 = std::fmin(x0, std::fmin(run->x, end));
+    x1 = std::fmax(x1, std::fmax(run->x, end));
+    const double low = std::fmin(run->y, run->end_y);
+    const double high = std::fmax(run->y, run->end_y);
+    if (run->quarter_turns == 0 || run->quarter_turns == 2) {
+      y0 = std::fmin(y0, low + descent);
+      y1 = std::fmax(y1, high + ascent);
+    } else {
+      // Turned text reaches sideways of its baseline: its box spans the baseline's
+      // length upwards and the glyph height across.
+      y0 = std::fmin(y0, low);
+      y1 = std::fmax(y1, high);
+      x0 = std::fmin(x0, run->x - size);
+      x1 = std::fmax(x1, run->x + size);
+    }
+    const std::size_t chars = characters_of(run->text);
+    total += chars;
+    if (run->bold) bold += chars;
+    if (run->italic) italic += chars;
+    auto it = std::find_if(sizes.begin(), sizes.end(),
+                           [&](const auto& entry) { return std::fabs(entry.first - size) < 0.05; });
+    if (it == sizes.end()) {
+      sizes.emplace_back(size, chars);
+    } else {
+      it->second += chars;
+    }
+  }
+  std::size_t best = 0;
+  piece.size = 0.0;
+  for (const auto& [size, chars] : sizes) {
+    if (chars > best || (chars == best && size > piece.size)) {
+      best = chars;
+      piece.size = size;
+    }
+  }
+  if (!(x0 <= x1)) x0 = x1 = 0.0;
+  if (!(y0 <= y1)) y0 = y1 = 0.0;
+  piece.box = {x0, y0, x1, y1};
+  piece.characters = total;
+  piece.bold = total > 0 && 2 * bold > total;
+  piece.italic = total > 0 && 2 * italic > total;
+}
+
+LinePiece upright_piece(std::vector<const TextRun*> runs) {
+  LinePiece piece;
+  piece.line = join_upright_runs(runs);
+  piece.baseline = piece.line.y;
+  measure(piece, runs);
+  piece.runs = std::move(runs);
+  return piece;
+}
+
+// Cuts runs on one baseline, left to right, where a run starts more than a gutter gap
+// beyond all the runs before it. Blank runs neither cut nor close a gap.
+void cut_runs(std::vector<const TextRun*> runs, std::vector<LinePiece>& out) {
+  std::vector<const TextRun*> current;
+  double reach = -INFINITY;
+  double reach_size = 0.0;
+  for (const TextRun* run : runs) {
+    const double size = std::fmax(1.0, std::fmax(std::fabs(run->page_size), reach_size));
+    if (!current.empty() && !blank(*run) && run->x - reach > kPieceGap * size) {
+      out.push_back(upright_piece(std::move(current)));
+      current.clear();
+      reach = -INFINITY;
+    }
+    current.push_back(run);
+    if (!blank(*run)) {
+      reach = std::fmax(reach, visible_end(*run));
+      reach_size = std::fabs(run->page_size);
+    }
+  }
+  if (!current.empty()) out.push_back(upright_piece(std::move(current)));
+}
+
+bool left_to_right(const std::vector<const TextRun*>& runs) {
+  for (std::size_t i = 1; i < runs.size(); ++i) {
+    if (!(runs[i]->x >= runs[i - 1]->x)) return false;
+  }
+  return true;
+}
+
+// An upright line of layout, in its order. A line whose runs go back to the left holds
+// several baselines (lines of two columns a few points apart, a raised note) or runs
+// drawn over one another: its runs are grouped by baseline, each group cut where a run
+// starts a gutter gap beyond all runs left of it, and each piece keeps its runs in
+// layout's order when they overlap (text over text), else left to right.
+void cut_line(const std::vector<const TextRun*>& runs, std::vector<LinePiece>& out) {
+  if (left_to_right(runs)) {
+    cut_runs(runs, out);
+    return;
+  }
+  std::vector<std::vector<std::size_t>> baselines;  // indices into `runs`
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    const double tolerance = 0.15 * std::fmax(std::fabs(runs[i]->page_size), 1.0);
+    auto it = std::find_if(baselines.begin(), baselines.end(), [&](const std::vector<std::size_t>& line) {
+      return std::fabs(runs[line.front()]->y - runs[i]->y) <= tolerance;
+    });
+    if (it == baselines.end()) {
+      if (baselines.size() == kMaxBaselines) {
+        // A hostile line of a thousand baselines: one piece, in layout's order.
+        out.push_back(upright_piece(runs));
+        return;
+      }
+      baselines.push_back({i});
+    } else {
+      it->push_back(i);
+    }
+  }
+  for (std::vector<std::size_t>& line : baselines) {
+    std::vector<std::size_t> sorted = line;
+    std::stable_sort(sorted.begin(), sorted.end(), [&](std::size_t a, std::size_t b) { return runs[a]->x < runs[b]->x; });
+    std::vector<std::size_t> piece;
+    double reach = -INFINITY;
+    double reach_size = 0.0;
+    const auto emit = [&] {
+      if (piece.empty()) return;
+      std::vector<const TextRun*> in_x;
+      bool overlapping = false;
+      for (std::size_t k = 0; k < piece.size(); ++k) {
+        const TextRun* run = runs[piece[k]];
+        if (k > 0) {
+          // Measured to the last glyph: a trailing space may reach past the next run.
+          const double slack = 0.1 * std::fmax(std::fabs(run->page_size), 1.0);
+          if (!(run->x >= visible_end(*runs[piece[k - 1]]) - slack)) overlapping = true;
+        }
+        in_x.push_back(run);
+      }
+      if (overlapping) {
+        std::sort(piece.begin(), piece.end());  // layout's order
+        in_x.clear();
+        for (const std::size_t index : piece) in_x.push_back(runs[index]);
+      }
+      out.push_back(upright_piece(std::move(in_x)));
+      piece.clear();
+    };
+    for (const std::size_t index : sorted) {
+      const TextRun* run = runs[index];
+      const double size = std::fmax(1.0, std::fmax(std::fabs(run->page_size), reach_size));
+      if (!piece.empty() && !blank(*run) && run->x - reach > kPieceGap * size) {
+        emit();
+        reach = -INFINITY;
+      }
+      piece.push_back(index);
+      if (!blank(*run)) {
+        reach = std::fmax(reach, run->end_x);
+        reach_size = std::fabs(run->page_size);
+      }
+    }
+    emit();
+  }
+}
+
+}  // namespace
+
+std::vector<LinePiece> line_pieces(const LayoutResult& layout) {
+  std::vector<LinePiece> pieces;
+  pieces.reserve(layout.lines.size());
+  for (std::size_t i = 0; i < layout.lines.size() && i < layout.line_runs.size(); ++i) {
+    const std::vector<const TextRun*>& runs = layout.line_runs[i];
+    if (runs.empty()) continue;
+    if (runs.front()->quarter_turns == 0) {
+      cut_line(runs, pieces);
+      continue;
+    }
+    LinePiece piece;
+    piece.line = layout.lines[i];
+    piece.upright = false;
+    piece.baseline = piece.line.y;
+    measure(piece, runs);
+    pieces.push_back(std::move(piece));
+  }
+  return pieces;
+}
+
+LinePiece joined_pieces(std::span<const LinePiece* const> parts) {
+  // Piece after piece from the left; the runs of pieces that overlap (text drawn over
+  // text) are never interleaved.
+  std::vector<const LinePiece*> ordered(parts.begin(), parts.end());
+  std::stable_sort(ordered.begin(), ordered.end(),
+                   [](const LinePiece* a, const LinePiece* b) { return a->box[0] < b->box[0]; });
+  std::vector<const TextRun*> runs;
+  bool overlapping = false;
+  for (std::size_t i = 0; i < ordered.size(); ++i) {
+    if (i > 0 && ordered[i]->box[0] < ordered[i - 1]->box[2]) overlapping = true;
+    runs.insert(runs.end(), ordered[i]->runs.begin(), ordered[i]->runs.end());
+  }
+  LinePiece piece = upright_piece(std::move(runs));
+  if (overlapping) {
+    // Text over text: each piece's text whole, one after the other.
+    std::string text;
+    for (const LinePiece* part : ordered) {
+      if (!text.empty() && text.back() != ' ' && !part->line.text.empty() && part->line.text.front() != ' ') {
+        text += ' ';
+      }
+      text += part->line.text;
+    }
+    piece.line.text = std::move(text);
+  }
+  piece.parts = static_cast<std::uint32_t>(parts.size());
+  return piece;
+}
+
+}  // namespace folioscan

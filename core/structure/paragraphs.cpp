@@ -1,0 +1,104 @@
+// Joining a paragraph's lines.
+#include "paragraphs.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace folioscan {
+namespace {
+
+constexpr std::string_view kSoftHyphen = "\xC2\xAD";
+
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// The code point that ends `text`, 0 when none.
+std::uint32_t last_code_point(std::string_view text) {
+  std::size_t at = text.size();
+  while (at > 0 && (static_cast<std::uint8_t>(text[at - 1]) & 0xC0) == 0x80) --at;
+  if (at == 0) return 0;
+  --at;
+  const auto lead = static_cast<std::uint8_t>(text[at]);
+  std::uint32_t value = lead < 0x80 ? lead : lead < 0xE0 ? lead & 0x1F : lead < 0xF0 ? lead & 0x0F : lead & 0x07;
+  for (std::size_t i = at + 1; i < text.size(); ++i) value = (value << 6) | (static_cast<std::uint8_t>(text[i]) & 0x3F);
+  return value;
+}
+
+std::uint32_t first_code_point(std::string_view text) {
+  if (text.empty()) return 0;
+  const auto lead = static_cast<std::uint8_t>(text[0]);
+  if (lead < 0x80) return lead;
+  const std::size_t length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  std::uint32_t value = lead < 0xE0 ? lead & 0x1F : lead < 0xF0 ? lead & 0x0F : lead & 0x07;
+  for (std::size_t i = 1; i < length && i < text.size(); ++i) {
+    value = (value << 6) | (static_cast<std::uint8_t>(text[i]) & 0x3F);
+  }
+  return value;
+}
+
+// Letters of the scripts that separate words with spaces, roughly: Latin, Greek,
+// Cyrillic (lower case where the case counts).
+bool is_letter(std::uint32_t c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0x24F && c != 0xD7 && c != 0xF7) ||
+         (c >= 0x370 && c <= 0x4FF);
+}
+
+bool is_lower(std::uint32_t c) {
+  if (c >= 'a' && c <= 'z') return true;
+  if (c >= 0xDF && c <= 0xFF && c != 0xF7) return true;
+  if (c >= 0x100 && c <= 0x17F) return (c & 1) == 1;  // Latin Extended-A alternates
+  if (c >= 0x3AC && c <= 0x3CE) return true;          // Greek small letters
+  return c >= 0x430 && c <= 0x45F;                      // Cyrillic small letters
+}
+
+// Scripts written without spaces between words: CJK symbols, kana, ideographs, Hangul,
+// and the full-width forms.
+bool is_unspaced(std::uint32_t c) {
+  return (c >= 0x3000 && c <= 0x9FFF) || (c >= 0xAC00 && c <= 0xD7AF) || (c >= 0xF900 && c <= 0xFAFF) ||
+         (c >= 0xFF00 && c <= 0xFFEF) || (c >= 0x20000 && c <= 0x2FFFF);
+}
+
+// Appends `text` without its soft hyphens, each tab (which producers put after a
+// section number or a footnote mark) as a space.
+void append_without_soft_hyphens(std::string& out, std::string_view text) {
+  std::size_t at = 0;
+  while (true) {
+    const std::size_t found = text.find(kSoftHyphen, at);
+    const std::size_t from = out.size();
+    out.append(text.substr(at, found == std::string_view::npos ? std::string_view::npos : found - at));
+    std::replace(out.begin() + static_cast<std::ptrdiff_t>(from), out.end(), '\t', ' ');
+    if (found == std::string_view::npos) return;
+    at = found + kSoftHyphen.size();
+  }
+}
+
+}  // namespace
+
+void append_paragraph_line(std::string& text, std::string_view line) {
+  line = trimmed(line);
+  if (line.empty()) return;
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  if (text.empty()) {
+    append_without_soft_hyphens(text, line);
+    return;
+  }
+  const std::uint32_t next = first_code_point(line);
+  if (text.ends_with(kSoftHyphen)) {
+    text.resize(text.size() - kSoftHyphen.size());
+  } else if (text.back() == '-' && text.size() >= 2) {
+    const std::uint32_t before = last_code_point(std::string_view(text).substr(0, text.size() - 1));
+    if (is_letter(before) && is_lower(next)) {
+      text.pop_back();
+    } else if (before == ' ') {
+      text += ' ';  // a dash standing alone
+    }
+  } else if (!(is_unspaced(last_code_point(text)) && is_unspaced(next))) {
+    text += ' ';
+  }
+  append_without_soft_hyphens(text, line);
+}
+
+}  // namespace folioscan

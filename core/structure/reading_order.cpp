@@ -1,0 +1,322 @@
+// Recursive white-space cuts (columns first, then rows, with rows that share a gutter
+// regrouped), and the order of items inside a region that cannot be cut further.
+#include "reading_order.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace folioscan {
+namespace {
+
+// Each level removes at least one item from a region, but a hostile page could still
+// nest deeply: past this depth a region is read row by row.
+constexpr int kMaxCutDepth = 64;
+// A column narrower than this many units whose rows line up with its neighbour's is a
+// table column, not a column of text.
+constexpr double kTableColumn = 12.0;
+constexpr std::size_t kMaxFreeStretches = 32;
+
+struct Interval {
+  double from = 0.0;
+  double to = 0.0;
+};
+
+using Ids = std::vector<std::uint32_t>;
+
+class Cutter {
+ public:
+  Cutter(std::span<const CutBox> boxes, double unit, bool right_to_left)
+      : boxes_(boxes),
+        unit_(unit),
+        min_gap_(0.5 * unit),
+        wide_gap_(1.0 * unit),
+        min_column_(6.0 * unit),
+        right_to_left_(right_to_left) {}
+
+  void region(Ids& ids, int depth) {
+    if (ids.size() <= 1 || depth >= kMaxCutDepth) {
+      leaf(ids);
+      return;
+    }
+    std::vector<Ids> bands = horizontal_bands(ids);
+    if (bands.size() <= 1) {
+      // One row: a wide gap inside it is no gutter unless rows above or below share it.
+      leaf(ids);
+      return;
+    }
+    std::vector<Ids> columns = vertical_split(ids, bands.size());
+    if (columns.size() > 1) {
+      if (right_to_left_) std::reverse(columns.begin(), columns.end());
+      for (Ids& column : columns) region(column, depth + 1);
+      return;
+    }
+    for (Ids& group : merge_column_bands(ids, bands)) {
+      if (group.size() == ids.size()) {
+        leaf(group);
+      } else {
+        region(group, depth + 1);
+      }
+    }
+  }
+
+  std::vector<ReadingPlace> take() { return std::move(out_); }
+
+ private:
+  const CutBox& box(std::uint32_t id) const { return boxes_[id]; }
+
+  // Columns split at gaps at least a gutter wide in the x projection (a narrow gutter
+  // only through three rows or more, so that a river of word spaces in two lines is
+  // none); a piece narrower than a column (a list's bullets, a contents page's page
+  // numbers) joins its nearer neighbour.
+  std::vector<Ids> vertical_split(Ids& ids, std::size_t rows) const {
+    const double gutter = rows >= 3 ? min_gap_ : wide_gap_;
+    std::sort(ids.begin(), ids.end(), [&](std::uint32_t a, std::uint32_t b) { return box(a).x0 < box(b).x0; });
+    std::vector<Ids> groups(1);
+    std::vector<double> gaps;  // gaps[i]: between groups i and i + 1
+    double reach = box(ids.front()).x1;
+    for (const std::uint32_t id : ids) {
+      if (!groups.back().empty() && box(id).x0 - reach >= gutter) {
+        gaps.push_back(box(id).x0 - reach);
+        groups.emplace_back();
+      }
+      groups.back().push_back(id);
+      reach = std::fmax(reach, box(id).x1);
+    }
+    while (groups.size() > 1) {
+      std::size_t narrow = groups.size();
+      for (std::size_t i = 0; i < groups.size(); ++i) {
+        if (width(groups[i]) < min_column_) {
+          narrow = i;
+          break;
+        }
+      }
+      if (narrow == groups.size()) break;
+      // Merge with the neighbour across the smaller gap.
+      std::size_t into = narrow;
+      if (narrow == 0) {
+        into = 1;
+      } else if (narrow + 1 == groups.size() || gaps[narrow - 1] <= gaps[narrow]) {
+        into = narrow - 1;
+      } else {
+        into = narrow + 1;
+      }
+      const std::size_t low = std::min(narrow, into);
+      groups[low].insert(groups[low].end(), groups[low + 1].begin(), groups[low + 1].end());
+      groups.erase(groups.begin() + static_cast<std::ptrdiff_t>(low) + 1);
+      gaps.erase(gaps.begin() + static_cast<std::ptrdiff_t>(low));
+    }
+    // Neighbours of which one is narrow and whose rows stand on the same baselines are
+    // the columns of a table without rules: read across, row by row.
+    for (std::size_t i = 0; i + 1 < groups.size();) {
+      if (std::fmin(width(groups[i]), width(groups[i + 1])) < kTableColumn * unit_ &&
+          rows_align(groups[i], groups[i + 1])) {
+        groups[i].insert(groups[i].end(), groups[i + 1].begin(), groups[i + 1].end());
+        groups.erase(groups.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+      } else {
+        ++i;
+      }
+    }
+    return groups;
+  }
+
+  // Whether most items of the group with fewer items share a row (their y ranges'
+  // middles within a quarter of the unit) with an item of the other.
+  bool rows_align(const Ids& a, const Ids& b) const {
+    const Ids& few = a.size() <= b.size() ? a : b;
+    const Ids& many = a.size() <= b.size() ? b : a;
+    std::vector<double> middles;
+    middles.reserve(many.size());
+    for (const std::uint32_t id : many) middles.push_back(0.5 * (box(id).y0 + box(id).y1));
+    std::sort(middles.begin(), middles.end());
+    std::size_t aligned = 0;
+    for (const std::uint32_t id : few) {
+      const double middle = 0.5 * (box(id).y0 + box(id).y1);
+      const auto it = std::lower_bound(middles.begin(), middles.end(), middle - 0.25 * unit_);
+      if (it != middles.end() && *it <= middle + 0.25 * unit_) ++aligned;
+    }
+    return few.size() >= 2 && 10 * aligned >= 7 * few.size();
+  }
+
+  double width(const Ids& ids) const {
+    double x0 = box(ids.front()).x0;
+    double x1 = box(ids.front()).x1;
+    for (const std::uint32_t id : ids) {
+      x0 = std::fmin(x0, box(id).x0);
+      x1 = std::fmax(x1, box(id).x1);
+    }
+    return x1 - x0;
+  }
+
+  // Rows top to bottom: items whose y ranges overlap, directly or through others.
+  std::vector<Ids> horizontal_bands(Ids& ids) const {
+    std::stable_sort(ids.begin(), ids.end(), [&](std::uint32_t a, std::uint32_t b) { return box(a).y1 > box(b).y1; });
+    std::vector<Ids> bands;
+    double floor = 0.0;
+    for (const std::uint32_t id : ids) {
+      if (bands.empty() || box(id).y1 < floor) {
+        bands.emplace_back();
+        floor = box(id).y0;
+      }
+      bands.back().push_back(id);
+      floor = std::fmin(floor, box(id).y0);
+    }
+    return bands;
+  }
+
+  // The free stretches of [from, to] that no item of `ids` covers.
+  std::vector<Interval> free_of(const Ids& ids, double from, double to) const {
+    std::vector<Interval> covered;
+    covered.reserve(ids.size());
+    for (const std::uint32_t id : ids) covered.push_back({box(id).x0, box(id).x1});
+    std::sort(covered.begin(), covered.end(), [](const Interval& a, const Interval& b) { return a.from < b.from; });
+    std::vector<Interval> free;
+    double at = from;
+    for (const Interval& c : covered) {
+      if (c.from > at) free.push_back({at, c.from});
+      at = std::fmax(at, c.to);
+    }
+    if (at < to) free.push_back({at, to});
+    // Only stretches a gutter wide can matter, and of those the widest few: a row of a
+    // hostile page's thousand boxes leaves no more to compare with every later row.
+    std::erase_if(free, [&](const Interval& gap) { return gap.to - gap.from < min_gap_; });
+    if (free.size() > kMaxFreeStretches) {
+      std::nth_element(free.begin(), free.begin() + kMaxFreeStretches, free.end(),
+                       [](const Interval& a, const Interval& b) { return a.to - a.from > b.to - b.from; });
+      free.resize(kMaxFreeStretches);
+      std::sort(free.begin(), free.end(), [](const Interval& a, const Interval& b) { return a.from < b.from; });
+    }
+    return free;
+  }
+
+  static std::vector<Interval> intersect(const std::vector<Interval>& a, const std::vector<Interval>& b) {
+    std::vector<Interval> out;
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+      const double from = std::fmax(a[i].from, b[j].from);
+      const double to = std::fmin(a[i].to, b[j].to);
+      if (to > from) out.push_back({from, to});
+      if (a[i].to < b[j].to) {
+        ++i;
+      } else {
+        ++j;
+      }
+    }
+    return out;
+  }
+
+  // Consecutive rows that leave one gutter free between content on both sides read as
+  // one region (which the next level cuts into columns); other rows stand alone.
+  std::vector<Ids> merge_column_bands(const Ids& ids, std::vector<Ids>& bands) const {
+    double from = box(ids.front()).x0;
+    double to = box(ids.front()).x1;
+    for (const std::uint32_t id : ids) {
+      from = std::fmin(from, box(id).x0);
+      to = std::fmax(to, box(id).x1);
+    }
+    std::vector<Ids> groups;
+    std::vector<std::vector<Ids>> members;  // each group's bands
+    std::vector<Interval> group_free;
+    double group_x0 = 0.0;
+    double group_x1 = 0.0;
+    for (Ids& band : bands) {
+      const std::vector<Interval> band_free = free_of(band, from, to);
+      double band_x0 = box(band.front()).x0;
+      double band_x1 = box(band.front()).x1;
+      for (const std::uint32_t id : band) {
+        band_x0 = std::fmin(band_x0, box(id).x0);
+        band_x1 = std::fmax(band_x1, box(id).x1);
+      }
+      if (!groups.empty()) {
+        const double x0 = std::fmin(group_x0, band_x0);
+        const double x1 = std::fmax(group_x1, band_x1);
+        std::vector<Interval> shared = intersect(group_free, band_free);
+        const bool gutter = std::any_of(shared.begin(), shared.end(), [&](const Interval& gap) {
+          return gap.to - gap.from >= min_gap_ && gap.from - x0 >= min_column_ && x1 - gap.to >= min_column_;
+        });
+        if (gutter) {
+          groups.back().insert(groups.back().end(), band.begin(), band.end());
+          members.back().push_back(std::move(band));
+          group_free = std::move(shared);
+          group_x0 = x0;
+          group_x1 = x1;
+          continue;
+        }
+      }
+      groups.push_back(band);
+      members.push_back({std::move(band)});
+      group_free = band_free;
+      group_x0 = band_x0;
+      group_x1 = band_x1;
+    }
+    // Two rows that share only a narrow gap are no columns: they stand alone again.
+    std::vector<Ids> out;
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+      if (members[g].size() == 2 && !has_gutter(groups[g], wide_gap_)) {
+        for (Ids& band : members[g]) out.push_back(std::move(band));
+      } else {
+        out.push_back(std::move(groups[g]));
+      }
+    }
+    return out;
+  }
+
+  // Whether the x projection of `ids` leaves a gap at least `width` wide.
+  bool has_gutter(Ids ids, double width) const {
+    std::sort(ids.begin(), ids.end(), [&](std::uint32_t a, std::uint32_t b) { return box(a).x0 < box(b).x0; });
+    double reach = box(ids.front()).x1;
+    for (const std::uint32_t id : ids) {
+      if (box(id).x0 - reach >= width) return true;
+      reach = std::fmax(reach, box(id).x1);
+    }
+    return false;
+  }
+
+  // A region read row by row, each row's items left to right (right to left).
+  void leaf(Ids& ids) {
+    if (ids.empty()) return;
+    for (Ids& band : horizontal_bands(ids)) {
+      std::stable_sort(band.begin(), band.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return right_to_left_ ? box(a).x1 > box(b).x1 : box(a).x0 < box(b).x0;
+      });
+      for (const std::uint32_t id : band) out_.push_back({id, next_row_});
+      ++next_row_;
+    }
+  }
+
+  std::span<const CutBox> boxes_;
+  double unit_;
+  double min_gap_;
+  double wide_gap_;
+  double min_column_;
+  bool right_to_left_;
+  std::uint32_t next_row_ = 0;
+  std::vector<ReadingPlace> out_;
+};
+
+}  // namespace
+
+std::vector<ReadingPlace> reading_order(std::span<const CutBox> boxes, double unit, bool right_to_left) {
+  std::vector<std::uint32_t> ids;
+  ids.reserve(boxes.size());
+  for (std::uint32_t i = 0; i < boxes.size(); ++i) {
+    const CutBox& b = boxes[i];
+    // A box with NaN or infinite corners cannot be placed by white space: read last.
+    if (std::isfinite(b.x0) && std::isfinite(b.x1) && std::isfinite(b.y0) && std::isfinite(b.y1)) ids.push_back(i);
+  }
+  const double size = std::isfinite(unit) && unit > 0 ? unit : 10.0;
+  Cutter cutter(boxes, size, right_to_left);
+  cutter.region(ids, 0);
+  std::vector<ReadingPlace> order = cutter.take();
+  std::uint32_t row = order.empty() ? 0 : order.back().row + 1;
+  for (std::uint32_t i = 0; i < boxes.size(); ++i) {
+    const CutBox& b = boxes[i];
+    if (!(std::isfinite(b.x0) && std::isfinite(b.x1) && std::isfinite(b.y0) && std::isfinite(b.y1))) {
+      order.push_back({i, row++});
+    }
+  }
+  return order;
+}
+
+}  // namespace folioscan

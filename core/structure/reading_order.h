@@ -1,0 +1,34 @@
+// Reading order by recursive cuts along a page's white space: a region whose boxes
+// leave a column gutter free from top to bottom is cut into columns, read left to right
+// (right to left on a right-to-left page); otherwise it is cut into rows at the white
+// space between them, where consecutive rows that share a gutter are read as one
+// region of columns, so that a full-width title, caption or footer stays where it
+// stands and each column is read whole.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace folioscan {
+
+// An item's box in page space (y upwards); the y range is the band its text occupies.
+struct CutBox {
+  double x0 = 0.0;
+  double y0 = 0.0;
+  double x1 = 0.0;
+  double y1 = 0.0;
+};
+
+// One item in reading order; items that read as one row of one region share `row`
+// (pieces of one line cut at a wide gap that no column separates).
+struct ReadingPlace {
+  std::uint32_t item = 0;
+  std::uint32_t row = 0;
+};
+
+// `unit` is the page's body text size: a gutter is at least half of it wide (a whole
+// one where it runs through fewer than three rows), and a column at least six times it.
+std::vector<ReadingPlace> reading_order(std::span<const CutBox> boxes, double unit, bool right_to_left);
+
+}  // namespace folioscan

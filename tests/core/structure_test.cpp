@@ -1,0 +1,432 @@
+// A recovered page's structure on small synthetic pages: columns, reading order,
+// paragraphs and hyphenation, headings and their levels, lists, placed tables.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "layout.h"
+#include "shown_runs.h"
+#include "structure/blocks.h"
+#include "structure/font_face.h"
+#include "structure/headings.h"
+#include "structure/lists.h"
+#include "structure/paragraphs.h"
+#include "structure/reading_order.h"
+
+namespace folioscan {
+namespace {
+
+constexpr std::array<double, 4> kLetter = {0, 0, 612, 792};
+
+// A run under identity matrices, half an em wide per byte.
+TextRun run(std::string text, double x, double y, double size = 10.0, bool bold = false) {
+  const double width = 0.5 * size * static_cast<double>(text.size());
+  TextRun r{std::move(text), std::make_shared<const std::string>("F1"), x, y, width, size, x + width, size, y};
+  r.bold = bold;
+  r.ascent = 0.8 * size;
+  r.descent = -0.2 * size;
+  return r;
+}
+
+// Lines of prose starting at (x, y), one run per line, 12 points apart.
+void column(std::vector<TextRun>& runs, double x, double y, const std::vector<std::string>& lines,
+            double size = 10.0) {
+  for (std::size_t i = 0; i < lines.size(); ++i) runs.push_back(run(lines[i], x, y - 12.0 * static_cast<double>(i), size));
+}
+
+struct Structured {
+  std::vector<TextLine> lines;
+  Page page;
+};
+
+// The structure of one page as recovery builds it, headings marked as for a document
+// of that page alone.
+Structured structure(const std::vector<TextRun>& runs, std::vector<Table> tables = {}) {
+  const std::vector<const TextRun*> shown = shown_runs(runs, kLetter);
+  const std::vector<const TextRun*> flowing = runs_outside_tables(shown, tables);
+  const LayoutResult layout = layout_lines_recovering(flowing, kLetter);
+  PageStructure built = structure_page(layout, tables, kLetter);
+  Structured out;
+  out.lines = built.lines;
+  out.page.lines = std::move(built.lines);
+  out.page.blocks = std::move(built.blocks);
+  out.page.tables = std::move(tables);
+  std::vector<Page> pages{out.page};
+  std::vector<PageStyles> styles{built.styles};
+  mark_headings(pages, styles);
+  out.page = std::move(pages.front());
+  return out;
+}
+
+std::vector<std::string> line_texts(const Structured& s) {
+  std::vector<std::string> out;
+  for (const TextLine& line : s.lines) out.push_back(line.text);
+  return out;
+}
+
+using Summary = std::vector<std::tuple<BlockType, std::string, unsigned>>;
+
+Summary blocks_of(const Structured& s) {
+  Summary out;
+  for (const Block& block : *s.page.blocks) out.emplace_back(block.type, block.text, block.level.value_or(0));
+  return out;
+}
+
+using Texts = std::vector<std::string>;
+
+// Two columns of four lines each under a title that spans both.
+std::vector<TextRun> two_columns_under_a_title() {
+  std::vector<TextRun> runs;
+  runs.push_back(run("A Title Across The Page", 72, 740, 20));
+  column(runs, 72, 700, {"left one of the first column", "left two of the first column",
+                         "left three of the column", "left four ends here."});
+  column(runs, 330, 700, {"right one of the second col", "right two of the second col",
+                          "right three of the column", "right four ends it."});
+  return runs;
+}
+
+TEST(Structure, TwoColumnsUnderATitleReadTitleThenEachColumnWhole) {
+  const Structured s = structure(two_columns_under_a_title());
+  EXPECT_EQ(line_texts(s), (Texts{"A Title Across The Page", "left one of the first column",
+                                  "left two of the first column", "left three of the column",
+                                  "left four ends here.", "right one of the second col",
+                                  "right two of the second col", "right three of the column",
+                                  "right four ends it."}));
+  EXPECT_EQ(blocks_of(s),
+            (Summary{{BlockType::Heading, "A Title Across The Page", 1},
+                     {BlockType::Paragraph,
+                      "left one of the first column left two of the first column left three of the column left "
+                      "four ends here.",
+                      0},
+                     {BlockType::Paragraph,
+                      "right one of the second col right two of the second col right three of the column right "
+                      "four ends it.",
+                      0}}));
+}
+
+TEST(Structure, AWordHyphenatedAtTheFootOfAColumnJoinsItsHalfAtTheHeadOfTheNext) {
+  std::vector<TextRun> runs;
+  column(runs, 72, 700, {"the left column runs on and on", "until it breaks a long adip-"});
+  column(runs, 330, 700, {"iscing word over the gutter and", "then the paragraph ends here."});
+  const Structured s = structure(runs);
+  EXPECT_EQ(blocks_of(s), (Summary{{BlockType::Paragraph,
+                                    "the left column runs on and on until it breaks a long adipiscing word over "
+                                    "the gutter and then the paragraph ends here.",
+                                    0}}));
+  EXPECT_EQ(s.lines.size(), 4u);
+}
+
+TEST(Structure, AFullWidthFooterStaysBelowBothColumnsAndAGapInOneLineIsNoGutter) {
+  std::vector<TextRun> runs = two_columns_under_a_title();
+  runs.push_back(run("A footer line that runs across the whole width of the page", 72, 600));
+  // One line with a wide gap that no line above or below shares: read as one line.
+  runs.push_back(run("Name:", 72, 560));
+  runs.push_back(run("Value", 300, 560));
+  const Structured s = structure(runs);
+  const Texts lines = line_texts(s);
+  ASSERT_EQ(lines.size(), 11u);
+  EXPECT_EQ(lines[4], "left four ends here.");
+  EXPECT_EQ(lines[8], "right four ends it.");
+  EXPECT_EQ(lines[9], "A footer line that runs across the whole width of the page");
+  EXPECT_EQ(lines[10], "Name: Value");
+}
+
+TEST(Structure, ARightToLeftPageReadsItsColumnsRightToLeft) {
+  // Hebrew words ("shalom", "olam"), two lines per column.
+  const std::string shalom = "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D";
+  const std::string olam = "\xD7\xA2\xD7\x95\xD7\x9C\xD7\x9D";
+  std::vector<TextRun> runs;
+  for (int i = 0; i < 3; ++i) {
+    runs.push_back(run(olam + " " + olam + " " + olam + " " + olam + " " + olam, 72, 700 - 12.0 * i));
+    runs.push_back(run(shalom + " " + shalom + " " + shalom + " " + shalom, 330, 700 - 12.0 * i));
+  }
+  const Structured s = structure(runs);
+  ASSERT_EQ(s.lines.size(), 6u);
+  const std::string shin = "\xD7\xA9";  // only in the right column
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(s.lines[i].text.find(shin) != std::string::npos, i < 3) << i;
+}
+
+TEST(Structure, HeadingLevelsFollowTheDistinctHeadingSizesLargestFirst) {
+  std::vector<TextRun> runs;
+  runs.push_back(run("Report Title", 72, 740, 24));
+  runs.push_back(run("1 Introduction", 72, 700, 16));
+  column(runs, 72, 680, {"Body text of the introduction that goes on for a while and more.",
+                         "It has a second line of body text that ends the paragraph."});
+  runs.push_back(run("1.1 Background", 72, 640, 12, true));
+  column(runs, 72, 620, {"Body text of the background section, long enough to be prose.",
+                         "Another line of the same paragraph follows here in the body."});
+  runs.push_back(run("2 Methods", 72, 580, 16));
+  column(runs, 72, 560, {"Methods are described in the body text of this section here."});
+  const Structured s = structure(runs);
+  Summary headings;
+  for (const auto& block : blocks_of(s)) {
+    if (std::get<0>(block) == BlockType::Heading) headings.push_back(block);
+  }
+  EXPECT_EQ(headings, (Summary{{BlockType::Heading, "Report Title", 1},
+                               {BlockType::Heading, "1 Introduction", 2},
+                               {BlockType::Heading, "1.1 Background", 3},
+                               {BlockType::Heading, "2 Methods", 2}}));
+  EXPECT_EQ(s.page.blocks->size(), 7u);
+}
+
+TEST(Structure, RunningHeadersPageNumbersAndSentencesAreNoHeadings) {
+  std::vector<TextRun> runs;
+  runs.push_back(run("Journal of Examples", 72, 770, 12, true));  // top margin band
+  column(runs, 72, 700, {"Body text that fills the page with a paragraph of ordinary prose.",
+                         "More body text on the second line of the ordinary paragraph."});
+  runs.push_back(run("A bold sentence at body size ends with a stop.", 72, 660, 10, true));
+  runs.push_back(run("12", 300, 30, 14));  // page number, bottom margin band
+  runs.push_back(run("Running Footer | 12", 72, 80, 12, true));  // near the bottom, a page number
+  runs.push_back(run("10.5 N/A", 72, 400, 14));                  // a cell's value, no title
+  const Structured s = structure(runs);
+  for (const Block& block : *s.page.blocks) EXPECT_NE(block.type, BlockType::Heading) << block.text;
+}
+
+TEST(Structure, ALargerTitleMayEndWithAFullStopAndASectionNumberNearTheTopIsNoPageNumber) {
+  std::vector<TextRun> runs;
+  runs.push_back(run("1 Introduction", 72, 730, 16));
+  column(runs, 72, 700, {"Body text that fills the page with a paragraph of ordinary prose.",
+                         "More body text on the second line of the ordinary paragraph."});
+  runs.push_back(run("Observations from space.", 72, 650, 14));
+  column(runs, 72, 630, {"Body text that fills the page with a paragraph of ordinary prose."});
+  const Structured s = structure(runs);
+  EXPECT_EQ((*s.page.blocks)[0].type, BlockType::Heading);
+  EXPECT_EQ((*s.page.blocks)[2].type, BlockType::Heading);
+}
+
+TEST(Structure, TextDrawnOverTextIsNeverInterleavedAndRecoveryPartsWordsAtNarrowerGaps) {
+  std::vector<TextRun> runs;
+  runs.push_back(run("Dummy PDF file", 72, 700));
+  runs.push_back(run("PDF file", 80, 702));  // over it, two points higher
+  // Words set apart by 0.17 em: a word space for recovery, none for the strict layout.
+  runs.push_back(run("word", 72, 600));
+  runs.push_back(run("next", 72 + 20 + 1.7, 600));
+  const Structured s = structure(runs);
+  EXPECT_EQ(line_texts(s), (Texts{"Dummy PDF file PDF file", "word next"}));
+  EXPECT_EQ(layout_lines(runs, kLetter).lines.back().text, "wordnext");
+}
+
+TEST(Structure, ColumnsOfATableWithoutRulesReadRowByRow) {
+  std::vector<TextRun> runs;
+  for (int i = 0; i < 4; ++i) {
+    const double y = 700 - 12.0 * i;
+    runs.push_back(run("Model " + std::to_string(i), 72, y));
+    runs.push_back(run(std::to_string(70 + i) + ".5", 200, y));
+    runs.push_back(run(std::to_string(80 + i) + ".1", 260, y));
+  }
+  const Structured s = structure(runs);
+  EXPECT_EQ(line_texts(s), (Texts{"Model 0 70.5 80.1", "Model 1 71.5 81.1", "Model 2 72.5 82.1",
+                                  "Model 3 73.5 83.1"}));
+}
+
+TEST(Structure, NestedListItemsKeepTheirWrappedLines) {
+  std::vector<TextRun> runs;
+  runs.push_back(run("\xE2\x80\xA2 first item that wraps onto", 72, 700));
+  runs.push_back(run("a second line", 82, 688));
+  runs.push_back(run("\xE2\x97\xA6 nested item", 92, 676));
+  runs.push_back(run("\xE2\x97\xA6 another nested item", 92, 664));
+  runs.push_back(run("\xE2\x80\xA2 back out", 72, 652));
+  runs.push_back(run("1. numbered item", 72, 640));
+  const Structured s = structure(runs);
+  EXPECT_EQ(blocks_of(s), (Summary{{BlockType::ListItem, "first item that wraps onto a second line", 1},
+                                   {BlockType::ListItem, "nested item", 2},
+                                   {BlockType::ListItem, "another nested item", 2},
+                                   {BlockType::ListItem, "back out", 1},
+                                   {BlockType::ListItem, "1. numbered item", 1}}));
+  EXPECT_FALSE((*s.page.blocks)[0].ordered);
+  EXPECT_TRUE((*s.page.blocks)[4].ordered);
+}
+
+TEST(Structure, AnIndentOrAShortLastLineStartsANewParagraph) {
+  std::vector<TextRun> runs;
+  column(runs, 72, 700, {"The first paragraph is long enough to fill its column line.",
+                         "It ends on a short line."});
+  runs.push_back(run("The second one follows right below without extra space,", 72, 676));
+  runs.push_back(run("then goes on for one more line of the paragraph text.", 72, 664));
+  runs.push_back(run("An indented first line opens the third paragraph here.", 92, 652));
+  runs.push_back(run("and its second line starts flush with the left edge again.", 72, 640));
+  const Structured s = structure(runs);
+  ASSERT_EQ(s.page.blocks->size(), 3u);
+  EXPECT_EQ((*s.page.blocks)[0].text,
+            "The first paragraph is long enough to fill its column line. It ends on a short line.");
+  EXPECT_EQ((*s.page.blocks)[2].text,
+            "An indented first line opens the third paragraph here. and its second line starts flush with the "
+            "left edge again.");
+}
+
+TEST(Structure, APlacedTableStandsWhereItIsAndItsTextLeavesTheLines) {
+  std::vector<TextRun> runs;
+  column(runs, 72, 700, {"Text above the table."});
+  runs.push_back(run("cell a", 72, 660));
+  runs.push_back(run("cell b", 200, 660));
+  column(runs, 72, 600, {"Text below the table."});
+  Table table;
+  table.rows = 1;
+  table.cols = 2;
+  table.cells = {{"cell a", "cell b"}};
+  table.bbox = std::array<double, 4>{70, 650, 260, 675};
+  const Structured s = structure(runs, {table});
+  EXPECT_EQ(line_texts(s), (Texts{"Text above the table.", "Text below the table."}));
+  ASSERT_EQ(s.page.blocks->size(), 3u);
+  EXPECT_EQ((*s.page.blocks)[1].type, BlockType::Table);
+  EXPECT_EQ((*s.page.blocks)[1].table, 0u);
+  EXPECT_EQ((*s.page.blocks)[1].bbox, (std::array<double, 4>{70, 650, 260, 675}));
+}
+
+struct JoinCase {
+  const char* first;
+  const char* second;
+  const char* joined;
+};
+
+class ParagraphJoin : public testing::TestWithParam<JoinCase> {};
+
+TEST_P(ParagraphJoin, JoinsLinesAndHyphenatedWords) {
+  std::string text = GetParam().first;
+  append_paragraph_line(text, GetParam().second);
+  EXPECT_EQ(text, GetParam().joined);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ParagraphJoin,
+    testing::Values(JoinCase{"lorem ipsum", "dolor", "lorem ipsum dolor"},
+                    JoinCase{"lorem adip-", "iscing elit", "lorem adipiscing elit"},
+                    JoinCase{"named Ja-", "cob here", "named Jacob here"},  // accepted imperfection
+                    JoinCase{"the Franco-", "German border", "the Franco-German border"},
+                    JoinCase{"in 2019-", "2020 it", "in 2019-2020 it"},
+                    JoinCase{"a dash -", "then more", "a dash - then more"},
+                    JoinCase{"soft\xC2\xAD", "ly spoken", "softly spoken"},
+                    JoinCase{"", "in\xC2\xAD side  ", "in side"},
+                    JoinCase{"\xE6\x97\xA5\xE6\x9C\xAC", "\xE8\xAA\x9E", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"},
+                    JoinCase{"trailing   ", "  next", "trailing next"},
+                    JoinCase{"", "7\tVariants", "7 Variants"}));
+
+struct MarkerCase {
+  const char* text;
+  MarkerKind kind;
+  std::size_t length;
+};
+
+class ListMarkers : public testing::TestWithParam<MarkerCase> {};
+
+TEST_P(ListMarkers, RecognisesBulletsAndEnumerators) {
+  const ListMarker marker = list_marker(GetParam().text);
+  EXPECT_EQ(marker.kind, GetParam().kind);
+  EXPECT_EQ(marker.length, GetParam().length);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ListMarkers,
+                         testing::Values(MarkerCase{"\xE2\x80\xA2 item", MarkerKind::Bullet, 4},
+                                         MarkerCase{"\xE2\x80\xA2item", MarkerKind::Bullet, 3},
+                                         MarkerCase{"\xEF\x82\xB7  item", MarkerKind::Bullet, 5},
+                                         MarkerCase{"- item", MarkerKind::Bullet, 2},
+                                         MarkerCase{"* item", MarkerKind::Bullet, 2},
+                                         MarkerCase{"-5 degrees", MarkerKind::None, 0},
+                                         MarkerCase{"\xE2\x80\xA2", MarkerKind::None, 0},
+                                         MarkerCase{"1. item", MarkerKind::Enumerator, 3},
+                                         MarkerCase{"12) item", MarkerKind::Enumerator, 4},
+                                         MarkerCase{"a. item", MarkerKind::Enumerator, 3},
+                                         MarkerCase{"(b) item", MarkerKind::Enumerator, 4},
+                                         MarkerCase{"iv. item", MarkerKind::Enumerator, 4},
+                                         MarkerCase{"(3) item", MarkerKind::Enumerator, 4},
+                                         MarkerCase{"2.3 Section", MarkerKind::None, 0},
+                                         MarkerCase{"word. next", MarkerKind::None, 0},
+                                         MarkerCase{"1.", MarkerKind::None, 0}));
+
+struct FaceCase {
+  const char* name;
+  bool bold;
+  bool italic;
+};
+
+class FontFaces : public testing::TestWithParam<FaceCase> {};
+
+TEST_P(FontFaces, ReadsStyleFromTheBaseFontName) {
+  const FontFace face = face_from_name(GetParam().name);
+  EXPECT_EQ(face.bold, GetParam().bold);
+  EXPECT_EQ(face.italic, GetParam().italic);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FontFaces,
+                         testing::Values(FaceCase{"Helvetica", false, false}, FaceCase{"Helvetica-Bold", true, false},
+                                         FaceCase{"ABCDEF+Lato-Semibold", true, false},
+                                         FaceCase{"Times-BlackItalic", true, true},
+                                         FaceCase{"Arial,BoldItalic", true, true},
+                                         FaceCase{"Helvetica-Oblique", false, true},
+                                         FaceCase{"Calibri-BI", true, true},
+                                         FaceCase{"NimbusRomNo9L-Medi", true, false},
+                                         FaceCase{"Roboto-Medium", false, false}));
+
+TEST(FontFaces, TheDescriptorAddsFlagsWeightAndPlausibleMetrics) {
+  FontFace face;
+  apply_descriptor(face, 1LL << 6, 700.0, 900.0, -210.0);
+  EXPECT_TRUE(face.bold);
+  EXPECT_TRUE(face.italic);
+  EXPECT_DOUBLE_EQ(face.ascent, 0.9);
+  EXPECT_DOUBLE_EQ(face.descent, -0.21);
+  FontFace odd;
+  apply_descriptor(odd, 1LL << 18, 400.0, 0.0, 2048.0);  // force bold; metrics out of range
+  EXPECT_TRUE(odd.bold);
+  EXPECT_FALSE(odd.italic);
+  EXPECT_DOUBLE_EQ(odd.ascent, 0.8);
+  EXPECT_DOUBLE_EQ(odd.descent, -0.2);
+}
+
+TEST(ReadingOrder, NarrowPiecesJoinTheirNeighbourAndNonFiniteBoxesReadLast) {
+  // A list's bullets stand in a narrow column of their own: no cut there.
+  const std::vector<CutBox> boxes = {{72, 700, 78, 707},    {90, 700, 400, 707}, {72, 688, 78, 695},
+                                     {90, 688, 400, 695},   {NAN, 0, 1, 1}};
+  const std::vector<ReadingPlace> order = reading_order(boxes, 10.0, false);
+  std::vector<std::uint32_t> items;
+  for (const ReadingPlace& place : order) items.push_back(place.item);
+  EXPECT_EQ(items, (std::vector<std::uint32_t>{0, 1, 2, 3, 4}));
+  EXPECT_EQ(order[0].row, order[1].row);
+  EXPECT_NE(order[1].row, order[2].row);
+}
+
+// Two text columns 0.6 units apart with `rows` rows: a column cut only through three
+// rows or more.
+std::vector<std::uint32_t> narrow_gutter_order(int rows) {
+  std::vector<CutBox> boxes;
+  for (int i = 0; i < rows; ++i) {
+    const double y = 700 - 12.0 * i;
+    boxes.push_back({72, y, 300, y + 7});
+    boxes.push_back({306, y, 530, y + 7});
+  }
+  std::vector<std::uint32_t> items;
+  for (const ReadingPlace& place : reading_order(boxes, 10.0, false)) items.push_back(place.item);
+  return items;
+}
+
+TEST(ReadingOrder, AWideRowAboveManyRowsAndALineOfManyBaselinesStayBounded) {
+  // One row of 4000 boxes a gutter apart above 4000 rows of one box each: every row
+  // is compared with a bounded set of free stretches.
+  std::vector<CutBox> boxes;
+  for (int i = 0; i < 4000; ++i) boxes.push_back({20.0 * i, 700, 20.0 * i + 10, 707});
+  for (int i = 0; i < 4000; ++i) boxes.push_back({0, 690.0 - 0.1 * i, 5, 690.05 - 0.1 * i});
+  EXPECT_EQ(reading_order(boxes, 10.0, false).size(), boxes.size());
+  // A huge run puts a thousand baselines in one layout line.
+  std::vector<TextRun> runs{run("big", 0, 400, 5000)};
+  std::size_t expected = 3;
+  for (int i = 0; i < 1000; ++i) {
+    runs.push_back(run("w" + std::to_string(i), 400 - 0.4 * i, 399 - 0.3 * i));
+    expected += runs.back().text.size();
+  }
+  const Structured s = structure(runs);
+  std::size_t characters = 0;
+  for (const TextLine& line : s.lines) {
+    for (const char c : line.text) characters += c != ' ';
+  }
+  EXPECT_EQ(characters, expected);
+}
+
+TEST(ReadingOrder, ANarrowGutterCountsThroughThreeRowsOrMore) {
+  EXPECT_EQ(narrow_gutter_order(3), (std::vector<std::uint32_t>{0, 2, 4, 1, 3, 5}));
+  EXPECT_EQ(narrow_gutter_order(2), (std::vector<std::uint32_t>{0, 1, 2, 3}));
+}
+
+}  // namespace
+}  // namespace folioscan
