@@ -17,6 +17,7 @@
 #include "structure/blocks.h"
 #include "structure/headings.h"
 #include "tables.h"
+#include "tables/detect.h"
 
 namespace folioscan {
 namespace {
@@ -24,8 +25,8 @@ namespace {
 // Recovery's page text: tables first, so that a placed table's text leaves the lines;
 // then the lines of the runs a viewer shows and the page's structure from them.
 void recover_page_text(Page& page, PagePaint& paint, const PageRecord& record, PageStyles& styles) {
-  page.tables = detect_tables(std::move(paint.rules), paint.runs);
   const std::vector<const TextRun*> shown = shown_runs(paint.runs, record.media_box);
+  page.tables = detect_tables_recovering(std::move(paint.rules.segments), shown, record.media_box);
   const std::vector<const TextRun*> flowing = runs_outside_tables(shown, page.tables);
   const LayoutResult layout = layout_lines_recovering(flowing, record.media_box);
   page.width = layout.width;
@@ -48,8 +49,9 @@ Result<Page> extract_page(OpenDocument& doc, FontContext& font_context, const Pa
     // Operations go straight to the consumers and are never collected: a content
     // stream of ten million "q" never holds ten million operations.
     PagePaint paint = paint_page(doc, font_context, record, content, fonts);
-    // Recovery first chooses the runs a viewer shows; layout reads only those. Table
-    // detection reads every run the content drew, in both readings.
+    // Recovery first chooses the runs a viewer shows; its tables and structure read
+    // only those. The strict reading's one grid reads every run the content drew, and
+    // its text stays in the lines too.
     if (doc.options.recover) {
       recover_page_text(page, paint, record, styles);
     } else {

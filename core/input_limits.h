@@ -115,6 +115,13 @@ inline constexpr std::uint64_t kMaxReplacementBytesPerFileByte = 64;
 // position adds a row or column, so a page of scattered strokes could ask for billions
 // of empty cells; such a page gets no table. Real tables have at most a few thousand.
 inline constexpr std::uint64_t kMaxTableCells = std::uint64_t{1} << 20;
+// Recovery's rule segments kept per page: a table page draws hundreds; a page of
+// hatching or a plot of a million points draws more, and past this its rules are not
+// searched for tables. Crossing rules are paired, so the bound also bounds that work.
+inline constexpr std::size_t kMaxRuleSegments = 10000;
+// Horizontal rules a page may have for tables framed by rules alone to be looked for
+// (each is compared with the rules below it).
+inline constexpr std::size_t kMaxFrameRules = 1000;
 
 // ---- fonts ----
 

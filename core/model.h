@@ -17,14 +17,24 @@ struct TextLine {
   double y = 0.0;
 };
 
+// A cell that covers more than one grid position: its top-left position and its extent.
+// The positions it covers besides its own hold empty strings.
+struct CellSpan {
+  std::uint64_t row = 0;
+  std::uint64_t col = 0;
+  std::uint64_t rows = 1;
+  std::uint64_t cols = 1;
+};
+
 struct Table {
   std::uint64_t rows = 0;
   std::uint64_t cols = 0;
   std::vector<std::vector<std::string>> cells;
-  // Recovery only: where the table stands on the page (x0, y0, x1, y1 in page space).
-  // A table with a box takes its place among the page's blocks, and the text inside the
-  // box leaves the lines; written by no writer of its own.
+  // Recovery only, written only when set: the table's box in page space (x0, y0, x1,
+  // y1), and its cells that span several rows or columns. A table with a box takes its
+  // place among the page's blocks, and the text inside the box leaves the lines.
   std::optional<std::array<double, 4>> bbox = std::nullopt;
+  std::vector<CellSpan> spans = {};
 };
 
 enum class BlockType : std::uint8_t { Heading, Paragraph, ListItem, Table, Image };

@@ -73,6 +73,7 @@ void RuleCollector::apply_path(const ContentOp& op, const Matrix& ctm) {
   switch (op.op) {
     case Operator::MoveTo:
       current_ = map(ctm, number_at(op, 0), number_at(op, 1));
+      if (painted_only_) start_subpath(current_);
       return;
     case Operator::LineTo: {
       const Point to = map(ctm, number_at(op, 0), number_at(op, 1));
@@ -87,13 +88,24 @@ void RuleCollector::apply_path(const ContentOp& op, const Matrix& ctm) {
       const double h = number_at(op, 3);
       const Point corners[4] = {map(ctm, x, y), map(ctm, x + w, y), map(ctm, x + w, y + h), map(ctm, x, y + h)};
       // Bottom, right, top, left; the current point is not changed.
+      if (painted_only_) start_subpath(corners[0]);
       for (int i = 0; i < 4; ++i) edge(corners[i], corners[(i + 1) % 4]);
+      if (painted_only_) end_subpath();
       return;
     }
+    case Operator::ClosePath:
+      // Only recovery's segments see the closing edge; the strict rules never did.
+      if (painted_only_ && subpath_.edges > 0) {
+        const Point start = subpath_.start;
+        edge(current_, start);
+        current_ = start;
+      }
+      return;
     case Operator::EndPath:
       if (painted_only_) {
         pending_horizontal_.clear();
         pending_vertical_.clear();
+        paint(false, false);
       }
       return;
     case Operator::Stroke:
@@ -106,6 +118,9 @@ void RuleCollector::apply_path(const ContentOp& op, const Matrix& ctm) {
     case Operator::CloseFillStroke:
     case Operator::CloseFillStrokeEvenOdd:
       if (painted_only_) {
+        const bool fill_only = op.op == Operator::Fill || op.op == Operator::FillObsolete ||
+                               op.op == Operator::FillEvenOdd;
+        paint(!fill_only, fill_only);
         rules_.horizontal.insert(rules_.horizontal.end(), pending_horizontal_.begin(), pending_horizontal_.end());
         rules_.vertical.insert(rules_.vertical.end(), pending_vertical_.begin(), pending_vertical_.end());
         pending_horizontal_.clear();
@@ -124,9 +139,47 @@ void RuleCollector::edge(Point from, Point to) {
   std::vector<double>& xs = painted_only_ ? pending_vertical_ : rules_.vertical;
   if (std::fabs(from.y - to.y) < kTolerance) {
     ys.push_back(from.y);
+    if (keep_edge()) pending_edges_.push_back({true, (from.y + to.y) / 2, std::fmin(from.x, to.x), std::fmax(from.x, to.x)});
   } else if (std::fabs(from.x - to.x) < kTolerance) {
     xs.push_back(from.x);
+    if (keep_edge()) pending_edges_.push_back({false, (from.x + to.x) / 2, std::fmin(from.y, to.y), std::fmax(from.y, to.y)});
+  } else {
+    subpath_.axis_parallel = false;
   }
+  if (!painted_only_) return;
+  ++subpath_.edges;
+  subpath_.x0 = std::fmin(subpath_.x0, to.x);
+  subpath_.y0 = std::fmin(subpath_.y0, to.y);
+  subpath_.x1 = std::fmax(subpath_.x1, to.x);
+  subpath_.y1 = std::fmax(subpath_.y1, to.y);
+}
+
+void RuleCollector::start_subpath(Point at) {
+  end_subpath();
+  subpath_ = Subpath{at, at.x, at.y, at.x, at.y, true, 0};
+}
+
+// A closed run of three or more axis-parallel edges bounds a box the path may fill.
+void RuleCollector::end_subpath() {
+  if (subpath_.axis_parallel && subpath_.edges >= 3 && pending_boxes_.size() < limits::kMaxRuleSegments) {
+    pending_boxes_.push_back({subpath_.x0, subpath_.y0, subpath_.x1, subpath_.y1});
+  }
+  subpath_ = Subpath{};
+}
+
+// Stroking keeps the edges; filling keeps the boxes (a thin one is a rule). The
+// segments of a page are bounded: past the limit a page's rules are not tables.
+void RuleCollector::paint(bool stroke, bool fill) {
+  end_subpath();
+  std::vector<Segment>& out = rules_.segments;
+  if (out.size() < limits::kMaxRuleSegments) {
+    if (stroke) out.insert(out.end(), pending_edges_.begin(), pending_edges_.end());
+    if (fill) {
+      for (const FilledBox& box : pending_boxes_) add_box_segments(box, out);
+    }
+  }
+  pending_edges_.clear();
+  pending_boxes_.clear();
 }
 
 std::vector<Table> detect_tables(Rules rules, const std::vector<TextRun>& runs) {

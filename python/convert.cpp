@@ -39,6 +39,9 @@ enum Key : std::size_t {
   kType,
   kBbox,
   kLevel,
+  kSpans,
+  kRow,
+  kCol,
   kKeyCount,
 };
 
@@ -46,7 +49,7 @@ constexpr std::array<const char*, kKeyCount> kKeyNames = {
     "version", "pages", "width", "height", "lines",  "needs_ocr",
     "tables",  "images", "text",  "x",      "y",      "rows",
     "cols",    "cells",  "name",  "format", "bits_per_component", "color_space",
-    "warnings", "page", "message", "blocks", "type", "bbox", "level",
+    "warnings", "page", "message", "blocks", "type", "bbox", "level", "spans", "row", "col",
 };
 
 PyObject* new_text(std::string_view text) {
@@ -142,6 +145,29 @@ class Converter {
     if (!set(dict, kRows, new_int(table.rows))) return nullptr;
     if (!set(dict, kCols, new_int(table.cols))) return nullptr;
     if (!set(dict, kCells, list_of(table.cells, &Converter::texts))) return nullptr;
+    if (table.bbox && !set(dict, kBbox, box(*table.bbox))) return nullptr;
+    if (!table.spans.empty() && !set(dict, kSpans, list_of(table.spans, &Converter::span))) return nullptr;
+    return dict.release();
+  }
+
+  PyObject* box(const std::array<double, 4>& values) {
+    PyRef list(PyList_New(4));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < 4; ++i) {
+      PyObject* item = new_float(values[i]);
+      if (!item) return nullptr;
+      if (PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item) < 0) return nullptr;
+    }
+    return list.release();
+  }
+
+  PyObject* span(const CellSpan& span) {
+    PyRef dict(PyDict_New());
+    if (!dict) return nullptr;
+    if (!set(dict, kRow, new_int(span.row))) return nullptr;
+    if (!set(dict, kCol, new_int(span.col))) return nullptr;
+    if (!set(dict, kRows, new_int(span.rows))) return nullptr;
+    if (!set(dict, kCols, new_int(span.cols))) return nullptr;
     return dict.release();
   }
 

@@ -7,8 +7,10 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "../structure/lists.h"
 #include "escape.h"
@@ -45,13 +47,70 @@ void append_html_dimension(std::string& out, double value) {
   out.append(buf.data(), end);
 }
 
+// A table's cell text; a recovered cell's lines apart by "<br>".
+void append_html_cell_text(std::string& out, const std::string& text, bool line_breaks) {
+  if (!line_breaks) {
+    append_html_escaped(out, text);
+    return;
+  }
+  std::string_view rest = text;
+  for (std::size_t end = rest.find('\n'); end != std::string_view::npos; end = rest.find('\n')) {
+    append_html_escaped(out, rest.substr(0, end));
+    out += "<br>";
+    rest.remove_prefix(end + 1);
+  }
+  append_html_escaped(out, rest);
+}
+
+void append_html_count(std::string& out, std::uint64_t value) {
+  std::array<char, 24> buf{};
+  auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), value);
+  (void)ec;
+  out.append(buf.data(), end);
+}
+
 void append_html_table(std::string& out, const Table& table) {
+  const bool recovered = table.bbox.has_value();
+  // The positions a merged cell covers besides its own are not written.
+  std::vector<std::vector<const CellSpan*>> span_at;
+  std::vector<std::vector<bool>> covered;
+  if (!table.spans.empty()) {
+    span_at.assign(table.cells.size(), {});
+    covered.assign(table.cells.size(), {});
+    for (std::size_t r = 0; r < table.cells.size(); ++r) {
+      span_at[r].assign(table.cells[r].size(), nullptr);
+      covered[r].assign(table.cells[r].size(), false);
+    }
+    for (const CellSpan& span : table.spans) {
+      if (span.row >= table.cells.size() || span.col >= table.cells[span.row].size()) continue;
+      span_at[span.row][span.col] = &span;
+      for (std::uint64_t r = span.row; r < span.row + span.rows && r < table.cells.size(); ++r) {
+        for (std::uint64_t c = span.col; c < span.col + span.cols && c < covered[r].size(); ++c) {
+          covered[r][c] = r != span.row || c != span.col;
+        }
+      }
+    }
+  }
   out += "<table>\n";
-  for (const auto& row : table.cells) {
+  for (std::size_t r = 0; r < table.cells.size(); ++r) {
     out += "<tr>";
-    for (const auto& cell : row) {
-      out += "<td>";
-      append_html_escaped(out, cell);
+    for (std::size_t c = 0; c < table.cells[r].size(); ++c) {
+      if (!covered.empty() && covered[r][c]) continue;
+      out += "<td";
+      if (const CellSpan* span = span_at.empty() ? nullptr : span_at[r][c]) {
+        if (span->rows > 1) {
+          out += " rowspan=\"";
+          append_html_count(out, span->rows);
+          out += '"';
+        }
+        if (span->cols > 1) {
+          out += " colspan=\"";
+          append_html_count(out, span->cols);
+          out += '"';
+        }
+      }
+      out += '>';
+      append_html_cell_text(out, table.cells[r][c], recovered);
       out += "</td>";
     }
     out += "</tr>\n";
@@ -138,19 +197,7 @@ void append_html_page(std::string& out, const Page& page) {
     append_html_escaped(out, line.text);
     out += "</p>\n";
   }
-  for (const auto& table : page.tables) {
-    out += "<table>\n";
-    for (const auto& row : table.cells) {
-      out += "<tr>";
-      for (const auto& cell : row) {
-        out += "<td>";
-        append_html_escaped(out, cell);
-        out += "</td>";
-      }
-      out += "</tr>\n";
-    }
-    out += "</table>\n";
-  }
+  for (const auto& table : page.tables) append_html_table(out, table);
   out += "</section>\n";
 }
 

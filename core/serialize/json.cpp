@@ -129,6 +129,33 @@ void write_json_table(JsonWriter& json, const Table& table) {
     json.close(']');
   }
   json.close(']');
+  if (table.bbox) {
+    json.key("bbox");
+    json.open('[');
+    for (const double v : *table.bbox) {
+      json.element();
+      json.number_value(v);
+    }
+    json.close(']');
+  }
+  if (!table.spans.empty()) {
+    json.key("spans");
+    json.open('[');
+    for (const CellSpan& span : table.spans) {
+      json.element();
+      json.open('{');
+      json.key("row");
+      json.integer_value(span.row);
+      json.key("col");
+      json.integer_value(span.col);
+      json.key("rows");
+      json.integer_value(span.rows);
+      json.key("cols");
+      json.integer_value(span.cols);
+      json.close('}');
+    }
+    json.close(']');
+  }
   json.close('}');
 }
 

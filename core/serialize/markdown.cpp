@@ -20,11 +20,22 @@ constexpr std::string_view kOcrMarker = "_[scanned page \xE2\x80\x94 text extrac
 constexpr std::string_view kPageSeparator = "\n\n---\n\n";
 constexpr std::string_view kBlockSeparator = "\n\n";
 
-void append_markdown_row(std::string& out, const std::vector<std::string>& row) {
+// A recovered cell's lines are joined with "<br>" (a pipe table's cell is one line).
+void append_markdown_row(std::string& out, const std::vector<std::string>& row, bool line_breaks) {
   out += "| ";
   for (std::size_t i = 0; i < row.size(); ++i) {
     if (i != 0) out += " | ";
-    append_markdown_cell(out, row[i]);
+    if (!line_breaks) {
+      append_markdown_cell(out, row[i]);
+      continue;
+    }
+    std::string_view rest = row[i];
+    for (std::size_t end = rest.find('\n'); end != std::string_view::npos; end = rest.find('\n')) {
+      append_markdown_cell(out, rest.substr(0, end));
+      out += "<br>";
+      rest.remove_prefix(end + 1);
+    }
+    append_markdown_cell(out, rest);
   }
   out += " |";
 }
@@ -48,7 +59,7 @@ void append_markdown_table(std::string& out, const Table& table) {
   }
   for (std::size_t i = 0; i < table.cells.size(); ++i) {
     if (i != 0) out += '\n';
-    append_markdown_row(out, table.cells[i]);
+    append_markdown_row(out, table.cells[i], table.bbox.has_value());
     if (i == 0 && has_separator) {
       out += '\n';
       append_markdown_separator_row(out, table.cols);

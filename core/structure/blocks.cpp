@@ -286,6 +286,24 @@ class BlockBuilder {
   double near_high_ = 0.0;
 };
 
+// A table block's text: each row's cells that hold text, apart by spaces (a cell's own
+// lines too), the rows apart by line feeds.
+std::string table_text(const Table& table) {
+  std::string text;
+  for (const auto& row : table.cells) {
+    std::string line;
+    for (const std::string& cell : row) {
+      if (cell.empty()) continue;
+      if (!line.empty()) line += ' ';
+      for (const char c : cell) line += c == '\n' ? ' ' : c;
+    }
+    if (line.empty()) continue;
+    if (!text.empty()) text += '\n';
+    text += line;
+  }
+  return text;
+}
+
 }  // namespace
 
 std::vector<const TextRun*> runs_outside_tables(std::span<const TextRun* const> shown, std::span<const Table> tables) {
@@ -322,6 +340,9 @@ PageStructure structure_page(const LayoutResult& layout, std::span<const Table> 
     if (!line.table) out.lines.push_back(line.piece.line);
   }
   builder.close();
+  for (Block& block : out.blocks) {
+    if (block.table && *block.table < tables.size()) block.text = table_text(tables[*block.table]);
+  }
   return out;
 }
 

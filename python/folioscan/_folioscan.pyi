@@ -9,10 +9,22 @@ class TextLine(TypedDict):
     x: float | None
     y: float | None
 
-class Table(TypedDict):
+class CellSpan(TypedDict):
+    row: int
+    col: int
+    rows: int
+    cols: int
+
+class _TableBase(TypedDict):
     rows: int
     cols: int
     cells: list[list[str]]
+
+class Table(_TableBase, total=False):
+    # Recovery (extract) only: the table's box [x0, y0, x1, y1] in page space, and its
+    # cells that span several rows or columns (only when some do).
+    bbox: list[float | None]
+    spans: list[CellSpan]
 
 class ParsedImage(TypedDict):
     name: str

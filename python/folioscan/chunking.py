@@ -227,7 +227,7 @@ def _table_runs(lines: Sequence[dict[str, Any]], tables: Sequence[dict[str, Any]
 def line_blocks(page: dict[str, Any]) -> list[Block]:
     """A page's lines as blocks, for extractions that give no "blocks": each line a
     paragraph, and the lines that spell the rows of one of the page's tables one table
-    block. A line's box is estimated from its start (x, y on the baseline) and a font
+    block (a table with a box, whose text is not in the lines, a block at its place). A line's box is estimated from its start (x, y on the baseline) and a font
     size read from the line spacing (see `_line_size`): from a quarter of the size below
     the baseline to three quarters above it, and half the size wide per character, cut
     at the page's right edge. A line without a position has no box."""
@@ -244,10 +244,21 @@ def line_blocks(page: dict[str, Any]) -> list[Block]:
             x1 = min(x1, right)
         return x, y - 0.25 * size, x1, y + 0.75 * size
 
-    runs = _table_runs(lines, page.get("tables", []))
+    tables = page.get("tables", [])
+    # Tables with a box (recovery's) left the lines: each is a block of its own before
+    # the first line below its top edge. The others are found in the lines.
+    placed = sorted((t for t in tables if t.get("bbox")), key=lambda t: -t["bbox"][3])
+    runs = _table_runs(lines, [t for t in tables if not t.get("bbox")])
     blocks: list[Block] = []
     index = 0
-    while index < len(lines):
+    while index < len(lines) or placed:
+        y = lines[index]["y"] if index < len(lines) else None
+        if placed and (y is None or (isinstance(y, float) and placed[0]["bbox"][3] > y)):
+            table = placed.pop(0)
+            rows = [_words(" ".join(table["cells"][r])) for r in range(len(table["cells"]))]
+            blocks.append({"type": "table", "text": LINE_SEPARATOR.join(r for r in rows if r),
+                           "bbox": list(table["bbox"])})
+            continue
         end = runs.get(index, index + 1)
         group = lines[index:end]
         text = LINE_SEPARATOR.join(line["text"] for line in group)

@@ -23,8 +23,15 @@ bool warned(const Document& doc, const std::string& message) {
 }
 
 TEST(Walker, OnlyPaintedPathsMakeRulesInRecovery) {
-  const std::string text = " BT 150 550 Td (cell) Tj ET";
-  const std::string grid = "100 500 m 300 500 l 100 600 m 300 600 l 100 500 m 100 600 l 300 500 m 300 600 l ";
+  // A 2 x 2 grid with a word in each cell: recovery's least table.
+  const std::string text =
+      " BT /F1 10 Tf 110 520 Td (a) Tj 100 0 Td (b) Tj 0 50 Td (c) Tj -100 0 Td (d) Tj ET";
+  const std::string grid =
+      "100 500 m 300 500 l 100 550 m 300 550 l 100 600 m 300 600 l "
+      "100 500 m 100 600 l 200 500 m 200 600 l 300 500 m 300 600 l ";
+  const std::string bars =
+      "100 499.5 200 1 re 100 549.5 200 1 re 100 599.5 200 1 re "
+      "99.5 500 1 100 re 199.5 500 1 100 re 299.5 500 1 100 re ";
   struct Case {
     std::string content;
     std::size_t strict_tables, recovered_tables;
@@ -33,13 +40,26 @@ TEST(Walker, OnlyPaintedPathsMakeRulesInRecovery) {
       {grid + "S" + text, 1, 1},
       {grid + "n" + text, 1, 0},
       {grid + text, 1, 0},  // never painted
-      {"100 500 200 100 re f" + text, 1, 1},
+      {"100 500 200 100 re f" + text, 1, 0},  // a filled box is a background, not a grid
+      {bars + "f" + text, 1, 1},              // rules drawn as filled bars
   };
   for (const Case& c : cases) {
-    PdfBuilder b = one_page(c.content);
+    PdfBuilder b = one_page(c.content, "/Font <</F1 <</Type/Font /Subtype/Type1 /BaseFont/Helvetica>>>>");
     EXPECT_EQ(extract(b, false).pages[0].tables.size(), c.strict_tables) << c.content;
     EXPECT_EQ(extract(b, true).pages[0].tables.size(), c.recovered_tables) << c.content;
   }
+}
+
+TEST(Walker, APathOfManyRectanglesKeepsBoundedSegmentsInRecovery) {
+  std::string content;
+  content.reserve(3'000'000);
+  for (int i = 0; i < 200'000; ++i) content += "1 1 9 9 re ";
+  content += "S 1 1 9 9 re f BT /F1 10 Tf 2 2 Td (x) Tj ET";
+  PdfBuilder b = one_page(content, "/Font <</F1 <</Type/Font /Subtype/Type1 /BaseFont/Helvetica>>>>");
+  const Document recovered = extract(b, true);
+  ASSERT_EQ(recovered.pages.size(), 1u);
+  EXPECT_TRUE(recovered.pages[0].tables.empty());
+  EXPECT_EQ(recovered.pages[0].lines.size(), 1u);
 }
 
 TEST(Forms, NestedFormsPaintWithTheirMatricesAndResourcesOnlyInRecovery) {

@@ -88,7 +88,7 @@ TEST(JsonWriter, DocumentWithoutPagesIsFourLinesWithNoTrailingNewline) {
 TEST(JsonWriter, FullPageUsesTwoSpaceIndentationAtEveryLevel) {
   Page page = empty_page();
   page.lines.push_back({"Hello", 72.0, 700.5});
-  page.tables.push_back({2, 2, {{"a", "b"}, {}}});
+  page.tables.push_back({2, 2, {{"a", "b"}, {}}, {}, {}});
   page.images.push_back({"Im1", ImageFormat::Jpeg2000, 10, 20, 8, "DeviceRGB"});
   const std::string expected =
       "{\n"
@@ -218,14 +218,14 @@ TEST(MarkdownWriter, PageTextJoinsLinesWithOneLineFeed) {
 
 TEST(MarkdownWriter, TableFollowsTextWithSeparatorRowAfterFirstRow) {
   Page page = page_with_lines({"Hello", "World"});
-  page.tables.push_back({2, 2, {{"a", "b"}, {"d", "e"}}});
+  page.tables.push_back({2, 2, {{"a", "b"}, {"d", "e"}}, {}, {}});
   EXPECT_EQ(document_to_markdown(single_page_document(page)),
             "Hello\nWorld\n\n| a | b |\n| --- | --- |\n| d | e |");
 }
 
 TEST(MarkdownWriter, BarsInCellsAreEscapedAndNothingElseIs) {
   Page page = empty_page();
-  page.tables.push_back({1, 1, {{"a|b *c*\nd"}}});
+  page.tables.push_back({1, 1, {{"a|b *c*\nd"}}, {}, {}});
   EXPECT_EQ(document_to_markdown(single_page_document(page)),
             "| a\\|b *c*\nd |\n| --- |");
 }
@@ -237,52 +237,52 @@ TEST(MarkdownWriter, PageTextIsNotEscaped) {
 
 TEST(MarkdownWriter, SeparatorRowHasColsCellsWhateverTheRowWidth) {
   Page page = empty_page();
-  page.tables.push_back({1, 3, {{"a", "b"}}});
+  page.tables.push_back({1, 3, {{"a", "b"}}, {}, {}});
   EXPECT_EQ(document_to_markdown(single_page_document(page)), "| a | b |\n| --- | --- | --- |");
 }
 
 TEST(MarkdownWriter, ZeroRowsOrColsMeansNoSeparatorRow) {
   Page page = empty_page();
-  page.tables.push_back({0, 2, {{"a", "b"}}});
-  page.tables.push_back({2, 0, {{"c"}}});
+  page.tables.push_back({0, 2, {{"a", "b"}}, {}, {}});
+  page.tables.push_back({2, 0, {{"c"}}, {}, {}});
   EXPECT_EQ(document_to_markdown(single_page_document(page)), "| a | b |\n\n| c |");
 }
 
 TEST(MarkdownWriter, TableWithoutCellsIsOnlyItsSeparatorRow) {
   Page page = page_with_lines({"T"});
-  page.tables.push_back({1, 2, {}});
+  page.tables.push_back({1, 2, {}, {}, {}});
   EXPECT_EQ(document_to_markdown(single_page_document(page)), "T\n\n| --- | --- |");
 }
 
 TEST(MarkdownWriter, RowWithoutCellsIsBarSpaceSpaceBar) {
   Page page = empty_page();
-  page.tables.push_back({0, 0, {{}, {"x"}}});
+  page.tables.push_back({0, 0, {{}, {"x"}}, {}, {}});
   EXPECT_EQ(document_to_markdown(single_page_document(page)), "|  |\n| x |");
 }
 
 TEST(MarkdownWriter, EmptyBlocksAreDroppedWithTheirSeparators) {
   Page page = empty_page();
-  page.tables.push_back({0, 0, {}});
-  page.tables.push_back({0, 1, {{"a"}}});
-  page.tables.push_back({3, 0, {}});
-  page.tables.push_back({0, 0, {{"b"}}});
+  page.tables.push_back({0, 0, {}, {}, {}});
+  page.tables.push_back({0, 1, {{"a"}}, {}, {}});
+  page.tables.push_back({3, 0, {}, {}, {}});
+  page.tables.push_back({0, 0, {{"b"}}, {}, {}});
   EXPECT_EQ(document_to_markdown(single_page_document(page)), "| a |\n\n| b |");
 }
 
 TEST(MarkdownWriter, SingleEmptyLineIsAnEmptyBlockButTwoAreALineFeed) {
   Page one = page_with_lines({""});
-  one.tables.push_back({0, 0, {{"a"}}});
+  one.tables.push_back({0, 0, {{"a"}}, {}, {}});
   EXPECT_EQ(document_to_markdown(single_page_document(one)), "| a |");
 
   Page two = page_with_lines({"", ""});
-  two.tables.push_back({0, 0, {{"a"}}});
+  two.tables.push_back({0, 0, {{"a"}}, {}, {}});
   EXPECT_EQ(document_to_markdown(single_page_document(two)), "\n\n\n| a |");
 }
 
 TEST(MarkdownWriter, PageNeedingOcrIsOnlyTheMarker) {
   Page page = empty_page();
   page.needs_ocr = true;
-  page.tables.push_back({1, 1, {{"hidden"}}});
+  page.tables.push_back({1, 1, {{"hidden"}}, {}, {}});
   page.images.push_back({"Im0", ImageFormat::Jpeg, 1, 1, 8, "DeviceGray"});
   const std::string markdown = document_to_markdown(single_page_document(page));
   EXPECT_EQ(markdown, kOcrMarker);
@@ -302,7 +302,7 @@ TEST(MarkdownWriter, PagesAloneJoinIntoTheDocumentEvenWhenATextHoldsTheSeparator
   Page ocr = empty_page();
   ocr.needs_ocr = true;
   Page table = page_with_lines({"x"});
-  table.tables.push_back({1, 1, {{"c"}}});
+  table.tables.push_back({1, 1, {{"c"}}, {}, {}});
   doc.pages = {page_with_lines({"a", "", "---", "", "b"}), empty_page(), ocr, table};
   const std::vector<std::string> pages = markdown_pages(doc);
   EXPECT_EQ(pages, (std::vector<std::string>{"a\n\n---\n\nb", "", kOcrMarker, "x\n\n| c |\n| --- |"}));
@@ -342,7 +342,7 @@ TEST(HtmlWriter, OcrAttributeFollowsTheStyleAttribute) {
 
 TEST(HtmlWriter, LinesAndTablesInOrderWithEscapedText) {
   Page page = page_with_lines({"a<b & 'd'", "\"q\" >\x01\xC3\xA9"});
-  page.tables.push_back({9, 9, {{"1", "<2>"}, {}, {"3", "4"}}});
+  page.tables.push_back({9, 9, {{"1", "<2>"}, {}, {"3", "4"}}, {}, {}});
   EXPECT_EQ(document_to_html(single_page_document(page)),
             std::string(kHtmlHead) +
                 "<section class=\"page\" style=\"width:612px;height:792px\">\n"
@@ -382,6 +382,64 @@ INSTANTIATE_TEST_SUITE_P(
                       DimensionCase{1e20, "100000000000000000000"},
                       DimensionCase{std::numeric_limits<double>::infinity(), "0"},
                       DimensionCase{std::numeric_limits<double>::quiet_NaN(), "0"}));
+
+}  // namespace
+}  // namespace folioscan
+
+// ---------------------------------------------------------------- recovered tables
+
+namespace folioscan {
+namespace {
+
+// A recovered page: a paragraph, a 2 x 2 table (its first cell two lines, its second
+// row one cell spanning both columns), another paragraph.
+Page page_with_placed_table() {
+  Page page = empty_page();
+  page.lines = {{"Above", 72.0, 700.0}, {"Below", 72.0, 600.0}};
+  Table table{2, 2, {{"a|b\nc", "d"}, {"wide", ""}}, std::array<double, 4>{72, 620, 300, 690},
+              {CellSpan{1, 0, 1, 2}}};
+  page.tables.push_back(std::move(table));
+  Block table_block{BlockType::Table, "a|b c d\nwide", {72, 620, 300, 690}, std::nullopt, 0u, false};
+  page.blocks = std::vector<Block>{{BlockType::Paragraph, "Above", {72, 698, 110, 708}, std::nullopt, std::nullopt, false},
+                                   table_block,
+                                   {BlockType::Paragraph, "Below", {72, 598, 110, 608}, std::nullopt, std::nullopt, false}};
+  return page;
+}
+
+TEST(RecoveredTableWriters, MarkdownAndHtmlWriteTheTableWhereItsBlockStands) {
+  const Document doc = single_page_document(page_with_placed_table());
+  EXPECT_EQ(document_to_markdown(doc), "Above\n\n| a\\|b<br>c | d |\n| --- | --- |\n| wide |  |\n\nBelow");
+  const std::string html = document_to_html(doc);
+  EXPECT_NE(html.find("<p>Above</p>\n<table>\n<tr><td>a|b<br>c</td><td>d</td></tr>\n"
+                      "<tr><td colspan=\"2\">wide</td></tr>\n</table>\n<p>Below</p>\n"),
+            std::string::npos)
+      << html;
+  // A table no block places follows the blocks.
+  Page unplaced = page_with_placed_table();
+  unplaced.blocks->erase(unplaced.blocks->begin() + 1);
+  EXPECT_EQ(document_to_markdown(single_page_document(unplaced)),
+            "Above\n\nBelow\n\n| a\\|b<br>c | d |\n| --- | --- |\n| wide |  |");
+}
+
+TEST(RecoveredTableWriters, JsonWritesBoxAndSpansOnlyWhenSet) {
+  const std::string placed = document_to_json(single_page_document(page_with_placed_table()));
+  EXPECT_NE(placed.find("          \"bbox\": [\n            72.0,\n            620.0,\n            300.0,\n"
+                        "            690.0\n          ],\n          \"spans\": [\n            {\n"
+                        "              \"row\": 1,\n              \"col\": 0,\n              \"rows\": 1,\n"
+                        "              \"cols\": 2\n            }\n          ]\n        }"),
+            std::string::npos)
+      << placed;
+  Page plain = page_with_placed_table();
+  plain.blocks.reset();
+  plain.tables[0].bbox.reset();
+  plain.tables[0].spans.clear();
+  const std::string json = document_to_json(single_page_document(plain));
+  EXPECT_EQ(json.find("bbox"), std::string::npos);
+  EXPECT_EQ(json.find("spans"), std::string::npos);
+  // A strict table follows the lines and keeps its line feeds.
+  EXPECT_EQ(document_to_markdown(single_page_document(plain)),
+            "Above\nBelow\n\n| a\\|b\nc | d |\n| --- | --- |\n| wide |  |");
+}
 
 }  // namespace
 }  // namespace folioscan

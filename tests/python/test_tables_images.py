@@ -92,6 +92,78 @@ def test_reportlab_multiline_cell_joins_its_runs_with_spaces() -> None:
     assert table["cells"][0] == ["Item", "first line of a long description that wraps"]
 
 
+# recovered tables
+
+
+def reportlab_story(*flowables) -> bytes:
+    buffer = io.BytesIO()
+    SimpleDocTemplate(buffer, pagesize=A4, invariant=1).build(list(flowables))
+    return buffer.getvalue()
+
+
+def styled(rows, style, widths=(120, 60, 90)) -> Table:
+    table = Table(rows, colWidths=list(widths))
+    table.setStyle(TableStyle(style))
+    return table
+
+
+def test_recovery_finds_each_table_in_place_and_takes_its_rows_out_of_the_lines() -> None:
+    data = reportlab_story(Paragraph("Price list", BODY), styled(PRICES, GRID), Paragraph("Between", BODY),
+                           styled([["a", "b"], ["c", "d"]], GRID, (60, 60)), Paragraph("After", BODY))
+    page = folioscan.extract(data)["pages"][0]
+    assert [line["text"] for line in page["lines"]] == ["Price list", "Between", "After"]
+    first, second = page["tables"]
+    assert list(first) == ["rows", "cols", "cells", "bbox"]
+    assert first["cells"] == PRICES and second["cells"] == [["a", "b"], ["c", "d"]]
+    assert first["bbox"][1] > second["bbox"][3]  # top to bottom, boxes apart
+    # Each table is a block where it stands, with its rows as text.
+    blocks = [(b["type"], b["text"].split("\n")[0]) for b in page["blocks"]]
+    assert blocks == [("paragraph", "Price list"), ("table", "Name Qty Price"), ("paragraph", "Between"),
+                      ("table", "a b"), ("paragraph", "After")]
+    assert folioscan.extract(data, format="markdown") == (
+        "Price list\n\n| Name | Qty | Price |\n| --- | --- | --- |\n| Apple | 3 | 1.20 |\n"
+        "| Pear \\| green | 10 | <0.55 & up> |\n|  |  |  |\n\nBetween\n\n| a | b |\n| --- | --- |\n"
+        "| c | d |\n\nAfter")
+    # The strict reading keeps its one grid over both and the rows in the lines.
+    strict = folioscan.parse(data)["pages"][0]
+    assert len(strict["tables"]) == 1 and "bbox" not in strict["tables"][0]
+    assert "Apple 3 1.20" in [line["text"] for line in strict["lines"]]
+
+
+@pytest.mark.parametrize(
+    "style, spans, html",
+    [
+        (GRID + [("SPAN", (0, 0), (1, 0))], [{"row": 0, "col": 0, "rows": 1, "cols": 2}],
+         '<tr><td colspan="2">Name</td><td>Price</td></tr>'),
+        (GRID + [("SPAN", (0, 1), (0, 2))], [{"row": 1, "col": 0, "rows": 2, "cols": 1}],
+         '<tr><td rowspan="2">Apple</td><td>3</td><td>1.20</td></tr>\n<tr><td>10</td>'),
+    ],
+    ids=["header_across_two_columns", "cell_down_two_rows"],
+)
+def test_recovered_spanning_cells_are_listed_and_written_with_spans(style, spans, html) -> None:
+    data = reportlab_story(styled(PRICES, style))
+    (table,) = folioscan.extract(data)["pages"][0]["tables"]
+    assert table["spans"] == spans
+    assert html in folioscan.extract(data, format="html")
+
+
+def test_a_framed_paragraph_and_a_rule_less_paragraph_are_no_recovered_tables() -> None:
+    frame = [("BOX", (0, 0), (-1, -1), 1, "black")]
+    data = reportlab_story(styled([[Paragraph("A framed note that runs over a line or two of text. " * 3, BODY)]],
+                                  frame, (300,)), Paragraph("Plain words after it. " * 8, BODY))
+    page = folioscan.extract(data)["pages"][0]
+    assert page["tables"] == [] and len(page["lines"]) >= 4
+
+
+def test_a_rule_less_price_list_is_a_recovered_table() -> None:
+    rows = [["Item", "Qty", "Price"], *([f"Item {i}", str(i), f"{i}.50"] for i in range(1, 6))]
+    data = reportlab_story(Paragraph("Prices this week", BODY), styled(rows, [], (150, 80, 80)))
+    page = folioscan.extract(data)["pages"][0]
+    (table,) = page["tables"]
+    assert table["cells"] == rows
+    assert [line["text"] for line in page["lines"]] == ["Prices this week"]
+
+
 # reportlab images
 
 

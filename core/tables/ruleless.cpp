@@ -1,0 +1,322 @@
+// Rule-less tables from word alignment. The page's upright runs form lines (one
+// baseline each); a line falls into chunks at gaps wider than a gutter. Consecutive lines
+// of two or more chunks, close below each other, form a block; the block's columns are
+// the spans of x its chunks cover, with white gutters between them. A block is a table
+// only when at least three of its lines have text in three or more columns, most of its
+// cells hold text, and its cells are short (a page of prose in columns has long ones).
+// Text between horizontal rules of one extent (a table with a top and a bottom rule
+// and no others) needs only two columns.
+#include "ruleless.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "../input_limits.h"
+#include "../layout.h"
+#include "cells.h"
+
+namespace folioscan {
+namespace {
+
+// A gap at least this many font sizes wide parts two chunks of a line; columns must stand
+// at least kNarrowestGutter apart.
+constexpr double kGutter = 1.0;
+constexpr double kNarrowestGutter = 0.6;
+// The next line of a block starts at most this many font sizes below the last.
+constexpr double kMostLeading = 2.6;
+// At least this many lines with text in three or more columns make a table.
+constexpr std::size_t kLeastRows = 3;
+constexpr std::size_t kLeastColumns = 3;
+// At most this share of cells may be long (more than kLongCell words).
+constexpr std::size_t kLongCell = 5;
+constexpr double kMostLongCells = 0.2;
+constexpr double kLeastFilled = 0.6;
+// Lines less than this many font sizes apart belong to one row.
+constexpr double kOneRow = 0.8;
+// Rules of one table's frame: the same extent (each overlapping this share of the
+// other), at most this far apart; text this far outside the extent is still inside.
+constexpr double kSameExtent = 0.9;
+constexpr double kMostFramedHeight = 400.0;
+constexpr double kSlack = 3.0;
+constexpr double kNarrowestFrame = 100.0;
+constexpr std::size_t kMostFrameRules = 4;
+// A chunk this close to its column's edge or centre is aligned with it; most of a
+// column's chunks are.
+constexpr double kAligned = 2.0;
+constexpr double kLeastAligned = 0.6;
+
+struct Chunk {
+  double x0 = 0.0;
+  double x1 = 0.0;
+  std::vector<const TextRun*> runs;
+};
+
+struct Row {
+  double baseline = 0.0;
+  double size = 0.0;
+  std::vector<Chunk> chunks;
+};
+
+bool blank(const TextRun& run) { return run.text.find_first_not_of(' ') == std::string::npos; }
+
+std::size_t word_count(const std::string& text) {
+  std::size_t words = 0;
+  bool in_word = false;
+  for (const char c : text) {
+    const bool space = c == ' ' || c == '\n';
+    if (!space && !in_word) ++words;
+    in_word = !space;
+  }
+  return words;
+}
+
+// The page's upright lines top to bottom, each cut into chunks left to right.
+std::vector<Row> rows_of(std::span<const TextRun* const> runs) {
+  std::vector<const TextRun*> upright;
+  for (const TextRun* run : runs) {
+    if (run->quarter_turns == 0 && !blank(*run) && std::isfinite(run->x) && std::isfinite(run->y) &&
+        std::isfinite(run->end_x) && run->end_x >= run->x) {
+      upright.push_back(run);
+    }
+  }
+  std::stable_sort(upright.begin(), upright.end(), [](const TextRun* a, const TextRun* b) { return a->y > b->y; });
+  std::vector<Row> rows;
+  std::size_t i = 0;
+  while (i < upright.size()) {
+    std::size_t j = i + 1;
+    while (j < upright.size() && upright[i]->y - upright[j]->y <= baseline_tolerance(*upright[i], *upright[j]) / 2) ++j;
+    std::vector<const TextRun*> line(upright.begin() + static_cast<std::ptrdiff_t>(i),
+                                     upright.begin() + static_cast<std::ptrdiff_t>(j));
+    std::stable_sort(line.begin(), line.end(), [](const TextRun* a, const TextRun* b) { return a->x < b->x; });
+    Row row;
+    row.baseline = upright[i]->y;
+    for (const TextRun* run : line) {
+      const double size = std::fmax(run->page_size, 1.0);
+      row.size = std::fmax(row.size, size);
+      if (row.chunks.empty() || run->x - row.chunks.back().x1 >= kGutter * size) {
+        row.chunks.push_back({run->x, run->end_x, {}});
+      }
+      Chunk& chunk = row.chunks.back();
+      chunk.x1 = std::fmax(chunk.x1, run->end_x);
+      chunk.runs.push_back(run);
+    }
+    rows.push_back(std::move(row));
+    i = j;
+  }
+  return rows;
+}
+
+// Whether the chunks of each column line up: most of them start at its left edge, end
+// at its right edge or sit centred in it, the same way for the column. The gaps of a
+// prose line (around a formula, say) do not.
+bool aligned(const std::vector<Row>& rows, std::size_t begin, std::size_t end,
+             const std::vector<std::pair<double, double>>& columns) {
+  std::vector<std::array<std::size_t, 4>> counts(columns.size(), {0, 0, 0, 0});  // left, right, centre, all
+  for (std::size_t r = begin; r < end; ++r) {
+    if (rows[r].chunks.size() < 2) continue;
+    for (const Chunk& c : rows[r].chunks) {
+      const auto it = std::upper_bound(columns.begin(), columns.end(), std::make_pair(c.x0, static_cast<double>(INFINITY)));
+      const auto k = it == columns.begin() ? 0 : static_cast<std::size_t>(it - columns.begin()) - 1;
+      const auto [left, right] = columns[k];
+      counts[k][0] += std::fabs(c.x0 - left) <= kAligned;
+      counts[k][1] += std::fabs(c.x1 - right) <= kAligned;
+      counts[k][2] += std::fabs((c.x0 + c.x1) / 2 - (left + right) / 2) <= kAligned;
+      ++counts[k][3];
+    }
+  }
+  return std::all_of(counts.begin(), counts.end(), [](const std::array<std::size_t, 4>& c) {
+    return c[3] < 2 || static_cast<double>(std::max({c[0], c[1], c[2]})) >= kLeastAligned * static_cast<double>(c[3]);
+  });
+}
+
+// Whether a cell's text says something: a letter or digit (any non-ASCII character
+// counts), not only dot leaders or punctuation.
+bool meaningful(const std::string& text) {
+  return std::any_of(text.begin(), text.end(), [](char ch) {
+    const auto c = static_cast<unsigned char>(ch);
+    return c >= 0x80 || (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
+  });
+}
+
+// The block rows[begin, end) as a table of at least `least_columns` columns, or nothing.
+std::optional<Table> block_table(const std::vector<Row>& rows, std::size_t begin, std::size_t end,
+                                 const std::array<double, 4>& media_box, std::size_t least_columns) {
+  if (end - begin < kLeastRows) return std::nullopt;
+  // Columns: the x spans the chunks of lines of two or more chunks cover, merged where
+  // they overlap (a header set closer than a gutter does not join the columns).
+  std::vector<std::pair<double, double>> spans;
+  double size = 0.0;
+  for (std::size_t r = begin; r < end; ++r) {
+    size = std::fmax(size, rows[r].size);
+    if (rows[r].chunks.size() < 2) continue;
+    for (const Chunk& c : rows[r].chunks) spans.emplace_back(c.x0, c.x1);
+  }
+  std::sort(spans.begin(), spans.end());
+  std::vector<std::pair<double, double>> columns;
+  for (const auto& s : spans) {
+    if (!columns.empty() && s.first < columns.back().second + kNarrowestGutter * size) {
+      columns.back().second = std::fmax(columns.back().second, s.second);
+    } else {
+      columns.push_back(s);
+    }
+  }
+  if (columns.size() < least_columns) return std::nullopt;
+  if (!aligned(rows, begin, end, columns)) return std::nullopt;
+
+  Table table;
+  // Lines closer than a line's height (cells of several lines set at staggered
+  // baselines, a superscript) make one row.
+  std::vector<std::pair<std::size_t, std::size_t>> groups;  // [first, last) lines
+  for (std::size_t r = begin; r < end; ++r) {
+    if (!groups.empty() && rows[r - 1].baseline - rows[r].baseline < kOneRow * std::fmax(rows[r - 1].size, rows[r].size)) {
+      groups.back().second = r + 1;
+    } else {
+      groups.emplace_back(r, r + 1);
+    }
+  }
+  table.rows = groups.size();
+  table.cols = columns.size();
+  table.cells.assign(table.rows, std::vector<std::string>(table.cols));
+  std::size_t wide_rows = 0;
+  std::size_t filled = 0;
+  std::size_t long_cells = 0;
+  double top = -INFINITY, bottom = INFINITY;
+  for (std::size_t g = 0; g < groups.size(); ++g) {
+    std::vector<std::vector<const TextRun*>> in_column(columns.size());
+    // Each run in the column it overlaps most, or else the nearest.
+    for (std::size_t r = groups[g].first; r < groups[g].second; ++r) {
+      for (const Chunk& c : rows[r].chunks) {
+        for (const TextRun* run : c.runs) {
+          std::size_t k = 0;
+          double best = -INFINITY;
+          for (std::size_t i = 0; i < columns.size(); ++i) {
+            const double overlap = std::fmin(run->end_x, columns[i].second) - std::fmax(run->x, columns[i].first);
+            if (overlap > best) best = overlap, k = i;
+          }
+          in_column[k].push_back(run);
+          top = std::fmax(top, run->y + std::fabs(run->page_size));
+          bottom = std::fmin(bottom, run->y - 0.3 * std::fabs(run->page_size));
+        }
+      }
+    }
+    std::size_t used = 0;
+    for (std::size_t k = 0; k < columns.size(); ++k) {
+      std::string text = in_column[k].empty() ? std::string() : cell_text(in_column[k], media_box);
+      if (meaningful(text)) {
+        ++used;
+        if (word_count(text) > kLongCell) ++long_cells;
+      }
+      table.cells[g][k] = std::move(text);
+    }
+    filled += used;
+    if (used >= least_columns) ++wide_rows;
+  }
+  const double cells = static_cast<double>(table.rows * table.cols);
+  // Most lines have text in at least `least_columns` columns.
+  if (wide_rows < kLeastRows || 2 * wide_rows < table.rows || static_cast<double>(filled) < kLeastFilled * cells ||
+      static_cast<double>(long_cells) > kMostLongCells * static_cast<double>(filled)) {
+    return std::nullopt;
+  }
+  table.bbox = std::array<double, 4>{columns.front().first, bottom, columns.back().second, top};
+  return table;
+}
+
+// Tables set between horizontal rules alone (a top rule, perhaps one under the header,
+// a bottom rule, all of one extent): the lines between the first and the last rule, cut
+// to the rules' extent, with two or more columns. Returns the tables and leaves the
+// rows they take out of `rows`.
+std::vector<Table> framed_tables(std::vector<Row>& rows, const std::vector<Segment>& horizontal,
+                                 const std::array<double, 4>& media_box) {
+  std::vector<Segment> rules;
+  for (const Segment& s : horizontal) {
+    if (s.to - s.from >= kNarrowestFrame) rules.push_back(s);
+  }
+  if (rules.size() > limits::kMaxFrameRules) return {};
+  std::sort(rules.begin(), rules.end(), [](const Segment& a, const Segment& b) { return a.at > b.at; });
+  std::vector<Table> tables;
+  std::vector<bool> used(rules.size(), false);
+  for (std::size_t i = 0; i < rules.size(); ++i) {
+    if (used[i]) continue;
+    const Segment& top = rules[i];
+    const double extent = top.to - top.from;
+    if (extent < kNarrowestFrame) continue;  // a fraction bar, an underline
+    // The rules below of the same extent, each no further below the last than a
+    // table's length of lines.
+    std::vector<std::size_t> chain = {i};
+    for (std::size_t j = i + 1; j < rules.size(); ++j) {
+      const Segment& r = rules[j];
+      if (rules[chain.back()].at - r.at > kMostFramedHeight) break;
+      const double overlap = std::fmin(top.to, r.to) - std::fmax(top.from, r.from);
+      if (overlap >= kSameExtent * extent && overlap >= kSameExtent * (r.to - r.from)) chain.push_back(j);
+    }
+    const std::size_t last = chain.back();
+    if (chain.size() < 2) continue;
+    if (chain.size() > kMostFrameRules) {
+      // A chart's gridlines: many rules of one extent, none of them a table's frame.
+      for (const std::size_t k : chain) used[k] = true;
+      continue;
+    }
+    const double upper = top.at;
+    const double lower = rules[last].at;
+    std::vector<Row> inside;
+    std::vector<std::size_t> taken;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      if (rows[r].baseline >= upper || rows[r].baseline <= lower) continue;
+      Row cut{rows[r].baseline, rows[r].size, {}};
+      for (const Chunk& c : rows[r].chunks) {
+        if (c.x0 >= top.from - kSlack && c.x1 <= top.to + kSlack) cut.chunks.push_back(c);
+      }
+      if (!cut.chunks.empty()) {
+        inside.push_back(std::move(cut));
+        taken.push_back(r);
+      }
+    }
+    std::optional<Table> table = block_table(inside, 0, inside.size(), media_box, 2);
+    if (!table) continue;
+    (*table->bbox)[0] = std::fmin((*table->bbox)[0], top.from);
+    (*table->bbox)[2] = std::fmax((*table->bbox)[2], top.to);
+    (*table->bbox)[1] = lower;
+    (*table->bbox)[3] = upper;
+    tables.push_back(std::move(*table));
+    for (const std::size_t k : chain) used[k] = true;
+    // The rows' chunks inside the frame are the table's now.
+    for (const std::size_t r : taken) {
+      std::erase_if(rows[r].chunks, [&](const Chunk& c) { return c.x0 >= top.from - kSlack && c.x1 <= top.to + kSlack; });
+    }
+  }
+  return tables;
+}
+
+}  // namespace
+
+std::vector<Table> detect_ruleless_tables(std::span<const TextRun* const> runs, const std::vector<Segment>& horizontal,
+                                          const std::array<double, 4>& media_box) {
+  std::vector<Row> rows = rows_of(runs);
+  std::vector<Table> tables = framed_tables(rows, horizontal, media_box);
+  std::erase_if(rows, [](const Row& row) { return row.chunks.empty(); });
+  std::size_t begin = 0;
+  while (begin < rows.size()) {
+    if (rows[begin].chunks.size() < 2) {
+      ++begin;
+      continue;
+    }
+    std::size_t end = begin + 1;
+    // A line of one chunk joins only as part of the row above (a cell's second line
+    // set a little lower).
+    while (end < rows.size()) {
+      const double gap = rows[end - 1].baseline - rows[end].baseline;
+      const double size = std::fmax(rows[end - 1].size, rows[end].size);
+      const bool joins = rows[end].chunks.size() >= 2 ? gap <= kMostLeading * size : gap < kOneRow * size;
+      if (!joins) break;
+      ++end;
+    }
+    if (std::optional<Table> table = block_table(rows, begin, end, media_box, kLeastColumns)) {
+      tables.push_back(std::move(*table));
+    }
+    begin = end;
+  }
+  return tables;
+}
+
+}  // namespace folioscan
