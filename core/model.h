@@ -49,8 +49,8 @@ struct Block {
   std::string text;
   std::array<double, 4> bbox{};
   std::optional<std::uint32_t> level;
-  // A table block's index in the page's `tables`; the writers place that table here.
-  // Not written itself.
+  // A table block's index in the page's `tables`: the writers place that table here,
+  // and the dict and JSON give it as "table".
   std::optional<std::uint32_t> table;
   // A numbered list item ("1.", "a)"): Markdown and HTML write an ordered list. Not
   // written itself.

@@ -42,6 +42,7 @@ enum Key : std::size_t {
   kSpans,
   kRow,
   kCol,
+  kTable,
   kKeyCount,
 };
 
@@ -49,7 +50,7 @@ constexpr std::array<const char*, kKeyCount> kKeyNames = {
     "version", "pages", "width", "height", "lines",  "needs_ocr",
     "tables",  "images", "text",  "x",      "y",      "rows",
     "cols",    "cells",  "name",  "format", "bits_per_component", "color_space",
-    "warnings", "page", "message", "blocks", "type", "bbox", "level", "spans", "row", "col",
+    "warnings", "page", "message", "blocks", "type", "bbox", "level", "spans", "row", "col", "table",
 };
 
 PyObject* new_text(std::string_view text) {
@@ -136,6 +137,7 @@ class Converter {
     }
     if (!set(dict, kBbox, box.release())) return nullptr;
     if (block.level && !set(dict, kLevel, new_int(*block.level))) return nullptr;
+    if (block.table && !set(dict, kTable, new_int(*block.table))) return nullptr;
     return dict.release();
   }
 

@@ -108,6 +108,10 @@ void write_json_block(JsonWriter& json, const Block& block) {
     json.key("level");
     json.integer_value(*block.level);
   }
+  if (block.table) {
+    json.key("table");
+    json.integer_value(*block.table);
+  }
   json.close('}');
 }
 

@@ -44,12 +44,14 @@ class Page(TypedDict):
 
 class Block(TypedDict):
     """One block of a recovered page in reading order; "level" on headings (1 outermost)
-    and list items (1 for the outermost list)."""
+    and list items (1 for the outermost list); "table" on table blocks, the index of
+    their table in the page's "tables"."""
 
     type: Literal["heading", "paragraph", "list_item", "table", "image"]
     text: str
     bbox: list[float | None]
     level: NotRequired[int]
+    table: NotRequired[int]
 
 class RecoveredPage(TypedDict):
     width: float | None

@@ -5,6 +5,7 @@ table grid and of the image description."""
 from __future__ import annotations
 
 import io
+import json
 import zlib
 
 import pytest
@@ -120,6 +121,9 @@ def test_recovery_finds_each_table_in_place_and_takes_its_rows_out_of_the_lines(
     blocks = [(b["type"], b["text"].split("\n")[0]) for b in page["blocks"]]
     assert blocks == [("paragraph", "Price list"), ("table", "Name Qty Price"), ("paragraph", "Between"),
                       ("table", "a b"), ("paragraph", "After")]
+    # A table block names its table, in the dict and in the JSON alike.
+    assert [b.get("table") for b in page["blocks"]] == [None, 0, None, 1, None]
+    assert json.loads(folioscan.extract(data, format="json"))["pages"][0]["blocks"] == page["blocks"]
     assert folioscan.extract(data, format="markdown") == (
         "Price list\n\n| Name | Qty | Price |\n| --- | --- | --- |\n| Apple | 3 | 1.20 |\n"
         "| Pear \\| green | 10 | <0.55 & up> |\n|  |  |  |\n\nBetween\n\n| a | b |\n| --- | --- |\n"
