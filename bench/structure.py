@@ -742,8 +742,8 @@ def main() -> None:
     for name in args.engines:
         engine = BY_NAME[name]
         if name == "folioscan" and args.folioscan:
-            for spec in args.folioscan:
-                label, _, root = spec.rpartition("=")
+            for build in args.folioscan:
+                label, _, root = build.rpartition("=")
                 pyroot = Path(root)
                 label = label or f"folioscan@{pyroot.resolve().name}"
                 runs.append((label, label, lambda pyroot=pyroot, label=label:
