@@ -162,4 +162,16 @@ inline constexpr std::uint64_t kMaxFontProgramBytesPerCall = std::uint64_t{512} 
 // glyphs cannot hold gigabytes.
 inline constexpr std::uint64_t kMaxFontProgramTableBytes = std::uint64_t{64} << 20;
 
+// Glyph names are cut into at most this many "_" parts; a longer chain says nothing.
+inline constexpr std::size_t kMaxLigatureParts = 16;
+
+// A recovered page's structure: the reading order cuts regions at most this deep (each
+// level removes at least one item, but a hostile page could still nest deeply; past it
+// a region is read row by row); a row's white stretches kept for comparing with later
+// rows are the widest this many; a layout line is split into at most this many
+// baselines (more happen only on a hostile page).
+inline constexpr int kMaxCutDepth = 64;
+inline constexpr std::size_t kMaxFreeStretches = 32;
+inline constexpr std::size_t kMaxBaselines = 32;
+
 }  // namespace folioscan::limits

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <optional>
 
+#include "../input_limits.h"
 #include "../utf8.h"
 #include "glyph_names.h"
 
@@ -25,8 +26,6 @@ struct GlyphListEntry {
 static_assert(std::is_sorted(std::begin(kGlyphList), std::end(kGlyphList),
                              [](const GlyphListEntry& a, const GlyphListEntry& b) { return a.name < b.name; }));
 
-// Names are cut into at most this many parts; a longer "_" chain says nothing.
-constexpr std::size_t kMaxLigatureParts = 16;
 
 constexpr bool is_character(std::uint32_t cp) { return cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF); }
 
@@ -72,7 +71,7 @@ std::optional<std::u32string> glyph_name_points(std::string_view name) {
   std::size_t parts = 0;
   for (std::size_t start = 0;;) {
     const std::size_t end = std::min(name.find('_', start), name.size());
-    if (++parts > kMaxLigatureParts || !append_part(name.substr(start, end - start), points)) return std::nullopt;
+    if (++parts > limits::kMaxLigatureParts || !append_part(name.substr(start, end - start), points)) return std::nullopt;
     if (end == name.size()) break;
     start = end + 1;
   }

@@ -6,11 +6,11 @@
 #include <span>
 #include <utility>
 
+#include "../input_limits.h"
+
 namespace folioscan {
 namespace {
 
-// A layout line spans so many baselines only on a hostile page.
-constexpr std::size_t kMaxBaselines = 32;
 
 std::size_t characters_of(std::string_view text) {
   std::size_t count = 0;
@@ -143,7 +143,7 @@ void cut_line(const std::vector<const TextRun*>& runs, std::vector<LinePiece>& o
       return std::fabs(runs[line.front()]->y - runs[i]->y) <= tolerance;
     });
     if (it == baselines.end()) {
-      if (baselines.size() == kMaxBaselines) {
+      if (baselines.size() == limits::kMaxBaselines) {
         // A hostile line of a thousand baselines: one piece, in layout's order.
         out.push_back(upright_piece(runs));
         return;

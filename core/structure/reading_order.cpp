@@ -6,16 +6,14 @@
 #include <cmath>
 #include <utility>
 
+#include "../input_limits.h"
+
 namespace folioscan {
 namespace {
 
-// Each level removes at least one item from a region, but a hostile page could still
-// nest deeply: past this depth a region is read row by row.
-constexpr int kMaxCutDepth = 64;
 // A column narrower than this many units whose rows line up with its neighbour's is a
 // table column, not a column of text.
 constexpr double kTableColumn = 12.0;
-constexpr std::size_t kMaxFreeStretches = 32;
 
 struct Interval {
   double from = 0.0;
@@ -35,7 +33,7 @@ class Cutter {
         right_to_left_(right_to_left) {}
 
   void region(Ids& ids, int depth) {
-    if (ids.size() <= 1 || depth >= kMaxCutDepth) {
+    if (ids.size() <= 1 || depth >= limits::kMaxCutDepth) {
       leaf(ids);
       return;
     }
@@ -180,10 +178,10 @@ class Cutter {
     // Only stretches a gutter wide can matter, and of those the widest few: a row of a
     // hostile page's thousand boxes leaves no more to compare with every later row.
     std::erase_if(free, [&](const Interval& gap) { return gap.to - gap.from < min_gap_; });
-    if (free.size() > kMaxFreeStretches) {
-      std::nth_element(free.begin(), free.begin() + kMaxFreeStretches, free.end(),
+    if (free.size() > limits::kMaxFreeStretches) {
+      std::nth_element(free.begin(), free.begin() + limits::kMaxFreeStretches, free.end(),
                        [](const Interval& a, const Interval& b) { return a.to - a.from > b.to - b.from; });
-      free.resize(kMaxFreeStretches);
+      free.resize(limits::kMaxFreeStretches);
       std::sort(free.begin(), free.end(), [](const Interval& a, const Interval& b) { return a.from < b.from; });
     }
     return free;
