@@ -656,10 +656,11 @@ def page_scores(p: dict) -> str:
             f"{'' if p['gt_table'] else ' (none in ground truth)'}  {p['seconds'] * 1000:.1f} ms")
 
 
-def print_worst(results: dict, engine: str | None, n: int) -> None:
+def print_worst(results: dict, engine: str | None, n: int, score: str = "nid") -> None:
     name, eng = pick_engine(results, engine)
-    print(f"{n} lowest-NID pages of {name}:")
-    pages = sorted(eng["pages"].items(), key=lambda kv: kv[1]["nid"])
+    print(f"{n} lowest-{score.upper()} pages of {name}:")
+    scored = [kv for kv in eng["pages"].items() if kv[1].get(score) is not None]
+    pages = sorted(scored, key=lambda kv: kv[1][score])
     for page_id, p in pages[:n]:
         print(f"{page_id}  {page_scores(p)}  {len(p['markdown'])} chars")
 
@@ -709,7 +710,9 @@ def main() -> None:
     ap.add_argument("--results", type=Path, default=OUT / "structure.json")
     ap.add_argument("--chart", type=Path, default=OUT / "structure.png")
     ap.add_argument("--no-chart", action="store_true")
-    ap.add_argument("--worst", type=int, metavar="N", help="print the N lowest-NID pages of --engine")
+    ap.add_argument("--worst", type=int, metavar="N", help="print the N lowest-scoring pages of --engine")
+    ap.add_argument("--by", choices=["nid", "teds", "mhs"], default="nid",
+                    help="the score --worst ranks by (pages without one left out)")
     ap.add_argument("--page", metavar="ID", help="print one page's prediction beside the ground truth")
     ap.add_argument("--engine", help="the engine --worst and --page show (default: the first)")
     ap.add_argument("--width", type=int, default=shutil.get_terminal_size((160, 40)).columns)
@@ -724,7 +727,7 @@ def main() -> None:
         signal.signal(signal.SIGPIPE, signal.SIG_DFL)  # quiet when piped into head or less
         results = load_results(args.results)
         if args.worst is not None:
-            print_worst(results, args.engine, args.worst)
+            print_worst(results, args.engine, args.worst, args.by)
         if args.page:
             print_page(results, args.engine, args.page, args.bench, args.width)
         return

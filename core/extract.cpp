@@ -35,6 +35,7 @@ void recover_page_text(Page& page, PagePaint& paint, const PageRecord& record, P
   page.lines = std::move(structure.lines);
   page.blocks = std::move(structure.blocks);
   styles = std::move(structure.styles);
+  count_table_text(styles.sizes, shown, flowing);
 }
 
 Result<Page> extract_page(OpenDocument& doc, FontContext& font_context, const PageRecord& record,

@@ -62,7 +62,9 @@ std::vector<ReadLine> read_lines(std::vector<LinePiece>& pieces, std::span<const
   std::vector<std::uint32_t> placed_tables;
   for (std::uint32_t i = 0; i < pieces.size(); ++i) {
     const LinePiece& piece = pieces[i];
-    if (!piece.upright) continue;
+    // A piece of white space only (spaces drawn as text) holds nothing to read; its box
+    // could bridge a gutter.
+    if (!piece.upright || piece.characters == 0) continue;
     // The band between a little under the baseline and a little over the x-height:
     // lines set solid do not touch, a superscript shares its line's band.
     const double size = std::fmax(piece.size, 1.0);
@@ -111,13 +113,26 @@ std::vector<ReadLine> read_lines(std::vector<LinePiece>& pieces, std::span<const
   flush();
   // Turned text (a label up the margin) reads after the page's upright text.
   for (LinePiece& piece : pieces) {
-    if (!piece.upright) lines.push_back({std::move(piece), std::nullopt});
+    if (!piece.upright && piece.characters != 0) lines.push_back({std::move(piece), std::nullopt});
   }
   return lines;
 }
 
 bool overlaps_horizontally(const std::array<double, 4>& a, const std::array<double, 4>& b) {
   return a[0] < b[2] && b[0] < a[2];
+}
+
+// Whether every run of the piece that holds text is bold: a line that starts with a
+// bold lead-in and runs on in the body face is not.
+bool all_bold(const LinePiece& piece) {
+  if (piece.runs.empty()) return piece.bold;
+  bool any = false;
+  for (const TextRun* run : piece.runs) {
+    if (run->text.find_first_not_of(' ') == std::string::npos) continue;
+    if (!run->bold) return false;
+    any = true;
+  }
+  return any;
 }
 
 bool ends_sentence(std::string_view text) {
@@ -182,7 +197,7 @@ class BlockBuilder {
              std::fmax(box[3], piece.box[3])};
       count_size(sizes, piece.size, piece.characters);
       characters += piece.characters;
-      if (piece.bold) bold += piece.characters;
+      if (all_bold(piece)) bold += piece.characters;
       if (piece.parts >= 3) gapped = true;
     }
     block.bbox = box;
@@ -221,7 +236,7 @@ class BlockBuilder {
     const LinePiece& last = *open_.back();
     if (marker.kind != MarkerKind::None || !piece.upright || !last.upright) return false;
     const double size = std::fmax(std::fmax(last.size, piece.size), 1.0);
-    if (std::fabs(last.size - piece.size) > 0.08 * size || last.bold != piece.bold) return false;
+    if (std::fabs(last.size - piece.size) > 0.08 * size || all_bold(last) != all_bold(piece)) return false;
     const double drop = last.baseline - piece.baseline;
     if (!(drop > 0.3 * size)) return false;
     double limit = 1.7 * size;
@@ -324,6 +339,20 @@ std::vector<const TextRun*> runs_outside_tables(std::span<const TextRun* const> 
     if (!inside) kept.push_back(run);
   }
   return kept;
+}
+
+void count_table_text(SizeCounts& sizes, std::span<const TextRun* const> shown,
+                      std::span<const TextRun* const> flowing) {
+  std::size_t next = 0;
+  for (const TextRun* run : shown) {
+    if (next < flowing.size() && flowing[next] == run) {
+      ++next;
+      continue;
+    }
+    std::size_t characters = 0;
+    for (const char c : run->text) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80 && c != ' ';
+    count_size(sizes, std::fabs(run->page_size), characters);
+  }
 }
 
 PageStructure structure_page(const LayoutResult& layout, std::span<const Table> tables,

@@ -25,6 +25,11 @@ struct PageStructure {
 // text of a placed table leaves the page's lines.
 std::vector<const TextRun*> runs_outside_tables(std::span<const TextRun* const> shown, std::span<const Table> tables);
 
+// Counts into `sizes` the characters of the runs of `shown` that `flowing` (taken from
+// it in order) left out: a placed table's text is body text too.
+void count_table_text(SizeCounts& sizes, std::span<const TextRun* const> shown,
+                      std::span<const TextRun* const> flowing);
+
 // `layout` is recovery's layout of the page's shown runs (with `line_runs`); `tables`
 // the page's tables, of which those with a box become blocks.
 PageStructure structure_page(const LayoutResult& layout, std::span<const Table> tables,

@@ -66,24 +66,62 @@ bool has_page_number(std::string_view text) {
   return digits >= 3;
 }
 
-bool reads_as_heading(const Block& block, const BlockStyle& style, double body) {
-  if (block.type != BlockType::Paragraph && !(block.type == BlockType::ListItem && block.ordered)) return false;
-  if (style.gapped || style.lines == 0 || style.lines > 3) return false;
+// "Figure 3.1:", "Fig. 2", "Table 7.1.", "Chart 4": a caption names its figure or table
+// by a number.
+bool is_caption(std::string_view text) {
+  for (const std::string_view word : {"Figure ", "FIGURE ", "Fig. ", "FIG. ", "Table ", "TABLE ", "Tab. ", "Chart ",
+                                      "Exhibit ", "Plate ", "Map ", "Graph ", "Box "}) {
+    if (text.starts_with(word) && text.size() > word.size() && is_digit(text[word.size()])) return true;
+  }
+  return false;
+}
+
+// A contents entry: a title, leader dots or an ellipsis run, a page number.
+bool has_leader(std::string_view text) {
+  return text.find("....") != std::string_view::npos || text.find(". . . .") != std::string_view::npos ||
+         text.find("\xE2\x80\xA6\xE2\x80\xA6") != std::string_view::npos;  // "……"
+}
+
+// A number standing alone, set well larger than the body: a chapter's number
+// ("2", "IV") over its title.
+bool is_chapter_number(std::string_view text, const BlockStyle& style, double body) {
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (text.empty() || text.size() > 4 || style.lines != 1 || style.in_margin || style.near_margin) return false;
+  if (!(style.size >= 1.8 * body)) return false;
+  const bool digits = std::all_of(text.begin(), text.end(), is_digit);
+  const bool roman = std::all_of(text.begin(), text.end(), [](char c) { return c == 'I' || c == 'V' || c == 'X'; });
+  return digits || roman;
+}
+
+// How a block reads: a heading by its size or weight, a heading only by its number
+// (which a run of numbered lines shows to be a list instead), or no heading.
+enum class Verdict : unsigned char { None, Heading, Numbered };
+
+Verdict reading_of(const Block& block, const BlockStyle& style, double body) {
+  if (block.type != BlockType::Paragraph && !(block.type == BlockType::ListItem && block.ordered)) return Verdict::None;
+  if (style.gapped || style.lines == 0 || style.lines > 3) return Verdict::None;
+  const Verdict heading = Verdict::Heading;
+  const Verdict none = Verdict::None;
   // A running header or footer: a line in the margin band, or near it with a page
   // number at either end ("314 Yarrow", "Online Survey | 39").
-  if (style.in_margin || (style.near_margin && has_page_number(block.text))) return false;
+  if (style.in_margin || (style.near_margin && has_page_number(block.text))) return none;
+  if (is_chapter_number(block.text, style, body)) return heading;
+  if (is_caption(block.text) || has_leader(block.text)) return none;
   const TextShape shape = shape_of(block.text);
   // Mostly letters: "10.5 N/A" is a table's cell, "2023" a year.
-  if (shape.letters < 3 || 2 * shape.letters < shape.visible || shape.characters > 160) return false;
-  if (shape.last == ',' || shape.last == ';') return false;
+  if (shape.letters < 3 || 2 * shape.letters < shape.visible || shape.characters > 160) return none;
+  if (shape.last == ',' || shape.last == ';') return none;
   // A title set larger may end with a full stop; at body size that is a sentence.
   const bool larger = style.size >= body * 1.15 && style.size - body >= 1.0;
-  if (larger) return shape.last != '.' || shape.characters <= 80;
-  if (shape.last == '.') return false;
+  if (larger) return shape.last != '.' || shape.characters <= 80 ? heading : none;
+  if (shape.last == '.') return none;
   const bool at_body = style.size >= body * 0.9;
-  if (style.bold && at_body && style.lines <= 2 && shape.characters <= 100) return true;
-  return at_body && style.lines == 1 && shape.characters <= 80 && style.space_above >= 1.6 &&
-         is_section_number(block.text);
+  if (style.bold && at_body && style.lines <= 2 && shape.characters <= 100) return heading;
+  // A number at body size at the head of the page is a running header's page number
+  // ("16 Franco and Laguna") more often than a section's.
+  const bool numbered = at_body && style.lines == 1 && shape.characters <= 80 && style.space_above >= 1.6 &&
+                        !style.near_margin && is_section_number(block.text);
+  return numbered ? Verdict::Numbered : none;
 }
 
 }  // namespace
@@ -125,8 +163,17 @@ void mark_headings(std::span<Page> pages, std::span<const PageStyles> styles) {
     std::size_t characters = 0;
     for (const auto& entry : styles[p].sizes) characters += entry.second;
     const double body = characters >= kShortPage ? body_size(styles[p].sizes) : document_body;
-    for (std::size_t b = 0; b < blocks.size() && b < styles[p].blocks.size(); ++b) {
-      if (!reads_as_heading(blocks[b], styles[p].blocks[b], body)) continue;
+    const std::size_t count = std::min(blocks.size(), styles[p].blocks.size());
+    std::vector<Verdict> verdicts(count);
+    for (std::size_t b = 0; b < count; ++b) verdicts[b] = reading_of(blocks[b], styles[p].blocks[b], body);
+    for (std::size_t b = 0; b < count; ++b) {
+      if (verdicts[b] == Verdict::None) continue;
+      // Numbered lines one after another with no text between them are a list (of
+      // steps, of contents), not sections.
+      if (verdicts[b] == Verdict::Numbered && ((b > 0 && verdicts[b - 1] == Verdict::Numbered) ||
+                                               (b + 1 < count && verdicts[b + 1] == Verdict::Numbered))) {
+        continue;
+      }
       blocks[b].type = BlockType::Heading;
       blocks[b].ordered = false;
       heading_sizes.push_back(rounded(styles[p].blocks[b].size));

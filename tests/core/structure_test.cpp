@@ -197,6 +197,101 @@ TEST(Structure, ALargerTitleMayEndWithAFullStopAndASectionNumberNearTheTopIsNoPa
   EXPECT_EQ((*s.page.blocks)[2].type, BlockType::Heading);
 }
 
+// The blocks of `runs` that read as headings, with their levels.
+Summary headings_of(const std::vector<TextRun>& runs, std::vector<Table> tables = {}) {
+  Summary out;
+  for (const auto& block : blocks_of(structure(runs, std::move(tables)))) {
+    if (std::get<0>(block) == BlockType::Heading) out.push_back(block);
+  }
+  return out;
+}
+
+TEST(Structure, ABoldLeadInRunsOnAsItsParagraphButABoldLineAboveAParagraphIsAHeading) {
+  std::vector<TextRun> runs;
+  column(runs, 72, 740, {"Body text that fills the page with a paragraph of ordinary prose.",
+                         "More body text on the second line of the ordinary paragraph."});
+  // A bold lead-in, then the paragraph in the body face from the same line on.
+  runs.push_back(run("Ablation on models.", 72, 700, 10, true));
+  runs.push_back(run(" When the method is ap-", 72 + 95 + 3, 700));
+  column(runs, 72, 688, {"plied to the body text, it goes on and on for a line or two.",
+                         "The lead-in paragraph ends on its third line here."});
+  // A bold title above a paragraph that itself opens with a bold lead-in.
+  runs.push_back(run("4.3.1 Instruction Tuning", 72, 640, 10, true));
+  runs.push_back(run("Datasets.", 72, 628, 10, true));
+  runs.push_back(run(" We present ablations of the datasets in this line.", 72 + 45 + 3, 628));
+  column(runs, 72, 616, {"It goes on in the body face for one more line of text."});
+  const Structured s = structure(runs);
+  ASSERT_EQ(s.page.blocks->size(), 4u);
+  EXPECT_EQ((*s.page.blocks)[1].type, BlockType::Paragraph);
+  EXPECT_EQ((*s.page.blocks)[1].text,
+            "Ablation on models. When the method is applied to the body text, it goes on and on for a line or two. "
+            "The lead-in paragraph ends on its third line here.");
+  EXPECT_EQ((*s.page.blocks)[2].type, BlockType::Heading);
+  EXPECT_EQ((*s.page.blocks)[2].text, "4.3.1 Instruction Tuning");
+  EXPECT_EQ((*s.page.blocks)[3].type, BlockType::Paragraph);
+}
+
+// Lines at body size, bold or numbered, set apart like headings but read as something
+// else: a caption, a contents entry, a running header, a list of numbered lines.
+TEST(Structure, CaptionsContentsEntriesRunningHeadersAndNumberedListsAreNoHeadings) {
+  std::vector<TextRun> runs;
+  runs.push_back(run("16 Franco and Laguna", 72, 735));  // running header under the margin band
+  column(runs, 72, 700, {"Body text that fills the page with a paragraph of ordinary prose.",
+                         "More body text on the second line of the ordinary paragraph."});
+  runs.push_back(run("Figure 3.1: Status of operations", 72, 660, 10, true));
+  column(runs, 72, 636, {"Body text that fills the page with a paragraph of ordinary prose."});
+  runs.push_back(run("Cell Biology .............................. 32", 72, 600, 10, true));
+  runs.push_back(run("Microscopy \xE2\x80\xA6\xE2\x80\xA6\xE2\x80\xA6\xE2\x80\xA6 34", 72, 576, 10, true));
+  runs.push_back(run("1. Overview of the product", 72, 540));
+  runs.push_back(run("2. Services and key features", 72, 512));
+  runs.push_back(run("3. Integration policy", 72, 484));
+  column(runs, 72, 450, {"Body text that fills the page with a paragraph of ordinary prose."});
+  EXPECT_EQ(headings_of(runs), Summary{});
+  // One numbered line set apart between paragraphs stays a heading.
+  std::vector<TextRun> single;
+  column(single, 72, 700, {"Body text that fills the page with a paragraph of ordinary prose.",
+                           "More body text on the second line of the ordinary paragraph."});
+  single.push_back(run("2. Services and key features", 72, 660));
+  column(single, 72, 636, {"Body text that fills the page with a paragraph of ordinary prose."});
+  EXPECT_EQ(headings_of(single), (Summary{{BlockType::Heading, "2. Services and key features", 1}}));
+}
+
+TEST(Structure, AChapterNumberSetLargeAboveItsTitleIsAHeading) {
+  std::vector<TextRun> runs;
+  runs.push_back(run("2", 72, 660, 30));
+  runs.push_back(run("The Lost Homeland", 72, 610, 24, true));
+  column(runs, 72, 570, {"Body text that fills the page with a paragraph of ordinary prose.",
+                         "More body text on the second line of the ordinary paragraph."});
+  runs.push_back(run("7", 72, 500, 14));  // a number at a little more than body size is none
+  column(runs, 72, 480, {"Body text that fills the page with a paragraph of ordinary prose."});
+  EXPECT_EQ(headings_of(runs),
+            (Summary{{BlockType::Heading, "2", 1}, {BlockType::Heading, "The Lost Homeland", 2}}));
+}
+
+TEST(Structure, APlacedTablesTextCountsTowardsTheBodySize) {
+  // Little running text at 20 points, a table of much text at 9: the 20-point line
+  // above the table is larger than the page's body text.
+  std::vector<TextRun> runs;
+  runs.push_back(run("Packs that process unstructured data", 72, 700, 20));
+  runs.push_back(run("and make an impact on your business", 72, 676, 20));
+  Table table;
+  table.bbox = std::array<double, 4>{60, 300, 560, 600};
+  for (int i = 0; i < 12; ++i) {
+    runs.push_back(run("cell text of the table in its row number " + std::to_string(i), 72, 580 - 20.0 * i, 9));
+  }
+  table.rows = 1;
+  table.cols = 1;
+  table.cells = {{"cell"}};
+  const std::vector<const TextRun*> shown = shown_runs(runs, kLetter);
+  const std::vector<Table> tables{table};
+  const std::vector<const TextRun*> flowing = runs_outside_tables(shown, tables);
+  ASSERT_EQ(flowing.size(), 2u);
+  PageStyles styles;
+  count_size(styles.sizes, 20, 60);
+  count_table_text(styles.sizes, shown, flowing);
+  EXPECT_EQ(body_size(styles.sizes), 9.0);
+}
+
 TEST(Structure, TextDrawnOverTextIsNeverInterleavedAndRecoveryPartsWordsAtNarrowerGaps) {
   std::vector<TextRun> runs;
   runs.push_back(run("Dummy PDF file", 72, 700));
