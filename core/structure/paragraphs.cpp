@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
+#include <string>
 
 namespace folioscan {
 namespace {
@@ -75,6 +77,41 @@ void append_without_soft_hyphens(std::string& out, std::string_view text) {
   }
 }
 
+std::string_view last_word(std::string_view text) {
+  std::size_t at = text.size();
+  while (at > 0 && text[at - 1] >= 'a' && text[at - 1] <= 'z') --at;
+  if (at > 0 && text[at - 1] >= 'A' && text[at - 1] <= 'Z') --at;
+  if (at > 0 && text[at - 1] != ' ' && text[at - 1] != '(' && text[at - 1] != '"') return {};
+  return text.substr(at);
+}
+
+std::string_view first_word(std::string_view text) {
+  std::size_t at = 0;
+  while (at < text.size() && text[at] >= 'a' && text[at] <= 'z') ++at;
+  return text.substr(0, at);
+}
+
+// Whether a hyphen at a line end after `before` (the text up to the hyphen) belongs to
+// a compound ("long-" + "term", "self-" + "aware") rather than breaking a word: the
+// first part is a word that forms such compounds, the second a word of its own, not a
+// suffix that hyphenation splits off ("short-" + "ly", "high-" + "er").
+bool compound_hyphen(std::string_view before, std::string_view line) {
+  std::string_view head = last_word(before);
+  if (head.empty()) return false;
+  static constexpr std::string_view kHeads[] = {"self", "well", "long", "short", "high", "low", "full",
+                                                "half", "cross", "ill",  "end",  "state", "so"};
+  std::string lower(head);
+  if (lower[0] >= 'A' && lower[0] <= 'Z') lower[0] = static_cast<char>(lower[0] - 'A' + 'a');
+  if (std::find(std::begin(kHeads), std::end(kHeads), lower) == std::end(kHeads)) return false;
+  const std::string_view tail = first_word(line);
+  if (tail.size() < 3) return false;
+  static constexpr std::string_view kSuffixes[] = {
+      "er",  "ers",  "est", "ly",    "ness", "ish",  "ing",  "ings",  "ed",     "en",      "ened",   "ered",
+      "ering", "age", "ages", "ize", "ise",  "ized", "ised", "ity",   "ism",    "ist",     "way",    "ways",
+      "ward", "wards", "light", "lights", "lighted", "lighting", "ening", "ens", "itude", "ocation"};
+  return std::find(std::begin(kSuffixes), std::end(kSuffixes), tail) == std::end(kSuffixes);
+}
+
 }  // namespace
 
 void append_paragraph_line(std::string& text, std::string_view line) {
@@ -90,7 +127,8 @@ void append_paragraph_line(std::string& text, std::string_view line) {
     text.resize(text.size() - kSoftHyphen.size());
   } else if (text.back() == '-' && text.size() >= 2) {
     const std::uint32_t before = last_code_point(std::string_view(text).substr(0, text.size() - 1));
-    if (is_letter(before) && is_lower(next)) {
+    if (is_letter(before) && is_lower(next) &&
+        !compound_hyphen(std::string_view(text).substr(0, text.size() - 1), line)) {
       text.pop_back();
     } else if (before == ' ') {
       text += ' ';  // a dash standing alone

@@ -391,6 +391,12 @@ INSTANTIATE_TEST_SUITE_P(
                     JoinCase{"lorem adip-", "iscing elit", "lorem adipiscing elit"},
                     JoinCase{"named Ja-", "cob here", "named Jacob here"},  // accepted imperfection
                     JoinCase{"the Franco-", "German border", "the Franco-German border"},
+                    JoinCase{"our long-", "term goals", "our long-term goals"},
+                    JoinCase{"a Well-", "known name", "a Well-known name"},
+                    JoinCase{"spoke short-", "ly after", "spoke shortly after"},
+                    JoinCase{"rose high-", "er still", "rose higher still"},
+                    JoinCase{"the along-", "side path", "the alongside path"},  // "long" inside a word
+                    JoinCase{"a self-", "aware", "a self-aware"},
                     JoinCase{"in 2019-", "2020 it", "in 2019-2020 it"},
                     JoinCase{"a dash -", "then more", "a dash - then more"},
                     JoinCase{"soft\xC2\xAD", "ly spoken", "softly spoken"},

@@ -121,3 +121,42 @@ def test_chunks_follow_the_blocks_and_their_heading_path(max_chars):
     assert any(c["headings"] == ["Annual Report", "1 Overview", "Key results"] for c in chunks)
     blocks = folioscan.extract(data)["pages"][0]["blocks"]
     assert " ".join(c["text"] for c in chunks).split() == " ".join(b["text"] for b in blocks).split()
+
+
+def lead_in_page() -> bytes:
+    """A bold title, a paragraph opening with a bold lead-in, a bold caption, contents
+    entries with leader dots, and a chapter number set large."""
+    buffer = io.BytesIO()
+    c = canvas.Canvas(buffer, pagesize=letter, invariant=1)
+    c.setFont("Helvetica-Bold", 40)
+    c.drawString(72, 660, "4")
+    c.setFont("Helvetica-Bold", 10)
+    c.drawString(72, 620, "Method Details")
+    body = prose(3, 3)
+    text = c.beginText(72, 600)
+    text.setFont("Helvetica-Bold", 10)
+    text.textOut("Ablation on models. ")
+    text.setFont("Helvetica", 10)
+    text.textLine(body[0])
+    for line in body[1:]:
+        text.textLine(line)
+    c.drawText(text)
+    c.setFont("Helvetica-Bold", 10)
+    c.drawString(72, 540, "Figure 2: Results by region")
+    c.setFont("Helvetica", 10)
+    c.drawString(72, 520, prose(4, 1)[0] + ".")
+    c.setFont("Helvetica-Bold", 10)
+    c.drawString(72, 480, "Cell Biology " + "." * 40 + " 32")
+    c.setFont("Helvetica", 10)
+    c.drawString(72, 460, prose(5, 1)[0] + ".")
+    c.showPage()
+    c.save()
+    return buffer.getvalue()
+
+
+def test_a_bold_lead_in_a_caption_and_a_contents_entry_are_no_headings_a_chapter_number_is():
+    blocks = folioscan.extract(lead_in_page())["pages"][0]["blocks"]
+    headings = [b["text"] for b in blocks if b["type"] == "heading"]
+    assert headings == ["4", "Method Details"]
+    lead_in = next(b for b in blocks if b["text"].startswith("Ablation"))
+    assert lead_in["type"] == "paragraph" and lead_in["text"].endswith(prose(3, 3)[2])
