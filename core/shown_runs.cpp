@@ -4,6 +4,8 @@
 #include "shown_runs.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cmath>
 #include <string>
 #include <string_view>
@@ -66,10 +68,11 @@ class DuplicateFilter {
  public:
   bool seen(const TextRun& run) {
     if (run.text.empty() || run.text.find_first_not_of(' ') == std::string::npos) return false;
-    auto& earlier = by_text_[run.text];
+    Recent& earlier = by_text_[run.text];
     const auto [ux, uy] = baseline_direction(run);
     const double advance = std::hypot(run.end_x - run.x, run.end_y - run.y);
-    for (const TextRun* other : earlier) {
+    for (std::size_t k = 0; k < earlier.count; ++k) {
+      const TextRun* other = earlier.runs[k];
       const double size = std::fmax(other->page_size, run.page_size);
       if (other->quarter_turns != run.quarter_turns || std::fabs(other->page_size - run.page_size) > 0.1 * size) {
         continue;
@@ -82,14 +85,24 @@ class DuplicateFilter {
                                                                                        other->end_y - other->y)));
       if (along <= reach && across <= 0.2 * size) return true;
     }
-    if (earlier.size() == kCompared) earlier.erase(earlier.begin());
-    earlier.push_back(&run);
+    // The oldest run of the text gives way to the newest.
+    earlier.runs[earlier.next] = &run;
+    earlier.next = static_cast<std::uint8_t>((earlier.next + 1) % kCompared);
+    if (earlier.count < kCompared) ++earlier.count;
     return false;
   }
 
+  void expect(std::size_t runs) { by_text_.reserve(runs); }
+
  private:
   static constexpr std::size_t kCompared = 8;
-  std::unordered_map<std::string_view, std::vector<const TextRun*>> by_text_;
+  // The last runs of one text, in a ring.
+  struct Recent {
+    std::array<const TextRun*, kCompared> runs{};
+    std::uint8_t count = 0;
+    std::uint8_t next = 0;
+  };
+  std::unordered_map<std::string_view, Recent> by_text_;
 };
 
 }  // namespace
@@ -98,6 +111,7 @@ std::vector<const TextRun*> shown_runs(const std::vector<TextRun>& runs, const s
   std::vector<const TextRun*> shown;
   shown.reserve(runs.size());
   DuplicateFilter duplicates;
+  duplicates.expect(runs.size());
   for (const TextRun& run : runs) {
     // Drawn where no reader shows it, or drawn again over itself.
     if (run.flat || off_page(run, media_box) || duplicates.seen(run)) continue;

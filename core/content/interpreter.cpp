@@ -137,7 +137,10 @@ struct TextInterpreter::State {
       if (keep_glyph_starts) {
         glyph_starts.clear();
         run.width = decode_and_measure(*ts.current, bytes, ts.tc, ts.tw, ts.tfs, ts.th, run.text, &glyph_starts);
-        if (count_glyphs_without_text(ts.font != nullptr ? *ts.font : std::string(), run.text, glyph_starts) > 0) {
+        // The name by reference: a copy per string shown would cost its length each time.
+        static const std::string kNoFont;
+        const std::string& font = ts.font != nullptr ? *ts.font : kNoFont;
+        if (count_glyphs_without_text(font, run.text, glyph_starts) > 0) {
           space_blank_glyphs(run, glyph_advances(*ts.current, bytes, ts.tc, ts.tw, ts.tfs, ts.th), p, ts.tfs);
         }
         if (has_multi_character_glyph(run.text, glyph_starts)) run.glyph_starts = glyph_starts;

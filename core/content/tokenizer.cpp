@@ -7,6 +7,7 @@
 #include <optional>
 #include <string_view>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "../cos/parser.h"
@@ -222,6 +223,55 @@ std::optional<Object> recover_operand(Lexer& lexer, std::size_t start, std::size
   return Object(Object::Value(std::move(elements)));
 }
 
+// Whether the integer just read may begin "N G R": white space, a generation number,
+// white space and a lone "R" follow (or a comment, which only the parser reads past).
+bool may_be_reference(ByteView data, std::size_t p, std::int64_t number) {
+  if (number < 0 || number > 0xFFFFFFFFLL) return false;
+  const auto white = [&](std::size_t at) { return lex_detail::kByteClasses[data[at]] == 1; };
+  const auto regular = [&](std::size_t at) { return lex_detail::kByteClasses[data[at]] == 0; };
+  while (p < data.size() && white(p)) ++p;
+  if (p == data.size()) return false;
+  if (data[p] == '%') return true;
+  std::size_t q = p;
+  if (data[q] == '+') ++q;
+  std::uint32_t generation = 0;
+  const std::size_t digits = q;
+  for (; q < data.size() && regular(q); ++q) {
+    const auto d = static_cast<std::uint32_t>(data[q] - '0');
+    if (d > 9) return false;
+    generation = generation * 10 + d;
+    if (generation > 0xFFFF) return false;
+  }
+  if (q == digits) return false;
+  while (q < data.size() && white(q)) ++q;
+  if (q == data.size()) return false;
+  if (data[q] == '%') return true;
+  return data[q] == 'R' && (q + 1 == data.size() || !regular(q + 1));
+}
+
+// A number operand read straight into `pending`, the common case of content; false (and
+// the lexer back at the start) when the parser must read it: a reference or a bad token.
+bool read_number_operand(Lexer& lexer, std::vector<Object>& pending) {
+  const std::size_t start = lexer.pos();
+  const Result<Number> number = lexer.read_number();
+  if (!number) {
+    lexer.set_pos(start);
+    return false;
+  }
+  if (const auto* integer = std::get_if<std::int64_t>(&*number)) {
+    if (may_be_reference(lexer.data(), lexer.pos(), *integer)) {
+      lexer.set_pos(start);
+      return false;
+    }
+    if (pending.size() >= limits::kMaxPendingOperands) pending.clear();
+    pending.emplace_back().value.emplace<std::int64_t>(*integer);
+    return true;
+  }
+  if (pending.size() >= limits::kMaxPendingOperands) pending.clear();
+  pending.emplace_back().value.emplace<double>(std::get<double>(*number));
+  return true;
+}
+
 }  // namespace
 
 std::size_t for_each_content_op(ByteView content, const std::function<void(const ContentOp&)>& visit,
@@ -236,6 +286,7 @@ std::size_t for_each_content_op(ByteView content, const std::function<void(const
     if (lexer.at_end()) break;
     const std::uint8_t b = lexer.peek();
     if (starts_operand(b)) {
+      if (b != '(' && b != '/' && b != '<' && b != '[' && read_number_operand(lexer, pending)) continue;
       const std::size_t start = lexer.pos();
       auto obj = parse_object(lexer);
       if (!obj) {

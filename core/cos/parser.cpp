@@ -117,6 +117,16 @@ Result<Object> parse_dictionary(Lexer& lexer, int depth) {
 // goes back to just after N and N stays an Integer.
 Object reference_or_integer(Lexer& lexer, std::int64_t number) {
   if (number < 0 || number > 0xFFFFFFFFLL) return Object(number);
+  // Most integers (content operands above all) are followed by white space and then a
+  // token that cannot be a generation number: told by one byte, without reading it.
+  {
+    const ByteView data = lexer.data();
+    std::size_t p = lexer.pos();
+    while (p < data.size() && lex_detail::kByteClasses[data[p]] == 1) ++p;  // white space
+    if (p == data.size()) return Object(number);
+    const std::uint8_t next = data[p];
+    if (next != '%' && next != '+' && (next < '0' || next > '9')) return Object(number);
+  }
   const std::size_t mark = lexer.pos();
   lexer.skip_whitespace();
   const std::string_view gen = lexer.read_regular();

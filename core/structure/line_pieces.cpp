@@ -2,6 +2,7 @@
 #include "line_pieces.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <span>
 #include <utility>
@@ -35,8 +36,11 @@ void measure(LinePiece& piece, std::span<const TextRun* const> runs) {
   double x1 = -INFINITY;
   double y0 = INFINITY;
   double y1 = -INFINITY;
-  // (size, characters) pairs: a line has few sizes.
-  std::vector<std::pair<double, std::size_t>> sizes;
+  // (size, characters) pairs: a line has few sizes, held in place; a line of many sizes
+  // goes on in `more`.
+  std::array<std::pair<double, std::size_t>, 8> few{};
+  std::size_t few_used = 0;
+  std::vector<std::pair<double, std::size_t>> more;
   std::size_t bold = 0;
   std::size_t italic = 0;
   std::size_t total = 0;
@@ -64,22 +68,28 @@ void measure(LinePiece& piece, std::span<const TextRun* const> runs) {
     total += chars;
     if (run->bold) bold += chars;
     if (run->italic) italic += chars;
-    auto it = std::find_if(sizes.begin(), sizes.end(),
-                           [&](const auto& entry) { return std::fabs(entry.first - size) < 0.05; });
-    if (it == sizes.end()) {
-      sizes.emplace_back(size, chars);
-    } else {
+    const auto same = [&](const auto& entry) { return std::fabs(entry.first - size) < 0.05; };
+    const auto few_end = few.begin() + static_cast<std::ptrdiff_t>(few_used);
+    if (auto it = std::find_if(few.begin(), few_end, same); it != few_end) {
       it->second += chars;
+    } else if (auto more_it = std::find_if(more.begin(), more.end(), same); more_it != more.end()) {
+      more_it->second += chars;
+    } else if (few_used < few.size()) {
+      few[few_used++] = {size, chars};
+    } else {
+      more.emplace_back(size, chars);
     }
   }
   std::size_t best = 0;
   piece.size = 0.0;
-  for (const auto& [size, chars] : sizes) {
-    if (chars > best || (chars == best && size > piece.size)) {
-      best = chars;
-      piece.size = size;
+  const auto consider = [&](const std::pair<double, std::size_t>& entry) {
+    if (entry.second > best || (entry.second == best && entry.first > piece.size)) {
+      best = entry.second;
+      piece.size = entry.first;
     }
-  }
+  };
+  for (std::size_t k = 0; k < few_used; ++k) consider(few[k]);
+  for (const auto& entry : more) consider(entry);
   if (!(x0 <= x1)) x0 = x1 = 0.0;
   if (!(y0 <= y1)) y0 = y1 = 0.0;
   piece.box = {x0, y0, x1, y1};
@@ -88,9 +98,11 @@ void measure(LinePiece& piece, std::span<const TextRun* const> runs) {
   piece.italic = total > 0 && 2 * italic > total;
 }
 
-LinePiece upright_piece(std::vector<const TextRun*> runs) {
+// `whole`, when given, is the layout's line of exactly these runs in this order: its text
+// is what joining them would give, so it is taken as it is.
+LinePiece upright_piece(std::vector<const TextRun*> runs, const TextLine* whole = nullptr) {
   LinePiece piece;
-  piece.line = join_upright_runs(runs);
+  piece.line = whole != nullptr ? *whole : join_upright_runs(runs);
   piece.baseline = piece.line.y;
   measure(piece, runs);
   piece.runs = std::move(runs);
@@ -99,8 +111,10 @@ LinePiece upright_piece(std::vector<const TextRun*> runs) {
 
 // Cuts runs on one baseline, left to right, where a run starts more than a gutter gap
 // beyond all the runs before it. Blank runs neither cut nor close a gap.
-void cut_runs(std::vector<const TextRun*> runs, std::vector<LinePiece>& out) {
+void cut_runs(const std::vector<const TextRun*>& runs, const TextLine& whole, std::vector<LinePiece>& out) {
   std::vector<const TextRun*> current;
+  current.reserve(runs.size());
+  bool cut = false;
   double reach = -INFINITY;
   double reach_size = 0.0;
   for (const TextRun* run : runs) {
@@ -108,6 +122,7 @@ void cut_runs(std::vector<const TextRun*> runs, std::vector<LinePiece>& out) {
     if (!current.empty() && !blank(*run) && run->x - reach > kPieceGap * size) {
       out.push_back(upright_piece(std::move(current)));
       current.clear();
+      cut = true;
       reach = -INFINITY;
     }
     current.push_back(run);
@@ -116,7 +131,7 @@ void cut_runs(std::vector<const TextRun*> runs, std::vector<LinePiece>& out) {
       reach_size = std::fabs(run->page_size);
     }
   }
-  if (!current.empty()) out.push_back(upright_piece(std::move(current)));
+  if (!current.empty()) out.push_back(upright_piece(std::move(current), cut ? nullptr : &whole));
 }
 
 bool left_to_right(const std::vector<const TextRun*>& runs) {
@@ -131,9 +146,9 @@ bool left_to_right(const std::vector<const TextRun*>& runs) {
 // drawn over one another: its runs are grouped by baseline, each group cut where a run
 // starts a gutter gap beyond all runs left of it, and each piece keeps its runs in
 // layout's order when they overlap (text over text), else left to right.
-void cut_line(const std::vector<const TextRun*>& runs, std::vector<LinePiece>& out) {
+void cut_line(const std::vector<const TextRun*>& runs, const TextLine& whole, std::vector<LinePiece>& out) {
   if (left_to_right(runs)) {
-    cut_runs(runs, out);
+    cut_runs(runs, whole, out);
     return;
   }
   std::vector<std::vector<std::size_t>> baselines;  // indices into `runs`
@@ -206,7 +221,7 @@ std::vector<LinePiece> line_pieces(const LayoutResult& layout) {
     const std::vector<const TextRun*>& runs = layout.line_runs[i];
     if (runs.empty()) continue;
     if (runs.front()->quarter_turns == 0) {
-      cut_line(runs, pieces);
+      cut_line(runs, layout.lines[i], pieces);
       continue;
     }
     LinePiece piece;

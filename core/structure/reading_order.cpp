@@ -148,7 +148,9 @@ class Cutter {
 
   // Rows top to bottom: items whose y ranges overlap, directly or through others.
   std::vector<Ids> horizontal_bands(Ids& ids) const {
-    std::stable_sort(ids.begin(), ids.end(), [&](std::uint32_t a, std::uint32_t b) { return box(a).y1 > box(b).y1; });
+    // Sorted input (the common case) is what the stable sort would leave.
+    const auto higher = [&](std::uint32_t a, std::uint32_t b) { return box(a).y1 > box(b).y1; };
+    if (!std::is_sorted(ids.begin(), ids.end(), higher)) std::stable_sort(ids.begin(), ids.end(), higher);
     std::vector<Ids> bands;
     double floor = 0.0;
     for (const std::uint32_t id : ids) {
@@ -275,9 +277,10 @@ class Cutter {
   void leaf(Ids& ids) {
     if (ids.empty()) return;
     for (Ids& band : horizontal_bands(ids)) {
-      std::stable_sort(band.begin(), band.end(), [&](std::uint32_t a, std::uint32_t b) {
+      const auto before = [&](std::uint32_t a, std::uint32_t b) {
         return right_to_left_ ? box(a).x1 > box(b).x1 : box(a).x0 < box(b).x0;
-      });
+      };
+      if (!std::is_sorted(band.begin(), band.end(), before)) std::stable_sort(band.begin(), band.end(), before);
       for (const std::uint32_t id : band) out_.push_back({id, next_row_});
       ++next_row_;
     }

@@ -80,7 +80,10 @@ std::vector<Row> rows_of(std::span<const TextRun* const> runs) {
       upright.push_back(run);
     }
   }
-  std::stable_sort(upright.begin(), upright.end(), [](const TextRun* a, const TextRun* b) { return a->y > b->y; });
+  // Most producers draw top to bottom and left to right: sorted input is left as it is,
+  // which is what the stable sort would give.
+  const auto higher = [](const TextRun* a, const TextRun* b) { return a->y > b->y; };
+  if (!std::is_sorted(upright.begin(), upright.end(), higher)) std::stable_sort(upright.begin(), upright.end(), higher);
   std::vector<Row> rows;
   std::size_t i = 0;
   while (i < upright.size()) {
@@ -88,7 +91,8 @@ std::vector<Row> rows_of(std::span<const TextRun* const> runs) {
     while (j < upright.size() && upright[i]->y - upright[j]->y <= baseline_tolerance(*upright[i], *upright[j]) / 2) ++j;
     std::vector<const TextRun*> line(upright.begin() + static_cast<std::ptrdiff_t>(i),
                                      upright.begin() + static_cast<std::ptrdiff_t>(j));
-    std::stable_sort(line.begin(), line.end(), [](const TextRun* a, const TextRun* b) { return a->x < b->x; });
+    const auto lefter = [](const TextRun* a, const TextRun* b) { return a->x < b->x; };
+    if (!std::is_sorted(line.begin(), line.end(), lefter)) std::stable_sort(line.begin(), line.end(), lefter);
     Row row;
     row.baseline = upright[i]->y;
     for (const TextRun* run : line) {

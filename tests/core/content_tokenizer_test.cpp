@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "content_support.h"
+#include "cos/parser.h"
+#include "lex.h"
 #include "input_limits.h"
 #include "pdf_builder.h"
 
@@ -229,6 +231,36 @@ TEST(Tokenize, OperandsAfterTheLastOperatorAreDropped) {
   EXPECT_DOUBLE_EQ(*ops[0].operands[5].as_number(), 5.0);
   EXPECT_TRUE(ops_of("1 2 3").empty());
   EXPECT_TRUE(ops_of("1 2 ) (x").empty());
+}
+
+}  // namespace
+}  // namespace folioscan
+
+namespace folioscan {
+namespace {
+
+// Numbers are read straight into the operands, references through the object parser:
+// the two ways must give exactly what the parser gives for the same text, at every
+// boundary between a number and "N G R".
+TEST(Tokenize, NumberOperandsMatchTheObjectParser) {
+  const std::vector<std::string> operands = {
+      "1 0 0 1 72 720",   "12 0 R",        "12 0 R 5",        "1 %note\n0 R",  "1 0 %note\nR",
+      "3 +0 R",           "3 65535 R",     "3 65536 R",       "3 0 Rx",        "3 0 R/Name",
+      "-1 0 R",           "4294967295 0 R", "4294967296 0 R", "7 0.5 R",       "2 0",
+      "0.5 -.25 +3 -0",   "99999999999999999999 1", "8 0 R(s)", "1 2 3 4 5 6 7 8 9 0 R"};
+  for (const std::string& text : operands) {
+    // The first operation's operands: up to the keyword ("Rx") or the added "op".
+    const auto ops = ops_of(text + " op");
+    ASSERT_FALSE(ops.empty()) << text;
+    std::vector<Object> expected;
+    Lexer lexer(bytes_of(text));
+    for (lexer.skip_whitespace(); !lexer.at_end(); lexer.skip_whitespace()) {
+      auto object = parse_object(lexer);
+      if (!object) break;
+      expected.push_back(std::move(*object));
+    }
+    EXPECT_EQ(ops.front().operands, expected) << text;
+  }
 }
 
 }  // namespace
