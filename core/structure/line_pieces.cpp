@@ -30,8 +30,9 @@ double visible_end(const TextRun& run) {
   return std::fmax(run.x, run.end_x - 0.28 * std::fabs(run.page_size) * static_cast<double>(trailing));
 }
 
-// Box, size and style of a piece from its runs.
-void measure(LinePiece& piece, std::span<const TextRun* const> runs) {
+// Box, size and style of a piece from its runs; `next_text` is where the next run of
+// text on the line starts (infinity when none does).
+void measure(LinePiece& piece, std::span<const TextRun* const> runs, double next_text = INFINITY) {
   double x0 = INFINITY;
   double x1 = -INFINITY;
   double y0 = INFINITY;
@@ -44,13 +45,32 @@ void measure(LinePiece& piece, std::span<const TextRun* const> runs) {
   std::size_t bold = 0;
   std::size_t italic = 0;
   std::size_t total = 0;
-  for (const TextRun* run : runs) {
+  // A blank run after the last run of text that stands apart from it by a gutter gap (a
+  // space drawn alone in the next column, at the end of a paragraph there) reaches into
+  // the white space beyond the piece: it stays out of the width, unless the next text
+  // on the line starts where it ends, so that it holds that text's place (the room of
+  // a symbol drawn as a picture).
+  std::size_t last_text = runs.size();
+  double text_reach = -INFINITY;
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    if (!blank(*runs[k])) {
+      last_text = k;
+      text_reach = std::fmax(text_reach, visible_end(*runs[k]));
+    }
+  }
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    const TextRun* run = runs[k];
     const double size = std::fabs(run->page_size);
     const double ascent = run->ascent > 0 ? run->ascent : 0.8 * size;
     const double descent = run->descent < 0 ? run->descent : -0.2 * size;
     const double end = visible_end(*run);
-    x0 = std::fmin(x0, std::fmin(run->x, end));
-    x1 = std::fmax(x1, std::fmax(run->x, end));
+    const bool spills = last_text < runs.size() && k > last_text && run->quarter_turns == 0 &&
+                        run->x - text_reach > kPieceGap * std::fmax(size, 1.0) &&
+                        !(next_text - run->end_x <= kPieceGap * std::fmax(size, 1.0));
+    if (!spills) {
+      x0 = std::fmin(x0, std::fmin(run->x, end));
+      x1 = std::fmax(x1, std::fmax(run->x, end));
+    }
     const double low = std::fmin(run->y, run->end_y);
     const double high = std::fmax(run->y, run->end_y);
     if (run->quarter_turns == 0 || run->quarter_turns == 2) {
@@ -100,11 +120,12 @@ void measure(LinePiece& piece, std::span<const TextRun* const> runs) {
 
 // `whole`, when given, is the layout's line of exactly these runs in this order: its text
 // is what joining them would give, so it is taken as it is.
-LinePiece upright_piece(std::vector<const TextRun*> runs, const TextLine* whole = nullptr) {
+LinePiece upright_piece(std::vector<const TextRun*> runs, const TextLine* whole = nullptr,
+                        double next_text = INFINITY) {
   LinePiece piece;
   piece.line = whole != nullptr ? *whole : join_upright_runs(runs);
   piece.baseline = piece.line.y;
-  measure(piece, runs);
+  measure(piece, runs, next_text);
   piece.runs = std::move(runs);
   return piece;
 }
@@ -120,7 +141,7 @@ void cut_runs(const std::vector<const TextRun*>& runs, const TextLine& whole, st
   for (const TextRun* run : runs) {
     const double size = std::fmax(1.0, std::fmax(std::fabs(run->page_size), reach_size));
     if (!current.empty() && !blank(*run) && run->x - reach > kPieceGap * size) {
-      out.push_back(upright_piece(std::move(current)));
+      out.push_back(upright_piece(std::move(current), nullptr, run->x));
       current.clear();
       cut = true;
       reach = -INFINITY;
@@ -174,7 +195,7 @@ void cut_line(const std::vector<const TextRun*>& runs, const TextLine& whole, st
     std::vector<std::size_t> piece;
     double reach = -INFINITY;
     double reach_size = 0.0;
-    const auto emit = [&] {
+    const auto emit = [&](double next_text) {
       if (piece.empty()) return;
       std::vector<const TextRun*> in_x;
       bool overlapping = false;
@@ -192,14 +213,14 @@ void cut_line(const std::vector<const TextRun*>& runs, const TextLine& whole, st
         in_x.clear();
         for (const std::size_t index : piece) in_x.push_back(runs[index]);
       }
-      out.push_back(upright_piece(std::move(in_x)));
+      out.push_back(upright_piece(std::move(in_x), nullptr, next_text));
       piece.clear();
     };
     for (const std::size_t index : sorted) {
       const TextRun* run = runs[index];
       const double size = std::fmax(1.0, std::fmax(std::fabs(run->page_size), reach_size));
       if (!piece.empty() && !blank(*run) && run->x - reach > kPieceGap * size) {
-        emit();
+        emit(run->x);
         reach = -INFINITY;
       }
       piece.push_back(index);
@@ -208,7 +229,7 @@ void cut_line(const std::vector<const TextRun*>& runs, const TextLine& whole, st
         reach_size = std::fabs(run->page_size);
       }
     }
-    emit();
+    emit(INFINITY);
   }
 }
 
@@ -247,6 +268,10 @@ LinePiece joined_pieces(std::span<const LinePiece* const> parts) {
     runs.insert(runs.end(), ordered[i]->runs.begin(), ordered[i]->runs.end());
   }
   LinePiece piece = upright_piece(std::move(runs));
+  // The parts' blank runs were measured against what follows each on its line.
+  piece.box[0] = ordered.front()->box[0];
+  piece.box[2] = ordered.front()->box[2];
+  for (const LinePiece* part : ordered) piece.box[2] = std::fmax(piece.box[2], part->box[2]);
   if (overlapping) {
     // Text over text: each piece's text whole, one after the other.
     std::string text;

@@ -304,6 +304,33 @@ TEST(Structure, TextDrawnOverTextIsNeverInterleavedAndRecoveryPartsWordsAtNarrow
   EXPECT_EQ(layout_lines(runs, kLetter).lines.back().text, "wordnext");
 }
 
+// Spaces drawn alone at the left edge of the right column, on the baselines of the
+// left column's lines, join those lines; they must not bridge the gutter. A blank that
+// ends where the next word starts holds that word's place and stays in the line.
+TEST(Structure, ASpaceDrawnAloneAcrossTheGutterLeavesTheColumnsApart) {
+  std::vector<TextRun> runs;
+  const Texts left{"left one of the first column", "left two of the first column", "left three of the column",
+                   "left four ends here."};
+  const Texts right{"right one of the second column", "right two of the second column",
+                    "right three of the column", "right four ends it here."};
+  for (std::size_t i = 0; i < left.size(); ++i) {
+    const double y = 700 - 12.0 * static_cast<double>(i);
+    runs.push_back(run(left[i], 72, y));
+    runs.push_back(run(" ", 300, y + 1.0));
+    runs.push_back(run(right[i], 320, y + 1.5));
+  }
+  // Below them, a blank as wide as the gutter that ends where the next word starts.
+  runs.push_back(run("held", 72, 600));
+  runs.push_back(run(std::string(44, ' '), 100, 600));
+  runs.push_back(run("place", 320, 600));
+  const Structured s = structure(runs);
+  Texts expected;
+  for (const std::string& line : left) expected.push_back(line + " ");
+  expected.insert(expected.end(), right.begin(), right.end());
+  expected.push_back("held" + std::string(44, ' ') + "place");
+  EXPECT_EQ(line_texts(s), expected);
+}
+
 TEST(Structure, ColumnsOfATableWithoutRulesReadRowByRow) {
   std::vector<TextRun> runs;
   for (int i = 0; i < 4; ++i) {
