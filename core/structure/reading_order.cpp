@@ -27,7 +27,7 @@ class Cutter {
   Cutter(std::span<const CutBox> boxes, double unit, bool right_to_left)
       : boxes_(boxes),
         unit_(unit),
-        min_gap_(0.5 * unit),
+        min_gap_(0.4 * unit),
         wide_gap_(1.0 * unit),
         min_column_(6.0 * unit),
         right_to_left_(right_to_left) {}

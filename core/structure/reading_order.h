@@ -27,7 +27,7 @@ struct ReadingPlace {
   std::uint32_t row = 0;
 };
 
-// `unit` is the page's body text size: a gutter is at least half of it wide (a whole
+// `unit` is the page's body text size: a gutter is at least two fifths of it wide (a whole
 // one where it runs through fewer than three rows), and a column at least six times it.
 std::vector<ReadingPlace> reading_order(std::span<const CutBox> boxes, double unit, bool right_to_left);
 

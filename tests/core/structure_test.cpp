@@ -515,14 +515,14 @@ TEST(ReadingOrder, NarrowPiecesJoinTheirNeighbourAndNonFiniteBoxesReadLast) {
   EXPECT_NE(order[1].row, order[2].row);
 }
 
-// Two text columns 0.6 units apart with `rows` rows: a column cut only through three
+// Two text columns `gap` units apart with `rows` rows: a column cut only through three
 // rows or more.
-std::vector<std::uint32_t> narrow_gutter_order(int rows) {
+std::vector<std::uint32_t> narrow_gutter_order(int rows, double gap = 0.6) {
   std::vector<CutBox> boxes;
   for (int i = 0; i < rows; ++i) {
     const double y = 700 - 12.0 * i;
     boxes.push_back({72, y, 300, y + 7});
-    boxes.push_back({306, y, 530, y + 7});
+    boxes.push_back({300 + 10.0 * gap, y, 530, y + 7});
   }
   std::vector<std::uint32_t> items;
   for (const ReadingPlace& place : reading_order(boxes, 10.0, false)) items.push_back(place.item);
@@ -554,6 +554,10 @@ TEST(ReadingOrder, AWideRowAboveManyRowsAndALineOfManyBaselinesStayBounded) {
 TEST(ReadingOrder, ANarrowGutterCountsThroughThreeRowsOrMore) {
   EXPECT_EQ(narrow_gutter_order(3), (std::vector<std::uint32_t>{0, 2, 4, 1, 3, 5}));
   EXPECT_EQ(narrow_gutter_order(2), (std::vector<std::uint32_t>{0, 1, 2, 3}));
+  // A gutter under half a unit wide (a heading that reaches close to the next column)
+  // still parts columns; a word space's width does not.
+  EXPECT_EQ(narrow_gutter_order(3, 0.42), (std::vector<std::uint32_t>{0, 2, 4, 1, 3, 5}));
+  EXPECT_EQ(narrow_gutter_order(3, 0.3), (std::vector<std::uint32_t>{0, 1, 2, 3, 4, 5}));
 }
 
 }  // namespace
