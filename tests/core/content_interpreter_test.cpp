@@ -229,5 +229,43 @@ TEST(Interpret, WideGlyphsWithoutTextBreakWordsInRecovery) {
   }
 }
 
+TEST(Interpret, RecoverySpacesOutLettersAndDropsSpacesThatTakeNoRoom) {
+  FontMap fonts;
+  Font f = half_em_font();
+  for (const std::uint32_t c : {'e', 'l', 'o'}) f.widths[c] = 0.5;
+  f.widths[static_cast<std::uint32_t>(' ')] = 0.25;
+  f.widths[0x81] = 0.0;  // a zero-width mark that the maps call a space
+  f.encoding[0x81] = ' ';
+  fonts["F1"] = f;
+  const struct {
+    std::string content;
+    std::vector<std::string> strict, recovered;
+  } cases[] = {
+      // Character spacing of 0.25 em sets the letters apart; a space glyph stays one.
+      {"BT /F1 12 Tf 3 Tc (Hello Hi) Tj ET", {"Hello Hi"}, {"H e l l o H i"}},
+      // Less, and negative spacing, keep the word.
+      {"BT /F1 12 Tf 1.5 Tc (Hello) Tj ET", {"Hello"}, {"Hello"}},
+      {"BT /F1 12 Tf -3 Tc (Hello) Tj ET", {"Hello"}, {"Hello"}},
+      // Under "1 Tf" and a scaled matrix, the spacing is measured in the same em.
+      {"BT /F1 1 Tf 12 0 0 12 0 0 Tm 0.25 Tc (Hi) Tj ET", {"Hi"}, {"H i"}},
+      // A space that takes no room is no run; a real space and one with Tc are runs.
+      {"BT /F1 12 Tf [(He) (\201) (llo)] TJ ET", {"He", " ", "llo"}, {"He", "llo"}},
+      {"BT /F1 12 Tf [(He) ( ) (llo)] TJ ET", {"He", " ", "llo"}, {"He", " ", "llo"}},
+      {"BT /F1 12 Tf 1 Tc [(He) (\201) (llo)] TJ ET", {"He", " ", "llo"}, {"He", " ", "llo"}},
+  };
+  const SharedFontMap shared = borrow_fonts(fonts);
+  for (const auto& c : cases) {
+    for (const bool keep : {false, true}) {
+      GraphicsWalker walker;
+      TextInterpreter interpreter(shared);
+      interpreter.keep_glyph_starts(keep);
+      for (const ContentOp& op : ops_of(c.content)) walker.apply(op, interpreter);
+      std::vector<std::string> texts;
+      for (const TextRun& run : interpreter.take_runs()) texts.push_back(run.text);
+      EXPECT_EQ(texts, keep ? c.recovered : c.strict) << c.content;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace folioscan
