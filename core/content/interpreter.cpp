@@ -123,9 +123,12 @@ struct TextInterpreter::State {
 
   // Recovery: character spacing (Tc) wider than a word gap sets each glyph apart from the
   // next, as spaced-out letters are drawn ("H e l l o"): a space goes between glyphs that
-  // are not spaces, as a glyph of its own. `glyph_starts` follows the text.
+  // are not spaces, as a glyph of its own. Horizontal writing only; a negative size
+  // mirrors the glyphs, so the spacing that parts them has the other sign. `glyph_starts`
+  // follows the text.
   void space_letters(TextRun& run, const TextState& ts) {
-    if (!(ts.tc * ts.th > 0.15 * std::fabs(ts.tfs)) || glyph_starts.size() < 2) return;
+    const double spacing = ts.tfs < 0 ? -ts.tc * ts.th : ts.tc * ts.th;
+    if (!(spacing > 0.15 * std::fabs(ts.tfs)) || glyph_starts.size() < 2) return;
     std::string text;
     std::vector<std::uint32_t> starts;
     text.reserve(run.text.size() + glyph_starts.size());
@@ -173,7 +176,7 @@ struct TextInterpreter::State {
         if (count_glyphs_without_text(ts.font != nullptr ? *ts.font : std::string(), run.text, glyph_starts) > 0) {
           space_blank_glyphs(run, glyph_advances(*ts.current, bytes, ts.tc, ts.tw, ts.tfs, ts.th), p, ts.tfs);
         }
-        space_letters(run, ts);
+        if (ts.current->vertical_advance == 0.0) space_letters(run, ts);
         if (has_multi_character_glyph(run.text, glyph_starts)) run.glyph_starts = glyph_starts;
         weightless = ts.current->vertical_advance == 0.0 && is_weightless_space(run, ts.tfs);
       } else {

@@ -237,6 +237,8 @@ TEST(Interpret, RecoverySpacesOutLettersAndDropsSpacesThatTakeNoRoom) {
   f.widths[0x81] = 0.0;  // a zero-width mark that the maps call a space
   f.encoding[0x81] = ' ';
   fonts["F1"] = f;
+  f.vertical_advance = -1.0;
+  fonts["F2"] = f;
   const struct {
     std::string content;
     std::vector<std::string> strict, recovered;
@@ -246,6 +248,12 @@ TEST(Interpret, RecoverySpacesOutLettersAndDropsSpacesThatTakeNoRoom) {
       // Less, and negative spacing, keep the word.
       {"BT /F1 12 Tf 1.5 Tc (Hello) Tj ET", {"Hello"}, {"Hello"}},
       {"BT /F1 12 Tf -3 Tc (Hello) Tj ET", {"Hello"}, {"Hello"}},
+      // A negative size draws the glyphs mirrored: negative spacing parts them.
+      {"BT /F1 -12 Tf 3 Tc (Hi) Tj ET", {"Hi"}, {"Hi"}},
+      {"BT /F1 -12 Tf -3 Tc (Hi) Tj ET", {"Hi"}, {"H i"}},
+      // Vertical writing keeps its column as it is.
+      {"BT /F2 12 Tf 3 Tc (Hi) Tj ET", {"Hi"}, {"Hi"}},
+      {"BT /F2 12 Tf [(He) (\201) (llo)] TJ ET", {"He", " ", "llo"}, {"He", " ", "llo"}},
       // Under "1 Tf" and a scaled matrix, the spacing is measured in the same em.
       {"BT /F1 1 Tf 12 0 0 12 0 0 Tm 0.25 Tc (Hi) Tj ET", {"Hi"}, {"H i"}},
       // A space that takes no room is no run; a real space and one with Tc are runs.
