@@ -128,30 +128,15 @@ TEST(CodeMapBuilder, StopsAtTheEntryBound) {
 TEST(CodeMap, BytesOutsideTheCodespaceTakeAShorterCodeTheMapNames) {
   // A UTF-8 codespace with a one-byte cidchar for E0, which leads the three-byte range.
   CodeMapBuilder builder;
-  const auto add_space = [&](std::string_view low, std::string_view high) {
-    ASSERT_TRUE(builder.add_codespace(bytes_of(low), bytes_of(high)));
-  };
-  add_space(std::string_view("\x00", 1), "\x7F");
-  add_space("\xE0\x80\x80", "\xEF\xBF\xBF");
+  ASSERT_TRUE(builder.add_codespace(bytes_of("\xE0\x80\x80"), bytes_of("\xEF\xBF\xBF")));
   ASSERT_TRUE(builder.add_cids(bytes_of("\xE0"), bytes_of("\xE0"), 151));
-  ASSERT_TRUE(builder.add_cids(bytes_of("\x20"), bytes_of("\x7E"), 1));
   const CodeMap map = builder.finish({});
-  const struct {
-    std::string_view bytes;
-    std::vector<CharCode> codes;
-  } cases[] = {
-      {"\xE0\xE0\xE0" "cm", {{0xE0, 1}, {0xE0, 1}, {0xE0, 1}, {0x63, 1}, {0x6D, 1}}},
-      // A valid three-byte code stays one; a lead byte the map does not name alone
-      // takes its range's length.
-      {"\xE0\xA0\x80", {{0xE0A080, 3}}},
-      {"\xE1\x20\x20", {{0xE12020, 3}}},
-  };
-  for (const auto& c : cases) {
-    const ByteView bytes = bytes_of(c.bytes);
-    std::vector<CharCode> codes;
-    for (std::size_t pos = 0; pos < bytes.size(); pos += codes.back().bytes) codes.push_back(next_code(map, bytes, pos));
-    EXPECT_EQ(codes, c.codes);
-  }
+  const ByteView bytes = bytes_of("\xE0\xE0\xE0\xA0\x80\xE1\x20\x20");
+  std::vector<CharCode> codes;
+  for (std::size_t pos = 0; pos < bytes.size(); pos += codes.back().bytes) codes.push_back(next_code(map, bytes, pos));
+  // A valid code stays whole; a lead byte that the map does not name alone takes its
+  // range's length.
+  EXPECT_EQ(codes, (std::vector<CharCode>{{0xE0, 1}, {0xE0, 1}, {0xE0A080, 3}, {0xE12020, 3}}));
   EXPECT_EQ(glyph_cid(map, {0xE0, 1}), 151u);
 }
 
