@@ -229,5 +229,42 @@ TEST(Interpret, WideGlyphsWithoutTextBreakWordsInRecovery) {
   }
 }
 
+TEST(Interpret, RecoverySpacesOutLettersAndDropsSpacesThatTakeNoRoom) {
+  FontMap fonts;
+  Font f = half_em_font();
+  f.widths[static_cast<std::uint32_t>(' ')] = 0.25;
+  f.widths[0x81] = 0.0;  // a zero-width mark that the maps call a space
+  f.encoding[0x81] = ' ';
+  fonts["F1"] = f;
+  f.vertical_advance = -1.0;
+  fonts["F2"] = f;
+  const struct {
+    std::string content;
+    std::vector<std::string> strict, recovered;
+  } cases[] = {
+      // Spacing of 0.25 em parts the letters (a space glyph stays one); 0.125 em does not.
+      {"BT /F1 12 Tf 3 Tc (Hi Hi) Tj ET", {"Hi Hi"}, {"H i H i"}},
+      {"BT /F1 12 Tf 1.5 Tc (Hi) Tj ET", {"Hi"}, {"Hi"}},
+      // Mirrored glyphs part at negative spacing; vertical writing keeps its column.
+      {"BT /F1 -12 Tf -3 Tc (Hi) Tj ET", {"Hi"}, {"H i"}},
+      {"BT /F2 12 Tf 3 Tc (Hi) Tj ET", {"Hi"}, {"Hi"}},
+      // A space that takes no room is no run; one that Tc widens is.
+      {"BT /F1 12 Tf [(H) (\\201) (i)] TJ ET", {"H", " ", "i"}, {"H", "i"}},
+      {"BT /F1 12 Tf 1 Tc [(H) (\\201) (i)] TJ ET", {"H", " ", "i"}, {"H", " ", "i"}},
+  };
+  const SharedFontMap shared = borrow_fonts(fonts);
+  for (const auto& c : cases) {
+    for (const bool keep : {false, true}) {
+      GraphicsWalker walker;
+      TextInterpreter interpreter(shared);
+      interpreter.keep_glyph_starts(keep);
+      for (const ContentOp& op : ops_of(c.content)) walker.apply(op, interpreter);
+      std::vector<std::string> texts;
+      for (const TextRun& run : interpreter.take_runs()) texts.push_back(run.text);
+      EXPECT_EQ(texts, keep ? c.recovered : c.strict) << c.content;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace folioscan
