@@ -173,6 +173,16 @@ TEST(Walker, RecoverySavesTheTextStateWithTheCtmAndStrictOnlyTheCtm) {
 namespace folioscan {
 namespace {
 
+// The runs of `content`, read strictly or, with `keep` (glyph starts kept), as recovery.
+std::vector<TextRun> interpreted(const std::string& content, const SharedFontMap& fonts, bool keep) {
+  GraphicsWalker walker;
+  TextInterpreter interpreter(fonts);
+  interpreter.keep_glyph_starts(keep);
+  for (const ContentOp& op : ops_of(content)) walker.apply(op, interpreter);
+  return interpreter.take_runs();
+}
+
+
 TEST(Interpret, GlyphsWithoutTextAreCountedPerFontWhenGlyphsAreKept) {
   FontMap fonts;
   Font f = half_em_font();  // codes 128 and up have no text
@@ -217,11 +227,7 @@ TEST(Interpret, WideGlyphsWithoutTextBreakWordsInRecovery) {
   const SharedFontMap shared = borrow_fonts(fonts);
   for (const auto& c : cases) {
     for (const bool keep : {false, true}) {
-      GraphicsWalker walker;
-      TextInterpreter interpreter(shared);
-      interpreter.keep_glyph_starts(keep);
-      for (const ContentOp& op : ops_of(c.content)) walker.apply(op, interpreter);
-      const auto runs = interpreter.take_runs();
+      const auto runs = interpreted(c.content, shared, keep);
       ASSERT_EQ(runs.size(), 1u);
       EXPECT_EQ(runs[0].text, keep ? c.recovered : c.strict) << c.content;
       EXPECT_DOUBLE_EQ(runs[0].x, 100) << c.content;
@@ -255,12 +261,8 @@ TEST(Interpret, RecoverySpacesOutLettersAndDropsSpacesThatTakeNoRoom) {
   const SharedFontMap shared = borrow_fonts(fonts);
   for (const auto& c : cases) {
     for (const bool keep : {false, true}) {
-      GraphicsWalker walker;
-      TextInterpreter interpreter(shared);
-      interpreter.keep_glyph_starts(keep);
-      for (const ContentOp& op : ops_of(c.content)) walker.apply(op, interpreter);
       std::vector<std::string> texts;
-      for (const TextRun& run : interpreter.take_runs()) texts.push_back(run.text);
+      for (const TextRun& run : interpreted(c.content, shared, keep)) texts.push_back(run.text);
       EXPECT_EQ(texts, keep ? c.recovered : c.strict) << c.content;
     }
   }
