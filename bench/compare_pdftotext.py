@@ -145,7 +145,7 @@ def score_file(rel: str, check: str, data: bytes, password: str, theirs: str | N
     their_pages = split_pages(theirs, len(pages))
     score = FileScore(rel, "ok")
     for i, page in enumerate(pages):
-        ours = "\n".join(line["text"] for line in page["lines"])
+        ours = page_text(page)
         score.pages.append(
             PageScore(rel, i + 1, words(ours, nfkc), words(their_pages[i], nfkc), chars(ours, nfkc),
                       chars(their_pages[i], nfkc))
@@ -156,8 +156,16 @@ def score_file(rel: str, check: str, data: bytes, password: str, theirs: str | N
 # Side by side: each extractor takes the file's bytes and user password and returns the
 # document's text, or raises.
 
+def page_text(page: dict) -> str:
+    """A page's lines, then the text of its table blocks: extract() moves the lines of a
+    recovered table out of "lines" into the table's block."""
+    texts = [line["text"] for line in page["lines"]]
+    texts += [block["text"] for block in page.get("blocks", ()) if block.get("type") == "table"]
+    return "\n".join(texts)
+
+
 def folioscan_text(doc: dict) -> str:
-    return "\n".join(line["text"] for page in doc["pages"] for line in page["lines"])
+    return "\n".join(page_text(page) for page in doc["pages"])
 
 
 def text_folioscan_parse(data: bytes, password: str) -> str:

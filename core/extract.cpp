@@ -3,6 +3,8 @@
 // entry.
 #include "extract.h"
 
+#include <span>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -16,6 +18,7 @@
 #include "shown_runs.h"
 #include "structure/blocks.h"
 #include "structure/headings.h"
+#include "structure/image_blocks.h"
 #include "tables.h"
 #include "tables/detect.h"
 
@@ -38,11 +41,33 @@ void recover_page_text(Page& page, PagePaint& paint, const PageRecord& record, P
   count_table_text(styles.sizes, shown, flowing);
 }
 
+// Recovery: the painted images that the page lists become blocks where they stand.
+// `listed` are the streams of the page's own images, in the order of `page.images`; the
+// streams of `painted` follow for those not listed there.
+void place_images(Page& page, const std::vector<const Stream*>& listed, const std::vector<const Stream*>& painted,
+                  const std::unordered_set<const Stream*>& listed_set, std::span<const ImagePlacement> placements,
+                  const std::array<double, 4>& media_box) {
+  if (placements.empty()) return;
+  std::unordered_map<const Stream*, std::uint32_t> index;
+  std::uint32_t next = 0;
+  for (const Stream* stream : listed) index.try_emplace(stream, next++);
+  for (const Stream* stream : painted) {
+    if (!listed_set.contains(stream)) index.try_emplace(stream, next++);
+  }
+  std::vector<PlacedImage> images;
+  for (const ImagePlacement& placement : placements) {
+    const auto it = index.find(placement.stream);
+    if (it != index.end() && it->second < page.images.size()) images.push_back({it->second, placement.bbox});
+  }
+  place_image_blocks(*page.blocks, images, media_box);
+}
+
 Result<Page> extract_page(OpenDocument& doc, FontContext& font_context, const PageRecord& record,
                           PageStyles& styles) {
   Page page;
   std::vector<ParsedImage> painted;  // images painted by forms and appearances
   std::vector<const Stream*> painted_streams;
+  std::vector<ImagePlacement> placements;
   {
     // Per-page intermediates live in this scope and are released before the next page.
     const Bytes content = TRY(gather_page_content(doc, record));
@@ -64,6 +89,7 @@ Result<Page> extract_page(OpenDocument& doc, FontContext& font_context, const Pa
     }
     painted = std::move(paint.images);
     painted_streams = std::move(paint.image_streams);
+    placements = std::move(paint.placements);
   }
   std::vector<const Stream*> listed;
   page.images = list_images(doc, *record.resources, &listed);
@@ -75,6 +101,7 @@ Result<Page> extract_page(OpenDocument& doc, FontContext& font_context, const Pa
       page.images.push_back(std::move(painted[i]));
     }
   }
+  if (page.blocks) place_images(page, listed, painted_streams, listed_set, placements, record.media_box);
   page.needs_ocr = page.lines.empty() && !page.images.empty();
   return page;
 }

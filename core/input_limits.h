@@ -174,4 +174,8 @@ inline constexpr int kMaxCutDepth = 64;
 inline constexpr std::size_t kMaxFreeStretches = 32;
 inline constexpr std::size_t kMaxBaselines = 32;
 
+// Recovery keeps where at most this many images were painted on a page (a tiled
+// pattern of a million "Do" places no more).
+inline constexpr std::size_t kMaxImagePlacements = 1024;
+
 }  // namespace folioscan::limits

@@ -52,6 +52,8 @@ struct Block {
   // A table block's index in the page's `tables`: the writers place that table here,
   // and the dict and JSON give it as "table".
   std::optional<std::uint32_t> table;
+  // An image block's index in the page's `images`, given as "image".
+  std::optional<std::uint32_t> image;
   // A numbered list item ("1.", "a)"): Markdown and HTML write an ordered list. Not
   // written itself.
   bool ordered = false;

@@ -81,7 +81,8 @@ class Painter {
                                            (count == 1 ? " glyph has" : " glyphs have") + " no character",
                                        ParseErrorKind::Unsupported});
     }
-    PagePaint out{text_.take_runs(), rules_.take(), std::move(images_), std::move(image_streams_)};
+    PagePaint out{text_.take_runs(), rules_.take(), std::move(images_), std::move(image_streams_),
+                  std::move(placements_)};
     return out;
   }
 
@@ -115,6 +116,7 @@ class Painter {
     return *need_appearances_;
   }
   void note_image(const std::string& name, const Object& entry, const Stream& stream);
+  void place_image(const Stream& stream);
   const Bytes* decoded(const Stream& form);
   const Dictionary& form_resources(const Stream& form);
   const SharedFontMap* fonts_for(const Dictionary& resources);
@@ -156,6 +158,7 @@ class Painter {
   std::vector<ParsedImage> images_;
   std::vector<const Stream*> image_streams_;
   std::unordered_set<const Stream*> images_seen_;
+  std::vector<ImagePlacement> placements_;
 
   // Marked content: the open sequences, those of the streams being painted from
   // `mc_floor_` up, and the level of the open replacement (0: none).
@@ -181,10 +184,22 @@ void Painter::paint_xobject(const ContentOp& op, const Dictionary& resources) {
   if (subtype == nullptr) return;
   if (subtype->is_name("Form")) {
     paint_form(*stream, Matrix{});
-  } else if (subtype->is_name("Image") && !chain_.empty()) {
+  } else if (subtype->is_name("Image")) {
+    place_image(*stream);
     // The page's own resources are listed as before; images painted by forms join them.
-    note_image(name->text, *entry, *stream);
+    if (!chain_.empty()) note_image(name->text, *entry, *stream);
   }
+}
+
+void Painter::place_image(const Stream& stream) {
+  if (placements_.size() >= limits::kMaxImagePlacements) return;
+  const Matrix& m = walker_.state().ctm;
+  const double xs[4] = {m.e, m.a + m.e, m.c + m.e, m.a + m.c + m.e};
+  const double ys[4] = {m.f, m.b + m.f, m.d + m.f, m.b + m.d + m.f};
+  const auto [x0, x1] = std::minmax({xs[0], xs[1], xs[2], xs[3]});
+  const auto [y0, y1] = std::minmax({ys[0], ys[1], ys[2], ys[3]});
+  if (!(std::isfinite(x0) && std::isfinite(x1) && std::isfinite(y0) && std::isfinite(y1))) return;
+  placements_.push_back({&stream, {x0, y0, x1, y1}});
 }
 
 void Painter::note_image(const std::string& name, const Object& entry, const Stream& stream) {

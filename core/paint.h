@@ -3,6 +3,7 @@
 // appearances and marked-content replacement text.
 #pragma once
 
+#include <array>
 #include <vector>
 
 #include "agl/font.h"
@@ -17,6 +18,12 @@ struct FontContext;
 struct OpenDocument;
 struct PageRecord;
 
+// Recovery: where an image XObject was painted, the unit square through the CTM.
+struct ImagePlacement {
+  const Stream* stream = nullptr;
+  std::array<double, 4> bbox{};  // x0, y0, x1, y1 in page space
+};
+
 struct PagePaint {
   std::vector<TextRun> runs;
   Rules rules;
@@ -24,6 +31,8 @@ struct PagePaint {
   // (to tell them from the images the page's own resources list).
   std::vector<ParsedImage> images;
   std::vector<const Stream*> image_streams;
+  // Recovery: every image painted, page and forms alike, in painting order.
+  std::vector<ImagePlacement> placements;
 };
 
 // `fonts` are the page's (those of `page.resources`); forms' fonts are loaded through

@@ -43,6 +43,7 @@ enum Key : std::size_t {
   kRow,
   kCol,
   kTable,
+  kImage,
   kKeyCount,
 };
 
@@ -51,6 +52,7 @@ constexpr std::array<const char*, kKeyCount> kKeyNames = {
     "tables",  "images", "text",  "x",      "y",      "rows",
     "cols",    "cells",  "name",  "format", "bits_per_component", "color_space",
     "warnings", "page", "message", "blocks", "type", "bbox", "level", "spans", "row", "col", "table",
+    "image",
 };
 
 PyObject* new_text(std::string_view text) {
@@ -138,6 +140,7 @@ class Converter {
     if (!set(dict, kBbox, box.release())) return nullptr;
     if (block.level && !set(dict, kLevel, new_int(*block.level))) return nullptr;
     if (block.table && !set(dict, kTable, new_int(*block.table))) return nullptr;
+    if (block.image && !set(dict, kImage, new_int(*block.image))) return nullptr;
     return dict.release();
   }
 

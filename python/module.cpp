@@ -103,11 +103,11 @@ void raise_parse_error(const ParseError& error) {
 }
 
 // Takes the document by value so it is released before the Python str is built.
-std::string render(Output output, Document doc) {
+std::string render(Output output, Document doc, const WriterOptions& options = {}) {
   switch (output) {
     case Output::Json: return document_to_json(doc);
-    case Output::Html: return document_to_html(doc);
-    case Output::Markdown: return document_to_markdown(doc);
+    case Output::Html: return document_to_html(doc, options);
+    case Output::Markdown: return document_to_markdown(doc, options);
     case Output::Dict: break;  // built by document_to_python, never rendered
   }
   return {};
@@ -212,14 +212,19 @@ bool read_input(PyObject* data, PyObject* password, Input& out) {
 }
 
 // The recovering extraction behind folioscan.extract, which checks the arguments and
-// hands them on as (data: bytes, password: str or None, output: int 0-3). The core
+// hands them on as (data: bytes, password: str or None, output: int 0-3, with_warnings,
+// image_placeholders). The core
 // touches no Python object, so the lock is released while it runs.
 PyObject* extract(PyObject*, PyObject* args) {
   PyObject* data = nullptr;
   PyObject* password = nullptr;
   int output_code = 0;
   int with_warnings = 0;
-  if (!PyArg_ParseTuple(args, "OOi|p:_extract", &data, &password, &output_code, &with_warnings)) return nullptr;
+  int image_placeholders = 0;
+  if (!PyArg_ParseTuple(args, "OOi|pp:_extract", &data, &password, &output_code, &with_warnings,
+                        &image_placeholders)) {
+    return nullptr;
+  }
   Input input;
   if (!read_input(data, password, input)) return nullptr;
   if (output_code < 0 || output_code > static_cast<int>(Output::Markdown)) {
@@ -236,7 +241,7 @@ PyObject* extract(PyObject*, PyObject* args) {
       parsed = parse_document(input.data, input.password_bytes(), ExtractOptions{.recover = true});
       if (*parsed && with_warnings != 0 && (*parsed)->warnings) warnings = *(*parsed)->warnings;
       if (*parsed && output != Output::Dict) {
-        text = render(output, std::move(**parsed));
+        text = render(output, std::move(**parsed), WriterOptions{.image_placeholders = image_placeholders != 0});
         parsed.reset();
       }
     }
@@ -337,9 +342,10 @@ PyMethodDef functions[] = {
 // folioscan.extract is the interface.
 PyMethodDef extract_def = {
     "_extract", extract, METH_VARARGS,
-    "_extract(data, password, output, with_warnings=False, /)\n--\n\n"
+    "_extract(data, password, output, with_warnings=False, image_placeholders=False, /)\n--\n\n"
     "Recovering extraction behind folioscan.extract; output is 0 dict, 1 JSON, 2 HTML, 3 Markdown.\n"
-    "With with_warnings, returns (result, warnings)."};
+    "With with_warnings, returns (result, warnings); with image_placeholders, Markdown and HTML\n"
+    "write image blocks as placeholders."};
 
 PyMethodDef extract_pages_def = {
     "_extract_pages", extract_pages, METH_VARARGS,

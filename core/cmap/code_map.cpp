@@ -182,6 +182,12 @@ CharCode next_code(const CodeMap& map, ByteView bytes, std::size_t pos) {
       if (range.bytes == n && in_range(range, bytes, pos, n)) return code_at(bytes, pos, n);
     }
   }
+  // Bytes outside every range that the map names as a shorter code of their own (a
+  // one-byte cidchar beside the three-byte range its byte leads) make that code.
+  for (std::size_t n = 1; n <= 4 && n <= left; ++n) {
+    const CharCode code = code_at(bytes, pos, n);
+    if (lookup(map.cids, code, false)) return code;
+  }
   std::size_t partial = 0;   // shortest range whose first byte matches
   std::size_t shortest = 4;  // shortest range
   for (const CodespaceRange& range : map.codespace) {

@@ -63,7 +63,8 @@ struct CodeMap {
 
 // Reads the code at `pos` (< bytes.size()) as the codespace ranges define it: the first
 // length n from 1 to 4 for which the n bytes at `pos` lie in a codespace range of n
-// bytes. Bytes that match no range make a code of the length of the shortest range
+// bytes. Bytes that match no range make the shortest code that has a CID entry of its
+// own, else a code of the length of the shortest range
 // whose first byte takes bytes[pos], else of the shortest range: an invalid Shift-JIS
 // pair 81 20 is one two-byte code, a stray FD one byte. A code never runs past the end:
 // the last bytes of a string make a shorter code. A map without codespace ranges reads

@@ -121,6 +121,41 @@ struct TextInterpreter::State {
     glyph_starts = std::move(starts);
   }
 
+  // Recovery: character spacing (Tc) wider than a word gap sets each glyph apart from the
+  // next, as spaced-out letters are drawn ("H e l l o"): a space goes between glyphs that
+  // are not spaces, as a glyph of its own. Horizontal writing only; a negative size
+  // mirrors the glyphs, so the spacing that parts them has the other sign. `glyph_starts`
+  // follows the text.
+  void space_letters(TextRun& run, const TextState& ts) {
+    const double spacing = ts.tfs < 0 ? -ts.tc * ts.th : ts.tc * ts.th;
+    if (!(spacing > 0.15 * std::fabs(ts.tfs)) || glyph_starts.size() < 2) return;
+    std::string text;
+    std::vector<std::uint32_t> starts;
+    text.reserve(run.text.size() + glyph_starts.size());
+    starts.reserve(glyph_starts.size());
+    for (std::size_t i = 0; i < glyph_starts.size(); ++i) {
+      const std::size_t begin = glyph_starts[i];
+      const std::size_t end = i + 1 < glyph_starts.size() ? glyph_starts[i + 1] : run.text.size();
+      const bool space = end > begin && run.text[begin] == ' ';
+      if (end > begin && !space && !text.empty() && text.back() != ' ') {
+        starts.push_back(static_cast<std::uint32_t>(text.size()));
+        text += ' ';
+      }
+      starts.push_back(static_cast<std::uint32_t>(text.size()));
+      text.append(run.text, begin, end - begin);
+    }
+    run.text = std::move(text);
+    glyph_starts = std::move(starts);
+  }
+
+  // Recovery: a string whose text is only spaces and that takes no room (a zero-width
+  // mark glyph that a ToUnicode map calls a space, drawn inside a word) parts nothing and
+  // is not a run.
+  static bool is_weightless_space(const TextRun& run, double tfs) {
+    return !run.text.empty() && run.text.find_first_not_of(' ') == std::string::npos &&
+           std::fabs(run.width) <= 0.01 * std::fabs(tfs);
+  }
+
   void move_line(double tx, double ty) {
     tlm.e += tx * tlm.a + ty * tlm.c;
     tlm.f += tx * tlm.b + ty * tlm.d;
@@ -131,6 +166,7 @@ struct TextInterpreter::State {
     const TextState& ts = gs.text;
     const Matrix p = multiply(tm, gs.ctm);
     TextRun run;
+    bool weightless = false;
     run.x = ts.ts * p.c + p.e;
     run.y = ts.ts * p.d + p.f;
     if (ts.current != nullptr) {
@@ -143,7 +179,9 @@ struct TextInterpreter::State {
         if (count_glyphs_without_text(font, run.text, glyph_starts) > 0) {
           space_blank_glyphs(run, glyph_advances(*ts.current, bytes, ts.tc, ts.tw, ts.tfs, ts.th), p, ts.tfs);
         }
+        if (ts.current->vertical_advance == 0.0) space_letters(run, ts);
         if (has_multi_character_glyph(run.text, glyph_starts)) run.glyph_starts = glyph_starts;
+        weightless = ts.current->vertical_advance == 0.0 && is_weightless_space(run, ts.tfs);
       } else {
         run.width = decode_and_measure(*ts.current, bytes, ts.tc, ts.tw, ts.tfs, ts.th, run.text);
       }
@@ -188,7 +226,7 @@ struct TextInterpreter::State {
     }
     tm.e += run.width * tm.a;
     tm.f += run.width * tm.b;
-    runs.push_back(std::move(run));
+    if (!weightless) runs.push_back(std::move(run));
   }
 
   // "TJ": strings shown, numbers moving the text matrix back by thousandths of an em.

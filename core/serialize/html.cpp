@@ -120,7 +120,7 @@ void append_html_table(std::string& out, const Table& table) {
 
 // A recovered page's blocks: headings, paragraphs, lists nested by their items'
 // levels, placed tables where they stand, then the tables without a place.
-void append_html_blocks(std::string& out, const Page& page) {
+void append_html_blocks(std::string& out, const Page& page, const WriterOptions& options) {
   std::vector<bool> placed(page.tables.size(), false);
   std::vector<bool> open_lists;  // ordered or not, outermost first
   const auto close_lists = [&](std::size_t keep) {
@@ -165,6 +165,11 @@ void append_html_blocks(std::string& out, const Page& page) {
         }
         break;
       case BlockType::Image:
+        if (options.image_placeholders && block.image && *block.image < page.images.size()) {
+          out += "<img alt=\"";
+          append_html_escaped(out, page.images[*block.image].name);
+          out += "\">\n";
+        }
         break;
       case BlockType::Paragraph:
         out += "<p>";
@@ -179,7 +184,7 @@ void append_html_blocks(std::string& out, const Page& page) {
   }
 }
 
-void append_html_page(std::string& out, const Page& page) {
+void append_html_page(std::string& out, const Page& page, const WriterOptions& options) {
   out += "<section class=\"page\" style=\"width:";
   append_html_dimension(out, page.width);
   out += "px;height:";
@@ -188,7 +193,7 @@ void append_html_page(std::string& out, const Page& page) {
   if (page.needs_ocr) out += " data-needs-ocr=\"true\"";
   out += ">\n";
   if (page.blocks) {
-    append_html_blocks(out, page);
+    append_html_blocks(out, page, options);
     out += "</section>\n";
     return;
   }
@@ -203,12 +208,12 @@ void append_html_page(std::string& out, const Page& page) {
 
 }  // namespace
 
-std::string document_to_html(const Document& doc) {
+std::string document_to_html(const Document& doc, const WriterOptions& options) {
   std::string out;
   // Sized for the head, the tail and the document's pages.
   out.reserve(kHtmlHead.size() + kHtmlTail.size() + estimated_output_size(doc, {80, 8, 9}));
   out += kHtmlHead;
-  for (const auto& page : doc.pages) append_html_page(out, page);
+  for (const auto& page : doc.pages) append_html_page(out, page, options);
   out += kHtmlTail;
   return out;
 }

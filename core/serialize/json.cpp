@@ -112,6 +112,10 @@ void write_json_block(JsonWriter& json, const Block& block) {
     json.key("table");
     json.integer_value(*block.table);
   }
+  if (block.image) {
+    json.key("image");
+    json.integer_value(*block.image);
+  }
   json.close('}');
 }
 

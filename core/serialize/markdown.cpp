@@ -70,7 +70,7 @@ void append_markdown_table(std::string& out, const Table& table) {
 // A recovered page: its blocks in reading order (a placed table where its block
 // stands), then the tables without a place, each block apart by a blank line and the
 // items of a list on consecutive lines.
-void append_markdown_blocks(std::string& out, const Page& page) {
+void append_markdown_blocks(std::string& out, const Page& page, const WriterOptions& options) {
   const std::vector<Block>& blocks = *page.blocks;
   std::vector<bool> placed(page.tables.size(), false);
   bool have_block = false;
@@ -98,6 +98,14 @@ void append_markdown_blocks(std::string& out, const Page& page) {
         }
         break;
       case BlockType::Image:
+        if (options.image_placeholders && block.image && *block.image < page.images.size()) {
+          out += "![";
+          for (const char c : page.images[*block.image].name) {
+            if (c == '[' || c == ']' || c == '\\') out += '\\';
+            out += c;
+          }
+          out += "]()";
+        }
         break;
       case BlockType::Paragraph:
         out += block.text;
@@ -124,13 +132,13 @@ void append_markdown_blocks(std::string& out, const Page& page) {
   }
 }
 
-void append_markdown_page(std::string& out, const Page& page) {
+void append_markdown_page(std::string& out, const Page& page, const WriterOptions& options) {
   if (page.needs_ocr) {
     out += kOcrMarker;
     return;
   }
   if (page.blocks) {
-    append_markdown_blocks(out, page);
+    append_markdown_blocks(out, page, options);
     return;
   }
   const std::size_t page_start = out.size();
@@ -155,22 +163,22 @@ void append_markdown_page(std::string& out, const Page& page) {
 
 }  // namespace
 
-std::string document_to_markdown(const Document& doc) {
+std::string document_to_markdown(const Document& doc, const WriterOptions& options) {
   std::string out;
   out.reserve(estimated_output_size(doc, {kPageSeparator.size(), 1, 3}));
   for (std::size_t i = 0; i < doc.pages.size(); ++i) {
     if (i != 0) out += kPageSeparator;
-    append_markdown_page(out, doc.pages[i]);
+    append_markdown_page(out, doc.pages[i], options);
   }
   return out;
 }
 
-std::vector<std::string> markdown_pages(const Document& doc) {
+std::vector<std::string> markdown_pages(const Document& doc, const WriterOptions& options) {
   std::vector<std::string> pages;
   pages.reserve(doc.pages.size());
   for (const auto& page : doc.pages) {
     std::string out;
-    append_markdown_page(out, page);
+    append_markdown_page(out, page, options);
     pages.push_back(std::move(out));
   }
   return pages;

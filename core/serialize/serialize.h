@@ -10,13 +10,20 @@
 
 namespace folioscan {
 
+// Choices of the Markdown and HTML writers for recovered pages' blocks.
+struct WriterOptions {
+  // Image blocks as a short placeholder ("![Im1]()", <img alt="Im1">) rather than
+  // nothing.
+  bool image_placeholders = false;
+};
+
 std::string document_to_json(const Document& doc);
-std::string document_to_markdown(const Document& doc);
+std::string document_to_markdown(const Document& doc, const WriterOptions& options = {});
 // The Markdown of each page on its own, in page order: document_to_markdown is these
 // joined with the page separator, which a page's own text can also hold, so callers
 // that need one page's Markdown take it from here rather than splitting the document's.
-std::vector<std::string> markdown_pages(const Document& doc);
-std::string document_to_html(const Document& doc);
+std::vector<std::string> markdown_pages(const Document& doc, const WriterOptions& options = {});
+std::string document_to_html(const Document& doc, const WriterOptions& options = {});
 
 // Shortest round-trip form, plain between 1e-5 and 1e15, else scientific; "null"
 // for NaN and infinities. Appends to `out`.

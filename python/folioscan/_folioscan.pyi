@@ -45,13 +45,15 @@ class Page(TypedDict):
 class Block(TypedDict):
     """One block of a recovered page in reading order; "level" on headings (1 outermost)
     and list items (1 for the outermost list); "table" on table blocks, the index of
-    their table in the page's "tables"."""
+    their table in the page's "tables"; "image" on image blocks, the index of their
+    image in the page's "images" (their "text" is empty)."""
 
     type: Literal["heading", "paragraph", "list_item", "table", "image"]
     text: str
     bbox: list[float | None]
     level: NotRequired[int]
     table: NotRequired[int]
+    image: NotRequired[int]
 
 class RecoveredPage(TypedDict):
     width: float | None
@@ -87,7 +89,9 @@ def parse_to_html(data: bytes, password: str | None = None) -> str:
 def parse_to_markdown(data: bytes, password: str | None = None) -> str:
     """Parse a PDF and render it to Markdown."""
 
-def _extract(data: bytes, password: str | None, output: int, with_warnings: bool = False, /) -> Any:
+def _extract(
+    data: bytes, password: str | None, output: int, with_warnings: bool = False, image_placeholders: bool = False, /
+) -> Any:
     """Recovering extraction behind folioscan.extract; output is 0 dict, 1 JSON, 2 HTML, 3 Markdown."""
 
 def _extract_pages(data: bytes, password: str | None, strict: bool, /) -> tuple[Any, list[str]]:

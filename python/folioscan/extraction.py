@@ -39,19 +39,50 @@ def check_strict(function: str, strict: object) -> bool:
 
 @overload
 def extract(
-    data: bytes, password: str | None = None, *, format: Literal["dict"] = "dict", strict: Literal[False] = False
+    data: bytes,
+    password: str | None = None,
+    *,
+    format: Literal["dict"] = "dict",
+    strict: Literal[False] = False,
+    image_placeholders: bool = False,
 ) -> RecoveredDocument: ...
 @overload
-def extract(data: bytes, password: str | None = None, *, format: Literal["dict"] = "dict", strict: Literal[True]) -> Document: ...
+def extract(
+    data: bytes,
+    password: str | None = None,
+    *,
+    format: Literal["dict"] = "dict",
+    strict: Literal[True],
+    image_placeholders: bool = False,
+) -> Document: ...
 @overload
 def extract(
-    data: bytes, password: str | None = None, *, format: Literal["json", "markdown", "html"], strict: bool = False
+    data: bytes,
+    password: str | None = None,
+    *,
+    format: Literal["json", "markdown", "html"],
+    strict: bool = False,
+    image_placeholders: bool = False,
 ) -> str: ...
 @overload  # a format or mode only known at run time
-def extract(data: bytes, password: str | None = None, *, format: str = "dict", strict: bool = False) -> Any: ...
+def extract(
+    data: bytes,
+    password: str | None = None,
+    *,
+    format: str = "dict",
+    strict: bool = False,
+    image_placeholders: bool = False,
+) -> Any: ...
 
 
-def extract(data: bytes, password: str | None = None, *, format: str = "dict", strict: bool = False) -> Any:
+def extract(
+    data: bytes,
+    password: str | None = None,
+    *,
+    format: str = "dict",
+    strict: bool = False,
+    image_placeholders: bool = False,
+) -> Any:
     """Extract a PDF, repairing what the strict reading would refuse.
 
     Returns what the function of ``format`` returns ("dict": ``parse``, "json":
@@ -60,12 +91,18 @@ def extract(data: bytes, password: str | None = None, *, format: str = "dict", s
     one ``{"page": index or None, "message": "Kind: text"}`` per repair, empty when
     none was needed. A wrong password is ``ValueError("InvalidPassword: wrong
     password")``. The interpreter lock is released while the file is read, so
-    threads extract files side by side.
+    threads extract files side by side. With ``image_placeholders``, recovered Markdown
+    writes each image block as ``![Im1]()`` and HTML as ``<img alt="Im1">`` (the
+    image's name), where they otherwise write nothing; the dict and the JSON always
+    carry the image blocks.
     """
     format = check_format("extract", format)
+    if not isinstance(image_placeholders, bool):
+        kind = type(image_placeholders).__name__
+        raise TypeError(f"extract() argument 'image_placeholders' must be bool, not {kind}")
     if check_strict("extract", strict):
         return _STRICT[format](data, password)
-    return _extract(data, password, _OUTPUTS[format])
+    return _extract(data, password, _OUTPUTS[format], False, image_placeholders)
 
 
 def extract_with_warnings(data: bytes, password: str | None, format: str) -> tuple[Any, list[dict[str, Any]]]:

@@ -8,12 +8,15 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <string_view>
 #include <vector>
 
 #include "cmap/cmap_limits.h"
 
 namespace folioscan::cmap {
 namespace {
+
+ByteView bytes_of(std::string_view s) { return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()}; }
 
 struct Entry {
   std::uint32_t low;
@@ -120,6 +123,21 @@ TEST(CodeMapBuilder, StopsAtTheEntryBound) {
   const CodeMap map = builder.finish({});
   EXPECT_EQ(map.cids[3].size(), limits::kMaxCMapEntries);
   EXPECT_GT(code_map_bytes(map), limits::kMaxCMapEntries * sizeof(CidRange));
+}
+
+TEST(CodeMap, BytesOutsideTheCodespaceTakeAShorterCodeTheMapNames) {
+  // A UTF-8 codespace with a one-byte cidchar for E0, which leads the three-byte range.
+  CodeMapBuilder builder;
+  ASSERT_TRUE(builder.add_codespace(bytes_of("\xE0\x80\x80"), bytes_of("\xEF\xBF\xBF")));
+  ASSERT_TRUE(builder.add_cids(bytes_of("\xE0"), bytes_of("\xE0"), 151));
+  const CodeMap map = builder.finish({});
+  const ByteView bytes = bytes_of("\xE0\xE0\xE0\xA0\x80\xE1\x20\x20");
+  std::vector<CharCode> codes;
+  for (std::size_t pos = 0; pos < bytes.size(); pos += codes.back().bytes) codes.push_back(next_code(map, bytes, pos));
+  // A valid code stays whole; a lead byte that the map does not name alone takes its
+  // range's length.
+  EXPECT_EQ(codes, (std::vector<CharCode>{{0xE0, 1}, {0xE0, 1}, {0xE0A080, 3}, {0xE12020, 3}}));
+  EXPECT_EQ(glyph_cid(map, {0xE0, 1}), 151u);
 }
 
 }  // namespace

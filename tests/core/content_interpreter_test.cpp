@@ -173,6 +173,16 @@ TEST(Walker, RecoverySavesTheTextStateWithTheCtmAndStrictOnlyTheCtm) {
 namespace folioscan {
 namespace {
 
+// The runs of `content`, read strictly or, with `keep` (glyph starts kept), as recovery.
+std::vector<TextRun> interpreted(const std::string& content, const SharedFontMap& fonts, bool keep) {
+  GraphicsWalker walker;
+  TextInterpreter interpreter(fonts);
+  interpreter.keep_glyph_starts(keep);
+  for (const ContentOp& op : ops_of(content)) walker.apply(op, interpreter);
+  return interpreter.take_runs();
+}
+
+
 TEST(Interpret, GlyphsWithoutTextAreCountedPerFontWhenGlyphsAreKept) {
   FontMap fonts;
   Font f = half_em_font();  // codes 128 and up have no text
@@ -217,14 +227,43 @@ TEST(Interpret, WideGlyphsWithoutTextBreakWordsInRecovery) {
   const SharedFontMap shared = borrow_fonts(fonts);
   for (const auto& c : cases) {
     for (const bool keep : {false, true}) {
-      GraphicsWalker walker;
-      TextInterpreter interpreter(shared);
-      interpreter.keep_glyph_starts(keep);
-      for (const ContentOp& op : ops_of(c.content)) walker.apply(op, interpreter);
-      const auto runs = interpreter.take_runs();
+      const auto runs = interpreted(c.content, shared, keep);
       ASSERT_EQ(runs.size(), 1u);
       EXPECT_EQ(runs[0].text, keep ? c.recovered : c.strict) << c.content;
       EXPECT_DOUBLE_EQ(runs[0].x, 100) << c.content;
+    }
+  }
+}
+
+TEST(Interpret, RecoverySpacesOutLettersAndDropsSpacesThatTakeNoRoom) {
+  FontMap fonts;
+  Font f = half_em_font();
+  f.widths[static_cast<std::uint32_t>(' ')] = 0.25;
+  f.widths[0x81] = 0.0;  // a zero-width mark that the maps call a space
+  f.encoding[0x81] = ' ';
+  fonts["F1"] = f;
+  f.vertical_advance = -1.0;
+  fonts["F2"] = f;
+  const struct {
+    std::string content;
+    std::vector<std::string> strict, recovered;
+  } cases[] = {
+      // Spacing of 0.25 em parts the letters (a space glyph stays one); 0.125 em does not.
+      {"BT /F1 12 Tf 3 Tc (Hi Hi) Tj ET", {"Hi Hi"}, {"H i H i"}},
+      {"BT /F1 12 Tf 1.5 Tc (Hi) Tj ET", {"Hi"}, {"Hi"}},
+      // Mirrored glyphs part at negative spacing; vertical writing keeps its column.
+      {"BT /F1 -12 Tf -3 Tc (Hi) Tj ET", {"Hi"}, {"H i"}},
+      {"BT /F2 12 Tf 3 Tc (Hi) Tj ET", {"Hi"}, {"Hi"}},
+      // A space that takes no room is no run; one that Tc widens is.
+      {"BT /F1 12 Tf [(H) (\\201) (i)] TJ ET", {"H", " ", "i"}, {"H", "i"}},
+      {"BT /F1 12 Tf 1 Tc [(H) (\\201) (i)] TJ ET", {"H", " ", "i"}, {"H", " ", "i"}},
+  };
+  const SharedFontMap shared = borrow_fonts(fonts);
+  for (const auto& c : cases) {
+    for (const bool keep : {false, true}) {
+      std::vector<std::string> texts;
+      for (const TextRun& run : interpreted(c.content, shared, keep)) texts.push_back(run.text);
+      EXPECT_EQ(texts, keep ? c.recovered : c.strict) << c.content;
     }
   }
 }

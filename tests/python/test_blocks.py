@@ -160,3 +160,45 @@ def test_a_bold_lead_in_a_caption_and_a_contents_entry_are_no_headings_a_chapter
     assert headings == ["4", "Method Details"]
     lead_in = next(b for b in blocks if b["text"].startswith("Ablation"))
     assert lead_in["type"] == "paragraph" and lead_in["text"].endswith(prose(3, 3)[2])
+
+
+def figure_page() -> bytes:
+    from PIL import Image
+    from reportlab.lib.utils import ImageReader
+
+    buffer = io.BytesIO()
+    c = canvas.Canvas(buffer, pagesize=letter, invariant=1)
+    c.setFont("Helvetica", 10)
+    c.drawString(72, 720, "Text before the figure.")
+    c.drawImage(ImageReader(Image.new("RGB", (40, 30), (200, 30, 30))), 72, 450, width=300, height=220)
+    c.drawString(72, 420, "Figure 1. After the figure.")
+    c.drawImage(ImageReader(Image.new("L", (2, 2), 0)), 72, 400, width=300, height=1)  # a rule
+    c.showPage()
+    c.save()
+    return buffer.getvalue()
+
+
+def test_a_painted_image_is_a_block_where_it_stands_and_markdown_leaves_it_out():
+    data = figure_page()
+    page = folioscan.extract(data)["pages"][0]
+    kinds = [(b["type"], b["text"]) for b in page["blocks"]]
+    assert kinds == [("paragraph", "Text before the figure."), ("image", ""),
+                     ("paragraph", "Figure 1. After the figure.")]
+    image = page["blocks"][1]
+    assert page["images"][image["image"]]["width"] == 40
+    assert image["bbox"] == pytest.approx([72, 450, 372, 670])
+    assert json.loads(folioscan.extract(data, format="json"))["pages"][0]["blocks"][1]["image"] == image["image"]
+    assert folioscan.extract(data, format="markdown") == "Text before the figure.\n\nFigure 1. After the figure."
+    assert "blocks" not in folioscan.extract(data, strict=True)["pages"][0]
+
+
+@pytest.mark.parametrize("fmt, placeholder", [("markdown", "![FormXob"), ("html", '<img alt="FormXob')])
+def test_image_placeholders_are_written_only_when_asked(fmt, placeholder):
+    data = figure_page()
+    assert placeholder not in folioscan.extract(data, format=fmt)
+    text = folioscan.extract(data, format=fmt, image_placeholders=True)
+    assert text.count(placeholder) == 1
+    assert text.index("before the figure") < text.index(placeholder) < text.index("After the figure")
+    assert placeholder not in folioscan.extract(data, format=fmt, strict=True, image_placeholders=True)
+    with pytest.raises(TypeError, match="image_placeholders"):
+        folioscan.extract(data, format=fmt, image_placeholders=1)
