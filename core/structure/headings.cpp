@@ -124,6 +124,16 @@ Verdict reading_of(const Block& block, const BlockStyle& style, double body) {
   return numbered ? Verdict::Numbered : none;
 }
 
+// The indices of the blocks that are not images, at most `limit` of them.
+std::vector<std::size_t> text_blocks(const std::vector<Block>& blocks, std::size_t limit) {
+  std::vector<std::size_t> out;
+  out.reserve(std::min(blocks.size(), limit));
+  for (std::size_t i = 0; i < blocks.size() && out.size() < limit; ++i) {
+    if (blocks[i].type != BlockType::Image) out.push_back(i);
+  }
+  return out;
+}
+
 }  // namespace
 
 void count_size(SizeCounts& counts, double size, std::size_t characters) {
@@ -163,9 +173,12 @@ void mark_headings(std::span<Page> pages, std::span<const PageStyles> styles) {
     std::size_t characters = 0;
     for (const auto& entry : styles[p].sizes) characters += entry.second;
     const double body = characters >= kShortPage ? body_size(styles[p].sizes) : document_body;
-    const std::size_t count = std::min(blocks.size(), styles[p].blocks.size());
+    // The styles belong to the text blocks, in order; image blocks placed among them
+    // have none.
+    const std::vector<std::size_t> text = text_blocks(blocks, styles[p].blocks.size());
+    const std::size_t count = text.size();
     std::vector<Verdict> verdicts(count);
-    for (std::size_t b = 0; b < count; ++b) verdicts[b] = reading_of(blocks[b], styles[p].blocks[b], body);
+    for (std::size_t b = 0; b < count; ++b) verdicts[b] = reading_of(blocks[text[b]], styles[p].blocks[b], body);
     for (std::size_t b = 0; b < count; ++b) {
       if (verdicts[b] == Verdict::None) continue;
       // Numbered lines one after another with no text between them are a list (of
@@ -174,8 +187,8 @@ void mark_headings(std::span<Page> pages, std::span<const PageStyles> styles) {
                                                (b + 1 < count && verdicts[b + 1] == Verdict::Numbered))) {
         continue;
       }
-      blocks[b].type = BlockType::Heading;
-      blocks[b].ordered = false;
+      blocks[text[b]].type = BlockType::Heading;
+      blocks[text[b]].ordered = false;
       heading_sizes.push_back(rounded(styles[p].blocks[b].size));
     }
   }
@@ -184,12 +197,14 @@ void mark_headings(std::span<Page> pages, std::span<const PageStyles> styles) {
   for (std::size_t p = 0; p < pages.size() && p < styles.size(); ++p) {
     if (!pages[p].blocks) continue;
     std::vector<Block>& blocks = *pages[p].blocks;
-    for (std::size_t b = 0; b < blocks.size() && b < styles[p].blocks.size(); ++b) {
-      if (blocks[b].type != BlockType::Heading) continue;
+    const std::vector<std::size_t> text = text_blocks(blocks, styles[p].blocks.size());
+    for (std::size_t b = 0; b < text.size(); ++b) {
+      Block& block = blocks[text[b]];
+      if (block.type != BlockType::Heading) continue;
       const double size = rounded(styles[p].blocks[b].size);
       const auto rank = static_cast<std::uint32_t>(
           std::lower_bound(heading_sizes.begin(), heading_sizes.end(), size, std::greater<>()) - heading_sizes.begin());
-      blocks[b].level = std::min(rank + 1, kMaxLevel);
+      block.level = std::min(rank + 1, kMaxLevel);
     }
   }
 }

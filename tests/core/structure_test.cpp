@@ -43,8 +43,9 @@ struct Structured {
 };
 
 // The structure of one page as recovery builds it, headings marked as for a document
-// of that page alone.
-Structured structure(const std::vector<TextRun>& runs, std::vector<Table> tables = {}) {
+// of that page alone; with `images_between`, an image block stands before each text
+// block when headings are marked, as placed images do.
+Structured structure(const std::vector<TextRun>& runs, std::vector<Table> tables = {}, bool images_between = false) {
   const std::vector<const TextRun*> shown = shown_runs(runs, kLetter);
   const std::vector<const TextRun*> flowing = runs_outside_tables(shown, tables);
   const LayoutResult layout = layout_lines_recovering(flowing, kLetter);
@@ -54,10 +55,21 @@ Structured structure(const std::vector<TextRun>& runs, std::vector<Table> tables
   out.page.lines = std::move(built.lines);
   out.page.blocks = std::move(built.blocks);
   out.page.tables = std::move(tables);
+  if (images_between) {
+    std::vector<Block> mixed;
+    for (Block& block : *out.page.blocks) {
+      Block image;
+      image.type = BlockType::Image;
+      mixed.push_back(std::move(image));
+      mixed.push_back(std::move(block));
+    }
+    out.page.blocks = std::move(mixed);
+  }
   std::vector<Page> pages{out.page};
   std::vector<PageStyles> styles{built.styles};
   mark_headings(pages, styles);
   out.page = std::move(pages.front());
+  if (images_between) std::erase_if(*out.page.blocks, [](const Block& b) { return b.type == BlockType::Image; });
   return out;
 }
 
@@ -149,7 +161,10 @@ TEST(Structure, ARightToLeftPageReadsItsColumnsRightToLeft) {
   for (int i = 0; i < 6; ++i) EXPECT_EQ(s.lines[i].text.find(shin) != std::string::npos, i < 3) << i;
 }
 
-TEST(Structure, HeadingLevelsFollowTheDistinctHeadingSizesLargestFirst) {
+class HeadingLevels : public ::testing::TestWithParam<bool> {};
+
+// The same headings whether or not image blocks stand among the text blocks.
+TEST_P(HeadingLevels, FollowTheDistinctHeadingSizesLargestFirst) {
   std::vector<TextRun> runs;
   runs.push_back(run("Report Title", 72, 740, 24));
   runs.push_back(run("1 Introduction", 72, 700, 16));
@@ -160,7 +175,7 @@ TEST(Structure, HeadingLevelsFollowTheDistinctHeadingSizesLargestFirst) {
                          "Another line of the same paragraph follows here in the body."});
   runs.push_back(run("2 Methods", 72, 580, 16));
   column(runs, 72, 560, {"Methods are described in the body text of this section here."});
-  const Structured s = structure(runs);
+  const Structured s = structure(runs, {}, GetParam());
   Summary headings;
   for (const auto& block : blocks_of(s)) {
     if (std::get<0>(block) == BlockType::Heading) headings.push_back(block);
@@ -171,6 +186,8 @@ TEST(Structure, HeadingLevelsFollowTheDistinctHeadingSizesLargestFirst) {
                                {BlockType::Heading, "2 Methods", 2}}));
   EXPECT_EQ(s.page.blocks->size(), 7u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Structure, HeadingLevels, ::testing::Bool());
 
 TEST(Structure, RunningHeadersPageNumbersAndSentencesAreNoHeadings) {
   std::vector<TextRun> runs;
