@@ -76,6 +76,9 @@ constexpr std::uint32_t kInvalidEntry = make_entry(kKindInvalid, 0, 0);
 
 constexpr unsigned kMaxCodeLength = 15;
 constexpr unsigned kLitRootBits = 10;
+// A decoder that only counts its output looks up steps of this many bits (see
+// build_steps); its literal/length table has the same root.
+constexpr unsigned kStepBits = 11;
 constexpr unsigned kDistRootBits = 8;
 constexpr unsigned kCodeLengthRootBits = 7;  // code-length codes are at most 7 bits long
 
@@ -218,6 +221,63 @@ inline std::uint32_t lookup(const std::uint32_t* table, unsigned root, std::uint
   return e;
 }
 
+// ---------------------------------------------------------------------------------------
+// Steps, for a decoder that only counts its output once it is a window long
+//
+// Past the first 32768 bytes of output no distance can reach before the start, so a
+// match's distance need not be known, only how many bits it takes. A step is what the
+// next kStepBits input bits decode to as whole symbols: literals and matches (a length
+// code with its extra bits, then a distance code, whose extra bits are skipped unread).
+// Entry fields:
+//   bits 0-5   bits the step consumes, skipped distance bits included (the low six
+//              bits, so that the entry itself can be the shift count)
+//   bits 6-9   bits that decide it (all but a last distance's extra bits)
+//   bits 16-31 bytes of output it stands for; 0: no step, decode one symbol by the
+//              ordinary tables (end of block, a code longer than the step bits, a
+//              symbol that may not appear)
+// Entry i is its first symbol followed by entry i >> b of the bits b it decides, whose
+// top b bits are taken as zero: that entry is used only when it is decided within the
+// kStepBits - b real bits and the first symbol leaves no bits skipped. i >> b < i, so
+// it is complete already, and steps grow to fill their bits.
+// ---------------------------------------------------------------------------------------
+
+constexpr std::uint32_t make_step(std::uint32_t output, std::uint32_t decided, std::uint32_t consumed) {
+  return (output << 16) | (decided << 6) | consumed;
+}
+constexpr std::uint32_t step_consumed(std::uint32_t e) { return e & 63; }
+constexpr std::uint32_t step_decided(std::uint32_t e) { return (e >> 6) & 15; }
+constexpr std::uint32_t step_output(std::uint32_t e) { return e >> 16; }
+
+// `lit` has kStepBits root bits, `dist` kDistRootBits.
+void build_steps(const std::uint32_t* lit, const std::uint32_t* dist, std::array<std::uint32_t, 1u << kStepBits>& steps) {
+  constexpr std::uint32_t n = 1u << kStepBits;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    const std::uint32_t e = lit[i];
+    const std::uint32_t len = entry_length(e);
+    std::uint32_t step = 0;
+    if (entry_kind(e) == kKindLiteral) {
+      step = make_step(1, len, len);
+    } else if (entry_kind(e) == kKindMatch && len + entry_extra(e) <= kStepBits) {
+      const std::uint32_t extra = entry_extra(e);
+      const std::uint32_t length = entry_value(e) + ((i >> len) & ((1u << extra) - 1));
+      const std::uint32_t at = len + extra;
+      const std::uint32_t d = dist[(i >> at) & ((1u << kDistRootBits) - 1)];
+      if (entry_kind(d) == kKindMatch && entry_length(d) <= kStepBits - at) {
+        step = make_step(length, at + entry_length(d), at + entry_length(d) + entry_extra(d));
+      }
+    }
+    const std::uint32_t decided = step_decided(step);
+    if (step != 0 && i != 0 && decided == step_consumed(step)) {
+      const std::uint32_t next = steps[i >> decided];
+      if (step_output(next) != 0 && step_decided(next) <= kStepBits - decided) {
+        step = make_step(step_output(step) + step_output(next), decided + step_decided(next),
+                         decided + step_consumed(next));
+      }
+    }
+    steps[i] = step;
+  }
+}
+
 inline std::uint64_t load_le64(const std::uint8_t* p) {
   std::uint64_t v;
   std::memcpy(&v, p, 8);
@@ -308,7 +368,10 @@ class Inflater {
       : state_{in.data(), in.data() + in.size(), 0, 0},
         limit_(static_cast<std::size_t>(std::min<std::uint64_t>(max_output, SIZE_MAX))),
         held_(held),
-        sink_(sink) {
+        sink_(sink),
+        counting_(sink != nullptr && !sink->wants_bytes()),
+        lit_root_(counting_ ? kStepBits : kLitRootBits) {
+    if (counting_) return;
     // Typical compression ratios stay below 8; a larger output grows as it goes.
     const std::uint64_t hint = std::min<std::uint64_t>(
         {std::uint64_t{in.size()} * 8, std::uint64_t{64} << 20, limit_, held_});
@@ -318,13 +381,17 @@ class Inflater {
   void reserve(std::size_t size) { out_.reserve(size); }
   bool decode() { return decode_blocks(); }
   // Bytes produced, dropped ones included.
-  std::uint64_t total() const { return std::uint64_t{dropped_} + pos_; }
+  std::uint64_t total() const { return counting_ ? counted_ : std::uint64_t{dropped_} + pos_; }
   bool dropped_output() const { return dropped_ != 0; }
   // Whether decoding stopped at the output bound rather than at bad or missing data.
   bool over_limit() const { return over_limit_; }
   // Hands the output still held to the sink (after a successful decode).
   void flush() {
-    if (sink_ != nullptr && pos_ != 0) sink_->take(ByteView(out_.data(), pos_));
+    if (counting_) {
+      sink_->take_size(counted_);
+    } else if (sink_ != nullptr && pos_ != 0) {
+      sink_->take(ByteView(out_.data(), pos_));
+    }
   }
   Bytes take() && {
     out_.resize(pos_);
@@ -339,14 +406,14 @@ class Inflater {
       const bool final_block = (header & 1) != 0;
       switch (header >> 1) {
         case 0:
-          if (!stored_block()) return false;
+          if (!(counting_ ? count_stored_block() : stored_block())) return false;
           break;
         case 1:
           if (!fixed_ready_) build_fixed_tables();
-          if (!huffman_block()) return false;
+          if (!(counting_ ? count_huffman_block() : huffman_block())) return false;
           break;
         case 2:
-          if (!dynamic_tables() || !huffman_block()) return false;
+          if (!dynamic_tables() || !(counting_ ? count_huffman_block() : huffman_block())) return false;
           break;
         default:
           return false;
@@ -422,6 +489,11 @@ class Inflater {
     return true;
   }
 
+  void build_lit_table(const std::uint8_t* lengths, std::size_t n) {
+    build_table(lengths, n, lit_root_, Alphabet::LitLen, lit_table_);
+    steps_ready_ = false;
+  }
+
   void build_fixed_tables() {
     std::array<std::uint8_t, 288> lit;
     std::fill(lit.begin(), lit.begin() + 144, 8);
@@ -430,7 +502,7 @@ class Inflater {
     std::fill(lit.begin() + 280, lit.end(), 8);
     std::array<std::uint8_t, 30> dist;
     dist.fill(5);
-    build_table(lit.data(), lit.size(), kLitRootBits, Alphabet::LitLen, lit_table_);
+    build_lit_table(lit.data(), lit.size());
     build_table(dist.data(), dist.size(), kDistRootBits, Alphabet::Distance, dist_table_);
     fixed_ready_ = true;
   }
@@ -478,7 +550,7 @@ class Inflater {
       std::memset(lengths.data() + n, value, repeat);
       n += repeat;
     }
-    build_table(lengths.data(), hlit, kLitRootBits, Alphabet::LitLen, lit_table_);
+    build_lit_table(lengths.data(), hlit);
     build_table(lengths.data() + hlit, n - hlit, kDistRootBits, Alphabet::Distance, dist_table_);
     return true;
   }
@@ -605,10 +677,155 @@ class Inflater {
     }
   }
 
+  // The stored block of stored_block, only counted.
+  bool count_stored_block() {
+    BitState& s = state_;
+    s.count &= ~7u;
+    s.in -= s.count >> 3;
+    s.bits = 0;
+    s.count = 0;
+    if (s.end - s.in < 4) return false;
+    const std::size_t len = std::size_t{s.in[0]} | (std::size_t{s.in[1]} << 8);
+    s.in += 4;
+    if (static_cast<std::size_t>(s.end - s.in) < len) {
+      s.in = s.end;
+      return false;
+    }
+    if (len > limit_ - counted_) {
+      over_limit_ = true;
+      return false;
+    }
+    counted_ += len;
+    s.in += len;
+    return true;
+  }
+
+  // The Huffman block of huffman_block, only counted: literals and matches add to the
+  // count, a match may reach back no further than the output so far, and the output
+  // may not pass the bound. The bound is checked at least once per few symbols, so a
+  // bomb stops soon after passing it.
+  bool count_huffman_block() {
+    BitState s = state_;
+    const std::uint32_t* const lt = lit_table_.data();
+    const std::uint32_t* const dt = dist_table_.data();
+    std::size_t total = counted_;
+    const auto stop = [&](bool ok) {
+      if (total > limit_) {
+        over_limit_ = true;
+        ok = false;
+      }
+      counted_ = total;
+      if (ok) state_ = s;
+      return ok;
+    };
+
+    for (;;) {
+      // Fast loop: enough input for two word refills (two steps of at most 25 bits fit
+      // in the 56 bits of one), and output past the first window.
+      if (total >= kWindowSize && s.end - s.in >= kFastInputMargin) {
+        if (!steps_ready_) {
+          build_steps(lt, dt, steps_);
+          steps_ready_ = true;
+        }
+        const std::uint32_t* const st = steps_.data();
+        constexpr std::uint64_t kStepMask = (std::uint64_t{1} << kStepBits) - 1;
+        do {
+          if (total > limit_) return stop(false);
+          refill_word(s);
+          std::uint32_t e = st[s.bits & kStepMask];
+          if (step_output(e) != 0) {
+            s.bits >>= step_consumed(e);
+            s.count -= step_consumed(e);
+            total += step_output(e);
+            e = st[s.bits & kStepMask];
+            if (step_output(e) != 0) {
+              s.bits >>= step_consumed(e);
+              s.count -= step_consumed(e);
+              total += step_output(e);
+              continue;
+            }
+            if (s.count < 5 + kMaxCodeLength * 2 + 13) refill_word(s);
+          }
+          // One symbol by the ordinary tables, with the bits for a longest match.
+          e = lookup(lt, kStepBits, s.bits);
+          s.bits >>= entry_length(e);
+          s.count -= entry_length(e);
+          if (entry_kind(e) == kKindLiteral) {
+            ++total;
+            continue;
+          }
+          if (entry_kind(e) != kKindMatch) return stop(entry_kind(e) == kKindEnd);
+          std::uint32_t extra = entry_extra(e);
+          const std::size_t length = entry_value(e) + (s.bits & ((1u << extra) - 1));
+          s.bits >>= extra;
+          s.count -= extra;
+          e = lookup(dt, kDistRootBits, s.bits);
+          if (entry_kind(e) != kKindMatch) return stop(false);
+          s.bits >>= entry_length(e) + entry_extra(e);
+          s.count -= entry_length(e) + entry_extra(e);
+          total += length;
+        } while (s.end - s.in >= kFastInputMargin);
+      }
+
+      // Fast loop within the first window: distances are checked.
+      while (total < kWindowSize && s.end - s.in >= kFastInputMargin) {
+        refill_word(s);
+        std::uint32_t e = lookup(lt, kStepBits, s.bits);
+        s.bits >>= entry_length(e);
+        s.count -= entry_length(e);
+        if (entry_kind(e) == kKindLiteral) {
+          ++total;
+          continue;
+        }
+        if (entry_kind(e) != kKindMatch) return stop(entry_kind(e) == kKindEnd);
+        std::uint32_t extra = entry_extra(e);
+        const std::size_t length = entry_value(e) + (s.bits & ((1u << extra) - 1));
+        s.bits >>= extra;
+        s.count -= extra;
+        e = lookup(dt, kDistRootBits, s.bits);
+        if (entry_kind(e) != kKindMatch) return stop(false);
+        s.bits >>= entry_length(e);
+        s.count -= entry_length(e);
+        extra = entry_extra(e);
+        const std::size_t dist = entry_value(e) + (s.bits & ((1u << extra) - 1));
+        s.bits >>= extra;
+        s.count -= extra;
+        if (dist > total) return stop(false);
+        total += length;
+      }
+      if (s.end - s.in >= kFastInputMargin) continue;
+
+      // One symbol with every bound checked: near the end of the input.
+      if (total > limit_) return stop(false);
+      std::uint32_t e;
+      if (!decode_checked(s, lt, kStepBits, e)) return stop(false);
+      if (entry_kind(e) == kKindLiteral) {
+        ++total;
+        continue;
+      }
+      if (entry_kind(e) == kKindEnd) return stop(true);
+      std::uint32_t extra = entry_extra(e);
+      if (!ensure_bits(s, extra)) return stop(false);
+      const std::size_t length = entry_value(e) + take_bits(s, extra);
+      if (!decode_checked(s, dt, kDistRootBits, e)) return stop(false);
+      extra = entry_extra(e);
+      if (!ensure_bits(s, extra)) return stop(false);
+      const std::size_t dist = entry_value(e) + take_bits(s, extra);
+      if (dist > total) return stop(false);
+      total += length;
+    }
+  }
+
   BitState state_;
   std::size_t limit_;
   std::size_t held_;
   ByteSink* sink_;
+  // Only the size of the output is wanted: nothing is written, the output is counted.
+  bool counting_;
+  unsigned lit_root_;
+  std::size_t counted_ = 0;
+  bool steps_ready_ = false;
+  std::array<std::uint32_t, 1u << kStepBits> steps_;
   Bytes out_;
   std::size_t pos_ = 0;  // bytes of out_ decoded so far; out_.size() is the room made
   std::size_t dropped_ = 0;  // bytes decoded before out_[0]
