@@ -119,13 +119,21 @@ std::uint32_t symbol_entry(Alphabet alphabet, std::uint32_t sym) {
   return kInvalidEntry;
 }
 
-std::uint32_t reverse_bits(std::uint32_t v, unsigned n) {
-  std::uint32_t r = 0;
-  for (unsigned i = 0; i < n; ++i) {
-    r = (r << 1) | (v & 1);
-    v >>= 1;
+constexpr std::array<std::uint8_t, 256> make_byte_reversal() {
+  std::array<std::uint8_t, 256> t{};
+  for (unsigned v = 0; v < 256; ++v) {
+    unsigned r = 0;
+    for (unsigned i = 0; i < 8; ++i) r |= ((v >> i) & 1) << (7 - i);
+    t[v] = static_cast<std::uint8_t>(r);
   }
-  return r;
+  return t;
+}
+constexpr std::array<std::uint8_t, 256> kByteReversal = make_byte_reversal();
+
+// The low `n` bits of `v` (n <= 16) in reverse order.
+inline std::uint32_t reverse_bits(std::uint32_t v, unsigned n) {
+  const std::uint32_t r = (std::uint32_t{kByteReversal[v & 0xFF]} << 8) | kByteReversal[(v >> 8) & 0xFF];
+  return r >> (16 - n);
 }
 
 // Fills `table` (root table, then subtables) for the code given by `lengths`.
@@ -254,25 +262,24 @@ void build_steps(const std::uint32_t* lit, const std::uint32_t* dist, std::array
   for (std::uint32_t i = 0; i < n; ++i) {
     const std::uint32_t e = lit[i];
     const std::uint32_t len = entry_length(e);
+    const std::uint32_t extra = entry_extra(e);
+    // A match: its length code and extra bits, then a distance code, within the bits.
+    const std::uint32_t at = len + extra;
+    const std::uint32_t length = entry_value(e) + ((i >> len) & ((1u << extra) - 1));
+    const std::uint32_t d = dist[(i >> at) & ((1u << kDistRootBits) - 1)];
+    const std::uint32_t decided_match = at + entry_length(d);
+    const bool match = entry_kind(e) == kKindMatch && entry_kind(d) == kKindMatch && decided_match <= kStepBits;
     std::uint32_t step = 0;
-    if (entry_kind(e) == kKindLiteral) {
-      step = make_step(1, len, len);
-    } else if (entry_kind(e) == kKindMatch && len + entry_extra(e) <= kStepBits) {
-      const std::uint32_t extra = entry_extra(e);
-      const std::uint32_t length = entry_value(e) + ((i >> len) & ((1u << extra) - 1));
-      const std::uint32_t at = len + extra;
-      const std::uint32_t d = dist[(i >> at) & ((1u << kDistRootBits) - 1)];
-      if (entry_kind(d) == kKindMatch && entry_length(d) <= kStepBits - at) {
-        step = make_step(length, at + entry_length(d), at + entry_length(d) + entry_extra(d));
-      }
-    }
+    if (entry_kind(e) == kKindLiteral) step = make_step(1, len, len);
+    if (match) step = make_step(length, decided_match, decided_match + entry_extra(d));
+    // Then what follows within the bits, when the first symbol skips none.
     const std::uint32_t decided = step_decided(step);
-    if (step != 0 && i != 0 && decided == step_consumed(step)) {
-      const std::uint32_t next = steps[i >> decided];
-      if (step_output(next) != 0 && step_decided(next) <= kStepBits - decided) {
-        step = make_step(step_output(step) + step_output(next), decided + step_decided(next),
-                         decided + step_consumed(next));
-      }
+    const std::uint32_t next = steps[i >> decided];
+    const bool chain = step != 0 && i != 0 && decided == step_consumed(step) && step_output(next) != 0 &&
+                       step_decided(next) <= kStepBits - decided;
+    if (chain) {
+      step = make_step(step_output(step) + step_output(next), decided + step_decided(next),
+                       decided + step_consumed(next));
     }
     steps[i] = step;
   }
@@ -359,6 +366,92 @@ constexpr std::size_t kWindowSize = 32768;
 // that each hand-over moves little and happens seldom.
 constexpr std::size_t kSinkHeldBytes = std::size_t{1} << 20;
 
+// ---------------------------------------------------------------------------------------
+// Counting in steps, with a second reader ahead
+//
+// Each step depends on the one before (its bits start where the last ended), so one
+// reader waits on a table load per step. Huffman codes resynchronise: a reader started
+// at an arbitrary bit of the same block soon falls on the symbol boundaries the true
+// reading passes through, and from a common boundary both read the same symbols. So a
+// second reader starts some way ahead and runs alongside, recording where its first
+// steps end; when the first reader reaches a position the second one recorded, it takes
+// over the second one's state and count from there. Nothing of the ahead reader is used
+// unless the first reader itself arrives at one of its boundaries, so the count is the
+// one reading one symbol after another gives. The ahead reader stops at an end of block
+// or a symbol that cannot appear, before it, and then the first reader meets that symbol
+// itself.
+// ---------------------------------------------------------------------------------------
+
+constexpr std::uint64_t kStepMask = (std::uint64_t{1} << kStepBits) - 1;
+// How far ahead the second reader starts, and how many of its first boundaries it keeps.
+constexpr std::ptrdiff_t kAheadBytes = 1024;
+constexpr std::size_t kAheadRecords = 32;
+
+enum class SymbolEnd { Ok, End, Fault };
+
+// One symbol by the ordinary tables from `bits` (at least a longest match's worth):
+// its bits in `used` and its output added to `total`; for an end of block `used` is
+// its code's length and nothing is added.
+[[gnu::always_inline]] inline SymbolEnd count_symbol(std::uint64_t bits, std::size_t& total, std::uint32_t& used,
+                                                     const std::uint32_t* lt, const std::uint32_t* dt) {
+  const std::uint32_t e = lookup(lt, kStepBits, bits);
+  used = entry_length(e);
+  if (entry_kind(e) == kKindLiteral) {
+    ++total;
+    return SymbolEnd::Ok;
+  }
+  if (entry_kind(e) == kKindEnd) return SymbolEnd::End;
+  if (entry_kind(e) != kKindMatch) return SymbolEnd::Fault;
+  const std::uint32_t at = entry_length(e) + entry_extra(e);
+  const std::size_t length = entry_value(e) + ((bits >> entry_length(e)) & ((1u << entry_extra(e)) - 1));
+  const std::uint32_t d = lookup(dt, kDistRootBits, bits >> at);
+  if (entry_kind(d) != kKindMatch) return SymbolEnd::Fault;
+  used = at + entry_length(d) + entry_extra(d);
+  total += length;
+  return SymbolEnd::Ok;
+}
+
+// A reader of steps: a BitState without its end, which all readers share.
+struct StepReader {
+  const std::uint8_t* in;
+  std::uint64_t bits;
+  unsigned count;
+  std::size_t total;  // output counted
+
+  void refill() {
+    bits |= load_le64(in) << count;
+    in += (63 - count) >> 3;
+    count |= 56;
+  }
+  void consume(std::uint32_t n) {
+    bits >>= n;
+    count -= n;
+  }
+};
+
+// Two steps from one refill, or one symbol no step covers, for a reader with 16
+// readable bytes. An end of block or a fault leaves the reader before that symbol.
+[[gnu::always_inline]] inline SymbolEnd advance(StepReader& r, const std::uint32_t* st, const std::uint32_t* lt,
+                                                const std::uint32_t* dt) {
+  r.refill();
+  std::uint32_t e = st[r.bits & kStepMask];
+  if (step_output(e) != 0) {
+    r.consume(step_consumed(e));
+    r.total += step_output(e);
+    e = st[r.bits & kStepMask];
+    if (step_output(e) != 0) {
+      r.consume(step_consumed(e));
+      r.total += step_output(e);
+      return SymbolEnd::Ok;
+    }
+    if (r.count < 5 + kMaxCodeLength * 2 + 13) r.refill();
+  }
+  std::uint32_t used = 0;
+  const SymbolEnd end = count_symbol(r.bits, r.total, used, lt, dt);
+  if (end == SymbolEnd::Ok) r.consume(used);
+  return end;
+}
+
 class Inflater {
  public:
   // `held` is the most output kept in memory: past it, older output is dropped
@@ -366,6 +459,7 @@ class Inflater {
   // everything.
   Inflater(ByteView in, std::uint64_t max_output, std::size_t held, ByteSink* sink = nullptr)
       : state_{in.data(), in.data() + in.size(), 0, 0},
+        begin_(in.data()),
         limit_(static_cast<std::size_t>(std::min<std::uint64_t>(max_output, SIZE_MAX))),
         held_(held),
         sink_(sink),
@@ -727,44 +821,14 @@ class Inflater {
           build_steps(lt, dt, steps_);
           steps_ready_ = true;
         }
-        const std::uint32_t* const st = steps_.data();
-        constexpr std::uint64_t kStepMask = (std::uint64_t{1} << kStepBits) - 1;
-        do {
-          if (total > limit_) return stop(false);
-          refill_word(s);
-          std::uint32_t e = st[s.bits & kStepMask];
-          if (step_output(e) != 0) {
-            s.bits >>= step_consumed(e);
-            s.count -= step_consumed(e);
-            total += step_output(e);
-            e = st[s.bits & kStepMask];
-            if (step_output(e) != 0) {
-              s.bits >>= step_consumed(e);
-              s.count -= step_consumed(e);
-              total += step_output(e);
-              continue;
-            }
-            if (s.count < 5 + kMaxCodeLength * 2 + 13) refill_word(s);
-          }
-          // One symbol by the ordinary tables, with the bits for a longest match.
-          e = lookup(lt, kStepBits, s.bits);
-          s.bits >>= entry_length(e);
-          s.count -= entry_length(e);
-          if (entry_kind(e) == kKindLiteral) {
-            ++total;
-            continue;
-          }
-          if (entry_kind(e) != kKindMatch) return stop(entry_kind(e) == kKindEnd);
-          std::uint32_t extra = entry_extra(e);
-          const std::size_t length = entry_value(e) + (s.bits & ((1u << extra) - 1));
-          s.bits >>= extra;
-          s.count -= extra;
-          e = lookup(dt, kDistRootBits, s.bits);
-          if (entry_kind(e) != kKindMatch) return stop(false);
-          s.bits >>= entry_length(e) + entry_extra(e);
-          s.count -= entry_length(e) + entry_extra(e);
-          total += length;
-        } while (s.end - s.in >= kFastInputMargin);
+        switch (run_steps(s, total)) {
+          case StepsEnd::Margin:
+            break;
+          case StepsEnd::End:
+            return stop(true);
+          case StepsEnd::Fault:
+            return stop(false);
+        }
       }
 
       // Fast loop within the first window: distances are checked.
@@ -816,7 +880,124 @@ class Inflater {
     }
   }
 
+  enum class StepsEnd { Margin, End, Fault };
+
+  // Counts in steps while the input lasts, with a reader ahead (see count_symbol):
+  // to the end of the block (its end code consumed), a fault, or the input margin.
+  StepsEnd run_steps(BitState& state, std::size_t& counted) {
+    const std::uint32_t* const st = steps_.data();
+    const std::uint32_t* const lt = lit_table_.data();
+    const std::uint32_t* const dt = dist_table_.data();
+    const std::uint8_t* const begin = begin_;
+    // Readers advance while 16 bytes are left: at most 14 bytes per advance.
+    const std::uint8_t* const stop_at = state.end - kFastInputMargin;
+    constexpr std::ptrdiff_t kAdvanceBytes = 14;
+    const auto position = [begin](const StepReader& r) {
+      return static_cast<std::uint64_t>(r.in - begin) * 8 - r.count;
+    };
+    StepReader r{state.in, state.bits, state.count, counted};
+    std::array<std::uint64_t, kAheadRecords + 1> record_pos;
+    std::array<std::size_t, kAheadRecords + 1> record_total;
+    const auto leave = [&](StepsEnd how) {
+      state.in = r.in;
+      state.bits = r.bits;
+      state.count = r.count;
+      counted = r.total;
+      return how;
+    };
+    // Advances the first reader: false when the block ends or a fault is met, with the
+    // end code consumed when the block ends.
+    const auto step_first = [&](StepsEnd& how) __attribute__((always_inline)) {
+      const SymbolEnd end = advance(r, st, lt, dt);
+      if (end == SymbolEnd::Ok) return true;
+      how = StepsEnd::Fault;
+      if (end == SymbolEnd::End) {
+        r.consume(entry_length(lookup(lt, kStepBits, r.bits)));
+        how = StepsEnd::End;
+      }
+      return false;
+    };
+
+    for (;;) {
+      if (r.in > stop_at) return leave(StepsEnd::Margin);
+      if (r.total > limit_) return leave(StepsEnd::Fault);
+      StepsEnd how = StepsEnd::Margin;
+      if (stop_at - r.in < kAheadBytes + 4 * kAdvanceBytes) {
+        // Too near the end for a reader ahead.
+        if (!step_first(how)) return leave(how);
+        continue;
+      }
+
+      // A reader ahead, its first boundaries recorded one step at a time.
+      StepReader ahead{r.in + kAheadBytes, 0, 0, 0};
+      record_pos[0] = position(ahead);
+      record_total[0] = 0;
+      std::size_t records = 1;
+      bool running = true;
+      while (records <= kAheadRecords) {
+        ahead.refill();
+        const std::uint32_t e = st[ahead.bits & kStepMask];
+        std::uint32_t used = step_consumed(e);
+        if (step_output(e) != 0) {
+          ahead.total += step_output(e);
+        } else if (count_symbol(ahead.bits, ahead.total, used, lt, dt) != SymbolEnd::Ok) {
+          running = false;
+          break;
+        }
+        ahead.consume(used);
+        record_pos[records] = position(ahead);
+        record_total[records] = ahead.total;
+        ++records;
+      }
+
+      // Both readers, in runs short enough that neither needs a check: the first stops
+      // short of where the ahead one started, the ahead one short of the input's end.
+      const std::uint8_t* const meet = begin + (record_pos[0] >> 3);
+      while (r.in < meet) {
+        std::ptrdiff_t runs = (meet - r.in) / kAdvanceBytes;
+        if (running) runs = std::min(runs, (stop_at - ahead.in) / kAdvanceBytes);
+        if (runs == 0) {
+          if (running && ahead.in > stop_at - kAdvanceBytes) running = false;
+          if (!step_first(how)) return leave(how);
+          continue;
+        }
+        if (running) {
+          for (; runs > 0; --runs) {
+            if (!step_first(how)) return leave(how);
+            if (advance(ahead, st, lt, dt) != SymbolEnd::Ok) {
+              running = false;
+              break;
+            }
+          }
+        } else {
+          for (; runs > 0; --runs) {
+            if (!step_first(how)) return leave(how);
+          }
+        }
+      }
+
+      // The first reader walks on until it lands on a recorded boundary, or passes them
+      // all.
+      std::size_t next = 0;
+      for (;;) {
+        const std::uint64_t at = position(r);
+        while (next < records && record_pos[next] < at) ++next;
+        if (next == records) break;  // no meeting: the first reader goes on alone
+        if (record_pos[next] == at) {
+          // A boundary the ahead reader passed: its reading from here on is this one's.
+          const std::size_t total = r.total + ahead.total - record_total[next];
+          r = ahead;
+          r.total = total;
+          break;
+        }
+        if (r.in > stop_at) return leave(StepsEnd::Margin);
+        if (!step_first(how)) return leave(how);
+      }
+    }
+  }
+
   BitState state_;
+  const std::uint8_t* begin_;
   std::size_t limit_;
   std::size_t held_;
   ByteSink* sink_;
@@ -825,7 +1006,7 @@ class Inflater {
   unsigned lit_root_;
   std::size_t counted_ = 0;
   bool steps_ready_ = false;
-  std::array<std::uint32_t, 1u << kStepBits> steps_;
+  std::array<std::uint32_t, 1u << kStepBits> steps_{};
   Bytes out_;
   std::size_t pos_ = 0;  // bytes of out_ decoded so far; out_.size() is the room made
   std::size_t dropped_ = 0;  // bytes decoded before out_[0]

@@ -482,6 +482,43 @@ TEST(InflateBoundaries, StoredBlocksAtTheEndsOfTheInput) {
   }
 }
 
+TEST(InflateBoundaries, BlocksOfEverySizePastTheWindowWithAFaultOrNone) {
+  // Past the first window a counting decoder reads on ahead of itself: blocks shorter
+  // and longer than that reach, the next block's header inside it, and a symbol that
+  // may not appear (distance 30) at points in the last block or none.
+  std::mt19937_64 rng(17);
+  int checked = 0;
+  for (const std::size_t symbols : {50u, 400u, 1500u, 4000u, 12000u}) {
+    for (const int fault_at : {-1, 0, 1, 2, 3}) {  // quarter of the last block, or none
+      BitWriter w;
+      write_stored(w, 33000);
+      const int blocks = 3;
+      for (int b = 0; b < blocks; ++b) {
+        w.bits(b == blocks - 1 ? 1 : 0, 1);
+        w.bits(1, 2);
+        for (std::size_t k = 0; k < symbols; ++k) {
+          if (b == blocks - 1 && fault_at >= 0 && k == symbols * static_cast<std::size_t>(fault_at) / 4) {
+            w.fixed_literal(257);
+            w.code(30, 5);
+          }
+          if (rng() % 3 == 0) {
+            w.fixed_match(3 + static_cast<std::uint32_t>(rng() % 256), 1 + static_cast<std::uint32_t>(rng() % 32768));
+          } else {
+            w.fixed_literal(static_cast<std::uint32_t>(rng() % 256));
+          }
+        }
+        w.fixed_literal(256);
+      }
+      const Bytes in = w.finish();
+      SCOPED_TRACE(::testing::Message() << symbols << " symbols a block, fault at " << fault_at);
+      EXPECT_EQ(inflate(in).has_value(), fault_at < 0);
+      ASSERT_TRUE(agrees_with_reference(in));
+      ++checked;
+    }
+  }
+  EXPECT_EQ(checked, 25);
+}
+
 // --- Output bound ----------------------------------------------------------------------
 
 TEST(Inflate, OutputUpToTheBoundDecodesAndOneByteMoreFails) {
