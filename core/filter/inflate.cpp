@@ -452,6 +452,134 @@ struct StepReader {
   return end;
 }
 
+enum class StepsEnd { Margin, End, Fault };
+
+// What the step readers read with: the tables of the block, the input's start, the
+// output bound.
+struct StepTables {
+  const std::uint32_t* steps;
+  const std::uint32_t* lit;
+  const std::uint32_t* dist;
+  const std::uint8_t* begin;
+  std::size_t limit;
+};
+
+// Counts in steps while the input lasts, with a reader ahead (see count_symbol):
+// to the end of the block (its end code consumed), a fault, or the input margin.
+[[gnu::always_inline]] inline StepsEnd run_steps(const StepTables& tables, BitState& state, std::size_t& counted) {
+  const std::uint32_t* const st = tables.steps;
+  const std::uint32_t* const lt = tables.lit;
+  const std::uint32_t* const dt = tables.dist;
+  const std::uint8_t* const begin = tables.begin;
+  // Readers advance while 16 bytes are left.
+  const std::uint8_t* const stop_at = state.end - kFastInputMargin;
+  const auto position = [begin](const StepReader& r) {
+    return static_cast<std::uint64_t>(r.in - begin) * 8 - r.count;
+  };
+  StepReader r{state.in, state.bits, state.count, counted};
+  std::array<std::uint64_t, kAheadRecords + 1> record_pos;
+  std::array<std::size_t, kAheadRecords + 1> record_total;
+  const auto leave = [&](StepsEnd how) {
+    state.in = r.in;
+    state.bits = r.bits;
+    state.count = r.count;
+    counted = r.total;
+    return how;
+  };
+  // Advances the first reader: false when the block ends or a fault is met, with the
+  // end code consumed when the block ends.
+  const auto step_first = [&](StepsEnd& how) __attribute__((always_inline)) {
+    const SymbolEnd end = advance(r, st, lt, dt);
+    if (end == SymbolEnd::Ok) return true;
+    how = StepsEnd::Fault;
+    if (end == SymbolEnd::End) {
+      r.consume(entry_length(lookup(lt, kStepBits, r.bits)));
+      how = StepsEnd::End;
+    }
+    return false;
+  };
+
+  for (;;) {
+    if (r.in > stop_at) return leave(StepsEnd::Margin);
+    if (r.total > tables.limit) return leave(StepsEnd::Fault);
+    StepsEnd how = StepsEnd::Margin;
+    if (stop_at - r.in < kAheadBytes + std::ptrdiff_t{kAheadRecords} * 4) {
+      // Too near the end for a reader ahead.
+      if (!step_first(how)) return leave(how);
+      continue;
+    }
+
+    // A reader ahead, its first boundaries recorded one step at a time.
+    StepReader ahead{r.in + kAheadBytes, 0, 0, 0};
+    record_pos[0] = position(ahead);
+    record_total[0] = 0;
+    std::size_t records = 1;
+    bool running = true;
+    while (records <= kAheadRecords) {
+      ahead.refill();
+      const std::uint32_t e = st[ahead.bits & kStepMask];
+      std::uint32_t used = step_consumed(e);
+      if (step_output(e) != 0) {
+        ahead.total += step_output(e);
+      } else if (count_symbol(ahead.bits, ahead.total, used, lt, dt) != SymbolEnd::Ok) {
+        running = false;
+        break;
+      }
+      ahead.consume(used);
+      record_pos[records] = position(ahead);
+      record_total[records] = ahead.total;
+      ++records;
+    }
+
+    // Both readers, until the first one reaches where the ahead one started.
+    const std::uint8_t* const meet = begin + (record_pos[0] >> 3);
+    while (r.in < meet) {
+      if (!step_first(how)) return leave(how);
+      if (running && (ahead.in > stop_at || advance(ahead, st, lt, dt) != SymbolEnd::Ok)) running = false;
+    }
+
+    // The first reader walks on until it lands on a recorded boundary, or passes them
+    // all.
+    std::size_t next = 0;
+    for (;;) {
+      const std::uint64_t at = position(r);
+      while (next < records && record_pos[next] < at) ++next;
+      if (next == records) break;  // no meeting: the first reader goes on alone
+      if (record_pos[next] == at) {
+        // A boundary the ahead reader passed: its reading from here on is this one's.
+        const std::size_t total = r.total + ahead.total - record_total[next];
+        r = ahead;
+        r.total = total;
+        break;
+      }
+      if (r.in > stop_at) return leave(StepsEnd::Margin);
+      if (!step_first(how)) return leave(how);
+    }
+  }
+}
+
+// The same loop compiled for processors with BMI2, whose shifts by a register amount
+// take one instruction and leave the flags alone; chosen at run time where it exists.
+StepsEnd run_steps_plain(const StepTables& tables, BitState& state, std::size_t& counted) {
+  return run_steps(tables, state, counted);
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+__attribute__((target("bmi2"))) StepsEnd run_steps_bmi2(const StepTables& tables, BitState& state,
+                                                         std::size_t& counted) {
+  return run_steps(tables, state, counted);
+}
+
+StepsEnd count_steps(const StepTables& tables, BitState& state, std::size_t& counted) {
+  static const bool bmi2 = __builtin_cpu_supports("bmi2");
+  return bmi2 ? run_steps_bmi2(tables, state, counted) : run_steps_plain(tables, state, counted);
+}
+#else
+StepsEnd count_steps(const StepTables& tables, BitState& state, std::size_t& counted) {
+  return run_steps_plain(tables, state, counted);
+}
+#endif
+
 class Inflater {
  public:
   // `held` is the most output kept in memory: past it, older output is dropped
@@ -821,7 +949,8 @@ class Inflater {
           build_steps(lt, dt, steps_);
           steps_ready_ = true;
         }
-        switch (run_steps(s, total)) {
+        const StepTables tables{steps_.data(), lt, dt, begin_, limit_};
+        switch (count_steps(tables, s, total)) {
           case StepsEnd::Margin:
             break;
           case StepsEnd::End:
@@ -877,122 +1006,6 @@ class Inflater {
       const std::size_t dist = entry_value(e) + take_bits(s, extra);
       if (dist > total) return stop(false);
       total += length;
-    }
-  }
-
-  enum class StepsEnd { Margin, End, Fault };
-
-  // Counts in steps while the input lasts, with a reader ahead (see count_symbol):
-  // to the end of the block (its end code consumed), a fault, or the input margin.
-  StepsEnd run_steps(BitState& state, std::size_t& counted) {
-    const std::uint32_t* const st = steps_.data();
-    const std::uint32_t* const lt = lit_table_.data();
-    const std::uint32_t* const dt = dist_table_.data();
-    const std::uint8_t* const begin = begin_;
-    // Readers advance while 16 bytes are left: at most 14 bytes per advance.
-    const std::uint8_t* const stop_at = state.end - kFastInputMargin;
-    constexpr std::ptrdiff_t kAdvanceBytes = 14;
-    const auto position = [begin](const StepReader& r) {
-      return static_cast<std::uint64_t>(r.in - begin) * 8 - r.count;
-    };
-    StepReader r{state.in, state.bits, state.count, counted};
-    std::array<std::uint64_t, kAheadRecords + 1> record_pos;
-    std::array<std::size_t, kAheadRecords + 1> record_total;
-    const auto leave = [&](StepsEnd how) {
-      state.in = r.in;
-      state.bits = r.bits;
-      state.count = r.count;
-      counted = r.total;
-      return how;
-    };
-    // Advances the first reader: false when the block ends or a fault is met, with the
-    // end code consumed when the block ends.
-    const auto step_first = [&](StepsEnd& how) __attribute__((always_inline)) {
-      const SymbolEnd end = advance(r, st, lt, dt);
-      if (end == SymbolEnd::Ok) return true;
-      how = StepsEnd::Fault;
-      if (end == SymbolEnd::End) {
-        r.consume(entry_length(lookup(lt, kStepBits, r.bits)));
-        how = StepsEnd::End;
-      }
-      return false;
-    };
-
-    for (;;) {
-      if (r.in > stop_at) return leave(StepsEnd::Margin);
-      if (r.total > limit_) return leave(StepsEnd::Fault);
-      StepsEnd how = StepsEnd::Margin;
-      if (stop_at - r.in < kAheadBytes + 4 * kAdvanceBytes) {
-        // Too near the end for a reader ahead.
-        if (!step_first(how)) return leave(how);
-        continue;
-      }
-
-      // A reader ahead, its first boundaries recorded one step at a time.
-      StepReader ahead{r.in + kAheadBytes, 0, 0, 0};
-      record_pos[0] = position(ahead);
-      record_total[0] = 0;
-      std::size_t records = 1;
-      bool running = true;
-      while (records <= kAheadRecords) {
-        ahead.refill();
-        const std::uint32_t e = st[ahead.bits & kStepMask];
-        std::uint32_t used = step_consumed(e);
-        if (step_output(e) != 0) {
-          ahead.total += step_output(e);
-        } else if (count_symbol(ahead.bits, ahead.total, used, lt, dt) != SymbolEnd::Ok) {
-          running = false;
-          break;
-        }
-        ahead.consume(used);
-        record_pos[records] = position(ahead);
-        record_total[records] = ahead.total;
-        ++records;
-      }
-
-      // Both readers, in runs short enough that neither needs a check: the first stops
-      // short of where the ahead one started, the ahead one short of the input's end.
-      const std::uint8_t* const meet = begin + (record_pos[0] >> 3);
-      while (r.in < meet) {
-        std::ptrdiff_t runs = (meet - r.in) / kAdvanceBytes;
-        if (running) runs = std::min(runs, (stop_at - ahead.in) / kAdvanceBytes);
-        if (runs == 0) {
-          if (running && ahead.in > stop_at - kAdvanceBytes) running = false;
-          if (!step_first(how)) return leave(how);
-          continue;
-        }
-        if (running) {
-          for (; runs > 0; --runs) {
-            if (!step_first(how)) return leave(how);
-            if (advance(ahead, st, lt, dt) != SymbolEnd::Ok) {
-              running = false;
-              break;
-            }
-          }
-        } else {
-          for (; runs > 0; --runs) {
-            if (!step_first(how)) return leave(how);
-          }
-        }
-      }
-
-      // The first reader walks on until it lands on a recorded boundary, or passes them
-      // all.
-      std::size_t next = 0;
-      for (;;) {
-        const std::uint64_t at = position(r);
-        while (next < records && record_pos[next] < at) ++next;
-        if (next == records) break;  // no meeting: the first reader goes on alone
-        if (record_pos[next] == at) {
-          // A boundary the ahead reader passed: its reading from here on is this one's.
-          const std::size_t total = r.total + ahead.total - record_total[next];
-          r = ahead;
-          r.total = total;
-          break;
-        }
-        if (r.in > stop_at) return leave(StepsEnd::Margin);
-        if (!step_first(how)) return leave(how);
-      }
     }
   }
 
