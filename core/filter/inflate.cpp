@@ -464,8 +464,8 @@ struct StepTables {
   std::size_t limit;
 };
 
-// Counts in steps while the input lasts, with a reader ahead (see count_symbol):
-// to the end of the block (its end code consumed), a fault, or the input margin.
+// Counts in steps while the input lasts, with a reader ahead as described above: to
+// the end of the block (its end code consumed), a fault, or the input margin.
 [[gnu::always_inline]] inline StepsEnd run_steps(const StepTables& tables, BitState& state, std::size_t& counted) {
   const std::uint32_t* const st = tables.steps;
   const std::uint32_t* const lt = tables.lit;
