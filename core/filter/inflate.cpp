@@ -233,27 +233,19 @@ inline std::uint32_t lookup(const std::uint32_t* table, unsigned root, std::uint
 // Steps, for a decoder that only counts its output once it is a window long
 //
 // Past the first 32768 bytes of output no distance can reach before the start, so a
-// match's distance need not be known, only how many bits it takes. A step is what the
-// next kStepBits input bits decode to as whole symbols: literals and matches (a length
-// code with its extra bits, then a distance code, whose extra bits are skipped unread).
-// Entry fields:
+// match's distance need not be known, only how many bits it takes. A step is the symbol
+// the next kStepBits input bits decide: a literal, or a match (a length code with its
+// extra bits, then a distance code, whose extra bits are skipped unread) whose codes fit
+// in those bits. Entry fields:
 //   bits 0-5   bits the step consumes, skipped distance bits included (the low six
 //              bits, so that the entry itself can be the shift count)
-//   bits 6-9   bits that decide it (all but a last distance's extra bits)
-//   bits 16-31 bytes of output it stands for; 0: no step, decode one symbol by the
+//   bits 16-31 bytes of output it stands for; 0: no step, decode the symbol by the
 //              ordinary tables (end of block, a code longer than the step bits, a
 //              symbol that may not appear)
-// Entry i is its first symbol followed by entry i >> b of the bits b it decides, whose
-// top b bits are taken as zero: that entry is used only when it is decided within the
-// kStepBits - b real bits and the first symbol leaves no bits skipped. i >> b < i, so
-// it is complete already, and steps grow to fill their bits.
 // ---------------------------------------------------------------------------------------
 
-constexpr std::uint32_t make_step(std::uint32_t output, std::uint32_t decided, std::uint32_t consumed) {
-  return (output << 16) | (decided << 6) | consumed;
-}
+constexpr std::uint32_t make_step(std::uint32_t output, std::uint32_t consumed) { return (output << 16) | consumed; }
 constexpr std::uint32_t step_consumed(std::uint32_t e) { return e & 63; }
-constexpr std::uint32_t step_decided(std::uint32_t e) { return (e >> 6) & 15; }
 constexpr std::uint32_t step_output(std::uint32_t e) { return e >> 16; }
 
 // `lit` has kStepBits root bits, `dist` kDistRootBits.
@@ -267,19 +259,11 @@ void build_steps(const std::uint32_t* lit, const std::uint32_t* dist, std::array
     const std::uint32_t at = len + extra;
     const std::uint32_t length = entry_value(e) + ((i >> len) & ((1u << extra) - 1));
     const std::uint32_t d = dist[(i >> at) & ((1u << kDistRootBits) - 1)];
-    const std::uint32_t decided_match = at + entry_length(d);
-    const bool match = entry_kind(e) == kKindMatch && entry_kind(d) == kKindMatch && decided_match <= kStepBits;
+    const std::uint32_t decided = at + entry_length(d);
     std::uint32_t step = 0;
-    if (entry_kind(e) == kKindLiteral) step = make_step(1, len, len);
-    if (match) step = make_step(length, decided_match, decided_match + entry_extra(d));
-    // Then what follows within the bits, when the first symbol skips none.
-    const std::uint32_t decided = step_decided(step);
-    const std::uint32_t next = steps[i >> decided];
-    const bool chain = step != 0 && i != 0 && decided == step_consumed(step) && step_output(next) != 0 &&
-                       step_decided(next) <= kStepBits - decided;
-    if (chain) {
-      step = make_step(step_output(step) + step_output(next), decided + step_decided(next),
-                       decided + step_consumed(next));
+    if (entry_kind(e) == kKindLiteral) step = make_step(1, len);
+    if (entry_kind(e) == kKindMatch && entry_kind(d) == kKindMatch && decided <= kStepBits) {
+      step = make_step(length, decided + entry_extra(d));
     }
     steps[i] = step;
   }
@@ -384,8 +368,8 @@ constexpr std::size_t kSinkHeldBytes = std::size_t{1} << 20;
 
 constexpr std::uint64_t kStepMask = (std::uint64_t{1} << kStepBits) - 1;
 // How far ahead the second reader starts, and how many of its first boundaries it keeps.
-constexpr std::ptrdiff_t kAheadBytes = 1024;
-constexpr std::size_t kAheadRecords = 32;
+constexpr std::ptrdiff_t kAheadBytes = 2048;
+constexpr std::size_t kAheadRecords = 48;
 
 enum class SymbolEnd { Ok, End, Fault };
 
@@ -942,7 +926,7 @@ class Inflater {
     };
 
     for (;;) {
-      // Fast loop: enough input for two word refills (two steps of at most 25 bits fit
+      // Fast loop: enough input for two word refills (two steps of at most 24 bits fit
       // in the 56 bits of one), and output past the first window.
       if (total >= kWindowSize && s.end - s.in >= kFastInputMargin) {
         if (!steps_ready_) {
