@@ -487,7 +487,7 @@ struct StepTables {
     if (r.in > stop_at) return leave(StepsEnd::Margin);
     if (r.total > tables.limit) return leave(StepsEnd::Fault);
     StepsEnd how = StepsEnd::Margin;
-    if (stop_at - r.in < kAheadBytes + std::ptrdiff_t{kAheadRecords} * 4) {
+    if (stop_at - r.in < kAheadBytes + kFastInputMargin) {
       // Too near the end for a reader ahead.
       if (!step_first(how)) return leave(how);
       continue;
@@ -500,6 +500,10 @@ struct StepTables {
     std::size_t records = 1;
     bool running = true;
     while (records <= kAheadRecords) {
+      if (ahead.in > stop_at) {
+        running = false;
+        break;
+      }
       ahead.refill();
       const std::uint32_t e = st[ahead.bits & kStepMask];
       std::uint32_t used = step_consumed(e);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -517,6 +518,53 @@ TEST(InflateBoundaries, BlocksOfEverySizePastTheWindowWithAFaultOrNone) {
     }
   }
   EXPECT_EQ(checked, 25);
+}
+
+TEST(InflateBoundaries, LongMatchesUpToTheEndOfAnExactlySizedInput) {
+  // Past the window, complete codes in which a match takes 42 bits (length 227+ with a
+  // 9-bit code and 5 extra bits, distance 24577+ with a 15-bit code and 13 extra), more
+  // than any step: a block of them runs to the end of the input, whole or cut. Every bit
+  // pattern decodes, so the reader ahead runs on wherever it starts, one symbol at a
+  // time near the end, and may read no byte past it (the input sits in a buffer of
+  // exactly its size).
+  std::vector<std::uint8_t> lit(286, 0);
+  for (std::uint32_t sym = 0; sym < 254; ++sym) lit[sym] = 8;
+  for (const std::uint32_t sym : {256u, 257u, 258u, 284u}) lit[sym] = 9;
+  std::vector<std::uint8_t> dist(30, 0);
+  for (std::uint32_t sym = 0; sym < 14; ++sym) dist[sym] = static_cast<std::uint8_t>(sym + 1);
+  dist[28] = 15;
+  dist[29] = 15;
+  std::vector<ClenItem> items = compact_items(lit);
+  for (const ClenItem& item : compact_items(dist)) items.push_back(item);
+  const auto lit_codes = reachable_codes(lit);
+  const auto dist_codes = reachable_codes(dist);
+  std::mt19937_64 rng(19);
+  for (const std::size_t symbols : {600u, 700u, 900u}) {
+    BitWriter w;
+    write_stored(w, 33000);
+    write_dynamic_header(w, true, 286, 30, items);
+    for (std::size_t k = 0; k < symbols; ++k) {
+      if (k % 5 != 0) {
+        put(w, lit_codes, 284);
+        w.bits(static_cast<std::uint32_t>(rng() % 31), 5);
+        put(w, dist_codes, 29);
+        w.bits(static_cast<std::uint32_t>(rng() % 8192), 13);
+      } else {
+        put(w, lit_codes, static_cast<std::uint32_t>(rng() % 254));
+      }
+    }
+    put(w, lit_codes, 256);
+    const Bytes whole = w.finish();
+    for (std::size_t cut = 0; cut <= 600; cut += cut < 8 ? 1 : 5) {
+      const std::size_t n = whole.size() - cut;
+      const std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[n]);
+      std::copy_n(whole.begin(), n, exact.get());
+      const ByteView in(exact.get(), n);
+      SCOPED_TRACE(::testing::Message() << symbols << " symbols, cut " << cut);
+      EXPECT_EQ(inflate(in).has_value(), cut == 0);
+      EXPECT_TRUE(agrees_with_reference(in));
+    }
+  }
 }
 
 // --- Output bound ----------------------------------------------------------------------
