@@ -2,7 +2,8 @@
 // filter or a chain, with or without predictor parameters), the second tunes the
 // predictor, the rest is the raw stream. Each decoder also runs alone under a small
 // output bound, so the bound checks are exercised without gigabyte outputs, and DEFLATE
-// runs a second time holding almost none of its output, which must change nothing.
+// runs a second time holding almost none of its output, and into sinks that want its
+// bytes or only its size, which must change nothing.
 #include "fuzz_targets.h"
 
 #include <cstddef>
@@ -83,11 +84,17 @@ Dictionary stream_dictionary(std::uint8_t pick, std::uint8_t tune) {
   }
 }
 
-// Counts what a decoder hands on.
+// Counts what a decoder hands on; with `bytes_wanted` false the decoder may only count.
 class Counter final : public folioscan::ByteSink {
  public:
+  explicit Counter(bool bytes_wanted = true) : bytes_wanted_(bytes_wanted) {}
   void take(folioscan::ByteView piece) override { bytes += piece.size(); }
+  bool wants_bytes() const override { return bytes_wanted_; }
+  void take_size(std::uint64_t size) override { bytes += size; }
   std::uint64_t bytes = 0;
+
+ private:
+  bool bytes_wanted_;
 };
 
 }  // namespace
@@ -115,6 +122,11 @@ int folioscan::fuzz::decode_stream(const std::uint8_t* bytes, std::size_t size) 
   const auto inflate_sunk = folioscan::inflate_to_sink(raw, inflated, bound);
   if (held_all.has_value() != inflate_sunk.has_value()) __builtin_trap();
   if (held_all && (held_all->size() != *inflate_sunk || inflated.bytes != *inflate_sunk)) __builtin_trap();
+  // ... and into a sink that wants only the size, the same verdict and size.
+  Counter sized(false);
+  const auto inflate_counted = folioscan::inflate_to_sink(raw, sized, bound);
+  if (held_all.has_value() != inflate_counted.has_value()) __builtin_trap();
+  if (held_all && (held_all->size() != *inflate_counted || sized.bytes != *inflate_counted)) __builtin_trap();
   const auto lzw = folioscan::lzw_decode(raw, (bytes[0] & 1) != 0, bound);
   const auto lzw_sunk = folioscan::lzw_decode_to_sink(raw, (bytes[0] & 1) != 0, lzw_counted, bound);
   if (lzw.has_value() != lzw_sunk.has_value()) __builtin_trap();

@@ -76,6 +76,9 @@ constexpr std::uint32_t kInvalidEntry = make_entry(kKindInvalid, 0, 0);
 
 constexpr unsigned kMaxCodeLength = 15;
 constexpr unsigned kLitRootBits = 10;
+// A decoder that only counts its output looks up steps of this many bits (see
+// build_steps); its literal/length table has the same root.
+constexpr unsigned kStepBits = 11;
 constexpr unsigned kDistRootBits = 8;
 constexpr unsigned kCodeLengthRootBits = 7;  // code-length codes are at most 7 bits long
 
@@ -116,13 +119,21 @@ std::uint32_t symbol_entry(Alphabet alphabet, std::uint32_t sym) {
   return kInvalidEntry;
 }
 
-std::uint32_t reverse_bits(std::uint32_t v, unsigned n) {
-  std::uint32_t r = 0;
-  for (unsigned i = 0; i < n; ++i) {
-    r = (r << 1) | (v & 1);
-    v >>= 1;
+constexpr std::array<std::uint8_t, 256> make_byte_reversal() {
+  std::array<std::uint8_t, 256> t{};
+  for (unsigned v = 0; v < 256; ++v) {
+    unsigned r = 0;
+    for (unsigned i = 0; i < 8; ++i) r |= ((v >> i) & 1) << (7 - i);
+    t[v] = static_cast<std::uint8_t>(r);
   }
-  return r;
+  return t;
+}
+constexpr std::array<std::uint8_t, 256> kByteReversal = make_byte_reversal();
+
+// The low `n` bits of `v` (n <= 16) in reverse order.
+inline std::uint32_t reverse_bits(std::uint32_t v, unsigned n) {
+  const std::uint32_t r = (std::uint32_t{kByteReversal[v & 0xFF]} << 8) | kByteReversal[(v >> 8) & 0xFF];
+  return r >> (16 - n);
 }
 
 // Fills `table` (root table, then subtables) for the code given by `lengths`.
@@ -218,6 +229,46 @@ inline std::uint32_t lookup(const std::uint32_t* table, unsigned root, std::uint
   return e;
 }
 
+// ---------------------------------------------------------------------------------------
+// Steps, for a decoder that only counts its output once it is a window long
+//
+// Past the first 32768 bytes of output no distance can reach before the start, so a
+// match's distance need not be known, only how many bits it takes. A step is the symbol
+// the next kStepBits input bits decide: a literal, or a match (a length code with its
+// extra bits, then a distance code, whose extra bits are skipped unread) whose codes fit
+// in those bits. Entry fields:
+//   bits 0-5   bits the step consumes, skipped distance bits included (the low six
+//              bits, so that the entry itself can be the shift count)
+//   bits 16-31 bytes of output it stands for; 0: no step, decode the symbol by the
+//              ordinary tables (end of block, a code longer than the step bits, a
+//              symbol that may not appear)
+// ---------------------------------------------------------------------------------------
+
+constexpr std::uint32_t make_step(std::uint32_t output, std::uint32_t consumed) { return (output << 16) | consumed; }
+constexpr std::uint32_t step_consumed(std::uint32_t e) { return e & 63; }
+constexpr std::uint32_t step_output(std::uint32_t e) { return e >> 16; }
+
+// `lit` has kStepBits root bits, `dist` kDistRootBits.
+void build_steps(const std::uint32_t* lit, const std::uint32_t* dist, std::array<std::uint32_t, 1u << kStepBits>& steps) {
+  constexpr std::uint32_t n = 1u << kStepBits;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    const std::uint32_t e = lit[i];
+    const std::uint32_t len = entry_length(e);
+    const std::uint32_t extra = entry_extra(e);
+    // A match: its length code and extra bits, then a distance code, within the bits.
+    const std::uint32_t at = len + extra;
+    const std::uint32_t length = entry_value(e) + ((i >> len) & ((1u << extra) - 1));
+    const std::uint32_t d = dist[(i >> at) & ((1u << kDistRootBits) - 1)];
+    const std::uint32_t decided = at + entry_length(d);
+    std::uint32_t step = 0;
+    if (entry_kind(e) == kKindLiteral) step = make_step(1, len);
+    if (entry_kind(e) == kKindMatch && entry_kind(d) == kKindMatch && decided <= kStepBits) {
+      step = make_step(length, decided + entry_extra(d));
+    }
+    steps[i] = step;
+  }
+}
+
 inline std::uint64_t load_le64(const std::uint8_t* p) {
   std::uint64_t v;
   std::memcpy(&v, p, 8);
@@ -299,6 +350,224 @@ constexpr std::size_t kWindowSize = 32768;
 // that each hand-over moves little and happens seldom.
 constexpr std::size_t kSinkHeldBytes = std::size_t{1} << 20;
 
+// ---------------------------------------------------------------------------------------
+// Counting in steps, with a second reader ahead
+//
+// Each step depends on the one before (its bits start where the last ended), so one
+// reader waits on a table load per step. Huffman codes resynchronise: a reader started
+// at an arbitrary bit of the same block soon falls on the symbol boundaries the true
+// reading passes through, and from a common boundary both read the same symbols. So a
+// second reader starts some way ahead and runs alongside, recording where its first
+// steps end; when the first reader reaches a position the second one recorded, it takes
+// over the second one's state and count from there. Nothing of the ahead reader is used
+// unless the first reader itself arrives at one of its boundaries, so the count is the
+// one reading one symbol after another gives. The ahead reader stops at an end of block
+// or a symbol that cannot appear, before it, and then the first reader meets that symbol
+// itself.
+// ---------------------------------------------------------------------------------------
+
+constexpr std::uint64_t kStepMask = (std::uint64_t{1} << kStepBits) - 1;
+// How far ahead the second reader starts, and how many of its first boundaries it keeps.
+constexpr std::ptrdiff_t kAheadBytes = 2048;
+constexpr std::size_t kAheadRecords = 48;
+
+enum class SymbolEnd { Ok, End, Fault };
+
+// One symbol by the ordinary tables from `bits` (at least a longest match's worth):
+// its bits in `used` and its output added to `total`; for an end of block `used` is
+// its code's length and nothing is added.
+[[gnu::always_inline]] inline SymbolEnd count_symbol(std::uint64_t bits, std::size_t& total, std::uint32_t& used,
+                                                     const std::uint32_t* lt, const std::uint32_t* dt) {
+  const std::uint32_t e = lookup(lt, kStepBits, bits);
+  used = entry_length(e);
+  if (entry_kind(e) == kKindLiteral) {
+    ++total;
+    return SymbolEnd::Ok;
+  }
+  if (entry_kind(e) == kKindEnd) return SymbolEnd::End;
+  if (entry_kind(e) != kKindMatch) return SymbolEnd::Fault;
+  const std::uint32_t at = entry_length(e) + entry_extra(e);
+  const std::size_t length = entry_value(e) + ((bits >> entry_length(e)) & ((1u << entry_extra(e)) - 1));
+  const std::uint32_t d = lookup(dt, kDistRootBits, bits >> at);
+  if (entry_kind(d) != kKindMatch) return SymbolEnd::Fault;
+  used = at + entry_length(d) + entry_extra(d);
+  total += length;
+  return SymbolEnd::Ok;
+}
+
+// A reader of steps: a BitState without its end, which all readers share.
+struct StepReader {
+  const std::uint8_t* in;
+  std::uint64_t bits;
+  unsigned count;
+  std::size_t total;  // output counted
+
+  void refill() {
+    bits |= load_le64(in) << count;
+    in += (63 - count) >> 3;
+    count |= 56;
+  }
+  void consume(std::uint32_t n) {
+    bits >>= n;
+    count -= n;
+  }
+};
+
+// Two steps from one refill, or one symbol no step covers, for a reader with 16
+// readable bytes. An end of block or a fault leaves the reader before that symbol.
+[[gnu::always_inline]] inline SymbolEnd advance(StepReader& r, const std::uint32_t* st, const std::uint32_t* lt,
+                                                const std::uint32_t* dt) {
+  r.refill();
+  std::uint32_t e = st[r.bits & kStepMask];
+  if (step_output(e) != 0) {
+    r.consume(step_consumed(e));
+    r.total += step_output(e);
+    e = st[r.bits & kStepMask];
+    if (step_output(e) != 0) {
+      r.consume(step_consumed(e));
+      r.total += step_output(e);
+      return SymbolEnd::Ok;
+    }
+    if (r.count < 5 + kMaxCodeLength * 2 + 13) r.refill();
+  }
+  std::uint32_t used = 0;
+  const SymbolEnd end = count_symbol(r.bits, r.total, used, lt, dt);
+  if (end == SymbolEnd::Ok) r.consume(used);
+  return end;
+}
+
+enum class StepsEnd { Margin, End, Fault };
+
+// What the step readers read with: the tables of the block, the input's start, the
+// output bound.
+struct StepTables {
+  const std::uint32_t* steps;
+  const std::uint32_t* lit;
+  const std::uint32_t* dist;
+  const std::uint8_t* begin;
+  std::size_t limit;
+};
+
+// Counts in steps while the input lasts, with a reader ahead as described above: to
+// the end of the block (its end code consumed), a fault, or the input margin.
+[[gnu::always_inline]] inline StepsEnd run_steps(const StepTables& tables, BitState& state, std::size_t& counted) {
+  const std::uint32_t* const st = tables.steps;
+  const std::uint32_t* const lt = tables.lit;
+  const std::uint32_t* const dt = tables.dist;
+  const std::uint8_t* const begin = tables.begin;
+  // Readers advance while 16 bytes are left.
+  const std::uint8_t* const stop_at = state.end - kFastInputMargin;
+  const auto position = [begin](const StepReader& r) {
+    return static_cast<std::uint64_t>(r.in - begin) * 8 - r.count;
+  };
+  StepReader r{state.in, state.bits, state.count, counted};
+  std::array<std::uint64_t, kAheadRecords + 1> record_pos;
+  std::array<std::size_t, kAheadRecords + 1> record_total;
+  const auto leave = [&](StepsEnd how) {
+    state.in = r.in;
+    state.bits = r.bits;
+    state.count = r.count;
+    counted = r.total;
+    return how;
+  };
+  // Advances the first reader: false when the block ends or a fault is met, with the
+  // end code consumed when the block ends.
+  const auto step_first = [&](StepsEnd& how) __attribute__((always_inline)) {
+    const SymbolEnd end = advance(r, st, lt, dt);
+    if (end == SymbolEnd::Ok) return true;
+    how = StepsEnd::Fault;
+    if (end == SymbolEnd::End) {
+      r.consume(entry_length(lookup(lt, kStepBits, r.bits)));
+      how = StepsEnd::End;
+    }
+    return false;
+  };
+
+  for (;;) {
+    if (r.in > stop_at) return leave(StepsEnd::Margin);
+    if (r.total > tables.limit) return leave(StepsEnd::Fault);
+    StepsEnd how = StepsEnd::Margin;
+    if (stop_at - r.in < kAheadBytes + kFastInputMargin) {
+      // Too near the end for a reader ahead.
+      if (!step_first(how)) return leave(how);
+      continue;
+    }
+
+    // A reader ahead, its first boundaries recorded one step at a time.
+    StepReader ahead{r.in + kAheadBytes, 0, 0, 0};
+    record_pos[0] = position(ahead);
+    record_total[0] = 0;
+    std::size_t records = 1;
+    bool running = true;
+    while (records <= kAheadRecords) {
+      if (ahead.in > stop_at) {
+        running = false;
+        break;
+      }
+      ahead.refill();
+      const std::uint32_t e = st[ahead.bits & kStepMask];
+      std::uint32_t used = step_consumed(e);
+      if (step_output(e) != 0) {
+        ahead.total += step_output(e);
+      } else if (count_symbol(ahead.bits, ahead.total, used, lt, dt) != SymbolEnd::Ok) {
+        running = false;
+        break;
+      }
+      ahead.consume(used);
+      record_pos[records] = position(ahead);
+      record_total[records] = ahead.total;
+      ++records;
+    }
+
+    // Both readers, until the first one reaches where the ahead one started.
+    const std::uint8_t* const meet = begin + (record_pos[0] >> 3);
+    while (r.in < meet) {
+      if (!step_first(how)) return leave(how);
+      if (running && (ahead.in > stop_at || advance(ahead, st, lt, dt) != SymbolEnd::Ok)) running = false;
+    }
+
+    // The first reader walks on until it lands on a recorded boundary, or passes them
+    // all.
+    std::size_t next = 0;
+    for (;;) {
+      const std::uint64_t at = position(r);
+      while (next < records && record_pos[next] < at) ++next;
+      if (next == records) break;  // no meeting: the first reader goes on alone
+      if (record_pos[next] == at) {
+        // A boundary the ahead reader passed: its reading from here on is this one's.
+        const std::size_t total = r.total + ahead.total - record_total[next];
+        r = ahead;
+        r.total = total;
+        break;
+      }
+      if (r.in > stop_at) return leave(StepsEnd::Margin);
+      if (!step_first(how)) return leave(how);
+    }
+  }
+}
+
+// The same loop compiled for processors with BMI2, whose shifts by a register amount
+// take one instruction and leave the flags alone; chosen at run time where it exists.
+StepsEnd run_steps_plain(const StepTables& tables, BitState& state, std::size_t& counted) {
+  return run_steps(tables, state, counted);
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+__attribute__((target("bmi2"))) StepsEnd run_steps_bmi2(const StepTables& tables, BitState& state,
+                                                         std::size_t& counted) {
+  return run_steps(tables, state, counted);
+}
+
+StepsEnd count_steps(const StepTables& tables, BitState& state, std::size_t& counted) {
+  static const bool bmi2 = __builtin_cpu_supports("bmi2");
+  return bmi2 ? run_steps_bmi2(tables, state, counted) : run_steps_plain(tables, state, counted);
+}
+#else
+StepsEnd count_steps(const StepTables& tables, BitState& state, std::size_t& counted) {
+  return run_steps_plain(tables, state, counted);
+}
+#endif
+
 class Inflater {
  public:
   // `held` is the most output kept in memory: past it, older output is dropped
@@ -306,9 +575,13 @@ class Inflater {
   // everything.
   Inflater(ByteView in, std::uint64_t max_output, std::size_t held, ByteSink* sink = nullptr)
       : state_{in.data(), in.data() + in.size(), 0, 0},
+        begin_(in.data()),
         limit_(static_cast<std::size_t>(std::min<std::uint64_t>(max_output, SIZE_MAX))),
         held_(held),
-        sink_(sink) {
+        sink_(sink),
+        counting_(sink != nullptr && !sink->wants_bytes()),
+        lit_root_(counting_ ? kStepBits : kLitRootBits) {
+    if (counting_) return;
     // Typical compression ratios stay below 8; a larger output grows as it goes.
     const std::uint64_t hint = std::min<std::uint64_t>(
         {std::uint64_t{in.size()} * 8, std::uint64_t{64} << 20, limit_, held_});
@@ -318,13 +591,17 @@ class Inflater {
   void reserve(std::size_t size) { out_.reserve(size); }
   bool decode() { return decode_blocks(); }
   // Bytes produced, dropped ones included.
-  std::uint64_t total() const { return std::uint64_t{dropped_} + pos_; }
+  std::uint64_t total() const { return counting_ ? counted_ : std::uint64_t{dropped_} + pos_; }
   bool dropped_output() const { return dropped_ != 0; }
   // Whether decoding stopped at the output bound rather than at bad or missing data.
   bool over_limit() const { return over_limit_; }
   // Hands the output still held to the sink (after a successful decode).
   void flush() {
-    if (sink_ != nullptr && pos_ != 0) sink_->take(ByteView(out_.data(), pos_));
+    if (counting_) {
+      sink_->take_size(counted_);
+    } else if (sink_ != nullptr && pos_ != 0) {
+      sink_->take(ByteView(out_.data(), pos_));
+    }
   }
   Bytes take() && {
     out_.resize(pos_);
@@ -339,14 +616,14 @@ class Inflater {
       const bool final_block = (header & 1) != 0;
       switch (header >> 1) {
         case 0:
-          if (!stored_block()) return false;
+          if (!(counting_ ? count_stored_block() : stored_block())) return false;
           break;
         case 1:
           if (!fixed_ready_) build_fixed_tables();
-          if (!huffman_block()) return false;
+          if (!(counting_ ? count_huffman_block() : huffman_block())) return false;
           break;
         case 2:
-          if (!dynamic_tables() || !huffman_block()) return false;
+          if (!dynamic_tables() || !(counting_ ? count_huffman_block() : huffman_block())) return false;
           break;
         default:
           return false;
@@ -422,6 +699,11 @@ class Inflater {
     return true;
   }
 
+  void build_lit_table(const std::uint8_t* lengths, std::size_t n) {
+    build_table(lengths, n, lit_root_, Alphabet::LitLen, lit_table_);
+    steps_ready_ = false;
+  }
+
   void build_fixed_tables() {
     std::array<std::uint8_t, 288> lit;
     std::fill(lit.begin(), lit.begin() + 144, 8);
@@ -430,7 +712,7 @@ class Inflater {
     std::fill(lit.begin() + 280, lit.end(), 8);
     std::array<std::uint8_t, 30> dist;
     dist.fill(5);
-    build_table(lit.data(), lit.size(), kLitRootBits, Alphabet::LitLen, lit_table_);
+    build_lit_table(lit.data(), lit.size());
     build_table(dist.data(), dist.size(), kDistRootBits, Alphabet::Distance, dist_table_);
     fixed_ready_ = true;
   }
@@ -478,7 +760,7 @@ class Inflater {
       std::memset(lengths.data() + n, value, repeat);
       n += repeat;
     }
-    build_table(lengths.data(), hlit, kLitRootBits, Alphabet::LitLen, lit_table_);
+    build_lit_table(lengths.data(), hlit);
     build_table(lengths.data() + hlit, n - hlit, kDistRootBits, Alphabet::Distance, dist_table_);
     return true;
   }
@@ -605,10 +887,127 @@ class Inflater {
     }
   }
 
+  // The stored block of stored_block, only counted.
+  bool count_stored_block() {
+    BitState& s = state_;
+    s.count &= ~7u;
+    s.in -= s.count >> 3;
+    s.bits = 0;
+    s.count = 0;
+    if (s.end - s.in < 4) return false;
+    const std::size_t len = std::size_t{s.in[0]} | (std::size_t{s.in[1]} << 8);
+    s.in += 4;
+    if (static_cast<std::size_t>(s.end - s.in) < len) {
+      s.in = s.end;
+      return false;
+    }
+    if (len > limit_ - counted_) {
+      over_limit_ = true;
+      return false;
+    }
+    counted_ += len;
+    s.in += len;
+    return true;
+  }
+
+  // The Huffman block of huffman_block, only counted: literals and matches add to the
+  // count, a match may reach back no further than the output so far, and the output
+  // may not pass the bound. The bound is checked at least once per few symbols, so a
+  // bomb stops soon after passing it.
+  bool count_huffman_block() {
+    BitState s = state_;
+    const std::uint32_t* const lt = lit_table_.data();
+    const std::uint32_t* const dt = dist_table_.data();
+    std::size_t total = counted_;
+    const auto stop = [&](bool ok) {
+      if (total > limit_) {
+        over_limit_ = true;
+        ok = false;
+      }
+      counted_ = total;
+      if (ok) state_ = s;
+      return ok;
+    };
+
+    for (;;) {
+      // Fast loop: enough input for two word refills (two steps of at most 24 bits fit
+      // in the 56 bits of one), and output past the first window.
+      if (total >= kWindowSize && s.end - s.in >= kFastInputMargin) {
+        if (!steps_ready_) {
+          build_steps(lt, dt, steps_);
+          steps_ready_ = true;
+        }
+        const StepTables tables{steps_.data(), lt, dt, begin_, limit_};
+        switch (count_steps(tables, s, total)) {
+          case StepsEnd::Margin:
+            break;
+          case StepsEnd::End:
+            return stop(true);
+          case StepsEnd::Fault:
+            return stop(false);
+        }
+      }
+
+      // Fast loop within the first window: distances are checked.
+      while (total < kWindowSize && s.end - s.in >= kFastInputMargin) {
+        refill_word(s);
+        std::uint32_t e = lookup(lt, kStepBits, s.bits);
+        s.bits >>= entry_length(e);
+        s.count -= entry_length(e);
+        if (entry_kind(e) == kKindLiteral) {
+          ++total;
+          continue;
+        }
+        if (entry_kind(e) != kKindMatch) return stop(entry_kind(e) == kKindEnd);
+        std::uint32_t extra = entry_extra(e);
+        const std::size_t length = entry_value(e) + (s.bits & ((1u << extra) - 1));
+        s.bits >>= extra;
+        s.count -= extra;
+        e = lookup(dt, kDistRootBits, s.bits);
+        if (entry_kind(e) != kKindMatch) return stop(false);
+        s.bits >>= entry_length(e);
+        s.count -= entry_length(e);
+        extra = entry_extra(e);
+        const std::size_t dist = entry_value(e) + (s.bits & ((1u << extra) - 1));
+        s.bits >>= extra;
+        s.count -= extra;
+        if (dist > total) return stop(false);
+        total += length;
+      }
+      if (s.end - s.in >= kFastInputMargin) continue;
+
+      // One symbol with every bound checked: near the end of the input.
+      if (total > limit_) return stop(false);
+      std::uint32_t e;
+      if (!decode_checked(s, lt, kStepBits, e)) return stop(false);
+      if (entry_kind(e) == kKindLiteral) {
+        ++total;
+        continue;
+      }
+      if (entry_kind(e) == kKindEnd) return stop(true);
+      std::uint32_t extra = entry_extra(e);
+      if (!ensure_bits(s, extra)) return stop(false);
+      const std::size_t length = entry_value(e) + take_bits(s, extra);
+      if (!decode_checked(s, dt, kDistRootBits, e)) return stop(false);
+      extra = entry_extra(e);
+      if (!ensure_bits(s, extra)) return stop(false);
+      const std::size_t dist = entry_value(e) + take_bits(s, extra);
+      if (dist > total) return stop(false);
+      total += length;
+    }
+  }
+
   BitState state_;
+  const std::uint8_t* begin_;
   std::size_t limit_;
   std::size_t held_;
   ByteSink* sink_;
+  // Only the size of the output is wanted: nothing is written, the output is counted.
+  bool counting_;
+  unsigned lit_root_;
+  std::size_t counted_ = 0;
+  bool steps_ready_ = false;
+  std::array<std::uint32_t, 1u << kStepBits> steps_{};
   Bytes out_;
   std::size_t pos_ = 0;  // bytes of out_ decoded so far; out_.size() is the room made
   std::size_t dropped_ = 0;  // bytes decoded before out_[0]

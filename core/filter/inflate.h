@@ -20,8 +20,9 @@ namespace folioscan {
                                     std::uint64_t max_held = limits::kMaxInflateHeldBytes);
 
 // The decoded size, with the output handed to `sink` in order instead of kept: memory
-// of a few windows whatever the size. Fails exactly where inflate fails; on failure the
-// sink may have seen part of the output.
+// of a few windows whatever the size. A sink that wants no bytes is told the size only
+// (take_size), and the output is then counted without being produced. Fails exactly
+// where inflate fails; on failure the sink may have seen part of the output.
 [[nodiscard]] Result<std::uint64_t> inflate_to_sink(ByteView in, ByteSink& sink,
                                                     std::uint64_t max_output = limits::kMaxDecodedBytes);
 

@@ -32,6 +32,7 @@ class PredictorCheck final : public ByteSink {
   explicit PredictorCheck(const Dictionary* params);
   void take(ByteView piece) override;
   bool wants_bytes() const override { return layout_.kind == PredictorLayout::Kind::Png; }
+  void take_size(std::uint64_t size) override { seen_ += size; }
   [[nodiscard]] Result<void> result() const;
 
  private:

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -28,7 +29,42 @@ void expect_corrupt(const Result<Bytes>& r) {
   EXPECT_EQ(r.error().message, "corrupt DEFLATE data");
 }
 
-// The decoder and the reference agree: both fail, or both give the same bytes.
+// Takes the output as it comes; with `bytes_wanted` false the decoder only counts it.
+class CountingSink final : public ByteSink {
+ public:
+  explicit CountingSink(bool bytes_wanted) : bytes_wanted_(bytes_wanted) {}
+  void take(ByteView piece) override { bytes += piece.size(); }
+  bool wants_bytes() const override { return bytes_wanted_; }
+  void take_size(std::uint64_t size) override { bytes += size; }
+  std::uint64_t bytes = 0;
+
+ private:
+  bool bytes_wanted_;
+};
+
+// Decoding into a sink, bytes wanted or only counted, gives inflate's verdict and size.
+::testing::AssertionResult sinks_agree(ByteView in, const Result<Bytes>& whole, std::uint64_t max_output) {
+  for (const bool bytes_wanted : {true, false}) {
+    CountingSink sink(bytes_wanted);
+    const auto size = inflate_to_sink(in, sink, max_output);
+    const char* mode = bytes_wanted ? "sink" : "counting sink";
+    if (size.has_value() != whole.has_value()) {
+      return ::testing::AssertionFailure() << mode << (size ? " succeeded" : " failed") << ", inflate "
+                                           << (whole ? "succeeded" : "failed") << " on " << in.size() << " bytes";
+    }
+    if (size && (*size != whole->size() || sink.bytes != *size)) {
+      return ::testing::AssertionFailure() << mode << " gives size " << *size << " (sink saw " << sink.bytes
+                                           << "), inflate " << whole->size();
+    }
+    if (!size && size.error().message != "corrupt DEFLATE data") {
+      return ::testing::AssertionFailure() << mode << ": unexpected message " << size.error().message;
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// The decoder and the reference agree: both fail, or both give the same bytes; so do
+// the sink decoders.
 ::testing::AssertionResult agrees_with_reference(ByteView in) {
   const auto fast = inflate(in);
   const auto ref = reference_inflate(in);
@@ -43,7 +79,18 @@ void expect_corrupt(const Result<Bytes>& r) {
   if (!fast && fast.error().message != "corrupt DEFLATE data") {
     return ::testing::AssertionFailure() << "unexpected message " << fast.error().message;
   }
-  return ::testing::AssertionSuccess();
+  return sinks_agree(in, fast, limits::kMaxDecodedBytes);
+}
+
+// A stored block of `n` bytes (n < 65536), not final: output a later block can reach.
+void write_stored(BitWriter& w, std::size_t n, bool final_block = false) {
+  w.bits(final_block ? 1 : 0, 1);
+  w.bits(0, 2);
+  w.byte(static_cast<std::uint8_t>(n));
+  w.byte(static_cast<std::uint8_t>(n >> 8));
+  w.byte(static_cast<std::uint8_t>(~n));
+  w.byte(static_cast<std::uint8_t>(~n >> 8));
+  for (std::size_t i = 0; i < n; ++i) w.byte(static_cast<std::uint8_t>(i * 13 + (i >> 8)));
 }
 
 // A dynamic block header whose code-length code gives all 19 symbols length 5, so that
@@ -347,6 +394,179 @@ TEST(Inflate, OutputLargerThan64MiBIsProducedInFull) {
   EXPECT_EQ(std::count(out->begin(), out->end(), 7), static_cast<std::ptrdiff_t>(out->size()));
 }
 
+// --- Loop boundaries --------------------------------------------------------------------
+
+TEST(InflateBoundaries, MatchesAroundTheFirstWindowEdge) {
+  // A counting decoder checks distances only within the first 32768 bytes of output;
+  // matches that reach exactly to the start, or one byte before it, just below, at and
+  // above that edge, in the fast loop and in the steps near the end of the input.
+  struct Case {
+    std::size_t prefix;    // stored bytes before the Huffman block
+    std::size_t literals;  // literals before the match
+    int reach;             // distance minus the output so far
+  };
+  std::vector<Case> cases;
+  for (const std::size_t prefix : {32700u, 32760u, 32765u, 32766u, 32767u, 32768u, 32769u, 40000u}) {
+    for (const std::size_t literals : {0u, 1u, 3u}) {
+      for (const int reach : {-1, 0, 1}) cases.push_back({prefix, literals, reach});
+    }
+  }
+  for (const Case& c : cases) {
+    for (const std::size_t tail : {0u, 40u}) {  // literals after: the fast loop, or the end
+      BitWriter w;
+      write_stored(w, c.prefix);
+      w.bits(1, 1);
+      w.bits(1, 2);
+      for (std::size_t i = 0; i < c.literals; ++i) w.fixed_literal('L');
+      const std::size_t before = c.prefix + c.literals;
+      const std::size_t dist = std::min<std::size_t>(before + c.reach, 32768);
+      w.fixed_match(258, static_cast<std::uint32_t>(dist));
+      w.fixed_match(3, 1);
+      for (std::size_t i = 0; i < tail; ++i) w.fixed_literal('t');
+      w.fixed_literal(256);
+      const Bytes in = w.finish();
+      SCOPED_TRACE(::testing::Message() << "prefix " << c.prefix << " literals " << c.literals << " reach "
+                                        << c.reach << " tail " << tail);
+      EXPECT_EQ(inflate(in).has_value(), dist <= before);
+      EXPECT_TRUE(agrees_with_reference(in));
+    }
+  }
+}
+
+TEST(InflateBoundaries, OverlappingCopiesOfEveryLengthAtShortDistances) {
+  // Every length 3..258 at distances 1..8, after output of a window or not, and with
+  // the last copies near the end of the input where the checked path copies them.
+  for (const std::size_t prefix : {0u, 33000u}) {
+    for (std::uint32_t dist = 1; dist <= 8; ++dist) {
+      BitWriter w;
+      if (prefix != 0) write_stored(w, prefix);
+      w.bits(1, 1);
+      w.bits(1, 2);
+      for (std::uint32_t i = 0; i < 8; ++i) w.fixed_literal('a' + i);
+      for (std::uint32_t len = 3; len <= 258; ++len) {
+        w.fixed_match(len, dist);
+        w.fixed_literal('0' + len % 10);
+      }
+      for (std::uint32_t len = 258; len >= 250; --len) w.fixed_match(len, dist);
+      w.fixed_literal(256);
+      const Bytes in = w.finish();
+      SCOPED_TRACE(::testing::Message() << "prefix " << prefix << " distance " << dist);
+      EXPECT_TRUE(inflate(in).has_value());
+      EXPECT_TRUE(agrees_with_reference(in));
+    }
+  }
+}
+
+TEST(InflateBoundaries, StoredBlocksAtTheEndsOfTheInput) {
+  // A stored block after a Huffman block that ends mid-byte, sized around the input
+  // margins of the fast loops; the input ends with it, one byte short of it, or with
+  // bytes after it; before or after a window of output.
+  for (const std::size_t prefix : {0u, 33000u}) {
+    for (const std::size_t len : {0u, 1u, 7u, 8u, 15u, 16u, 17u, 300u}) {
+      for (const int end : {-1, 0, 5}) {
+        BitWriter w;
+        if (prefix != 0) write_stored(w, prefix);
+        w.bits(0, 1);
+        w.bits(1, 2);
+        w.fixed_literal('h');
+        w.fixed_match(3, 1);
+        w.fixed_literal(256);
+        write_stored(w, len, true);
+        Bytes in = w.finish();
+        if (end < 0) in.pop_back();
+        for (int i = 0; i < end; ++i) in.push_back(0xA5);
+        SCOPED_TRACE(::testing::Message() << "prefix " << prefix << " length " << len << " end " << end);
+        EXPECT_EQ(inflate(in).has_value(), end >= 0);
+        EXPECT_TRUE(agrees_with_reference(in));
+      }
+    }
+  }
+}
+
+TEST(InflateBoundaries, BlocksOfEverySizePastTheWindowWithAFaultOrNone) {
+  // Past the first window a counting decoder reads on ahead of itself: blocks shorter
+  // and longer than that reach, the next block's header inside it, and a symbol that
+  // may not appear (distance 30) at points in the last block or none.
+  std::mt19937_64 rng(17);
+  int checked = 0;
+  for (const std::size_t symbols : {50u, 400u, 1500u, 4000u, 12000u}) {
+    for (const int fault_at : {-1, 0, 1, 2, 3}) {  // quarter of the last block, or none
+      BitWriter w;
+      write_stored(w, 33000);
+      const int blocks = 3;
+      for (int b = 0; b < blocks; ++b) {
+        w.bits(b == blocks - 1 ? 1 : 0, 1);
+        w.bits(1, 2);
+        for (std::size_t k = 0; k < symbols; ++k) {
+          if (b == blocks - 1 && fault_at >= 0 && k == symbols * static_cast<std::size_t>(fault_at) / 4) {
+            w.fixed_literal(257);
+            w.code(30, 5);
+          }
+          if (rng() % 3 == 0) {
+            w.fixed_match(3 + static_cast<std::uint32_t>(rng() % 256), 1 + static_cast<std::uint32_t>(rng() % 32768));
+          } else {
+            w.fixed_literal(static_cast<std::uint32_t>(rng() % 256));
+          }
+        }
+        w.fixed_literal(256);
+      }
+      const Bytes in = w.finish();
+      SCOPED_TRACE(::testing::Message() << symbols << " symbols a block, fault at " << fault_at);
+      EXPECT_EQ(inflate(in).has_value(), fault_at < 0);
+      ASSERT_TRUE(agrees_with_reference(in));
+      ++checked;
+    }
+  }
+  EXPECT_EQ(checked, 25);
+}
+
+TEST(InflateBoundaries, LongMatchesUpToTheEndOfAnExactlySizedInput) {
+  // Past the window, complete codes in which a match takes 42 bits (length 227+ with a
+  // 9-bit code and 5 extra bits, distance 24577+ with a 15-bit code and 13 extra), more
+  // than any step: a block of them runs to the end of the input, whole or cut. Every bit
+  // pattern decodes, so the reader ahead runs on wherever it starts, one symbol at a
+  // time near the end, and may read no byte past it (the input sits in a buffer of
+  // exactly its size).
+  std::vector<std::uint8_t> lit(286, 0);
+  for (std::uint32_t sym = 0; sym < 254; ++sym) lit[sym] = 8;
+  for (const std::uint32_t sym : {256u, 257u, 258u, 284u}) lit[sym] = 9;
+  std::vector<std::uint8_t> dist(30, 0);
+  for (std::uint32_t sym = 0; sym < 14; ++sym) dist[sym] = static_cast<std::uint8_t>(sym + 1);
+  dist[28] = 15;
+  dist[29] = 15;
+  std::vector<ClenItem> items = compact_items(lit);
+  for (const ClenItem& item : compact_items(dist)) items.push_back(item);
+  const auto lit_codes = reachable_codes(lit);
+  const auto dist_codes = reachable_codes(dist);
+  std::mt19937_64 rng(19);
+  for (const std::size_t symbols : {600u, 700u, 900u}) {
+    BitWriter w;
+    write_stored(w, 33000);
+    write_dynamic_header(w, true, 286, 30, items);
+    for (std::size_t k = 0; k < symbols; ++k) {
+      if (k % 5 != 0) {
+        put(w, lit_codes, 284);
+        w.bits(static_cast<std::uint32_t>(rng() % 31), 5);
+        put(w, dist_codes, 29);
+        w.bits(static_cast<std::uint32_t>(rng() % 8192), 13);
+      } else {
+        put(w, lit_codes, static_cast<std::uint32_t>(rng() % 254));
+      }
+    }
+    put(w, lit_codes, 256);
+    const Bytes whole = w.finish();
+    for (std::size_t cut = 0; cut <= 600; cut += cut < 8 ? 1 : 5) {
+      const std::size_t n = whole.size() - cut;
+      const std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[n]);
+      std::copy_n(whole.begin(), n, exact.get());
+      const ByteView in(exact.get(), n);
+      SCOPED_TRACE(::testing::Message() << symbols << " symbols, cut " << cut);
+      EXPECT_EQ(inflate(in).has_value(), cut == 0);
+      EXPECT_TRUE(agrees_with_reference(in));
+    }
+  }
+}
+
 // --- Output bound ----------------------------------------------------------------------
 
 TEST(Inflate, OutputUpToTheBoundDecodesAndOneByteMoreFails) {
@@ -364,6 +584,9 @@ TEST(Inflate, OutputUpToTheBoundDecodesAndOneByteMoreFails) {
     const std::uint64_t size = 2 + matches * 258;
     EXPECT_EQ(inflate(in, size).value().size(), size);
     expect_corrupt(inflate(in, size - 1));
+    for (const std::uint64_t bound : {size, size - 1, size - 200, std::uint64_t{1}}) {
+      EXPECT_TRUE(sinks_agree(in, inflate(in, bound), bound)) << "bound " << bound;
+    }
     expect_corrupt(inflate(in, size - 200));
     expect_corrupt(inflate(in, 1));
   }
@@ -454,6 +677,11 @@ TEST(InflateFixtures, HoldingLittleOutputChangesNoResult) {
     for (const std::uint64_t held : {std::uint64_t{0}, std::uint64_t{65536}, std::uint64_t{100000}}) {
       EXPECT_EQ(inflate(f.deflate, limits::kMaxDecodedBytes, held).value(), *whole);
       if (!whole->empty()) expect_corrupt(inflate(f.deflate, whole->size() - 1, held));
+    }
+    // Output exactly at the bound, and one byte past it, through the sinks.
+    EXPECT_TRUE(sinks_agree(f.deflate, whole, whole->size()));
+    if (!whole->empty()) {
+      EXPECT_TRUE(sinks_agree(f.deflate, inflate(f.deflate, whole->size() - 1), whole->size() - 1));
     }
   }
 }
@@ -574,6 +802,13 @@ TEST(InflateRandom, RandomCodeLengthSetsAgreeWithTheReference) {
   const int iterations = 3000;
   for (int iter = 0; iter < iterations; ++iter) {
     BitWriter w;
+    // Every third stream starts with a window of stored output: a decoder that only
+    // counts then decodes the Huffman data in steps, distances unchecked.
+    std::size_t produced = 0;
+    if (iter % 3 == 0) {
+      produced = 33000;
+      write_stored(w, produced);
+    }
     const int blocks = 1 + static_cast<int>(rng() % 3);
     for (int b = 0; b < blocks; ++b) {
       const unsigned hlit = 257 + static_cast<unsigned>(rng() % 32);
@@ -606,7 +841,6 @@ TEST(InflateRandom, RandomCodeLengthSetsAgreeWithTheReference) {
       }
       const int symbols = static_cast<int>(rng() % 3000);
       const bool junk = rng() % 4 == 0;  // random bits between symbols in some streams
-      std::size_t produced = 0;
       for (int k = 0; k < symbols; ++k) {
         const unsigned pick = static_cast<unsigned>(rng() % 100);
         if (pick < 55 && !lit_syms.empty()) {

@@ -6,6 +6,7 @@ from __future__ import annotations
 
 import io
 import json
+import random
 import zlib
 
 import pytest
@@ -454,6 +455,47 @@ def test_format_comes_from_the_last_filter(keys: str, data: bytes, expected: str
 def test_images_whose_data_cannot_be_decoded_are_skipped(keys: str, data: bytes) -> None:
     images = images_of({"Bad": image(GRAY + " " + keys, data), "Good": image(GRAY)})
     assert [i["name"] for i in images] == ["Good"]
+
+
+def image_bytes(rng: random.Random, size: int) -> bytes:
+    """Pixel-like bytes: noisy gradients, flat runs and repeated rows."""
+    out = bytearray()
+    while len(out) < size:
+        kind = rng.random()
+        if kind < 0.5:
+            start = rng.randrange(256)
+            out += bytes((start + i // 3 + rng.randint(-4, 4)) & 0xFF for i in range(rng.randint(50, 3000)))
+        elif kind < 0.75:
+            out += bytes([rng.randrange(256)]) * rng.randint(3, 2000)
+        elif len(out) > 1000:
+            back = rng.randint(1, min(len(out), 32768))
+            out += out[-back:][: rng.randint(3, 1000)]
+    return bytes(out[:size])
+
+
+def flate_cases(seed: int) -> list[tuple[bytes, bool]]:
+    """zlib streams (levels, strategies) and cuts of them, with whether the DEFLATE data
+    is complete as zlib itself reads it (the Adler-32 trailer is not checked)."""
+    rng = random.Random(seed)
+    cases = []
+    for strategy in (zlib.Z_DEFAULT_STRATEGY, zlib.Z_FILTERED, zlib.Z_HUFFMAN_ONLY, zlib.Z_RLE, zlib.Z_FIXED):
+        level = rng.choice([1, 6, 9])
+        c = zlib.compressobj(level, zlib.DEFLATED, 15, 9, strategy)
+        data = c.compress(image_bytes(rng, rng.randint(40_000, 150_000))) + c.flush()
+        for cut in (len(data), len(data) - 4, len(data) - 5, rng.randrange(2, len(data) - 5)):
+            raw = zlib.decompressobj(-15)
+            raw.decompress(data[2:cut])
+            cases.append((data[:cut], raw.eof))
+    return cases
+
+
+@pytest.mark.parametrize("seed", [1, 2, 3])
+def test_flate_images_are_listed_exactly_when_zlib_reads_their_data_to_the_end(seed: int) -> None:
+    cases = flate_cases(seed)
+    xobjects = {f"Im{i}": image(GRAY + " /Filter /FlateDecode", data) for i, (data, _) in enumerate(cases)}
+    expected = [f"Im{i}" for i, (_, complete) in enumerate(cases) if complete]
+    assert [i["name"] for i in images_of(xobjects)] == expected
+    assert len(expected) >= 10 and len(expected) < len(cases)  # whole streams and cut ones
 
 
 @pytest.mark.parametrize(
