@@ -319,10 +319,14 @@ inline bool ensure_bits(BitState& s, unsigned n) {
   return s.count >= n;
 }
 
-inline std::uint32_t take_bits(BitState& s, unsigned n) {
-  const std::uint32_t v = static_cast<std::uint32_t>(s.bits & ((std::uint64_t{1} << n) - 1));
+inline void drop_bits(BitState& s, unsigned n) {
   s.bits >>= n;
   s.count -= n;
+}
+
+inline std::uint32_t take_bits(BitState& s, unsigned n) {
+  const std::uint32_t v = static_cast<std::uint32_t>(s.bits & ((std::uint64_t{1} << n) - 1));
+  drop_bits(s, n);
   return v;
 }
 
@@ -332,8 +336,7 @@ inline bool decode_checked(BitState& s, const std::uint32_t* table, unsigned roo
   if (s.count < kMaxCodeLength) refill(s);
   e = lookup(table, root, s.bits);
   if (entry_kind(e) == kKindInvalid || entry_length(e) > s.count) return false;
-  s.bits >>= entry_length(e);
-  s.count -= entry_length(e);
+  drop_bits(s, entry_length(e));
   return true;
 }
 
@@ -798,40 +801,29 @@ class Inflater {
         refill_word(s);  // 56+ bits: a literal, then a literal or a length with extra bits
         std::uint32_t e = lookup(lt, kLitRootBits, s.bits);
         if (entry_kind(e) == kKindLiteral) {
-          s.bits >>= entry_length(e);
-          s.count -= entry_length(e);
+          drop_bits(s, entry_length(e));
           base[pos++] = static_cast<std::uint8_t>(entry_value(e));
           e = lookup(lt, kLitRootBits, s.bits);
           if (entry_kind(e) == kKindLiteral) {
-            s.bits >>= entry_length(e);
-            s.count -= entry_length(e);
+            drop_bits(s, entry_length(e));
             base[pos++] = static_cast<std::uint8_t>(entry_value(e));
             continue;
           }
         }
         if (entry_kind(e) != kKindMatch) {
           if (entry_kind(e) != kKindEnd) return fault(pos);
-          s.bits >>= entry_length(e);
-          s.count -= entry_length(e);
+          drop_bits(s, entry_length(e));
           state_ = s;
           pos_ = pos;
           return true;
         }
-        s.bits >>= entry_length(e);
-        s.count -= entry_length(e);
-        std::uint32_t extra = entry_extra(e);
-        const std::size_t length = entry_value(e) + (s.bits & ((1u << extra) - 1));
-        s.bits >>= extra;
-        s.count -= extra;
+        drop_bits(s, entry_length(e));
+        const std::size_t length = entry_value(e) + take_bits(s, entry_extra(e));
         if (s.count < kMaxCodeLength + 13) refill_word(s);
         e = lookup(dt, kDistRootBits, s.bits);
         if (entry_kind(e) != kKindMatch) return fault(pos);
-        s.bits >>= entry_length(e);
-        s.count -= entry_length(e);
-        extra = entry_extra(e);
-        const std::size_t dist = entry_value(e) + (s.bits & ((1u << extra) - 1));
-        s.bits >>= extra;
-        s.count -= extra;
+        drop_bits(s, entry_length(e));
+        const std::size_t dist = entry_value(e) + take_bits(s, entry_extra(e));
         if (dist > pos) return fault(pos);
         copy_match_fast(base + pos, dist, length);
         pos += length;
@@ -952,25 +944,17 @@ class Inflater {
       while (total < kWindowSize && s.end - s.in >= kFastInputMargin) {
         refill_word(s);
         std::uint32_t e = lookup(lt, kStepBits, s.bits);
-        s.bits >>= entry_length(e);
-        s.count -= entry_length(e);
+        drop_bits(s, entry_length(e));
         if (entry_kind(e) == kKindLiteral) {
           ++total;
           continue;
         }
         if (entry_kind(e) != kKindMatch) return stop(entry_kind(e) == kKindEnd);
-        std::uint32_t extra = entry_extra(e);
-        const std::size_t length = entry_value(e) + (s.bits & ((1u << extra) - 1));
-        s.bits >>= extra;
-        s.count -= extra;
+        const std::size_t length = entry_value(e) + take_bits(s, entry_extra(e));
         e = lookup(dt, kDistRootBits, s.bits);
         if (entry_kind(e) != kKindMatch) return stop(false);
-        s.bits >>= entry_length(e);
-        s.count -= entry_length(e);
-        extra = entry_extra(e);
-        const std::size_t dist = entry_value(e) + (s.bits & ((1u << extra) - 1));
-        s.bits >>= extra;
-        s.count -= extra;
+        drop_bits(s, entry_length(e));
+        const std::size_t dist = entry_value(e) + take_bits(s, entry_extra(e));
         if (dist > total) return stop(false);
         total += length;
       }

@@ -10,6 +10,7 @@
 
 #include "agl/font_loader.h"
 #include "doc.h"
+#include "font_support.h"
 #include "pdf_builder.h"
 
 namespace folioscan {
@@ -39,19 +40,12 @@ Shown show(bool recover, const std::string& font_keys, const std::string& descen
     const std::size_t split = body.find('|');
     b.add_stream(num, body.substr(0, split), body.substr(split + 1));
   }
-  const std::string file = b.build();
-  ExtractOptions options;
-  options.recover = recover;
-  auto doc = open_document(bytes_of(file), {}, options);
-  EXPECT_TRUE(doc.has_value());
-  FontContext context;
-  const SharedFontMap fonts =
-      load_page_fonts(*doc, context, **doc->resolver.dictionary_view(Object{ObjRef{3, 0}}));
-  const Font& font = *fonts.at("F");
   Shown out;
   const ByteView bytes(reinterpret_cast<const std::uint8_t*>(shown.data()), shown.size());
-  out.width = decode_and_measure(font, bytes, 0, 0, 1, 1, out.text);
-  out.codes = count_codes(font, bytes);
+  testing::with_font_f(b.build(), recover, [&](const Font& font) {
+    out.width = decode_and_measure(font, bytes, 0, 0, 1, 1, out.text);
+    out.codes = count_codes(font, bytes);
+  });
   return out;
 }
 

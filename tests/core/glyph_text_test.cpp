@@ -9,6 +9,7 @@
 #include "agl/font_loader.h"
 #include "agl/glyph_text.h"
 #include "doc.h"
+#include "font_support.h"
 #include "pdf_builder.h"
 
 namespace folioscan {
@@ -62,16 +63,10 @@ std::string shown_text(bool recover, const std::string& encoding, const std::str
   b.add(2, "<</Kids []>>");
   b.add(3, "<</Font <</F 10 0 R>>>>");
   b.add(10, "<</Type/Font /Subtype/Type1 /BaseFont/Unknown /Encoding " + encoding + ">>");
-  const std::string file = b.build();
-  ExtractOptions options;
-  options.recover = recover;
-  auto doc = open_document(bytes_of(file), {}, options);
-  EXPECT_TRUE(doc.has_value());
-  FontContext context;
-  const SharedFontMap fonts = load_page_fonts(*doc, context, **doc->resolver.dictionary_view(Object{ObjRef{3, 0}}));
   std::string out;
   const ByteView bytes(reinterpret_cast<const std::uint8_t*>(shown.data()), shown.size());
-  (void)decode_and_measure(*fonts.at("F"), bytes, 0, 0, 1, 1, out);
+  testing::with_font_f(b.build(), recover,
+                       [&](const Font& font) { (void)decode_and_measure(font, bytes, 0, 0, 1, 1, out); });
   return out;
 }
 

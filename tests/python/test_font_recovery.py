@@ -55,27 +55,3 @@ def test_recovery_reads_text_the_font_maps_leave_out(content, font, extra, recov
     ), messages
     strict = folioscan.parse(data)
     assert texts(strict) != recovered
-
-
-
-# A UTF-8 CMap with a one-byte code E0 of its own, outside the codespace whose three-byte
-# range E0 leads; Adobe-Japan1 CID 151 is the minus sign, CIDs 1 to 95 are ASCII.
-ODD_CMAP = """/CIDInit /ProcSet findresource begin 12 dict begin begincmap
-/CIDSystemInfo <</Registry (Adobe) /Ordering (Japan1) /Supplement 6>> def /CMapName /Odd-UTF8-H def
-2 begincodespacerange <00> <7f> <e08080> <efbfbf> endcodespacerange
-1 begincidchar <e0> 151 endcidchar 1 begincidrange <20> <7e> 1 endcidrange
-endcmap CMapName currentdict /CMap defineresource pop end end"""
-
-
-def test_recovery_reads_bytes_outside_the_codespace_that_the_cmap_names_as_codes() -> None:
-    pdf = Pdf()
-    pdf.add(1, "<</Type/Catalog /Pages 2 0 R>>")
-    pdf.add(2, "<</Type/Pages /Kids [3 0 R] /Count 1>>")
-    pdf.add(3, "<</Type/Page /Parent 2 0 R /MediaBox [0 0 300 200] /Resources <</Font <</F1 5 0 R>>>> "
-               "/Contents 4 0 R>>")
-    pdf.add_stream(4, "BT /F1 12 Tf 10 100 Td (\\340\\340cm) Tj ET")
-    pdf.add(5, "<</Type/Font /Subtype/Type0 /BaseFont/Mincho /Encoding 7 0 R /DescendantFonts [6 0 R]>>")
-    pdf.add(6, "<</Type/Font /Subtype/CIDFontType0 /BaseFont/Mincho "
-               "/CIDSystemInfo <</Registry(Adobe) /Ordering(Japan1) /Supplement 6>>>>")
-    pdf.add_stream(7, ODD_CMAP)
-    assert texts(folioscan.extract(pdf.build())) == ["\u2212\u2212cm"]
