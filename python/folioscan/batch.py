@@ -137,6 +137,8 @@ class WorkItem:
     # The result is (dict, Markdown of each page) from one parse, whatever the format
     # (the page loaders of folioscan.langchain need both).
     pages: bool = False
+    # With strict False: images of Markdown and HTML are marked where they stand.
+    image_placeholders: bool = False
 
 
 def parse_item(item: WorkItem) -> Any:
@@ -155,7 +157,7 @@ def parse_item(item: WorkItem) -> Any:
         if item.pages:
             return extract_pages(data, item.password, strict=item.strict)
         if item.warnings and not item.strict:
-            return extract_with_warnings(data, item.password, item.format)
+            return extract_with_warnings(data, item.password, item.format, item.image_placeholders)
         result: Any = _converter(item.format, item.strict)(data, item.password)
         return result
     except (ValueError, OSError) as error:

@@ -2,7 +2,7 @@
 
     folioscan FILE_OR_DIR... [--format markdown|json|html] [--password PW]
               [-o OUT | --out-dir DIR] [--jobs N] [--dask ADDRESS] [--recursive]
-              [--quiet] [--errors FILE] [--strict]
+              [--quiet] [--errors FILE] [--strict] [--image-placeholders]
 
 One file (or "-" for standard input) goes to standard output, or to OUT with
 ``-o``. Several files or folders go to DIR, one output per PDF, converted by a
@@ -12,7 +12,8 @@ outputs are still written here). A file that cannot be read or parsed gives one 
 stopping the others; a usage mistake gives exit status 2, an interrupt 130.
 Files are read with repairs (as ``folioscan.extract`` does), each counted as a
 warning in the summary and listed in the ``--errors`` report; ``--strict`` reads
-them exactly as the ``parse_to_*`` functions do.
+them exactly as the ``parse_to_*`` functions do. ``--image-placeholders`` marks each
+image of the recovered Markdown and HTML where it stands.
 
 The parts live beside this module: the arguments (cli_arguments), converting one
 input (cli_convert), finding the PDFs of a folder (cli_discovery), planning and
@@ -61,7 +62,9 @@ def finish(args: argparse.Namespace, failures: list[Failure], repairs: Sequence[
 
 def run_single(args: argparse.Namespace) -> int:
     failures: list[Failure] = []
-    result = convert_file(args.inputs[0], args.format, args.password, args.strict)
+    result = convert_file(
+        args.inputs[0], args.format, args.password, args.strict, image_placeholders=args.image_placeholders
+    )
     if isinstance(result, Failure):
         report(result, failures)
         return finish(args, failures)
@@ -105,9 +108,15 @@ def run_batch(parser: argparse.ArgumentParser, args: argparse.Namespace) -> int:
             finish(args, failures)
             return EXIT_FAILED
         at_once = args.jobs or max(threads, 1)
-        outcomes = convert_on(executor, jobs, args.format, args.password, at_once, args.strict)
+        outcomes = convert_on(
+            executor, jobs, args.format, args.password, at_once, args.strict,
+            image_placeholders=args.image_placeholders,
+        )
     else:
-        outcomes = convert_locally(jobs, args.format, args.password, args.jobs or os.cpu_count() or 1, args.strict)
+        outcomes = convert_locally(
+            jobs, args.format, args.password, args.jobs or os.cpu_count() or 1, args.strict,
+            image_placeholders=args.image_placeholders,
+        )
 
     progress = Progress(len(jobs), sys.stderr, sys.stderr.isatty() and not args.quiet)
     done = pages = 0

@@ -77,6 +77,11 @@ def build_parser() -> argparse.ArgumentParser:
         help="read files as parse_to_* do: no repairs, a damaged file fails (default: repair and warn)",
     )
     parser.add_argument(
+        "--image-placeholders",
+        action="store_true",
+        help="mark each image where it stands in Markdown (![name]()) and HTML (<img alt>); not with --strict",
+    )
+    parser.add_argument(
         "--errors",
         metavar="FILE",
         help='write one JSON object per failed file, and per repair made ("kind": "warning"), to FILE (JSON lines)',
@@ -92,6 +97,8 @@ def check_arguments(parser: argparse.ArgumentParser, args: argparse.Namespace) -
             args.password.encode("utf-8")
         except UnicodeEncodeError:
             parser.error("argument --password: not valid UTF-8")
+    if args.image_placeholders and args.strict:
+        parser.error("--image-placeholders marks the images of the recovering reading: not with --strict")
     inputs: list[str] = args.inputs
     if STDIN in inputs and (len(inputs) > 1 or args.out_dir is not None):
         parser.error('"-" (standard input) must be the only input and cannot go to --out-dir')

@@ -29,10 +29,11 @@ def read_input(path: str) -> bytes:
 
 
 def convert_file(
-    path: str, output_format: str, password: str | None, strict: bool = True
+    path: str, output_format: str, password: str | None, strict: bool = True, *, image_placeholders: bool = False
 ) -> tuple[str, list[Repair]] | Failure:
     """Reads and converts one file ("-": standard input); returns the text with the
-    repairs made (none when strict), or the reason it failed."""
+    repairs made (none when strict), or the reason it failed. `image_placeholders`
+    marks the images of recovered Markdown and HTML where they stand."""
     label = STDIN_LABEL if path == STDIN else path
     try:
         data = read_input(path)
@@ -41,7 +42,7 @@ def convert_file(
     try:
         if strict:
             return FORMATS[output_format](data, password), []
-        text, warnings = extract_with_warnings(data, password, output_format)
+        text, warnings = extract_with_warnings(data, password, output_format, image_placeholders)
     except ValueError as error:
         return failure_from(label, error)
     return text, [Repair(label, w["page"], w["message"]) for w in warnings]

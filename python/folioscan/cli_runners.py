@@ -19,11 +19,13 @@ from .pool import map_in_order
 Outcome = tuple[Failure | None, int, list[Repair]]
 
 
-def convert_job(job: Job, output_format: str, password: str | None, strict: bool = True) -> Outcome:
+def convert_job(
+    job: Job, output_format: str, password: str | None, strict: bool = True, *, image_placeholders: bool = False
+) -> Outcome:
     """Converts one PDF of a batch and writes its output; gives the failure, or the
     page count, and the repairs made. Runs in a worker process, so the text never
     travels back."""
-    result = convert_file(job.source, output_format, password, strict)
+    result = convert_file(job.source, output_format, password, strict, image_placeholders=image_placeholders)
     if isinstance(result, Failure):
         return result, 0, []
     text, repairs = result
@@ -37,21 +39,28 @@ def lost_job(job: Job, error: Exception) -> Outcome:
 
 
 def convert_locally(
-    jobs: Sequence[Job], output_format: str, password: str | None, workers: int, strict: bool = True
+    jobs: Sequence[Job], output_format: str, password: str | None, workers: int, strict: bool = True,
+    *, image_placeholders: bool = False,
 ) -> Iterator[tuple[Job, Outcome]]:
     """Converts the jobs in `workers` local processes (in this one with 1), in order;
     each job's output is written where it is converted."""
-    convert = functools.partial(convert_job, output_format=output_format, password=password, strict=strict)
+    convert = functools.partial(
+        convert_job, output_format=output_format, password=password, strict=strict,
+        image_placeholders=image_placeholders,
+    )
     return map_in_order(convert, jobs, workers, on_error=lost_job)
 
 
 def convert_on(
     executor: Executor, jobs: Sequence[Job], output_format: str, password: str | None, at_once: int,
-    strict: bool = True,
+    strict: bool = True, *, image_placeholders: bool = False,
 ) -> Generator[tuple[Job, Outcome], None, None]:
     """Converts the jobs on a remote executor, in order. The PDFs are read here and
     sent as bytes; the texts (with the repairs made) come back and are written here."""
-    item = functools.partial(WorkItem, password=password, format=output_format, strict=strict, warnings=True)
+    item = functools.partial(
+        WorkItem, password=password, format=output_format, strict=strict, warnings=True,
+        image_placeholders=image_placeholders,
+    )
     results = run_items([job.source for job in jobs], item, at_once, executor)
     with contextlib.closing(results):
         for job, (_, result) in zip(jobs, results):

@@ -105,10 +105,12 @@ def extract(
     return _extract(data, password, _OUTPUTS[format], False, image_placeholders)
 
 
-def extract_with_warnings(data: bytes, password: str | None, format: str) -> tuple[Any, list[dict[str, Any]]]:
+def extract_with_warnings(
+    data: bytes, password: str | None, format: str, image_placeholders: bool = False
+) -> tuple[Any, list[dict[str, Any]]]:
     """The recovering extraction in `format`, with its warnings beside it whatever the
     format (Markdown and HTML leave them out of the text): for the command line."""
-    return _extract(data, password, _OUTPUTS[check_format("extract", format)], True)
+    return _extract(data, password, _OUTPUTS[check_format("extract", format)], True, image_placeholders)
 
 
 def extract_pages(data: bytes, password: str | None = None, *, strict: bool = False) -> tuple[Any, list[str]]:

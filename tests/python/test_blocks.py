@@ -202,3 +202,25 @@ def test_image_placeholders_are_written_only_when_asked(fmt, placeholder):
     assert placeholder not in folioscan.extract(data, format=fmt, strict=True, image_placeholders=True)
     with pytest.raises(TypeError, match="image_placeholders"):
         folioscan.extract(data, format=fmt, image_placeholders=1)
+
+
+@pytest.mark.parametrize("jobs", ["1", "2"])
+def test_the_command_line_marks_images_when_asked_alone_and_in_a_batch(tmp_path, jobs):
+    from folioscan import cli
+    from folioscan.batch import WorkItem, parse_item
+
+    source = tmp_path / "in" / "figure.pdf"
+    source.parent.mkdir()
+    source.write_bytes(figure_page())
+    single = tmp_path / "single.md"
+    assert cli.main([str(source), "-o", str(single), "--image-placeholders", "-q"]) == 0
+    assert single.read_text().count("![FormXob") == 1
+    assert cli.main([str(source.parent), "--out-dir", str(tmp_path / "out"), "--jobs", jobs, "-q",
+                     "--image-placeholders", "-f", "html"]) == 0
+    assert (tmp_path / "out" / "figure.html").read_text().count('<img alt="FormXob') == 1
+    assert cli.main([str(source), "-o", str(single), "-q"]) == 0
+    assert "![" not in single.read_text()
+    # What a Dask worker runs for one file of a batch.
+    item = WorkItem(password=None, format="markdown", data=source.read_bytes(), strict=False, warnings=True,
+                    image_placeholders=True)
+    assert parse_item(item)[0].count("![FormXob") == 1

@@ -135,6 +135,8 @@ def test_one_failed_file_is_written_to_the_errors_report(tmp_path):
         (["library/one.pdf", "library/sub/deeper/four.pdf", "elsewhere/one.pdf", "--out-dir", "out"],
          "library/one.pdf and elsewhere/one.pdf would both be written to out/one.md"),
         (["library/one.pdf", "--dask", "tcp://127.0.0.1:8786"], "--dask converts a batch: use --out-dir"),
+        (["library/one.pdf", "--image-placeholders"],
+         "--image-placeholders marks the images of the recovering reading: not with --strict"),
     ],
 )
 def test_usage_mistakes_exit_2_before_writing_anything(library, args, message):
@@ -307,10 +309,10 @@ def test_an_interrupted_batch_reports_what_was_done_and_exits_130(library, tmp_p
 
 
 def convert_or_die_on_one(job: cli_output.Job, output_format: str, password: str | None, strict: bool = True,
-                          convert=cli_runners.convert_job):
+                          convert=cli_runners.convert_job, **options):
     if job.source.endswith("one.pdf"):
         os.kill(os.getpid(), signal.SIGKILL)
-    return convert(job, output_format, password, strict)
+    return convert(job, output_format, password, strict, **options)
 
 
 @pytest.mark.skipif(
