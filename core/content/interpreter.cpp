@@ -123,11 +123,13 @@ struct TextInterpreter::State {
 
   // Recovery: character spacing (Tc) wider than a word gap sets each glyph apart from the
   // next, as spaced-out letters are drawn ("H e l l o"): a space goes between glyphs that
-  // are not spaces, as a glyph of its own. Horizontal writing only; a negative size
-  // mirrors the glyphs, so the spacing that parts them has the other sign. `glyph_starts`
-  // follows the text.
-  void space_letters(TextRun& run, const TextState& ts) {
-    const double spacing = ts.tfs < 0 ? -ts.tc * ts.th : ts.tc * ts.th;
+  // are not spaces, as a glyph of its own. A negative size mirrors the glyphs, so the
+  // spacing that parts them has the other sign; in vertical writing glyphs advance down,
+  // so a negative Tc is the one that parts them (and the horizontal scale plays no part).
+  // `glyph_starts` follows the text.
+  void space_letters(TextRun& run, const TextState& ts, bool vertical) {
+    const double along = vertical ? -ts.tc : ts.tc * ts.th;
+    const double spacing = ts.tfs < 0 ? -along : along;
     if (!(spacing > 0.15 * std::fabs(ts.tfs)) || glyph_starts.size() < 2) return;
     std::string text;
     std::vector<std::uint32_t> starts;
@@ -179,7 +181,7 @@ struct TextInterpreter::State {
         if (count_glyphs_without_text(font, run.text, glyph_starts) > 0) {
           space_blank_glyphs(run, glyph_advances(*ts.current, bytes, ts.tc, ts.tw, ts.tfs, ts.th), p, ts.tfs);
         }
-        if (ts.current->vertical_advance == 0.0) space_letters(run, ts);
+        space_letters(run, ts, ts.current->vertical_advance != 0.0);
         if (has_multi_character_glyph(run.text, glyph_starts)) run.glyph_starts = glyph_starts;
         weightless = ts.current->vertical_advance == 0.0 && is_weightless_space(run, ts.tfs);
       } else {

@@ -251,9 +251,12 @@ TEST(Interpret, RecoverySpacesOutLettersAndDropsSpacesThatTakeNoRoom) {
       // Spacing of 0.25 em parts the letters (a space glyph stays one); 0.125 em does not.
       {"BT /F1 12 Tf 3 Tc (Hi Hi) Tj ET", {"Hi Hi"}, {"H i H i"}},
       {"BT /F1 12 Tf 1.5 Tc (Hi) Tj ET", {"Hi"}, {"Hi"}},
-      // Mirrored glyphs part at negative spacing; vertical writing keeps its column.
+      // Mirrored glyphs part at negative spacing, and so do glyphs that advance down a
+      // column: there a positive Tc draws them closer.
       {"BT /F1 -12 Tf -3 Tc (Hi) Tj ET", {"Hi"}, {"H i"}},
       {"BT /F2 12 Tf 3 Tc (Hi) Tj ET", {"Hi"}, {"Hi"}},
+      {"BT /F2 12 Tf -3 Tc (Hi) Tj ET", {"Hi"}, {"H i"}},
+      {"BT /F2 12 Tf -1.5 Tc (Hi) Tj ET", {"Hi"}, {"Hi"}},
       // A space that takes no room is no run; one that Tc widens is.
       {"BT /F1 12 Tf [(H) (\\201) (i)] TJ ET", {"H", " ", "i"}, {"H", "i"}},
       {"BT /F1 12 Tf 1 Tc [(H) (\\201) (i)] TJ ET", {"H", " ", "i"}, {"H", " ", "i"}},
