@@ -254,16 +254,20 @@ void build_steps(const std::uint32_t* lit, const std::uint32_t* dist, std::array
   for (std::uint32_t i = 0; i < n; ++i) {
     const std::uint32_t e = lit[i];
     const std::uint32_t len = entry_length(e);
-    const std::uint32_t extra = entry_extra(e);
-    // A match: its length code and extra bits, then a distance code, within the bits.
-    const std::uint32_t at = len + extra;
-    const std::uint32_t length = entry_value(e) + ((i >> len) & ((1u << extra) - 1));
-    const std::uint32_t d = dist[(i >> at) & ((1u << kDistRootBits) - 1)];
-    const std::uint32_t decided = at + entry_length(d);
+    // Most entries are literals: one step of one byte.
+    if (entry_kind(e) == kKindLiteral) {
+      steps[i] = make_step(1, len);
+      continue;
+    }
     std::uint32_t step = 0;
-    if (entry_kind(e) == kKindLiteral) step = make_step(1, len);
-    if (entry_kind(e) == kKindMatch && entry_kind(d) == kKindMatch && decided <= kStepBits) {
-      step = make_step(length, decided + entry_extra(d));
+    if (entry_kind(e) == kKindMatch) {
+      // A match: its length code and extra bits, then a distance code, within the bits.
+      const std::uint32_t extra = entry_extra(e);
+      const std::uint32_t at = len + extra;
+      const std::uint32_t length = entry_value(e) + ((i >> len) & ((1u << extra) - 1));
+      const std::uint32_t d = dist[(i >> at) & ((1u << kDistRootBits) - 1)];
+      const std::uint32_t decided = at + entry_length(d);
+      if (entry_kind(d) == kKindMatch && decided <= kStepBits) step = make_step(length, decided + entry_extra(d));
     }
     steps[i] = step;
   }
@@ -524,9 +528,26 @@ struct StepTables {
 
     // Both readers, until the first one reaches where the ahead one started.
     const std::uint8_t* const meet = begin + (record_pos[0] >> 3);
+    while (running && r.in < meet) {
+      // An advance moves a reader at most 14 bytes on (two refills), so the ahead
+      // reader can take this many before it might pass the end: no check of its end
+      // within them.
+      std::ptrdiff_t room = (stop_at - ahead.in) / 16;
+      if (room <= 0) {
+        running = ahead.in <= stop_at && advance(ahead, st, lt, dt) == SymbolEnd::Ok;
+        if (!step_first(how)) return leave(how);
+        continue;
+      }
+      for (; room > 0 && r.in < meet; --room) {
+        if (!step_first(how)) return leave(how);
+        if (advance(ahead, st, lt, dt) != SymbolEnd::Ok) {
+          running = false;
+          break;
+        }
+      }
+    }
     while (r.in < meet) {
       if (!step_first(how)) return leave(how);
-      if (running && (ahead.in > stop_at || advance(ahead, st, lt, dt) != SymbolEnd::Ok)) running = false;
     }
 
     // The first reader walks on until it lands on a recorded boundary, or passes them
