@@ -9,6 +9,7 @@
 #include <string_view>
 #include <utility>
 
+#include "image_blocks.h"
 #include "line_pieces.h"
 #include "lists.h"
 #include "paragraphs.h"
@@ -54,8 +55,35 @@ struct ReadLine {
   std::optional<std::uint32_t> table;
 };
 
+// At most this many figures take part in the cuts of one page; a page of thousands of
+// images (tiles of a picture) leaves the rest out.
+constexpr std::size_t kMaxFigureObstacles = 64;
+
+// The boxes of the figures among `images` that the page's text flows around: of a
+// figure's size, and with no piece's centre inside (a chart with its labels drawn as
+// text over it, a picture behind a text box is read by its text alone).
+std::vector<std::array<double, 4>> figure_obstacles(std::span<const std::array<double, 4>> images,
+                                                    std::span<const CutBox> text,
+                                                    const std::array<double, 4>& media_box) {
+  std::vector<std::array<double, 4>> out;
+  for (const std::array<double, 4>& image : images) {
+    if (out.size() == kMaxFigureObstacles) break;
+    const auto box = normalised(image);
+    if (!(std::isfinite(box[0]) && std::isfinite(box[1]) && std::isfinite(box[2]) && std::isfinite(box[3]))) continue;
+    if (!figure_sized(box, media_box, !text.empty())) continue;
+    const bool covers_text = std::any_of(text.begin(), text.end(), [&](const CutBox& piece) {
+      const double cx = 0.5 * (piece.x0 + piece.x1);
+      const double cy = 0.5 * (piece.y0 + piece.y1);
+      return cx > box[0] && cx < box[2] && cy > box[1] && cy < box[3];
+    });
+    if (!covers_text) out.push_back(box);
+  }
+  return out;
+}
+
 std::vector<ReadLine> read_lines(std::vector<LinePiece>& pieces, std::span<const Table> tables, double unit,
-                                 bool right_to_left) {
+                                 bool right_to_left, std::span<const std::array<double, 4>> images,
+                                 const std::array<double, 4>& media_box) {
   std::vector<CutBox> boxes;
   // Item i is pieces[i] for i below the piece count, else a table.
   std::vector<std::uint32_t> upright;
@@ -77,6 +105,12 @@ std::vector<ReadLine> read_lines(std::vector<LinePiece>& pieces, std::span<const
     boxes.push_back({box[0], box[1], box[2], box[3]});
     placed_tables.push_back(t);
   }
+  // Items from `first_figure` on are figures: they steer the cuts and are read as nothing.
+  const std::size_t first_figure = boxes.size();
+  for (const std::array<double, 4>& figure :
+       figure_obstacles(images, std::span<const CutBox>(boxes.data(), upright.size()), media_box)) {
+    boxes.push_back({figure[0], figure[1], figure[2], figure[3], true});
+  }
   const std::vector<ReadingPlace> order = reading_order(boxes, unit, right_to_left);
   std::vector<ReadLine> lines;
   lines.reserve(order.size());
@@ -93,6 +127,10 @@ std::vector<ReadLine> read_lines(std::vector<LinePiece>& pieces, std::span<const
   };
   std::uint32_t row_id = 0;
   for (const ReadingPlace& place : order) {
+    if (place.item >= first_figure) {
+      flush();
+      continue;
+    }
     if (place.item >= upright.size()) {
       flush();
       ReadLine table;
@@ -356,12 +394,12 @@ void count_table_text(SizeCounts& sizes, std::span<const TextRun* const> shown,
 }
 
 PageStructure structure_page(const LayoutResult& layout, std::span<const Table> tables,
-                             const std::array<double, 4>& media_box) {
+                             const std::array<double, 4>& media_box, std::span<const std::array<double, 4>> images) {
   PageStructure out;
   std::vector<LinePiece> pieces = line_pieces(layout);
   for (const LinePiece& piece : pieces) count_size(out.styles.sizes, piece.size, piece.characters);
   const double unit = body_size(out.styles.sizes);
-  std::vector<ReadLine> lines = read_lines(pieces, tables, unit, mostly_right_to_left(pieces));
+  std::vector<ReadLine> lines = read_lines(pieces, tables, unit, mostly_right_to_left(pieces), images, media_box);
   BlockBuilder builder(out, media_box);
   out.lines.reserve(lines.size());
   for (ReadLine& line : lines) {

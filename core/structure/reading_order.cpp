@@ -220,6 +220,7 @@ class Cutter {
     std::vector<Interval> group_free;
     double group_x0 = 0.0;
     double group_x1 = 0.0;
+    bool group_figures_only = false;
     for (Ids& band : bands) {
       const std::vector<Interval> band_free = free_of(band, from, to);
       double band_x0 = box(band.front()).x0;
@@ -228,7 +229,9 @@ class Cutter {
         band_x0 = std::fmin(band_x0, box(id).x0);
         band_x1 = std::fmax(band_x1, box(id).x1);
       }
-      if (!groups.empty()) {
+      const bool figures_only =
+          std::all_of(band.begin(), band.end(), [&](std::uint32_t id) { return box(id).figure; });
+      if (!groups.empty() && !figures_only && !group_figures_only) {
         const double x0 = std::fmin(group_x0, band_x0);
         const double x1 = std::fmax(group_x1, band_x1);
         std::vector<Interval> shared = intersect(group_free, band_free);
@@ -244,6 +247,7 @@ class Cutter {
           continue;
         }
       }
+      group_figures_only = figures_only;
       groups.push_back(band);
       members.push_back({std::move(band)});
       group_free = band_free;

@@ -18,6 +18,9 @@ struct CutBox {
   double y0 = 0.0;
   double x1 = 0.0;
   double y1 = 0.0;
+  // A figure: it takes up room but holds no text, so a row of figures alone is no
+  // evidence of columns and joins no rows that share a gutter.
+  bool figure = false;
 };
 
 // One item in reading order; items that read as one row of one region share `row`
