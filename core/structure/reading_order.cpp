@@ -14,6 +14,9 @@ namespace {
 // A column narrower than this many units whose rows line up with its neighbour's is a
 // table column, not a column of text.
 constexpr double kTableColumn = 12.0;
+// White space of this many units or more parts a page's first or last row from the
+// rest as its running header or footer.
+constexpr double kHeaderGap = 0.8;
 
 struct Interval {
   double from = 0.0;
@@ -43,6 +46,23 @@ class Cutter {
       leaf(ids);
       return;
     }
+    if (depth == 0 && bands.size() >= 3) {
+      // A running header or footer: the page's first (last) row, far above (below) the
+      // rest, is read on its own before (after) the columns, though its page number
+      // and title stand over both of them.
+      const bool head = running_line(bands[0]) && apart(bands[0], bands[1]);
+      const bool foot = running_line(bands.back()) && apart(bands[bands.size() - 2], bands.back());
+      if (head || foot) {
+        Ids body;
+        for (std::size_t i = head ? 1 : 0; i < bands.size() - (foot ? 1 : 0); ++i) {
+          body.insert(body.end(), bands[i].begin(), bands[i].end());
+        }
+        if (head) leaf(bands.front());
+        region(body, depth + 1);
+        if (foot) leaf(bands.back());
+        return;
+      }
+    }
     std::vector<Ids> columns = vertical_split(ids, bands.size());
     if (columns.size() > 1) {
       if (right_to_left_) std::reverse(columns.begin(), columns.end());
@@ -61,6 +81,21 @@ class Cutter {
   std::vector<ReadingPlace> take() { return std::move(out_); }
 
  private:
+  // Whether the row `band` reads as a running header or footer line: items at both
+  // ends with a column's width of white space between them (a page number and a title).
+  bool running_line(const Ids& band) const { return band.size() >= 2 && has_gutter(band, min_column_); }
+
+  // Whether the row `upper` stands apart above the row `lower`: more white space
+  // between them than the lines of a paragraph leave.
+  bool apart(const Ids& upper, const Ids& lower) const {
+    double bottom = INFINITY;
+    for (const std::uint32_t id : upper) bottom = std::fmin(bottom, box(id).y0);
+    double top = -INFINITY;
+    for (const std::uint32_t id : lower) top = std::fmax(top, box(id).y1);
+    return bottom - top >= kHeaderGap * unit_;
+  }
+
+
   const CutBox& box(std::uint32_t id) const { return boxes_[id]; }
 
   // Columns split at gaps at least a gutter wide in the x projection (a narrow gutter
