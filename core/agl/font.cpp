@@ -86,8 +86,30 @@ void upper_case_from(std::string& out, std::size_t from) {
   }
 }
 
+// Replaces the Latin ligatures' presentation forms in `out` from byte `from` on with
+// the letters they join.
+void spell_out_ligatures_from(std::string& out, std::size_t from) {
+  static constexpr std::string_view kLetters[] = {"ff", "fi", "fl", "ffi", "ffl", "st", "st"};
+  std::size_t at = out.find("\xEF\xAC", from);
+  if (at == std::string::npos) return;
+  std::string spelled;
+  spelled.reserve(out.size() - from + 8);
+  std::size_t copied = from;
+  for (; at != std::string::npos && at + 2 < out.size(); at = out.find("\xEF\xAC", at + 1)) {
+    const auto last = static_cast<unsigned char>(out[at + 2]);
+    if (last < 0x80 || last > 0x86) continue;
+    spelled.append(out, copied, at - copied);
+    spelled += kLetters[last - 0x80];
+    copied = at + 3;
+  }
+  if (copied == from) return;
+  spelled.append(out, copied, std::string::npos);
+  out.resize(from);
+  out += spelled;
+}
+
 // The text of one-byte `code` of a simple font: ToUnicode first, else the encoding;
-// a small capital's upper-cased.
+// a small capital's upper-cased, a ligature spelled out (in recovery).
 void append_simple_code_text(const Font& font, std::uint8_t code, std::string& out) {
   const std::size_t from = out.size();
   if (!(font.to_unicode && lookup_tounicode(*font.to_unicode, code, out))) append_encoded_text(font, code, out);
@@ -95,6 +117,7 @@ void append_simple_code_text(const Font& font, std::uint8_t code, std::string& o
       std::find(font.small_capitals.begin(), font.small_capitals.end(), code) != font.small_capitals.end()) {
     upper_case_from(out, from);
   }
+  if (font.spell_out_ligatures) spell_out_ligatures_from(out, from);
 }
 
 // Strings of a font with a CMap: codes of one to four bytes cut by its codespace
@@ -107,9 +130,11 @@ double decode_with_code_map(const Font& font, ByteView bytes, double tc, double 
     const cmap::CharCode code = cmap::next_code(map, bytes, pos);
     pos += code.bytes;
     if (glyph_starts != nullptr) glyph_starts->push_back(static_cast<std::uint32_t>(out.size()));
+    const std::size_t from = out.size();
     if (!(font.to_unicode && lookup_tounicode(*font.to_unicode, code.value, out))) {
       append_composite_text(font, code, cmap::cid_for(map, code), out);
     }
+    if (font.spell_out_ligatures) spell_out_ligatures_from(out, from);
     // A code the CMap does not map is drawn (and measured) as its notdef CID.
     const double w0 = width_of(font, cmap::glyph_cid(map, code));
     // Word spacing applies to the one-byte code 32 of any font, as in Shift-JIS.
@@ -261,9 +286,13 @@ double decode_and_measure(const Font& font, ByteView bytes, double tc, double tw
     if (glyph_starts != nullptr) glyph_starts->push_back(static_cast<std::uint32_t>(out.size()));
     if (one_byte) {
       append_simple_code_text(font, static_cast<std::uint8_t>(code), out);
-    } else if (!(font.to_unicode && lookup_tounicode(*font.to_unicode, code, out))) {
-      // Two-byte codes without a CMap are their own CIDs (Identity).
-      append_composite_text(font, cmap::CharCode{code, 2}, code, out);
+    } else {
+      const std::size_t from = out.size();
+      if (!(font.to_unicode && lookup_tounicode(*font.to_unicode, code, out))) {
+        // Two-byte codes without a CMap are their own CIDs (Identity).
+        append_composite_text(font, cmap::CharCode{code, 2}, code, out);
+      }
+      if (font.spell_out_ligatures) spell_out_ligatures_from(out, from);
     }
 
     const double w0 = cache != nullptr ? (*cache)[code] : width_of(font, code);

@@ -348,6 +348,7 @@ Font load_font(OpenDocument& doc, FontContext& context, const Dictionary& font_d
     apply_embedded_program(doc, context.programs, font_dict, font);
     if (font.code_bytes == 1) drop_control_text(font);
     font.face = read_face(doc, font_dict);
+    font.spell_out_ligatures = true;
   }
   font.cache_byte_widths();
   font.cache_byte_text();

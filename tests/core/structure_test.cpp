@@ -45,11 +45,13 @@ struct Structured {
 // The structure of one page as recovery builds it, headings marked as for a document
 // of that page alone; with `images_between`, an image block stands before each text
 // block when headings are marked, as placed images do.
-Structured structure(const std::vector<TextRun>& runs, std::vector<Table> tables = {}, bool images_between = false) {
+// `figures` are the boxes of images painted on the page.
+Structured structure(const std::vector<TextRun>& runs, std::vector<Table> tables = {}, bool images_between = false,
+                     const std::vector<std::array<double, 4>>& figures = {}) {
   const std::vector<const TextRun*> shown = shown_runs(runs, kLetter);
   const std::vector<const TextRun*> flowing = runs_outside_tables(shown, tables);
   const LayoutResult layout = layout_lines_recovering(flowing, kLetter);
-  PageStructure built = structure_page(layout, tables, kLetter);
+  PageStructure built = structure_page(layout, tables, kLetter, figures);
   Structured out;
   out.lines = built.lines;
   out.page.lines = std::move(built.lines);
@@ -144,6 +146,70 @@ TEST(Structure, AFullWidthFooterStaysBelowBothColumnsAndAGapInOneLineIsNoGutter)
   EXPECT_EQ(lines[8], "right four ends it.");
   EXPECT_EQ(lines[9], "A footer line that runs across the whole width of the page");
   EXPECT_EQ(lines[10], "Name: Value");
+}
+
+// Two columns of four lines at `top`, the left one's lines starting with `left`, the
+// right one's with `right`.
+void two_columns(std::vector<TextRun>& runs, double top, const std::string& left, const std::string& right) {
+  for (int i = 0; i < 4; ++i) {
+    const std::string n = std::to_string(i + 1);
+    runs.push_back(run(left + n + " of this column runs on", 72, top - 12.0 * i));
+    runs.push_back(run(right + n + " of that column runs on", 330, top - 12.0 * i));
+  }
+}
+
+std::vector<std::string> firsts(const Texts& lines) {
+  std::vector<std::string> out;
+  for (const std::string& line : lines) out.push_back(line.substr(0, line.find(' ')));
+  return out;
+}
+
+TEST(Structure, AFigureAcrossTheGutterPartsTheColumnsAboveItFromThoseBelow) {
+  const struct {
+    bool label_over_figure;
+    Texts order;
+  } cases[] = {
+      {false, {"a1", "a2", "a3", "a4", "b1", "b2", "b3", "b4", "c1", "c2", "c3", "c4", "d1", "d2", "d3", "d4"}},
+      // A figure with text drawn over it (a chart's labels) is read by its text alone:
+      // the gutter runs on through it and each column reads whole.
+      {true,
+       {"a1", "a2", "a3", "a4", "label", "c1", "c2", "c3", "c4", "b1", "b2", "b3", "b4", "d1", "d2", "d3", "d4"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<TextRun> runs;
+    two_columns(runs, 700, "a", "b");
+    if (c.label_over_figure) runs.push_back(run("label", 100, 540));
+    two_columns(runs, 420, "c", "d");
+    const Structured s = structure(runs, {}, false, {{72, 450, 540, 640}});
+    EXPECT_EQ(firsts(line_texts(s)), c.order) << c.label_over_figure;
+  }
+}
+
+TEST(Structure, ARunningHeaderOrFooterOverTwoColumnsIsReadOnItsOwn) {
+  const struct {
+    double y;  // of the page number and title
+    Texts lines;
+  } cases[] = {
+      {750, {"12 Running Title", "a1", "a2", "a3", "a4", "b1", "b2", "b3", "b4"}},
+      {600, {"a1", "a2", "a3", "a4", "b1", "b2", "b3", "b4", "12 Running Title"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<TextRun> runs;
+    runs.push_back(run("12", 72, c.y));
+    runs.push_back(run("Running Title", 470, c.y));
+    two_columns(runs, 700, "a", "b");
+    Texts lines = line_texts(structure(runs));
+    for (std::string& line : lines) {
+      if (!line.starts_with("12")) line = line.substr(0, line.find(' '));
+    }
+    EXPECT_EQ(lines, c.lines) << c.y;
+  }
+  // A heading over the left column, however far above it, heads that column.
+  std::vector<TextRun> runs;
+  runs.push_back(run("Heading", 72, 750));
+  runs.push_back(run("2", 110, 754, 6));
+  two_columns(runs, 700, "a", "b");
+  EXPECT_EQ(firsts(line_texts(structure(runs)))[1], "a1");
 }
 
 TEST(Structure, ARightToLeftPageReadsItsColumnsRightToLeft) {
