@@ -212,6 +212,29 @@ TEST(Structure, ARunningHeaderOrFooterOverTwoColumnsIsReadOnItsOwn) {
   EXPECT_EQ(firsts(line_texts(structure(runs)))[1], "a1");
 }
 
+TEST(Structure, FootnotesAtTheFootOfAColumnReadAfterTheColumnsBesideIt) {
+  const struct {
+    const char* note;
+    bool text_below;  // body text under the small block in its column
+    Texts order;      // first words of the blocks
+  } cases[] = {
+      {"12 Ibid., a note at the foot.", false, {"a1", "b1", "12"}},
+      {"\xE2\x80\xA0 Corresponding author.", false, {"a1", "b1", "\xE2\x80\xA0"}},
+      // Small text without a note's mark (a caption), or with body text below it, stays.
+      {"Figure 3. A caption below it.", false, {"a1", "Figure", "b1"}},
+      {"12 Ibid., a note at the foot.", true, {"a1", "12", "last", "b1"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<TextRun> runs;
+    two_columns(runs, 700, "a", "b");
+    runs.push_back(run(c.note, 72, 630, 8));
+    if (c.text_below) runs.push_back(run("last line of the column.", 72, 600));
+    Texts firsts_of_blocks;
+    for (const auto& [type, text, level] : blocks_of(structure(runs))) firsts_of_blocks.push_back(text.substr(0, text.find(' ')));
+    EXPECT_EQ(firsts_of_blocks, c.order) << c.note;
+  }
+}
+
 TEST(Structure, ARightToLeftPageReadsItsColumnsRightToLeft) {
   // Hebrew words ("shalom", "olam"), two lines per column.
   const std::string shalom = "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D";
