@@ -487,6 +487,7 @@ PageStructure structure_page(const LayoutResult& layout, std::span<const Table> 
                              const std::array<double, 4>& media_box, std::span<const std::array<double, 4>> images) {
   PageStructure out;
   std::vector<LinePiece> pieces = line_pieces(layout);
+  attach_raised_marks(pieces);
   for (const LinePiece& piece : pieces) count_size(out.styles.sizes, piece.size, piece.characters);
   const double unit = body_size(out.styles.sizes);
   std::vector<ReadLine> lines = read_lines(pieces, tables, unit, mostly_right_to_left(pieces), images, media_box);

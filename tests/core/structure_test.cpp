@@ -235,6 +235,25 @@ TEST(Structure, FootnotesAtTheFootOfAColumnReadAfterTheColumnsBesideIt) {
   }
 }
 
+TEST(Structure, ARaisedNoteMarkStaysInItsLineButASmallLabelWellAboveDoesNot) {
+  const struct {
+    double raise;  // of the mark's baseline above the line's
+    Texts lines;
+  } cases[] = {
+      {7, {"To get started, consider the visualization1 in Figure 1 below."}},
+      {14, {"1", "To get started, consider the visualization in Figure 1 below."}},
+  };
+  for (const auto& c : cases) {
+    std::vector<TextRun> runs;
+    runs.push_back(run("To get started, consider the visualization", 72, 700));
+    runs.push_back(run("1", 282, 700 + c.raise, 6));
+    runs.push_back(run(" in Figure 1 below.", 285, 700));
+    const Structured s = structure(runs);
+    EXPECT_EQ(line_texts(s), c.lines) << c.raise;
+    EXPECT_EQ(s.page.blocks->size(), c.lines.size()) << c.raise;
+  }
+}
+
 TEST(Structure, ARightToLeftPageReadsItsColumnsRightToLeft) {
   // Hebrew words ("shalom", "olam"), two lines per column.
   const std::string shalom = "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D";
