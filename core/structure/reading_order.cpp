@@ -47,9 +47,9 @@ class Cutter {
       return;
     }
     if (depth == 0 && bands.size() >= 3) {
-      // A running header or footer: the page's first (last) row, far above (below) the
-      // rest, is read on its own before (after) the columns, though its page number
-      // and title stand over both of them.
+      // A running header or footer: the page's first (last) row, a page number and a
+      // title set off from the rest by white space, is read on its own before (after)
+      // the columns, though its two ends stand over different columns.
       const bool head = running_line(bands[0]) && apart(bands[0], bands[1]);
       const bool foot = running_line(bands.back()) && apart(bands[bands.size() - 2], bands.back());
       if (head || foot) {
@@ -94,7 +94,6 @@ class Cutter {
     for (const std::uint32_t id : lower) top = std::fmax(top, box(id).y1);
     return bottom - top >= kHeaderGap * unit_;
   }
-
 
   const CutBox& box(std::uint32_t id) const { return boxes_[id]; }
 

@@ -230,7 +230,9 @@ TEST(Structure, FootnotesAtTheFootOfAColumnReadAfterTheColumnsBesideIt) {
     runs.push_back(run(c.note, 72, 630, 8));
     if (c.text_below) runs.push_back(run("last line of the column.", 72, 600));
     Texts firsts_of_blocks;
-    for (const auto& [type, text, level] : blocks_of(structure(runs))) firsts_of_blocks.push_back(text.substr(0, text.find(' ')));
+    for (const auto& [type, text, level] : blocks_of(structure(runs))) {
+      firsts_of_blocks.push_back(text.substr(0, text.find(' ')));
+    }
     EXPECT_EQ(firsts_of_blocks, c.order) << c.note;
   }
 }
