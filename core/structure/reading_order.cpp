@@ -17,6 +17,10 @@ constexpr double kTableColumn = 12.0;
 // White space of this many units or more parts a page's first or last row from the
 // rest as its running header or footer.
 constexpr double kHeaderGap = 0.8;
+// Lines of one side of a gutter this many units of white space apart or more, with
+// lines of the other side between them, are no column.
+constexpr double kScatteredGap = 1.5;
+constexpr std::size_t kMaxScattered = 32;
 
 struct Interval {
   double from = 0.0;
@@ -64,6 +68,9 @@ class Cutter {
       }
     }
     std::vector<Ids> columns = vertical_split(ids, bands.size());
+    if (columns.size() == 2 && (scattered(columns[0], columns[1]) || scattered(columns[1], columns[0]))) {
+      columns.resize(1);
+    }
     if (columns.size() > 1) {
       if (right_to_left_) std::reverse(columns.begin(), columns.end());
       for (Ids& column : columns) region(column, depth + 1);
@@ -81,6 +88,34 @@ class Cutter {
   std::vector<ReadingPlace> take() { return std::move(out_); }
 
  private:
+  // Whether `lines` beside `other` are no column but lines set between the other's (a
+  // display equation's lead-ins "such that" at the left of centred formulas): at least
+  // two, no two of them a paragraph's line apart, none on a row with one of `other`,
+  // and `other` reaching both above and below the gap between some two of them.
+  bool scattered(const Ids& lines, const Ids& other) const {
+    // Scattered lines are few; a side of many lines is a column (and is not compared
+    // line by line with the other side).
+    if (lines.size() < 2 || lines.size() > kMaxScattered) return false;
+    const auto same_row = [&](std::uint32_t a, std::uint32_t b) {
+      return box(a).y0 < box(b).y1 && box(b).y0 < box(a).y1;
+    };
+    for (const std::uint32_t a : lines) {
+      for (const std::uint32_t b : other) {
+        if (same_row(a, b)) return false;
+      }
+    }
+    Ids sorted = lines;
+    std::sort(sorted.begin(), sorted.end(), [&](std::uint32_t a, std::uint32_t b) { return box(a).y1 > box(b).y1; });
+    bool between = false;
+    for (std::size_t i = 1; i < sorted.size(); ++i) {
+      const double upper = box(sorted[i - 1]).y0;
+      const double lower = box(sorted[i]).y1;
+      if (upper - lower < kScatteredGap * unit_) return false;
+      for (const std::uint32_t b : other) between = between || (box(b).y1 <= upper && box(b).y0 >= lower);
+    }
+    return between;
+  }
+
   // Whether the row `band` reads as a running header or footer line: items at both
   // ends with a column's width of white space between them (a page number and a title).
   bool running_line(const Ids& band) const { return band.size() >= 2 && has_gutter(band, min_column_); }

@@ -642,6 +642,26 @@ TEST(ReadingOrder, NarrowPiecesJoinTheirNeighbourAndNonFiniteBoxesReadLast) {
   EXPECT_NE(order[1].row, order[2].row);
 }
 
+TEST(ReadingOrder, LeadInsBetweenCentredFormulasReadInTurnButColumnsStayWhole) {
+  const auto items_of = [](const std::vector<CutBox>& boxes) {
+    std::vector<std::uint32_t> items;
+    for (const ReadingPlace& place : reading_order(boxes, 10.0, false)) items.push_back(place.item);
+    return items;
+  };
+  // "such that" and "this means that" at the left, each above a formula set centred.
+  const std::vector<CutBox> formulas = {{72, 700, 150, 707}, {200, 680, 400, 687}, {200, 668, 400, 675},
+                                        {72, 650, 160, 657}, {200, 630, 400, 637}};
+  EXPECT_EQ(items_of(formulas), (std::vector<std::uint32_t>{0, 1, 2, 3, 4}));
+  // Two columns whose lines never share a row (the right one set half a line lower)
+  // are still columns: their lines stand a line apart.
+  std::vector<CutBox> offset;
+  for (int i = 0; i < 4; ++i) {
+    offset.push_back({72, 700.0 - 12 * i, 280, 705.0 - 12 * i});
+    offset.push_back({320, 694.0 - 12 * i, 540, 699.0 - 12 * i});
+  }
+  EXPECT_EQ(items_of(offset), (std::vector<std::uint32_t>{0, 2, 4, 6, 1, 3, 5, 7}));
+}
+
 // Two text columns `gap` units apart with `rows` rows: a column cut only through three
 // rows or more.
 std::vector<std::uint32_t> narrow_gutter_order(int rows, double gap = 0.6) {
