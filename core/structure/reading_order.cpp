@@ -323,10 +323,13 @@ class Cutter {
       group_x0 = band_x0;
       group_x1 = band_x1;
     }
-    // Two rows that share only a narrow gap are no columns: they stand alone again.
+    // Two rows that share only a narrow gap are no columns, nor are two rows of which
+    // one stands on one side of the gap only (a justified line's wide word space over a
+    // short line): they stand alone again.
     std::vector<Ids> out;
     for (std::size_t g = 0; g < groups.size(); ++g) {
-      if (members[g].size() == 2 && !has_gutter(groups[g], wide_gap_)) {
+      if (members[g].size() == 2 &&
+          (!has_gutter(groups[g], wide_gap_) || members[g][0].size() < 2 || members[g][1].size() < 2)) {
         for (Ids& band : members[g]) out.push_back(std::move(band));
       } else {
         out.push_back(std::move(groups[g]));

@@ -642,7 +642,7 @@ TEST(ReadingOrder, NarrowPiecesJoinTheirNeighbourAndNonFiniteBoxesReadLast) {
   EXPECT_NE(order[1].row, order[2].row);
 }
 
-TEST(ReadingOrder, LeadInsBetweenCentredFormulasReadInTurnButColumnsStayWhole) {
+TEST(ReadingOrder, LeadInsBetweenFormulasAndAJustifiedLinesWordSpacesAreNoColumnsButOffsetColumnsAre) {
   const auto items_of = [](const std::vector<CutBox>& boxes) {
     std::vector<std::uint32_t> items;
     for (const ReadingPlace& place : reading_order(boxes, 10.0, false)) items.push_back(place.item);
@@ -660,6 +660,10 @@ TEST(ReadingOrder, LeadInsBetweenCentredFormulasReadInTurnButColumnsStayWhole) {
     offset.push_back({320, 694.0 - 12 * i, 540, 699.0 - 12 * i});
   }
   EXPECT_EQ(items_of(offset), (std::vector<std::uint32_t>{0, 2, 4, 6, 1, 3, 5, 7}));
+  // A justified line's wide word spaces over the paragraph's short last line: no columns.
+  const std::vector<CutBox> justified = {{54, 341, 560, 348}, {54, 326, 388, 333}, {400, 326, 529, 333},
+                                         {538, 326, 560, 333}, {54, 311, 189, 318}};
+  EXPECT_EQ(items_of(justified), (std::vector<std::uint32_t>{0, 1, 2, 3, 4}));
 }
 
 // Two text columns `gap` units apart with `rows` rows: a column cut only through three
