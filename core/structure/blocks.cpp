@@ -384,9 +384,9 @@ bool starts_with_note_mark(std::string_view text) {
   return (next >= 'A' && next <= 'Z') || (next >= 'a' && next <= 'z') || next >= 0x80;
 }
 
-// Pages of more blocks than this keep the order of their notes (the search for them
-// goes over the blocks once per run of small text).
-constexpr std::size_t kMaxNoteBlocks = 1000;
+// Pages of more blocks than this keep the order of their notes: each run of small text
+// is compared with every block, once per move, which grows with the cube of the count.
+constexpr std::size_t kMaxNoteBlocks = 300;
 
 // Footnotes at the foot of a column read after the text of the columns beside it: a
 // run of blocks set smaller than the block above them in their column, with nothing
