@@ -34,7 +34,10 @@ void recover_page_text(Page& page, PagePaint& paint, const PageRecord& record, P
   const LayoutResult layout = layout_lines_recovering(flowing, record.media_box);
   page.width = layout.width;
   page.height = layout.height;
-  PageStructure structure = structure_page(layout, page.tables, record.media_box);
+  std::vector<std::array<double, 4>> images;
+  images.reserve(paint.placements.size());
+  for (const ImagePlacement& placement : paint.placements) images.push_back(placement.bbox);
+  PageStructure structure = structure_page(layout, page.tables, record.media_box, images);
   page.lines = std::move(structure.lines);
   page.blocks = std::move(structure.blocks);
   styles = std::move(structure.styles);

@@ -71,6 +71,55 @@ void append_encoded_text(const Font& font, std::uint8_t code, std::string& out) 
   if (const std::uint32_t cp = font.encoding[code]; cp != 0) append_utf8(out, cp);
 }
 
+// Upper-cases the letters of `out` from byte `from` on: ASCII and the Latin-1 letters
+// (U+00E0 to U+00FE but the division sign) that have one-byte-apart capitals.
+void upper_case_from(std::string& out, std::size_t from) {
+  for (std::size_t i = from; i < out.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(out[i]);
+    if (byte >= 'a' && byte <= 'z') {
+      out[i] = static_cast<char>(byte - 0x20);
+    } else if (byte == 0xC3 && i + 1 < out.size()) {
+      const auto next = static_cast<unsigned char>(out[i + 1]);
+      if (next >= 0xA0 && next <= 0xBE && next != 0xB7) out[i + 1] = static_cast<char>(next - 0x20);
+      ++i;
+    }
+  }
+}
+
+// Replaces the Latin ligatures' presentation forms in `out` from byte `from` on with
+// the letters they join.
+void spell_out_ligatures_from(std::string& out, std::size_t from) {
+  static constexpr std::string_view kLetters[] = {"ff", "fi", "fl", "ffi", "ffl", "st", "st"};
+  std::size_t at = out.find("\xEF\xAC", from);
+  if (at == std::string::npos) return;
+  std::string spelled;
+  spelled.reserve(out.size() - from + 8);
+  std::size_t copied = from;
+  for (; at != std::string::npos && at + 2 < out.size(); at = out.find("\xEF\xAC", at + 1)) {
+    const auto last = static_cast<unsigned char>(out[at + 2]);
+    if (last < 0x80 || last > 0x86) continue;
+    spelled.append(out, copied, at - copied);
+    spelled += kLetters[last - 0x80];
+    copied = at + 3;
+  }
+  if (copied == from) return;
+  spelled.append(out, copied, std::string::npos);
+  out.resize(from);
+  out += spelled;
+}
+
+// The text of one-byte `code` of a simple font: ToUnicode first, else the encoding;
+// a small capital's upper-cased, a ligature spelled out (in recovery).
+void append_simple_code_text(const Font& font, std::uint8_t code, std::string& out) {
+  const std::size_t from = out.size();
+  if (!(font.to_unicode && lookup_tounicode(*font.to_unicode, code, out))) append_encoded_text(font, code, out);
+  if (!font.small_capitals.empty() &&
+      std::find(font.small_capitals.begin(), font.small_capitals.end(), code) != font.small_capitals.end()) {
+    upper_case_from(out, from);
+  }
+  if (font.spell_out_ligatures) spell_out_ligatures_from(out, from);
+}
+
 // Strings of a font with a CMap: codes of one to four bytes cut by its codespace
 // ranges, widths and collection text by each code's CID.
 double decode_with_code_map(const Font& font, ByteView bytes, double tc, double tw, double tfs, double th,
@@ -81,9 +130,11 @@ double decode_with_code_map(const Font& font, ByteView bytes, double tc, double 
     const cmap::CharCode code = cmap::next_code(map, bytes, pos);
     pos += code.bytes;
     if (glyph_starts != nullptr) glyph_starts->push_back(static_cast<std::uint32_t>(out.size()));
+    const std::size_t from = out.size();
     if (!(font.to_unicode && lookup_tounicode(*font.to_unicode, code.value, out))) {
       append_composite_text(font, code, cmap::cid_for(map, code), out);
     }
+    if (font.spell_out_ligatures) spell_out_ligatures_from(out, from);
     // A code the CMap does not map is drawn (and measured) as its notdef CID.
     const double w0 = width_of(font, cmap::glyph_cid(map, code));
     // Word spacing applies to the one-byte code 32 of any font, as in Shift-JIS.
@@ -177,9 +228,7 @@ void Font::cache_byte_text() {
   for (std::uint32_t code = 0; code < 256; ++code) {
     table.offsets[code] = static_cast<std::uint32_t>(table.text.size());
     // The same choice decode_and_measure makes for a one-byte code.
-    if (!(to_unicode && lookup_tounicode(*to_unicode, code, table.text))) {
-      append_encoded_text(*this, static_cast<std::uint8_t>(code), table.text);
-    }
+    append_simple_code_text(*this, static_cast<std::uint8_t>(code), table.text);
   }
   table.offsets[256] = static_cast<std::uint32_t>(table.text.size());
   byte_text = std::move(table);
@@ -235,13 +284,15 @@ double decode_and_measure(const Font& font, ByteView bytes, double tc, double tw
     if (!one_byte && i + 1 < bytes.size()) code = (code << 8) | bytes[i + 1];
 
     if (glyph_starts != nullptr) glyph_starts->push_back(static_cast<std::uint32_t>(out.size()));
-    if (!(font.to_unicode && lookup_tounicode(*font.to_unicode, code, out))) {
-      if (one_byte) {
-        append_encoded_text(font, static_cast<std::uint8_t>(code), out);
-      } else {
+    if (one_byte) {
+      append_simple_code_text(font, static_cast<std::uint8_t>(code), out);
+    } else {
+      const std::size_t from = out.size();
+      if (!(font.to_unicode && lookup_tounicode(*font.to_unicode, code, out))) {
         // Two-byte codes without a CMap are their own CIDs (Identity).
         append_composite_text(font, cmap::CharCode{code, 2}, code, out);
       }
+      if (font.spell_out_ligatures) spell_out_ligatures_from(out, from);
     }
 
     const double w0 = cache != nullptr ? (*cache)[code] : width_of(font, code);

@@ -55,6 +55,14 @@ struct Font {
   // (a ligature "f_f_i", "uni00660069"), with that text in UTF-8; it takes the place of
   // `encoding` for the code. Empty in the strict reading.
   std::vector<std::pair<std::uint8_t, std::string>> code_strings;
+  // Recovery only, simple fonts: one-byte codes whose glyph name is a small capital
+  // ("a.sc", "r.smcp", "Esmall"), whose text is upper-cased, as a reader sees it (a
+  // small capital is a capital letter). Empty in the strict reading.
+  std::vector<std::uint8_t> small_capitals;
+  // Recovery only: a ligature's presentation form (U+FB00 to U+FB06, the "fi" of U+FB01) decodes to
+  // the letters it joins ("fi"), which is what a reader searches and copies. False in
+  // the strict reading.
+  bool spell_out_ligatures = false;
   // Recovery only: bold, italic, ascent and descent from /BaseFont and the descriptor,
   // which the structure of a recovered page reads; the defaults in the strict reading.
   FontFace face;

@@ -197,9 +197,33 @@ void load_composite(OpenDocument& doc, FontContext& context, const Dictionary& f
   }
 }
 
+// Whether a glyph name names a small capital: a variant suffix "sc", "smcp", "c2sc"
+// ("a.sc", "r.smcp", "T.c2sc", "f_f.smcp"), or the "small" ending of expert fonts'
+// names ("Asmall", "Eacutesmall"), which `base` then receives without it.
+bool small_capital_name(std::string_view name, std::string_view& base) {
+  base = name;
+  const std::size_t dot = name.find('.');
+  if (dot != std::string_view::npos && dot != 0) {
+    std::string_view suffixes = name.substr(dot + 1);
+    while (!suffixes.empty()) {
+      const std::size_t next = suffixes.find('.');
+      const std::string_view suffix = suffixes.substr(0, next);
+      if (suffix == "sc" || suffix == "smcp" || suffix == "c2sc") return true;
+      if (next == std::string_view::npos) break;
+      suffixes.remove_prefix(next + 1);
+    }
+    return false;
+  }
+  if (name.size() > 5 && name.ends_with("small") && name.front() >= 'A' && name.front() <= 'Z') {
+    base = name.substr(0, name.size() - 5);
+    return true;
+  }
+  return false;
+}
+
 // Recovery: /Differences names the strict table lacks but that say their text ("ccaron",
 // "f_f_i", "uni0066006C", "a.sc"); a name of several characters goes to
-// `code_strings`.
+// `code_strings`, and a small capital's code to `small_capitals`.
 void name_differences_recovering(const Object* encoding, Font& font) {
   if (encoding == nullptr) return;
   const Dictionary* dict = encoding->as_dict();
@@ -209,7 +233,10 @@ void name_differences_recovering(const Object* encoding, Font& font) {
   if (list == nullptr) return;
   for_each_difference(*list, [&](std::uint8_t code, std::string_view name) {
     std::erase_if(font.code_strings, [&](const auto& entry) { return entry.first == code; });
-    const auto points = glyph_name_points(name);
+    std::erase(font.small_capitals, code);
+    std::string_view base;
+    if (small_capital_name(name, base)) font.small_capitals.push_back(code);
+    const auto points = glyph_name_points(base);
     if (!points || points->empty()) return;
     if (points->size() == 1) {
       font.encoding[code] = points->front();
@@ -263,6 +290,7 @@ std::size_t approximate_size(const Font& font) {
   if (font.byte_text) bytes += font.byte_text->text.capacity();
   if (font.cid_text) bytes += font.cid_text->capacity() * sizeof(std::uint32_t);
   for (const auto& [code, text] : font.code_strings) bytes += sizeof(code) + sizeof(text) + text.capacity();
+  bytes += font.small_capitals.capacity();
   // Shared with the context's CMaps: counted per font, which errs towards the budget.
   if (font.code_map) bytes += cmap::code_map_bytes(*font.code_map);
   return bytes;
@@ -320,6 +348,7 @@ Font load_font(OpenDocument& doc, FontContext& context, const Dictionary& font_d
     apply_embedded_program(doc, context.programs, font_dict, font);
     if (font.code_bytes == 1) drop_control_text(font);
     font.face = read_face(doc, font_dict);
+    font.spell_out_ligatures = true;
   }
   font.cache_byte_widths();
   font.cache_byte_text();

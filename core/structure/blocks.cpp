@@ -9,6 +9,7 @@
 #include <string_view>
 #include <utility>
 
+#include "image_blocks.h"
 #include "line_pieces.h"
 #include "lists.h"
 #include "paragraphs.h"
@@ -54,8 +55,35 @@ struct ReadLine {
   std::optional<std::uint32_t> table;
 };
 
+// At most this many figures take part in the cuts of one page; a page of thousands of
+// images (tiles of a picture) leaves the rest out.
+constexpr std::size_t kMaxFigureObstacles = 64;
+
+// The boxes of the figures among `images` that the page's text flows around: of a
+// figure's size, and with no piece's centre inside (a chart with its labels drawn as
+// text over it, a picture behind a text box is read by its text alone).
+std::vector<std::array<double, 4>> figure_obstacles(std::span<const std::array<double, 4>> images,
+                                                    std::span<const CutBox> text,
+                                                    const std::array<double, 4>& media_box) {
+  std::vector<std::array<double, 4>> out;
+  for (const std::array<double, 4>& image : images) {
+    if (out.size() == kMaxFigureObstacles) break;
+    const auto box = normalised(image);
+    if (!(std::isfinite(box[0]) && std::isfinite(box[1]) && std::isfinite(box[2]) && std::isfinite(box[3]))) continue;
+    if (!figure_sized(box, media_box, !text.empty())) continue;
+    const bool covers_text = std::any_of(text.begin(), text.end(), [&](const CutBox& piece) {
+      const double cx = 0.5 * (piece.x0 + piece.x1);
+      const double cy = 0.5 * (piece.y0 + piece.y1);
+      return cx > box[0] && cx < box[2] && cy > box[1] && cy < box[3];
+    });
+    if (!covers_text) out.push_back(box);
+  }
+  return out;
+}
+
 std::vector<ReadLine> read_lines(std::vector<LinePiece>& pieces, std::span<const Table> tables, double unit,
-                                 bool right_to_left) {
+                                 bool right_to_left, std::span<const std::array<double, 4>> images,
+                                 const std::array<double, 4>& media_box) {
   std::vector<CutBox> boxes;
   // Item i is pieces[i] for i below the piece count, else a table.
   std::vector<std::uint32_t> upright;
@@ -77,6 +105,12 @@ std::vector<ReadLine> read_lines(std::vector<LinePiece>& pieces, std::span<const
     boxes.push_back({box[0], box[1], box[2], box[3]});
     placed_tables.push_back(t);
   }
+  // Items from `first_figure` on are figures: they steer the cuts and are read as nothing.
+  const std::size_t first_figure = boxes.size();
+  for (const std::array<double, 4>& figure :
+       figure_obstacles(images, std::span<const CutBox>(boxes.data(), upright.size()), media_box)) {
+    boxes.push_back({figure[0], figure[1], figure[2], figure[3], true});
+  }
   const std::vector<ReadingPlace> order = reading_order(boxes, unit, right_to_left);
   std::vector<ReadLine> lines;
   lines.reserve(order.size());
@@ -93,6 +127,10 @@ std::vector<ReadLine> read_lines(std::vector<LinePiece>& pieces, std::span<const
   };
   std::uint32_t row_id = 0;
   for (const ReadingPlace& place : order) {
+    if (place.item >= first_figure) {
+      flush();
+      continue;
+    }
     if (place.item >= upright.size()) {
       flush();
       ReadLine table;
@@ -319,6 +357,96 @@ std::string table_text(const Table& table) {
   return text;
 }
 
+// A note's share of the body size at most: footnotes are set smaller than the text.
+constexpr double kNoteSize = 0.92;
+
+// Whether `text` starts with a note's mark: a number of up to three digits or a
+// reference symbol (*, †, ‡, §), then a letter, after white space or not ("34 Richard",
+// "*Corresponding", "2. Content"); a page number before a running title ("312 | Fish")
+// is none.
+bool starts_with_note_mark(std::string_view text) {
+  std::size_t at = 0;
+  while (at < text.size() && at < 4 && text[at] >= '0' && text[at] <= '9') ++at;
+  if (at == 4) return false;
+  if (at == 0) {
+    for (const std::string_view mark : {"*", "\xE2\x80\xA0", "\xE2\x80\xA1", "\xC2\xA7"}) {
+      if (text.starts_with(mark)) {
+        at = mark.size();
+        break;
+      }
+    }
+    if (at == 0) return false;
+  }
+  if (at < text.size() && text[at] == '.') ++at;
+  while (at < text.size() && text[at] == ' ') ++at;
+  if (at == text.size()) return false;
+  const auto next = static_cast<unsigned char>(text[at]);
+  return (next >= 'A' && next <= 'Z') || (next >= 'a' && next <= 'z') || next >= 0x80;
+}
+
+// Pages of more blocks than this keep the order of their notes: each run of small text
+// is compared with every block, once per move, which grows with the cube of the count.
+constexpr std::size_t kMaxNoteBlocks = 300;
+
+// Footnotes at the foot of a column read after the text of the columns beside it: a
+// run of blocks set smaller than the block above them in their column, with nothing
+// of that size below them there and one of them starting with a note's mark, that
+// reading order puts before text of that size in another column moves after the last
+// such block, so that the text reads on from column to column and the notes follow,
+// in their order.
+void read_notes_last(PageStructure& out) {
+  std::vector<Block>& blocks = out.blocks;
+  std::vector<BlockStyle>& styles = out.styles.blocks;
+  if (blocks.size() != styles.size() || blocks.size() > kMaxNoteBlocks) return;
+  const auto text_block = [&](std::size_t i) {
+    return blocks[i].type == BlockType::Paragraph || blocks[i].type == BlockType::ListItem ||
+           blocks[i].type == BlockType::Heading;
+  };
+  // Each move carries a run forward past another column's text; a run moved once is
+  // beside that text and never moved again, so there are fewer moves than blocks.
+  std::size_t moves = 0;
+  for (std::size_t i = 1; i < blocks.size() && moves < blocks.size();) {
+    const std::size_t above = i - 1;
+    const double size = styles[above].size;
+    const auto small = [&](std::size_t k) { return text_block(k) && styles[k].size <= kNoteSize * size; };
+    const auto large = [&](std::size_t k) {
+      return text_block(k) && !styles[k].in_margin && styles[k].size > kNoteSize * size;
+    };
+    if (!text_block(above) || styles[above].in_margin || !small(i) ||
+        !overlaps_horizontally(blocks[above].bbox, blocks[i].bbox) || blocks[above].bbox[1] < blocks[i].bbox[3] - 1.0) {
+      ++i;
+      continue;
+    }
+    std::size_t end = i;
+    bool marked = false;
+    while (end < blocks.size() && small(end)) marked |= starts_with_note_mark(blocks[end++].text);
+    // Nothing as large below the run in its column, and text as large in another column
+    // read after it: the last such block is where the run goes.
+    bool foot = marked;
+    std::size_t after = 0;
+    for (std::size_t j = 0; j < blocks.size() && foot; ++j) {
+      if (!large(j)) continue;
+      bool apart = true;
+      for (std::size_t k = i; k < end; ++k) {
+        if (!overlaps_horizontally(blocks[j].bbox, blocks[k].bbox)) continue;
+        apart = false;
+        if (blocks[j].bbox[3] <= blocks[k].bbox[1] + 1.0) foot = false;
+      }
+      if (j >= end && apart) after = j;
+    }
+    if (!foot || after == 0) {
+      i = end;
+      continue;
+    }
+    std::rotate(blocks.begin() + static_cast<std::ptrdiff_t>(i), blocks.begin() + static_cast<std::ptrdiff_t>(end),
+                blocks.begin() + static_cast<std::ptrdiff_t>(after) + 1);
+    std::rotate(styles.begin() + static_cast<std::ptrdiff_t>(i), styles.begin() + static_cast<std::ptrdiff_t>(end),
+                styles.begin() + static_cast<std::ptrdiff_t>(after) + 1);
+    // The blocks that moved up take the run's place; the run now follows `after`.
+    ++moves;
+  }
+}
+
 }  // namespace
 
 std::vector<const TextRun*> runs_outside_tables(std::span<const TextRun* const> shown, std::span<const Table> tables) {
@@ -356,12 +484,13 @@ void count_table_text(SizeCounts& sizes, std::span<const TextRun* const> shown,
 }
 
 PageStructure structure_page(const LayoutResult& layout, std::span<const Table> tables,
-                             const std::array<double, 4>& media_box) {
+                             const std::array<double, 4>& media_box, std::span<const std::array<double, 4>> images) {
   PageStructure out;
   std::vector<LinePiece> pieces = line_pieces(layout);
+  attach_raised_marks(pieces);
   for (const LinePiece& piece : pieces) count_size(out.styles.sizes, piece.size, piece.characters);
   const double unit = body_size(out.styles.sizes);
-  std::vector<ReadLine> lines = read_lines(pieces, tables, unit, mostly_right_to_left(pieces));
+  std::vector<ReadLine> lines = read_lines(pieces, tables, unit, mostly_right_to_left(pieces), images, media_box);
   BlockBuilder builder(out, media_box);
   out.lines.reserve(lines.size());
   for (ReadLine& line : lines) {
@@ -369,6 +498,7 @@ PageStructure structure_page(const LayoutResult& layout, std::span<const Table> 
     if (!line.table) out.lines.push_back(line.piece.line);
   }
   builder.close();
+  read_notes_last(out);
   for (Block& block : out.blocks) {
     if (block.table && *block.table < tables.size()) block.text = table_text(tables[*block.table]);
   }

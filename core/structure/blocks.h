@@ -31,8 +31,12 @@ void count_table_text(SizeCounts& sizes, std::span<const TextRun* const> shown,
                       std::span<const TextRun* const> flowing);
 
 // `layout` is recovery's layout of the page's shown runs (with `line_runs`); `tables`
-// the page's tables, of which those with a box become blocks.
+// the page's tables, of which those with a box become blocks. `images` are the boxes of
+// the images painted on the page: a figure that no text is drawn over takes up room
+// that reading order cuts around (so that a figure across a column gutter parts the
+// columns above it from those below), though it becomes no block here.
 PageStructure structure_page(const LayoutResult& layout, std::span<const Table> tables,
-                             const std::array<double, 4>& media_box);
+                             const std::array<double, 4>& media_box,
+                             std::span<const std::array<double, 4>> images = {});
 
 }  // namespace folioscan

@@ -30,25 +30,28 @@ bool comes_before(const std::array<double, 4>& image, const Block& block) {
 
 }  // namespace
 
+bool figure_sized(const std::array<double, 4>& box, const std::array<double, 4>& media_box, bool page_has_text) {
+  const auto page = normalised(media_box);
+  const double page_area = (page[2] - page[0]) * (page[3] - page[1]);
+  const double width = box[2] - box[0];
+  const double height = box[3] - box[1];
+  if (!(width >= kSmallestImage && height >= kSmallestImage)) return false;
+  if (box[2] <= page[0] || box[0] >= page[2] || box[3] <= page[1] || box[1] >= page[3]) return false;
+  const double inside = (std::fmin(box[2], page[2]) - std::fmax(box[0], page[0])) *
+                        (std::fmin(box[3], page[3]) - std::fmax(box[1], page[1]));
+  return !(page_has_text && page_area > 0 && inside >= kBackgroundShare * page_area);
+}
+
 void place_image_blocks(std::vector<Block>& blocks, std::span<const PlacedImage> images,
                         const std::array<double, 4>& media_box) {
   if (images.empty()) return;
-  const auto page = normalised(media_box);
-  const double page_area = (page[2] - page[0]) * (page[3] - page[1]);
   const bool has_text = std::any_of(blocks.begin(), blocks.end(), [](const Block& b) { return !b.text.empty(); });
   // Top to bottom, then left to right, so that images placed before one block keep
   // their own order.
   std::vector<PlacedImage> kept;
   for (const PlacedImage& placed : images) {
     const auto box = normalised(placed.bbox);
-    const double width = box[2] - box[0];
-    const double height = box[3] - box[1];
-    if (!(width >= kSmallestImage && height >= kSmallestImage)) continue;
-    if (box[2] <= page[0] || box[0] >= page[2] || box[3] <= page[1] || box[1] >= page[3]) continue;
-    const double inside = (std::fmin(box[2], page[2]) - std::fmax(box[0], page[0])) *
-                          (std::fmin(box[3], page[3]) - std::fmax(box[1], page[1]));
-    if (has_text && page_area > 0 && inside >= kBackgroundShare * page_area) continue;
-    kept.push_back({placed.image, box});
+    if (figure_sized(box, media_box, has_text)) kept.push_back({placed.image, box});
   }
   std::stable_sort(kept.begin(), kept.end(), [](const PlacedImage& a, const PlacedImage& b) {
     return a.bbox[3] != b.bbox[3] ? a.bbox[3] > b.bbox[3] : a.bbox[0] < b.bbox[0];

@@ -25,4 +25,9 @@ struct PlacedImage {
 void place_image_blocks(std::vector<Block>& blocks, std::span<const PlacedImage> images,
                         const std::array<double, 4>& media_box);
 
+// Whether an image with box `box` (normalised) is one that stands among the page's
+// blocks: neither a spacer or rule a few points wide or high, nor wholly off the page,
+// nor (when the page has text) a background covering most of it.
+bool figure_sized(const std::array<double, 4>& box, const std::array<double, 4>& media_box, bool page_has_text);
+
 }  // namespace folioscan

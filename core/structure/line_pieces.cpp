@@ -255,6 +255,53 @@ std::vector<LinePiece> line_pieces(const LayoutResult& layout) {
   return pieces;
 }
 
+void attach_raised_marks(std::vector<LinePiece>& pieces) {
+  // A page of more pieces than this keeps its marks apart (each mark is compared with
+  // every piece).
+  constexpr std::size_t kMaxPieces = 5000;
+  if (pieces.size() > kMaxPieces) return;
+  std::vector<bool> gone(pieces.size(), false);
+  for (std::size_t m = 0; m < pieces.size(); ++m) {
+    const LinePiece& mark = pieces[m];
+    if (!mark.upright || mark.runs.empty() || mark.characters == 0 || mark.characters > 3) continue;
+    std::size_t best = pieces.size();
+    for (std::size_t h = 0; h < pieces.size(); ++h) {
+      const LinePiece& host = pieces[h];
+      if (h == m || gone[h] || !host.upright || host.runs.empty() || host.characters <= mark.characters) continue;
+      const double size = host.size;
+      const double raise = mark.baseline - host.baseline;
+      if (!(mark.size <= 0.8 * size && raise >= 0.15 * size && raise <= 0.8 * size)) continue;
+      const double slack = 0.3 * size;
+      if (mark.box[0] < host.box[0] - slack || mark.box[2] > host.box[2] + slack) continue;
+      if (best == pieces.size() || raise < mark.baseline - pieces[best].baseline) best = h;
+    }
+    if (best == pieces.size()) continue;
+    LinePiece& host = pieces[best];
+    std::vector<const TextRun*> runs = host.runs;
+    runs.insert(runs.end(), mark.runs.begin(), mark.runs.end());
+    std::stable_sort(runs.begin(), runs.end(), [](const TextRun* a, const TextRun* b) { return a->x < b->x; });
+    const double baseline = host.baseline;
+    const double line_y = host.line.y;
+    const std::uint32_t parts = host.parts;
+    const std::array<double, 4> mark_box = mark.box;
+    const std::array<double, 4> host_box = host.box;
+    host = upright_piece(std::move(runs));
+    host.baseline = baseline;
+    host.line.y = line_y;
+    host.parts = parts;
+    host.box = {std::fmin(host_box[0], mark_box[0]), host_box[1], std::fmax(host_box[2], mark_box[2]), host_box[3]};
+    gone[m] = true;
+  }
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    if (!gone[i]) {
+      if (kept != i) pieces[kept] = std::move(pieces[i]);
+      ++kept;
+    }
+  }
+  pieces.resize(kept);
+}
+
 LinePiece joined_pieces(std::span<const LinePiece* const> parts) {
   // Piece after piece from the left; the runs of pieces that overlap (text drawn over
   // text) are never interleaved.

@@ -39,6 +39,14 @@ constexpr double kPieceGap = 0.5;
 // The pieces of the layout's lines (`line_runs` must be filled), upright ones first.
 std::vector<LinePiece> line_pieces(const LayoutResult& layout);
 
+// Raised note marks that layout left as lines of their own (a superscript "1" after
+// a word, a line's height above its baseline) go back into the piece they stand in:
+// an upright piece of at most three characters, smaller than a longer piece whose
+// line it sits on, raised above that line's baseline by less than its size, and
+// inside that line or touching one of its ends. The mark is dropped from `pieces` and
+// its runs join the piece's, left to right.
+void attach_raised_marks(std::vector<LinePiece>& pieces);
+
 // One piece made of the upright pieces `parts` (of one row, in any order): their runs
 // piece after piece from the left, and their text joined again.
 LinePiece joined_pieces(std::span<const LinePiece* const> parts);

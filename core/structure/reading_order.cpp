@@ -14,6 +14,13 @@ namespace {
 // A column narrower than this many units whose rows line up with its neighbour's is a
 // table column, not a column of text.
 constexpr double kTableColumn = 12.0;
+// White space of this many units or more parts a page's first or last row from the
+// rest as its running header or footer.
+constexpr double kHeaderGap = 0.8;
+// Lines of one side of a gutter this many units of white space apart or more, with
+// lines of the other side between them, are no column.
+constexpr double kScatteredGap = 1.5;
+constexpr std::size_t kMaxScattered = 32;
 
 struct Interval {
   double from = 0.0;
@@ -43,7 +50,27 @@ class Cutter {
       leaf(ids);
       return;
     }
+    if (depth == 0 && bands.size() >= 3) {
+      // A running header or footer: the page's first (last) row, a page number and a
+      // title set off from the rest by white space, is read on its own before (after)
+      // the columns, though its two ends stand over different columns.
+      const bool head = running_line(bands[0]) && apart(bands[0], bands[1]);
+      const bool foot = running_line(bands.back()) && apart(bands[bands.size() - 2], bands.back());
+      if (head || foot) {
+        Ids body;
+        for (std::size_t i = head ? 1 : 0; i < bands.size() - (foot ? 1 : 0); ++i) {
+          body.insert(body.end(), bands[i].begin(), bands[i].end());
+        }
+        if (head) leaf(bands.front());
+        region(body, depth + 1);
+        if (foot) leaf(bands.back());
+        return;
+      }
+    }
     std::vector<Ids> columns = vertical_split(ids, bands.size());
+    if (columns.size() == 2 && (scattered(columns[0], columns[1]) || scattered(columns[1], columns[0]))) {
+      columns.resize(1);
+    }
     if (columns.size() > 1) {
       if (right_to_left_) std::reverse(columns.begin(), columns.end());
       for (Ids& column : columns) region(column, depth + 1);
@@ -61,6 +88,48 @@ class Cutter {
   std::vector<ReadingPlace> take() { return std::move(out_); }
 
  private:
+  // Whether `lines` beside `other` are no column but lines set between the other's (a
+  // display equation's lead-ins "such that" at the left of centred formulas): at least
+  // two, no two of them a paragraph's line apart, none on a row with one of `other`,
+  // and `other` reaching both above and below the gap between some two of them.
+  bool scattered(const Ids& lines, const Ids& other) const {
+    // Scattered lines are few; a side of many lines is a column (and is not compared
+    // line by line with the other side).
+    if (lines.size() < 2 || lines.size() > kMaxScattered) return false;
+    const auto same_row = [&](std::uint32_t a, std::uint32_t b) {
+      return box(a).y0 < box(b).y1 && box(b).y0 < box(a).y1;
+    };
+    for (const std::uint32_t a : lines) {
+      for (const std::uint32_t b : other) {
+        if (same_row(a, b)) return false;
+      }
+    }
+    Ids sorted = lines;
+    std::sort(sorted.begin(), sorted.end(), [&](std::uint32_t a, std::uint32_t b) { return box(a).y1 > box(b).y1; });
+    bool between = false;
+    for (std::size_t i = 1; i < sorted.size(); ++i) {
+      const double upper = box(sorted[i - 1]).y0;
+      const double lower = box(sorted[i]).y1;
+      if (upper - lower < kScatteredGap * unit_) return false;
+      for (const std::uint32_t b : other) between = between || (box(b).y1 <= upper && box(b).y0 >= lower);
+    }
+    return between;
+  }
+
+  // Whether the row `band` reads as a running header or footer line: items at both
+  // ends with a column's width of white space between them (a page number and a title).
+  bool running_line(const Ids& band) const { return band.size() >= 2 && has_gutter(band, min_column_); }
+
+  // Whether the row `upper` stands apart above the row `lower`: more white space
+  // between them than the lines of a paragraph leave.
+  bool apart(const Ids& upper, const Ids& lower) const {
+    double bottom = INFINITY;
+    for (const std::uint32_t id : upper) bottom = std::fmin(bottom, box(id).y0);
+    double top = -INFINITY;
+    for (const std::uint32_t id : lower) top = std::fmax(top, box(id).y1);
+    return bottom - top >= kHeaderGap * unit_;
+  }
+
   const CutBox& box(std::uint32_t id) const { return boxes_[id]; }
 
   // Columns split at gaps at least a gutter wide in the x projection (a narrow gutter
@@ -220,6 +289,7 @@ class Cutter {
     std::vector<Interval> group_free;
     double group_x0 = 0.0;
     double group_x1 = 0.0;
+    bool group_figures_only = false;
     for (Ids& band : bands) {
       const std::vector<Interval> band_free = free_of(band, from, to);
       double band_x0 = box(band.front()).x0;
@@ -228,7 +298,9 @@ class Cutter {
         band_x0 = std::fmin(band_x0, box(id).x0);
         band_x1 = std::fmax(band_x1, box(id).x1);
       }
-      if (!groups.empty()) {
+      const bool figures_only =
+          std::all_of(band.begin(), band.end(), [&](std::uint32_t id) { return box(id).figure; });
+      if (!groups.empty() && !figures_only && !group_figures_only) {
         const double x0 = std::fmin(group_x0, band_x0);
         const double x1 = std::fmax(group_x1, band_x1);
         std::vector<Interval> shared = intersect(group_free, band_free);
@@ -244,16 +316,20 @@ class Cutter {
           continue;
         }
       }
+      group_figures_only = figures_only;
       groups.push_back(band);
       members.push_back({std::move(band)});
       group_free = band_free;
       group_x0 = band_x0;
       group_x1 = band_x1;
     }
-    // Two rows that share only a narrow gap are no columns: they stand alone again.
+    // Two rows that share only a narrow gap are no columns, nor are two rows of which
+    // one stands on one side of the gap only (a justified line's wide word space over a
+    // short line): they stand alone again.
     std::vector<Ids> out;
     for (std::size_t g = 0; g < groups.size(); ++g) {
-      if (members[g].size() == 2 && !has_gutter(groups[g], wide_gap_)) {
+      if (members[g].size() == 2 &&
+          (!has_gutter(groups[g], wide_gap_) || members[g][0].size() < 2 || members[g][1].size() < 2)) {
         for (Ids& band : members[g]) out.push_back(std::move(band));
       } else {
         out.push_back(std::move(groups[g]));

@@ -3,7 +3,9 @@
 // (right to left on a right-to-left page); otherwise it is cut into rows at the white
 // space between them, where consecutive rows that share a gutter are read as one
 // region of columns, so that a full-width title, caption or footer stays where it
-// stands and each column is read whole.
+// stands and each column is read whole. A page's first or last row that holds a page
+// number and a title a column's width apart, set off by white space, is its running
+// header or footer and is read on its own; a row of figures alone joins no columns.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +20,9 @@ struct CutBox {
   double y0 = 0.0;
   double x1 = 0.0;
   double y1 = 0.0;
+  // A figure: it takes up room but holds no text, so a row of figures alone is no
+  // evidence of columns and joins no rows that share a gutter.
+  bool figure = false;
 };
 
 // One item in reading order; items that read as one row of one region share `row`

@@ -78,8 +78,16 @@ TEST(GlyphNameText, DifferencesNamesGiveTextInRecoveryOnly) {
       // are no text in recovery.
       {"<</BaseEncoding/WinAnsiEncoding /Differences [2 /f_f_i /ccaron /uni00660069]>>", "\x02\x03\x04",
        "\x02\x03" "f", "ffi\xC4\x8D" "fi"},
-      // A later entry for the same code replaces the ligature.
-      {"<</Differences [5 /f_f_l 5 /a.sc]>>", "\x05", "a", "a"},
+      // A later entry for the same code replaces the ligature (a small capital, which
+      // recovery upper-cases).
+      {"<</Differences [5 /f_f_l 5 /a.sc]>>", "\x05", "a", "A"},
+      // Small capitals by suffix and expert-font names read as the capitals they are;
+      // a digit's or a capital's variant stays what it is.
+      {"<</Differences [1 /B.c2sc /a.smcp /i.sc /r.smcp.ss01 /d.smcp /eacute.sc /germandbls.sc /one.sc]>>",
+       "\x01\x02\x03\x04\x05\x06\x07\x08", "Baird\xC3\xA9\xC3\x9F" "1", "BAIRD\xC3\x89\xC3\x9F" "1"},
+      {"<</Differences [1 /Asmall /Eacutesmall /a.alt]>>", "\x01\x02\x03", "\x01\x02" "a", "A\xC3\x89" "a"},
+      // Ligatures' presentation forms spell out their letters.
+      {"<</Differences [1 /fi /ffl /s_t]>>", "\x01\x02\x03", "\xEF\xAC\x81\xEF\xAC\x84\x03", "fifflst"},
       // Names that say nothing leave the code without text; the strict values stay.
       {"<</Differences [65 /g17 /B]>>", "AB", "AB", "AB"},
       // Printable ASCII and tabs of the base table: only the controls go.

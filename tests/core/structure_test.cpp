@@ -45,11 +45,13 @@ struct Structured {
 // The structure of one page as recovery builds it, headings marked as for a document
 // of that page alone; with `images_between`, an image block stands before each text
 // block when headings are marked, as placed images do.
-Structured structure(const std::vector<TextRun>& runs, std::vector<Table> tables = {}, bool images_between = false) {
+// `figures` are the boxes of images painted on the page.
+Structured structure(const std::vector<TextRun>& runs, std::vector<Table> tables = {}, bool images_between = false,
+                     const std::vector<std::array<double, 4>>& figures = {}) {
   const std::vector<const TextRun*> shown = shown_runs(runs, kLetter);
   const std::vector<const TextRun*> flowing = runs_outside_tables(shown, tables);
   const LayoutResult layout = layout_lines_recovering(flowing, kLetter);
-  PageStructure built = structure_page(layout, tables, kLetter);
+  PageStructure built = structure_page(layout, tables, kLetter, figures);
   Structured out;
   out.lines = built.lines;
   out.page.lines = std::move(built.lines);
@@ -144,6 +146,114 @@ TEST(Structure, AFullWidthFooterStaysBelowBothColumnsAndAGapInOneLineIsNoGutter)
   EXPECT_EQ(lines[8], "right four ends it.");
   EXPECT_EQ(lines[9], "A footer line that runs across the whole width of the page");
   EXPECT_EQ(lines[10], "Name: Value");
+}
+
+// Two columns of four lines at `top`, the left one's lines starting with `left`, the
+// right one's with `right`.
+void two_columns(std::vector<TextRun>& runs, double top, const std::string& left, const std::string& right) {
+  for (int i = 0; i < 4; ++i) {
+    const std::string n = std::to_string(i + 1);
+    runs.push_back(run(left + n + " of this column runs on", 72, top - 12.0 * i));
+    runs.push_back(run(right + n + " of that column runs on", 330, top - 12.0 * i));
+  }
+}
+
+std::vector<std::string> firsts(const Texts& lines) {
+  std::vector<std::string> out;
+  for (const std::string& line : lines) out.push_back(line.substr(0, line.find(' ')));
+  return out;
+}
+
+TEST(Structure, AFigureAcrossTheGutterPartsTheColumnsAboveItFromThoseBelow) {
+  const struct {
+    bool label_over_figure;
+    Texts order;
+  } cases[] = {
+      {false, {"a1", "a2", "a3", "a4", "b1", "b2", "b3", "b4", "c1", "c2", "c3", "c4", "d1", "d2", "d3", "d4"}},
+      // A figure with text drawn over it (a chart's labels) is read by its text alone:
+      // the gutter runs on through it and each column reads whole.
+      {true,
+       {"a1", "a2", "a3", "a4", "label", "c1", "c2", "c3", "c4", "b1", "b2", "b3", "b4", "d1", "d2", "d3", "d4"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<TextRun> runs;
+    two_columns(runs, 700, "a", "b");
+    if (c.label_over_figure) runs.push_back(run("label", 100, 540));
+    two_columns(runs, 420, "c", "d");
+    const Structured s = structure(runs, {}, false, {{72, 450, 540, 640}});
+    EXPECT_EQ(firsts(line_texts(s)), c.order) << c.label_over_figure;
+  }
+}
+
+TEST(Structure, ARunningHeaderOrFooterOverTwoColumnsIsReadOnItsOwn) {
+  const struct {
+    double y;  // of the page number and title
+    Texts lines;
+  } cases[] = {
+      {750, {"12 Running Title", "a1", "a2", "a3", "a4", "b1", "b2", "b3", "b4"}},
+      {600, {"a1", "a2", "a3", "a4", "b1", "b2", "b3", "b4", "12 Running Title"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<TextRun> runs;
+    runs.push_back(run("12", 72, c.y));
+    runs.push_back(run("Running Title", 470, c.y));
+    two_columns(runs, 700, "a", "b");
+    Texts lines = line_texts(structure(runs));
+    for (std::string& line : lines) {
+      if (!line.starts_with("12")) line = line.substr(0, line.find(' '));
+    }
+    EXPECT_EQ(lines, c.lines) << c.y;
+  }
+  // A heading over the left column, however far above it, heads that column.
+  std::vector<TextRun> runs;
+  runs.push_back(run("Heading", 72, 750));
+  runs.push_back(run("2", 110, 754, 6));
+  two_columns(runs, 700, "a", "b");
+  EXPECT_EQ(firsts(line_texts(structure(runs)))[1], "a1");
+}
+
+TEST(Structure, FootnotesAtTheFootOfAColumnReadAfterTheColumnsBesideIt) {
+  const struct {
+    const char* note;
+    bool text_below;  // body text under the small block in its column
+    Texts order;      // first words of the blocks
+  } cases[] = {
+      {"12 Ibid., a note at the foot.", false, {"a1", "b1", "12"}},
+      {"\xE2\x80\xA0 Corresponding author.", false, {"a1", "b1", "\xE2\x80\xA0"}},
+      // Small text without a note's mark (a caption), or with body text below it, stays.
+      {"Figure 3. A caption below it.", false, {"a1", "Figure", "b1"}},
+      {"12 Ibid., a note at the foot.", true, {"a1", "12", "last", "b1"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<TextRun> runs;
+    two_columns(runs, 700, "a", "b");
+    runs.push_back(run(c.note, 72, 630, 8));
+    if (c.text_below) runs.push_back(run("last line of the column.", 72, 600));
+    Texts firsts_of_blocks;
+    for (const auto& [type, text, level] : blocks_of(structure(runs))) {
+      firsts_of_blocks.push_back(text.substr(0, text.find(' ')));
+    }
+    EXPECT_EQ(firsts_of_blocks, c.order) << c.note;
+  }
+}
+
+TEST(Structure, ARaisedNoteMarkStaysInItsLineButASmallLabelWellAboveDoesNot) {
+  const struct {
+    double raise;  // of the mark's baseline above the line's
+    Texts lines;
+  } cases[] = {
+      {7, {"To get started, consider the visualization1 in Figure 1 below."}},
+      {14, {"1", "To get started, consider the visualization in Figure 1 below."}},
+  };
+  for (const auto& c : cases) {
+    std::vector<TextRun> runs;
+    runs.push_back(run("To get started, consider the visualization", 72, 700));
+    runs.push_back(run("1", 282, 700 + c.raise, 6));
+    runs.push_back(run(" in Figure 1 below.", 285, 700));
+    const Structured s = structure(runs);
+    EXPECT_EQ(line_texts(s), c.lines) << c.raise;
+    EXPECT_EQ(s.page.blocks->size(), c.lines.size()) << c.raise;
+  }
 }
 
 TEST(Structure, ARightToLeftPageReadsItsColumnsRightToLeft) {
@@ -530,6 +640,30 @@ TEST(ReadingOrder, NarrowPiecesJoinTheirNeighbourAndNonFiniteBoxesReadLast) {
   EXPECT_EQ(items, (std::vector<std::uint32_t>{0, 1, 2, 3, 4}));
   EXPECT_EQ(order[0].row, order[1].row);
   EXPECT_NE(order[1].row, order[2].row);
+}
+
+TEST(ReadingOrder, LeadInsBetweenFormulasAndAJustifiedLinesWordSpacesAreNoColumnsButOffsetColumnsAre) {
+  const auto items_of = [](const std::vector<CutBox>& boxes) {
+    std::vector<std::uint32_t> items;
+    for (const ReadingPlace& place : reading_order(boxes, 10.0, false)) items.push_back(place.item);
+    return items;
+  };
+  // "such that" and "this means that" at the left, each above a formula set centred.
+  const std::vector<CutBox> formulas = {{72, 700, 150, 707}, {200, 680, 400, 687}, {200, 668, 400, 675},
+                                        {72, 650, 160, 657}, {200, 630, 400, 637}};
+  EXPECT_EQ(items_of(formulas), (std::vector<std::uint32_t>{0, 1, 2, 3, 4}));
+  // Two columns whose lines never share a row (the right one set half a line lower)
+  // are still columns: their lines stand a line apart.
+  std::vector<CutBox> offset;
+  for (int i = 0; i < 4; ++i) {
+    offset.push_back({72, 700.0 - 12 * i, 280, 705.0 - 12 * i});
+    offset.push_back({320, 694.0 - 12 * i, 540, 699.0 - 12 * i});
+  }
+  EXPECT_EQ(items_of(offset), (std::vector<std::uint32_t>{0, 2, 4, 6, 1, 3, 5, 7}));
+  // A justified line's wide word spaces over the paragraph's short last line: no columns.
+  const std::vector<CutBox> justified = {{54, 341, 560, 348}, {54, 326, 388, 333}, {400, 326, 529, 333},
+                                         {538, 326, 560, 333}, {54, 311, 189, 318}};
+  EXPECT_EQ(items_of(justified), (std::vector<std::uint32_t>{0, 1, 2, 3, 4}));
 }
 
 // Two text columns `gap` units apart with `rows` rows: a column cut only through three
