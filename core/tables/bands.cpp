@@ -1,0 +1,238 @@
+// Banded tables. The lines' chunks are cut into pieces, one per line and column; the
+// rules part the pieces into bands. A band with several paragraphs in some column (a
+// paragraph ends where the gap to the next line is wider than the column's usual line
+// pitch) takes one row per paragraph of the column with the most, each row starting at
+// the top of its paragraph's first line, so that a taller cell beside a one-line cell
+// keeps all its lines. Without such paragraphs a band is one row when rules part every
+// row (three or more bands hold text) or when it holds a single line; otherwise its
+// rows cannot be told and there is no table.
+//
+// What is no table: a single column (prose lines bridge every gutter), columns whose
+// pieces do not line up, too few rows, rows with text in one column only, numbers only
+// (a chart's labels between its gridlines), and columns of long cells only (two
+// columns of prose between rules).
+#include "bands.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "cells.h"
+
+namespace folioscan {
+namespace {
+
+// Columns stand at least this many font sizes apart; a table has at most this many.
+constexpr double kGutter = 1.0;
+constexpr std::size_t kMostColumns = 12;
+// A piece this close to its column's edge or centre is aligned with it; most are.
+constexpr double kAligned = 2.0;
+constexpr double kLeastAligned = 0.6;
+// Gaps within this share of each other are one line pitch; a gap this many pitches
+// wide ends a paragraph.
+constexpr double kSamePitch = 0.05;
+constexpr double kParagraphGap = 1.2;
+// Lines whose baselines are less than this many font sizes apart are one line.
+constexpr double kOneLine = 0.8;
+// A band parted by rules on its own is a row when at least this many bands hold text.
+constexpr std::size_t kLeastRuledRows = 3;
+constexpr std::size_t kLeastRows = 3;
+constexpr double kLeastFilled = 0.5;
+// Some column holds short cells (labels): a median of at most this many words.
+constexpr std::size_t kShortCell = 6;
+
+// A line's text in one column.
+struct Piece {
+  double baseline = 0.0;
+  double size = 0.0;
+  double x0 = 0.0;
+  double x1 = 0.0;
+  std::size_t column = 0;
+  std::vector<const TextRun*> runs;
+};
+
+// The columns: spans of x that the chunks cover, merged where less than a gutter apart.
+std::vector<std::pair<double, double>> columns_of(const std::vector<Row>& lines) {
+  std::vector<double> sizes;
+  std::vector<std::pair<double, double>> spans;
+  for (const Row& line : lines) {
+    sizes.push_back(line.size);
+    for (const Chunk& c : line.chunks) spans.emplace_back(c.x0, c.x1);
+  }
+  if (spans.empty()) return {};
+  std::nth_element(sizes.begin(), sizes.begin() + static_cast<std::ptrdiff_t>(sizes.size() / 2), sizes.end());
+  const double gutter = kGutter * sizes[sizes.size() / 2];
+  std::sort(spans.begin(), spans.end());
+  std::vector<std::pair<double, double>> columns;
+  for (const auto& s : spans) {
+    if (!columns.empty() && s.first < columns.back().second + gutter) {
+      columns.back().second = std::fmax(columns.back().second, s.second);
+    } else {
+      columns.push_back(s);
+    }
+  }
+  return columns;
+}
+
+// One piece per line and column, top to bottom.
+std::vector<Piece> pieces_of(const std::vector<Row>& lines, const std::vector<std::pair<double, double>>& columns) {
+  std::vector<Piece> pieces;
+  for (const Row& line : lines) {
+    const std::size_t first = pieces.size();
+    for (const Chunk& c : line.chunks) {
+      const auto it = std::upper_bound(columns.begin(), columns.end(), std::make_pair(c.x0, static_cast<double>(INFINITY)));
+      const std::size_t k = it == columns.begin() ? 0 : static_cast<std::size_t>(it - columns.begin()) - 1;
+      if (pieces.size() > first && pieces.back().column == k) {
+        pieces.back().x1 = std::fmax(pieces.back().x1, c.x1);
+      } else {
+        pieces.push_back({line.baseline, line.size, c.x0, c.x1, k, {}});
+      }
+      pieces.back().runs.insert(pieces.back().runs.end(), c.runs.begin(), c.runs.end());
+    }
+  }
+  return pieces;
+}
+
+// Whether most pieces of each column start at its left edge, end at its right edge or
+// sit centred in it, the same way for the column.
+bool aligned(const std::vector<Piece>& pieces, const std::vector<std::pair<double, double>>& columns) {
+  std::vector<std::array<std::size_t, 4>> counts(columns.size(), {0, 0, 0, 0});  // left, right, centre, all
+  for (const Piece& p : pieces) {
+    const auto [left, right] = columns[p.column];
+    counts[p.column][0] += std::fabs(p.x0 - left) <= kAligned;
+    counts[p.column][1] += std::fabs(p.x1 - right) <= kAligned;
+    counts[p.column][2] += std::fabs((p.x0 + p.x1) / 2 - (left + right) / 2) <= kAligned;
+    ++counts[p.column][3];
+  }
+  return std::all_of(counts.begin(), counts.end(), [](const std::array<std::size_t, 4>& c) {
+    return c[3] < 2 || static_cast<double>(std::max({c[0], c[1], c[2]})) >= kLeastAligned * static_cast<double>(c[3]);
+  });
+}
+
+// The indices (into `column_pieces`, top to bottom) where a paragraph starts: after a
+// gap wider than the column's usual pitch, the gap most of its lines keep.
+std::vector<std::size_t> paragraph_starts(const std::vector<const Piece*>& column_pieces) {
+  std::vector<std::size_t> starts;
+  if (column_pieces.empty()) return starts;
+  starts.push_back(0);
+  std::vector<double> gaps;
+  for (std::size_t i = 1; i < column_pieces.size(); ++i) {
+    gaps.push_back(column_pieces[i - 1]->baseline - column_pieces[i]->baseline);
+  }
+  if (gaps.empty()) return starts;
+  std::vector<double> sorted = gaps;
+  std::sort(sorted.begin(), sorted.end());
+  // The pitch: the gap with the most others close to it, the smallest of those.
+  double pitch = sorted.front();
+  std::size_t most = 0;
+  for (std::size_t i = 0, j = 0; i < sorted.size(); ++i) {
+    while (j < sorted.size() && sorted[j] <= sorted[i] * (1 + kSamePitch)) ++j;
+    if (j - i > most) most = j - i, pitch = sorted[i];
+  }
+  for (std::size_t i = 0; i < gaps.size(); ++i) {
+    if (gaps[i] > kParagraphGap * pitch) starts.push_back(i + 1);
+  }
+  return starts;
+}
+
+// The tops of the band's rows after its first, top to bottom: a piece belongs to the
+// row of the last top at or above its baseline. Nothing when the band's rows cannot be
+// told.
+std::optional<std::vector<double>> row_tops(const std::vector<const Piece*>& band, std::size_t columns,
+                                            bool ruled_rows) {
+  std::vector<std::vector<const Piece*>> by_column(columns);
+  for (const Piece* p : band) by_column[p->column].push_back(p);
+  std::size_t key = 0;
+  std::vector<std::size_t> key_starts;
+  for (std::size_t k = 0; k < columns; ++k) {
+    std::vector<std::size_t> starts = paragraph_starts(by_column[k]);
+    if (starts.size() > key_starts.size()) key = k, key_starts = std::move(starts);
+  }
+  std::vector<double> tops;
+  if (key_starts.size() >= 2) {
+    for (std::size_t i = 1; i < key_starts.size(); ++i) {
+      const Piece* first = by_column[key][key_starts[i]];
+      tops.push_back(first->baseline + first->size);
+    }
+    return tops;
+  }
+  const double highest = band.front()->baseline;
+  const bool one_line = std::all_of(band.begin(), band.end(), [&](const Piece* p) {
+    return highest - p->baseline < kOneLine * std::fmax(p->size, band.front()->size);
+  });
+  if (ruled_rows || one_line) return tops;
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<Table> banded_table(const std::vector<Row>& lines, const std::vector<double>& rules, double x0, double x1,
+                                  const std::array<double, 4>& media_box) {
+  if (rules.size() < 2) return std::nullopt;
+  const std::vector<std::pair<double, double>> columns = columns_of(lines);
+  if (columns.size() < 2 || columns.size() > kMostColumns) return std::nullopt;
+  const std::vector<Piece> pieces = pieces_of(lines, columns);
+  if (!aligned(pieces, columns)) return std::nullopt;
+
+  // The pieces of each band between two rules; pieces come top to bottom.
+  std::vector<std::vector<const Piece*>> bands;
+  std::size_t next = 0;
+  for (std::size_t b = 0; b + 1 < rules.size(); ++b) {
+    std::vector<const Piece*> band;
+    while (next < pieces.size() && pieces[next].baseline > rules[b + 1]) band.push_back(&pieces[next++]);
+    if (!band.empty()) bands.push_back(std::move(band));
+  }
+  const bool ruled_rows = bands.size() >= kLeastRuledRows;
+
+  std::vector<std::vector<std::vector<const TextRun*>>> rows;  // runs by row, then column
+  for (const std::vector<const Piece*>& band : bands) {
+    const std::optional<std::vector<double>> tops = row_tops(band, columns.size(), ruled_rows);
+    if (!tops) return std::nullopt;
+    const std::size_t first = rows.size();
+    rows.resize(first + tops->size() + 1, std::vector<std::vector<const TextRun*>>(columns.size()));
+    for (const Piece* p : band) {
+      const auto below = std::count_if(tops->begin(), tops->end(), [&](double top) { return top >= p->baseline; });
+      std::vector<const TextRun*>& cell = rows[first + static_cast<std::size_t>(below)][p->column];
+      cell.insert(cell.end(), p->runs.begin(), p->runs.end());
+    }
+  }
+  std::erase_if(rows, [](const auto& row) { return std::all_of(row.begin(), row.end(), [](const auto& c) { return c.empty(); }); });
+  if (rows.size() < kLeastRows) return std::nullopt;
+
+  Table table;
+  table.rows = rows.size();
+  table.cols = columns.size();
+  table.cells.assign(table.rows, std::vector<std::string>(table.cols));
+  std::size_t wide_rows = 0;
+  std::size_t filled = 0;
+  bool labelled = false;
+  std::vector<std::vector<std::size_t>> words(columns.size());
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    std::size_t used = 0;
+    for (std::size_t k = 0; k < columns.size(); ++k) {
+      if (rows[r][k].empty()) continue;
+      std::string text = cell_text(rows[r][k], media_box);
+      if (meaningful(text)) {
+        ++used;
+        labelled = labelled || has_letter(text);
+        words[k].push_back(word_count(text));
+      }
+      table.cells[r][k] = std::move(text);
+    }
+    filled += used;
+    if (used >= 2) ++wide_rows;
+  }
+  const bool short_column = std::any_of(words.begin(), words.end(), [&](std::vector<std::size_t>& w) {
+    if (2 * w.size() < rows.size()) return false;
+    std::nth_element(w.begin(), w.begin() + static_cast<std::ptrdiff_t>(w.size() / 2), w.end());
+    return w[w.size() / 2] <= kShortCell;
+  });
+  const double cells = static_cast<double>(table.rows * table.cols);
+  if (!labelled || !short_column || wide_rows < 2 || 2 * wide_rows < table.rows ||
+      static_cast<double>(filled) < kLeastFilled * cells) {
+    return std::nullopt;
+  }
+  table.bbox = std::array<double, 4>{x0, rules.back(), x1, rules.front()};
+  return table;
+}
+
+}  // namespace folioscan
