@@ -7,10 +7,14 @@
 // row (three or more bands hold text) or when it holds a single line; otherwise its
 // rows cannot be told and there is no table.
 //
-// What is no table: a single column (prose lines bridge every gutter), columns whose
-// pieces do not line up, too few rows, rows with text in one column only, numbers only
-// (a chart's labels between its gridlines), and columns of long cells only (two
-// columns of prose between rules).
+// A band whose lines have text in every column it uses, at the same baselines, takes
+// one row per line.
+//
+// What is no table: fewer than three columns (prose lines bridge every gutter; two are
+// more often a form's labels and fields), columns whose pieces do not line up, too few
+// rows, rows with text in one column only, neither a header nor a first column of words
+// unless every cell holds a value (a chart's tick labels between its gridlines), and
+// columns of long cells only (columns of prose between rules).
 #include "bands.h"
 
 #include <algorithm>
@@ -21,8 +25,10 @@
 namespace folioscan {
 namespace {
 
-// Columns stand at least this many font sizes apart; a table has at most this many.
+// Columns stand at least this many font sizes apart; a table has at least and at most
+// this many (two columns between rules are more often a form's labels and fields).
 constexpr double kGutter = 1.0;
+constexpr std::size_t kLeastColumns = 3;
 constexpr std::size_t kMostColumns = 12;
 // A piece this close to its column's edge or centre is aligned with it; most are.
 constexpr double kAligned = 2.0;
@@ -141,17 +147,39 @@ std::optional<std::vector<double>> row_tops(const std::vector<const Piece*>& ban
                                             bool ruled_rows) {
   std::vector<std::vector<const Piece*>> by_column(columns);
   for (const Piece* p : band) by_column[p->column].push_back(p);
+  std::vector<double> tops;
+  // Lines with text in each column the band uses, at the same baselines: one row each
+  // (a table whose rules part groups of rows).
+  std::vector<std::size_t> line_starts;
+  std::vector<bool> in_use(columns, false);
+  for (std::size_t i = 0; i < band.size(); ++i) {
+    if (i == 0 || band[i]->baseline != band[i - 1]->baseline) line_starts.push_back(i);
+    in_use[band[i]->column] = true;
+  }
+  const auto used = static_cast<std::size_t>(std::count(in_use.begin(), in_use.end(), true));
+  bool grid = line_starts.size() >= 2 && used >= 2;
+  for (std::size_t l = 0; grid && l < line_starts.size(); ++l) {
+    const std::size_t end = l + 1 < line_starts.size() ? line_starts[l + 1] : band.size();
+    grid = end - line_starts[l] == used;
+  }
+  if (grid) {
+    for (std::size_t l = 1; l < line_starts.size(); ++l) {
+      tops.push_back((band[line_starts[l - 1]]->baseline + band[line_starts[l]]->baseline) / 2);
+    }
+    return tops;
+  }
   std::size_t key = 0;
   std::vector<std::size_t> key_starts;
   for (std::size_t k = 0; k < columns; ++k) {
     std::vector<std::size_t> starts = paragraph_starts(by_column[k]);
     if (starts.size() > key_starts.size()) key = k, key_starts = std::move(starts);
   }
-  std::vector<double> tops;
   if (key_starts.size() >= 2) {
+    // The top of the paragraph's first line, below the middle of the gap above it.
     for (std::size_t i = 1; i < key_starts.size(); ++i) {
       const Piece* first = by_column[key][key_starts[i]];
-      tops.push_back(first->baseline + first->size);
+      const Piece* above = by_column[key][key_starts[i] - 1];
+      tops.push_back(std::fmin(first->baseline + first->size, (first->baseline + above->baseline) / 2));
     }
     return tops;
   }
@@ -163,13 +191,30 @@ std::optional<std::vector<double>> row_tops(const std::vector<const Piece*>& ban
   return std::nullopt;
 }
 
+// Whether most lines of a cell of several lines hold words: a wrapped paragraph, not a
+// stack of values (a form's line numbers, or rows that neither rules nor paragraphs
+// parted).
+bool worded_lines(const std::string& text) {
+  std::size_t lines = 0;
+  std::size_t worded = 0;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    ++lines;
+    worded += has_word(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return 2 * worded >= lines;
+}
+
 }  // namespace
 
 std::optional<Table> banded_table(const std::vector<Row>& lines, const std::vector<double>& rules, double x0, double x1,
                                   const std::array<double, 4>& media_box) {
   if (rules.size() < 2) return std::nullopt;
   const std::vector<std::pair<double, double>> columns = columns_of(lines);
-  if (columns.size() < 2 || columns.size() > kMostColumns) return std::nullopt;
+  if (columns.size() < kLeastColumns || columns.size() > kMostColumns) return std::nullopt;
   const std::vector<Piece> pieces = pieces_of(lines, columns);
   if (!aligned(pieces, columns)) return std::nullopt;
 
@@ -182,7 +227,6 @@ std::optional<Table> banded_table(const std::vector<Row>& lines, const std::vect
     if (!band.empty()) bands.push_back(std::move(band));
   }
   const bool ruled_rows = bands.size() >= kLeastRuledRows;
-
   std::vector<std::vector<std::vector<const TextRun*>>> rows;  // runs by row, then column
   for (const std::vector<const Piece*>& band : bands) {
     const std::optional<std::vector<double>> tops = row_tops(band, columns.size(), ruled_rows);
@@ -204,23 +248,32 @@ std::optional<Table> banded_table(const std::vector<Row>& lines, const std::vect
   table.cells.assign(table.rows, std::vector<std::string>(table.cols));
   std::size_t wide_rows = 0;
   std::size_t filled = 0;
-  bool labelled = false;
+  std::size_t full_rows = 0;
+  std::array<std::size_t, 4> labels{};  // header cells with words, filled header cells, the same for the first column
   std::vector<std::vector<std::size_t>> words(columns.size());
   for (std::size_t r = 0; r < rows.size(); ++r) {
     std::size_t used = 0;
     for (std::size_t k = 0; k < columns.size(); ++k) {
       if (rows[r][k].empty()) continue;
       std::string text = cell_text(rows[r][k], media_box);
+      if (text.find('\n') != std::string::npos && !worded_lines(text)) return std::nullopt;
       if (meaningful(text)) {
         ++used;
-        labelled = labelled || has_letter(text);
         words[k].push_back(word_count(text));
+        const bool word = has_word(text);
+        if (r == 0) labels[0] += word, ++labels[1];
+        if (k == 0) labels[2] += word, ++labels[3];
       }
       table.cells[r][k] = std::move(text);
     }
     filled += used;
     if (used >= 2) ++wide_rows;
+    if (used == columns.size()) ++full_rows;
   }
+  // A header or a first column of words, or else values in every cell (a chart's tick
+  // labels between its gridlines leave rows with one label).
+  const bool labelled = (labels[1] > 0 && 2 * labels[0] >= labels[1]) || (labels[3] > 0 && 2 * labels[2] >= labels[3]) ||
+                        full_rows == rows.size();
   const bool short_column = std::any_of(words.begin(), words.end(), [&](std::vector<std::size_t>& w) {
     if (2 * w.size() < rows.size()) return false;
     std::nth_element(w.begin(), w.begin() + static_cast<std::ptrdiff_t>(w.size() / 2), w.end());

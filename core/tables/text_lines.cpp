@@ -31,11 +31,16 @@ bool meaningful(const std::string& text) {
   });
 }
 
-bool has_letter(const std::string& text) {
-  return std::any_of(text.begin(), text.end(), [](char ch) {
+bool has_word(const std::string& text) {
+  bool after_letter = false;
+  for (const char ch : text) {
     const auto c = static_cast<unsigned char>(ch);
-    return c >= 0x80 || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
-  });
+    if (c >= 0x80) return true;
+    const bool letter = (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+    if (letter && after_letter) return true;
+    after_letter = letter;
+  }
+  return false;
 }
 
 std::vector<Row> rows_of(std::span<const TextRun* const> runs, double gutter) {

@@ -33,7 +33,8 @@ std::size_t word_count(const std::string& text);
 // counts), not only dot leaders or punctuation.
 bool meaningful(const std::string& text);
 
-// Whether the text holds a letter (any non-ASCII character counts): a label, not a value.
-bool has_letter(const std::string& text);
+// Whether the text holds a word (two letters in a row; any non-ASCII character counts):
+// a label, not a value or a line number such as "9b".
+bool has_word(const std::string& text);
 
 }  // namespace folioscan
