@@ -37,6 +37,9 @@ constexpr double kLeastAligned = 0.6;
 // wide ends a paragraph.
 constexpr double kSamePitch = 0.05;
 constexpr double kParagraphGap = 1.2;
+// The lines of a first column this many of the band's pitches apart or more each start
+// a row.
+constexpr double kStubGap = 1.5;
 // Lines whose baselines are less than this many font sizes apart are one line.
 constexpr double kOneLine = 0.8;
 // A band parted by rules on its own is a row when at least this many bands hold text.
@@ -44,7 +47,7 @@ constexpr std::size_t kLeastRuledRows = 3;
 constexpr std::size_t kLeastRows = 3;
 constexpr double kLeastFilled = 0.5;
 // Some column holds short cells (labels): a median of at most this many words.
-constexpr std::size_t kShortCell = 6;
+constexpr std::size_t kShortCell = 4;
 
 // A line's text in one column.
 struct Piece {
@@ -114,26 +117,37 @@ bool aligned(const std::vector<Piece>& pieces, const std::vector<std::pair<doubl
   });
 }
 
+// The gaps between the baselines of a column's pieces, top to bottom.
+std::vector<double> gaps_of(const std::vector<const Piece*>& column_pieces) {
+  std::vector<double> gaps;
+  for (std::size_t i = 1; i < column_pieces.size(); ++i) {
+    gaps.push_back(column_pieces[i - 1]->baseline - column_pieces[i]->baseline);
+  }
+  return gaps;
+}
+
+// The line pitch of `gaps` (not empty): the gap with the most others close to it, the
+// smallest of those.
+double pitch_of(std::vector<double> gaps) {
+  std::sort(gaps.begin(), gaps.end());
+  double pitch = gaps.front();
+  std::size_t most = 0;
+  for (std::size_t i = 0, j = 0; i < gaps.size(); ++i) {
+    while (j < gaps.size() && gaps[j] <= gaps[i] * (1 + kSamePitch)) ++j;
+    if (j - i > most) most = j - i, pitch = gaps[i];
+  }
+  return pitch;
+}
+
 // The indices (into `column_pieces`, top to bottom) where a paragraph starts: after a
 // gap wider than the column's usual pitch, the gap most of its lines keep.
 std::vector<std::size_t> paragraph_starts(const std::vector<const Piece*>& column_pieces) {
   std::vector<std::size_t> starts;
   if (column_pieces.empty()) return starts;
   starts.push_back(0);
-  std::vector<double> gaps;
-  for (std::size_t i = 1; i < column_pieces.size(); ++i) {
-    gaps.push_back(column_pieces[i - 1]->baseline - column_pieces[i]->baseline);
-  }
+  const std::vector<double> gaps = gaps_of(column_pieces);
   if (gaps.empty()) return starts;
-  std::vector<double> sorted = gaps;
-  std::sort(sorted.begin(), sorted.end());
-  // The pitch: the gap with the most others close to it, the smallest of those.
-  double pitch = sorted.front();
-  std::size_t most = 0;
-  for (std::size_t i = 0, j = 0; i < sorted.size(); ++i) {
-    while (j < sorted.size() && sorted[j] <= sorted[i] * (1 + kSamePitch)) ++j;
-    if (j - i > most) most = j - i, pitch = sorted[i];
-  }
+  const double pitch = pitch_of(gaps);
   for (std::size_t i = 0; i < gaps.size(); ++i) {
     if (gaps[i] > kParagraphGap * pitch) starts.push_back(i + 1);
   }
@@ -167,6 +181,26 @@ std::optional<std::vector<double>> row_tops(const std::vector<const Piece*>& ban
       tops.push_back((band[line_starts[l - 1]]->baseline + band[line_starts[l]]->baseline) / 2);
     }
     return tops;
+  }
+  // A first column of one-line cells beside wrapped ones: each of its lines starts a
+  // row (the gaps between them are wider than the band's line pitch, which the wrapped
+  // lines keep).
+  std::vector<double> all_gaps;
+  for (const std::vector<const Piece*>& pieces : by_column) {
+    const std::vector<double> gaps = gaps_of(pieces);
+    all_gaps.insert(all_gaps.end(), gaps.begin(), gaps.end());
+  }
+  const auto stub = std::find_if(by_column.begin(), by_column.end(), [](const auto& c) { return !c.empty(); });
+  if (!all_gaps.empty() && stub != by_column.end() && stub->size() >= 2) {
+    const double pitch = pitch_of(all_gaps);
+    const std::vector<double> gaps = gaps_of(*stub);
+    if (std::all_of(gaps.begin(), gaps.end(), [&](double g) { return g >= kStubGap * pitch; })) {
+      for (std::size_t i = 1; i < stub->size(); ++i) {
+        const Piece* first = (*stub)[i];
+        tops.push_back(std::fmin(first->baseline + first->size, (first->baseline + (*stub)[i - 1]->baseline) / 2));
+      }
+      return tops;
+    }
   }
   std::size_t key = 0;
   std::vector<std::size_t> key_starts;
