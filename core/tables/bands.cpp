@@ -1,20 +1,21 @@
 // Banded tables. The lines' chunks are cut into pieces, one per line and column; the
-// rules part the pieces into bands. A band with several paragraphs in some column (a
-// paragraph ends where the gap to the next line is wider than the column's usual line
-// pitch) takes one row per paragraph of the column with the most, each row starting at
-// the top of its paragraph's first line, so that a taller cell beside a one-line cell
-// keeps all its lines. Without such paragraphs a band is one row when rules part every
-// row (three or more bands hold text) or when it holds a single line; otherwise its
-// rows cannot be told and there is no table.
-//
-// A band whose lines have text in every column it uses, at the same baselines, takes
-// one row per line.
+// rules part the pieces into bands, and each band into rows, the first way that fits:
+// - lines with text in every column the band uses, at the same baselines: a row each;
+// - a first column of one-line cells further apart than the band's line pitch (the
+//   others wrap): each of its lines starts a row;
+// - a column with several paragraphs (a paragraph ends where the gap to the next line
+//   is wider than the column's usual pitch): a row for each paragraph of the column with
+//   the most, starting at the top of its first line, so that a taller cell beside a
+//   one-line cell keeps all its lines;
+// - else one row, when rules part every row (three or more bands hold text) or the band
+//   holds a single line; otherwise its rows cannot be told and there is no table.
 //
 // What is no table: fewer than three columns (prose lines bridge every gutter; two are
 // more often a form's labels and fields), columns whose pieces do not line up, too few
 // rows, rows with text in one column only, neither a header nor a first column of words
-// unless every cell holds a value (a chart's tick labels between its gridlines), and
-// columns of long cells only (columns of prose between rules).
+// unless every cell holds a value (a chart's tick labels between its gridlines), cells
+// of several lines that are stacks of values, and columns of long cells only (columns
+// of prose between rules).
 #include "bands.h"
 
 #include <algorithm>
@@ -268,8 +269,9 @@ std::optional<Table> banded_table(const std::vector<Row>& lines, const std::vect
     const std::size_t first = rows.size();
     rows.resize(first + tops->size() + 1, std::vector<std::vector<const TextRun*>>(columns.size()));
     for (const Piece* p : band) {
-      const auto below = std::count_if(tops->begin(), tops->end(), [&](double top) { return top >= p->baseline; });
-      std::vector<const TextRun*>& cell = rows[first + static_cast<std::size_t>(below)][p->column];
+      // The tops come top to bottom: the row is the number of them at or above the piece.
+      const auto below = std::partition_point(tops->begin(), tops->end(), [&](double top) { return top >= p->baseline; });
+      std::vector<const TextRun*>& cell = rows[first + static_cast<std::size_t>(below - tops->begin())][p->column];
       cell.insert(cell.end(), p->runs.begin(), p->runs.end());
     }
   }

@@ -5,7 +5,8 @@
 // only when at least three of its lines have text in three or more columns, most of its
 // cells hold text, and its cells are short (a page of prose in columns has long ones).
 // Text between horizontal rules of one extent (a table with a top and a bottom rule
-// and no others) needs only two columns.
+// and no others) needs only two columns; where its lines make no table, or rules part
+// its rows, the rules and the cells' paragraphs give the rows (see bands.h).
 #include "ruleless.h"
 
 #include <algorithm>
@@ -13,7 +14,6 @@
 #include <string>
 
 #include "../input_limits.h"
-#include "../layout.h"
 #include "bands.h"
 #include "cells.h"
 #include "text_lines.h"
