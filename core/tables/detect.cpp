@@ -66,7 +66,7 @@ std::vector<Table> detect_tables_recovering(std::vector<Segment> segments, std::
   for (const Segment& s : merged) {
     const std::array<double, 2> middle = {(s.from + s.to) / 2, s.at};
     const bool in_table = std::any_of(tables.begin(), tables.end(), [&](const Table& t) { return inside(*t.bbox, middle); });
-    if (s.horizontal && !s.weak && !in_table) horizontal.push_back(s);
+    if (s.horizontal && !in_table) horizontal.push_back(s);
   }
   for (Table& table : detect_ruleless_tables(rest, horizontal, media_box)) tables.push_back(std::move(table));
   std::stable_sort(tables.begin(), tables.end(), [](const Table& a, const Table& b) { return (*a.bbox)[3] > (*b.bbox)[3]; });

@@ -5,7 +5,8 @@
 // only when at least three of its lines have text in three or more columns, most of its
 // cells hold text, and its cells are short (a page of prose in columns has long ones).
 // Text between horizontal rules of one extent (a table with a top and a bottom rule
-// and no others) needs only two columns.
+// and no others) needs only two columns; where its lines make no table, or rules part
+// its rows, the rules and the cells' paragraphs give the rows (see bands.h).
 #include "ruleless.h"
 
 #include <algorithm>
@@ -13,8 +14,9 @@
 #include <string>
 
 #include "../input_limits.h"
-#include "../layout.h"
+#include "bands.h"
 #include "cells.h"
+#include "text_lines.h"
 
 namespace folioscan {
 namespace {
@@ -41,75 +43,14 @@ constexpr double kMostFramedHeight = 400.0;
 constexpr double kSlack = 3.0;
 constexpr double kNarrowestFrame = 100.0;
 constexpr std::size_t kMostFrameRules = 4;
+// Of a frame's top rules, at most this many are left out looking for a table below them.
+constexpr std::size_t kMostLeftOutRules = 6;
+// A box edge this share of the page's width or wider is the page's background.
+constexpr double kWidestBoxEdge = 0.95;
 // A chunk this close to its column's edge or centre is aligned with it; most of a
 // column's chunks are.
 constexpr double kAligned = 2.0;
 constexpr double kLeastAligned = 0.6;
-
-struct Chunk {
-  double x0 = 0.0;
-  double x1 = 0.0;
-  std::vector<const TextRun*> runs;
-};
-
-struct Row {
-  double baseline = 0.0;
-  double size = 0.0;
-  std::vector<Chunk> chunks;
-};
-
-bool blank(const TextRun& run) { return run.text.find_first_not_of(' ') == std::string::npos; }
-
-std::size_t word_count(const std::string& text) {
-  std::size_t words = 0;
-  bool in_word = false;
-  for (const char c : text) {
-    const bool space = c == ' ' || c == '\n';
-    if (!space && !in_word) ++words;
-    in_word = !space;
-  }
-  return words;
-}
-
-// The page's upright lines top to bottom, each cut into chunks left to right.
-std::vector<Row> rows_of(std::span<const TextRun* const> runs) {
-  std::vector<const TextRun*> upright;
-  for (const TextRun* run : runs) {
-    if (run->quarter_turns == 0 && !blank(*run) && std::isfinite(run->x) && std::isfinite(run->y) &&
-        std::isfinite(run->end_x) && run->end_x >= run->x) {
-      upright.push_back(run);
-    }
-  }
-  // Most producers draw top to bottom and left to right: sorted input is left as it is,
-  // which is what the stable sort would give.
-  const auto higher = [](const TextRun* a, const TextRun* b) { return a->y > b->y; };
-  if (!std::is_sorted(upright.begin(), upright.end(), higher)) std::stable_sort(upright.begin(), upright.end(), higher);
-  std::vector<Row> rows;
-  std::size_t i = 0;
-  while (i < upright.size()) {
-    std::size_t j = i + 1;
-    while (j < upright.size() && upright[i]->y - upright[j]->y <= baseline_tolerance(*upright[i], *upright[j]) / 2) ++j;
-    std::vector<const TextRun*> line(upright.begin() + static_cast<std::ptrdiff_t>(i),
-                                     upright.begin() + static_cast<std::ptrdiff_t>(j));
-    const auto lefter = [](const TextRun* a, const TextRun* b) { return a->x < b->x; };
-    if (!std::is_sorted(line.begin(), line.end(), lefter)) std::stable_sort(line.begin(), line.end(), lefter);
-    Row row;
-    row.baseline = upright[i]->y;
-    for (const TextRun* run : line) {
-      const double size = std::fmax(run->page_size, 1.0);
-      row.size = std::fmax(row.size, size);
-      if (row.chunks.empty() || run->x - row.chunks.back().x1 >= kGutter * size) {
-        row.chunks.push_back({run->x, run->end_x, {}});
-      }
-      Chunk& chunk = row.chunks.back();
-      chunk.x1 = std::fmax(chunk.x1, run->end_x);
-      chunk.runs.push_back(run);
-    }
-    rows.push_back(std::move(row));
-    i = j;
-  }
-  return rows;
-}
 
 // Whether the chunks of each column line up: most of them start at its left edge, end
 // at its right edge or sit centred in it, the same way for the column. The gaps of a
@@ -131,15 +72,6 @@ bool aligned(const std::vector<Row>& rows, std::size_t begin, std::size_t end,
   }
   return std::all_of(counts.begin(), counts.end(), [](const std::array<std::size_t, 4>& c) {
     return c[3] < 2 || static_cast<double>(std::max({c[0], c[1], c[2]})) >= kLeastAligned * static_cast<double>(c[3]);
-  });
-}
-
-// Whether a cell's text says something: a letter or digit (any non-ASCII character
-// counts), not only dot leaders or punctuation.
-bool meaningful(const std::string& text) {
-  return std::any_of(text.begin(), text.end(), [](char ch) {
-    const auto c = static_cast<unsigned char>(ch);
-    return c >= 0x80 || (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
   });
 }
 
@@ -226,12 +158,34 @@ std::optional<Table> block_table(const std::vector<Row>& rows, std::size_t begin
   return table;
 }
 
+// The lines with a baseline strictly between `upper` and `lower`, cut to the chunks
+// inside [from, to], and the indices of the rows they come from.
+std::vector<Row> lines_between(const std::vector<Row>& rows, double upper, double lower, double from, double to,
+                               std::vector<std::size_t>& taken) {
+  std::vector<Row> inside;
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    if (rows[r].baseline >= upper || rows[r].baseline <= lower) continue;
+    Row cut{rows[r].baseline, rows[r].size, {}};
+    for (const Chunk& c : rows[r].chunks) {
+      if (c.x0 >= from - kSlack && c.x1 <= to + kSlack) cut.chunks.push_back(c);
+    }
+    if (!cut.chunks.empty()) {
+      inside.push_back(std::move(cut));
+      taken.push_back(r);
+    }
+  }
+  return inside;
+}
+
 // Tables set between horizontal rules alone (a top rule, perhaps one under the header,
-// a bottom rule, all of one extent): the lines between the first and the last rule, cut
-// to the rules' extent, with two or more columns. Returns the tables and leaves the
-// rows they take out of `rows`.
+// a bottom rule, or one between each two rows, all of one extent). A frame of at most
+// kMostFrameRules rules is read line by line first, with two or more columns; where that
+// finds no table, or the frame has more rules, its rows come from the rules and the
+// paragraphs of its cells (see banded_table), the top rules left out one by one (a
+// title boxed above the table). With `banded_only` (the edges of filled boxes) only the
+// latter. Returns the tables and leaves the rows they take out of `rows`.
 std::vector<Table> framed_tables(std::vector<Row>& rows, const std::vector<Segment>& horizontal,
-                                 const std::array<double, 4>& media_box) {
+                                 const std::array<double, 4>& media_box, bool banded_only) {
   std::vector<Segment> rules;
   for (const Segment& s : horizontal) {
     if (s.to - s.from >= kNarrowestFrame) rules.push_back(s);
@@ -244,7 +198,6 @@ std::vector<Table> framed_tables(std::vector<Row>& rows, const std::vector<Segme
     if (used[i]) continue;
     const Segment& top = rules[i];
     const double extent = top.to - top.from;
-    if (extent < kNarrowestFrame) continue;  // a fraction bar, an underline
     // The rules below of the same extent, each no further below the last than a
     // table's length of lines.
     std::vector<std::size_t> chain = {i};
@@ -254,36 +207,38 @@ std::vector<Table> framed_tables(std::vector<Row>& rows, const std::vector<Segme
       const double overlap = std::fmin(top.to, r.to) - std::fmax(top.from, r.from);
       if (overlap >= kSameExtent * extent && overlap >= kSameExtent * (r.to - r.from)) chain.push_back(j);
     }
-    const std::size_t last = chain.back();
     if (chain.size() < 2) continue;
-    if (chain.size() > kMostFrameRules) {
+    const double lower = rules[chain.back()].at;
+    std::optional<Table> table;
+    std::vector<std::size_t> taken;
+    std::size_t first = 0;  // the chain's rule the table starts at
+    if (!banded_only && chain.size() <= kMostFrameRules) {
+      const std::vector<Row> inside = lines_between(rows, top.at, lower, top.from, top.to, taken);
+      table = block_table(inside, 0, inside.size(), media_box, 2);
+      if (table) {
+        (*table->bbox)[0] = std::fmin((*table->bbox)[0], top.from);
+        (*table->bbox)[2] = std::fmax((*table->bbox)[2], top.to);
+        (*table->bbox)[1] = lower;
+        (*table->bbox)[3] = top.at;
+      }
+    }
+    for (; !table && first + 1 < chain.size() && first < kMostLeftOutRules; ++first) {
+      taken.clear();
+      const std::vector<Row> inside = lines_between(rows, rules[chain[first]].at, lower, top.from, top.to, taken);
+      std::vector<double> heights;
+      for (std::size_t k = first; k < chain.size(); ++k) heights.push_back(rules[chain[k]].at);
+      table = banded_table(inside, heights, top.from, top.to, media_box);
+      if (table) break;
+    }
+    if (!table) {
       // A chart's gridlines: many rules of one extent, none of them a table's frame.
-      for (const std::size_t k : chain) used[k] = true;
+      if (chain.size() > kMostFrameRules) {
+        for (const std::size_t k : chain) used[k] = true;
+      }
       continue;
     }
-    const double upper = top.at;
-    const double lower = rules[last].at;
-    std::vector<Row> inside;
-    std::vector<std::size_t> taken;
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-      if (rows[r].baseline >= upper || rows[r].baseline <= lower) continue;
-      Row cut{rows[r].baseline, rows[r].size, {}};
-      for (const Chunk& c : rows[r].chunks) {
-        if (c.x0 >= top.from - kSlack && c.x1 <= top.to + kSlack) cut.chunks.push_back(c);
-      }
-      if (!cut.chunks.empty()) {
-        inside.push_back(std::move(cut));
-        taken.push_back(r);
-      }
-    }
-    std::optional<Table> table = block_table(inside, 0, inside.size(), media_box, 2);
-    if (!table) continue;
-    (*table->bbox)[0] = std::fmin((*table->bbox)[0], top.from);
-    (*table->bbox)[2] = std::fmax((*table->bbox)[2], top.to);
-    (*table->bbox)[1] = lower;
-    (*table->bbox)[3] = upper;
     tables.push_back(std::move(*table));
-    for (const std::size_t k : chain) used[k] = true;
+    for (std::size_t k = first; k < chain.size(); ++k) used[chain[k]] = true;
     // The rows' chunks inside the frame are the table's now.
     for (const std::size_t r : taken) {
       std::erase_if(rows[r].chunks, [&](const Chunk& c) { return c.x0 >= top.from - kSlack && c.x1 <= top.to + kSlack; });
@@ -296,8 +251,21 @@ std::vector<Table> framed_tables(std::vector<Row>& rows, const std::vector<Segme
 
 std::vector<Table> detect_ruleless_tables(std::span<const TextRun* const> runs, const std::vector<Segment>& horizontal,
                                           const std::array<double, 4>& media_box) {
-  std::vector<Row> rows = rows_of(runs);
-  std::vector<Table> tables = framed_tables(rows, horizontal, media_box);
+  std::vector<Row> rows = rows_of(runs, kGutter);
+  // Drawn rules frame tables both ways; the edges of filled boxes (a panel behind a
+  // table, its header's background) only with rows of their own, and not those of a
+  // box the page's width (the page's background).
+  std::vector<Segment> drawn, edges;
+  const double page_width = media_box[2] - media_box[0];
+  for (const Segment& s : horizontal) {
+    if (!s.weak) {
+      drawn.push_back(s);
+    } else if (s.to - s.from < kWidestBoxEdge * page_width) {
+      edges.push_back(s);
+    }
+  }
+  std::vector<Table> tables = framed_tables(rows, drawn, media_box, false);
+  for (Table& table : framed_tables(rows, edges, media_box, true)) tables.push_back(std::move(table));
   std::erase_if(rows, [](const Row& row) { return row.chunks.empty(); });
   std::size_t begin = 0;
   while (begin < rows.size()) {

@@ -285,6 +285,89 @@ TEST(RecoveredTables, TwoColumnsBetweenHorizontalRulesAreATableAndProseBetweenRu
   for (const auto& c : cases) EXPECT_TRUE(detect(c.rules, c.runs).empty()) << c.name;
 }
 
+TEST(RecoveredTables, RowRulesOrAHeaderRuleAloneFrameATableWithWrappedCells) {
+  // Three columns; descriptions (and a price) wrap over two or three lines. Either a
+  // rule between each two rows, or only a top, a header and a bottom rule with the
+  // rows told by the one-line cells of the first column.
+  const struct {
+    const char* name;
+    std::vector<Segment> rules;
+    std::vector<TextRun> runs;
+    Cells cells;
+  } cases[] = {
+      {"row rules",
+       {h(700, 60, 460), h(680, 60, 460), h(640, 60, 460), h(600, 60, 460), h(570, 60, 460)},
+       {run("Item", 62, 688), run("Description", 160, 688), run("Price", 360, 688), run("Apples", 62, 668),
+        run("Crisp red fruit picked", 160, 668), run("from the northern hills", 160, 656), run("2.50", 360, 668),
+        run("Pears", 62, 628), run("Soft green fruit", 160, 628), run("sold by the box", 160, 616),
+        run("3.10", 360, 628), run("per kg", 360, 616), run("Plums", 62, 588), run("Small and sweet", 160, 588),
+        run("1.20", 360, 588)},
+       {{"Item", "Description", "Price"},
+        {"Apples", "Crisp red fruit picked\nfrom the northern hills", "2.50"},
+        {"Pears", "Soft green fruit\nsold by the box", "3.10\nper kg"},
+        {"Plums", "Small and sweet", "1.20"}}},
+      {"header rule",
+       {h(700, 60, 460), h(680, 60, 460), h(585, 60, 460)},
+       {run("Item", 62, 688), run("Description", 160, 688), run("Price", 360, 688), run("Apples", 62, 668),
+        run("crisp red fruit picked in autumn", 160, 668), run("from the hills of the north", 160, 656),
+        run("2.50", 360, 668), run("Pears", 62, 644), run("soft green fruit sold by box", 160, 644),
+        run("or by the crate on request", 160, 632), run("3.10", 360, 644), run("Plums", 62, 620),
+        run("small and sweet plums of summer", 160, 620), run("picked by hand in the valley", 160, 608),
+        run("and sold on the same day", 160, 596), run("1.20", 360, 620)},
+       {{"Item", "Description", "Price"},
+        {"Apples", "crisp red fruit picked in autumn\nfrom the hills of the north", "2.50"},
+        {"Pears", "soft green fruit sold by box\nor by the crate on request", "3.10"},
+        {"Plums", "small and sweet plums of summer\npicked by hand in the valley\nand sold on the same day", "1.20"}}},
+  };
+  for (const auto& c : cases) {
+    std::vector<TextRun> runs = c.runs;
+    runs.push_back(run("Prose after the table.", 62, 540));
+    const std::vector<Table> tables = detect(c.rules, runs);
+    ASSERT_EQ(tables.size(), 1u) << c.name;
+    EXPECT_EQ(tables[0].cells, c.cells) << c.name;
+    EXPECT_EQ(tables[0].bbox, (std::array<double, 4>{60, c.rules.back().at, 460, 700})) << c.name;
+    EXPECT_EQ(runs_outside_tables(pointers(runs), tables).size(), 1u) << c.name;
+  }
+}
+
+TEST(RecoveredTables, HeadingRulesUnderlinesBoxesProseAndFormsBetweenRulesAreNoTables) {
+  const auto weak = [](double y, double x0, double x1) { return Segment{true, y, x0, x1, true}; };
+  const std::string prose = "A line of prose that runs across the page from margin to margin.";
+  std::vector<TextRun> headed = {run("Results", 72, 720), run("Discussion", 72, 604)};
+  for (int i = 0; i < 6; ++i) headed.push_back(run(prose, 72, 700 - 12 * i));
+  std::vector<TextRun> columns_of_prose;
+  std::vector<Segment> row_rules;
+  for (int band = 0; band < 4; ++band) {
+    row_rules.push_back(h(700 - 50 * band, 60, 560));
+    for (int line = 0; line < 3; ++line) {
+      for (int c = 0; c < 3; ++c) columns_of_prose.push_back(run("words in a column of prose", 62 + 170 * c, 688 - 50 * band - 12 * line));
+    }
+  }
+  row_rules.push_back(h(500, 60, 560));
+  const struct {
+    const char* name;
+    std::vector<Segment> rules;
+    std::vector<TextRun> runs;
+  } cases[] = {
+      // A rule under each heading, one under a word of the prose between them.
+      {"heading rules", {h(716, 72, 540), h(697, 72, 200), h(600, 72, 540)}, headed},
+      // A filled box behind prose: its edges frame nothing.
+      {"boxed prose", {weak(710, 60, 560), weak(630, 60, 560)}, headed},
+      {"three columns of prose between rules", row_rules, columns_of_prose},
+      // A form's line numbers and field labels between its rules: stacks of values.
+      {"form", {h(700, 60, 460), h(640, 60, 460), h(580, 60, 460), h(540, 60, 460)},
+       {run("Wages and salaries", 62, 688), run("7", 250, 688), run("8", 400, 688), run("9a", 400, 676),
+        run("9b", 400, 664), run("Interest", 62, 628), run("10", 250, 628), run("11", 400, 628),
+        run("12", 400, 616), run("13", 400, 604), run("Dividends", 62, 568), run("14", 250, 568),
+        run("15", 400, 568), run("16", 400, 556)}},
+      // A chart's tick labels along its gridlines, with an axis title.
+      {"tick labels", {h(700, 60, 460), h(660, 60, 460), h(620, 60, 460), h(580, 60, 460), h(540, 60, 460)},
+       {run("0.6", 62, 680), run("0.7", 150, 680), run("0.8", 250, 680), run("Rate", 400, 640),
+        run("0.6", 62, 600), run("0.7", 150, 600), run("0.8", 250, 600), run("Rate", 400, 560)}},
+  };
+  for (const auto& c : cases) EXPECT_TRUE(detect(c.rules, c.runs).empty()) << c.name;
+}
+
 TEST(RecoveredTables, DenseOrOverlongRulesGiveNoTableAndFinish) {
   // Four thousand rules each way, all crossing: more cells than a table has.
   std::vector<Segment> dense;

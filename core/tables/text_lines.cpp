@@ -1,0 +1,85 @@
+// Lines by baseline, chunks by the gaps between runs.
+#include "text_lines.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "../layout.h"
+
+namespace folioscan {
+namespace {
+
+bool blank(const TextRun& run) { return run.text.find_first_not_of(' ') == std::string::npos; }
+
+}  // namespace
+
+std::size_t word_count(const std::string& text) {
+  std::size_t words = 0;
+  bool in_word = false;
+  for (const char c : text) {
+    const bool space = c == ' ' || c == '\n';
+    if (!space && !in_word) ++words;
+    in_word = !space;
+  }
+  return words;
+}
+
+bool meaningful(const std::string& text) {
+  return std::any_of(text.begin(), text.end(), [](char ch) {
+    const auto c = static_cast<unsigned char>(ch);
+    return c >= 0x80 || (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
+  });
+}
+
+bool has_word(const std::string& text) {
+  bool after_letter = false;
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c >= 0x80) return true;
+    const bool letter = (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+    if (letter && after_letter) return true;
+    after_letter = letter;
+  }
+  return false;
+}
+
+std::vector<Row> rows_of(std::span<const TextRun* const> runs, double gutter) {
+  std::vector<const TextRun*> upright;
+  for (const TextRun* run : runs) {
+    if (run->quarter_turns == 0 && !blank(*run) && std::isfinite(run->x) && std::isfinite(run->y) &&
+        std::isfinite(run->end_x) && run->end_x >= run->x) {
+      upright.push_back(run);
+    }
+  }
+  // Most producers draw top to bottom and left to right: sorted input is left as it is,
+  // which is what the stable sort would give.
+  const auto higher = [](const TextRun* a, const TextRun* b) { return a->y > b->y; };
+  if (!std::is_sorted(upright.begin(), upright.end(), higher)) std::stable_sort(upright.begin(), upright.end(), higher);
+  std::vector<Row> rows;
+  std::size_t i = 0;
+  while (i < upright.size()) {
+    std::size_t j = i + 1;
+    while (j < upright.size() && upright[i]->y - upright[j]->y <= baseline_tolerance(*upright[i], *upright[j]) / 2) ++j;
+    std::vector<const TextRun*> line(upright.begin() + static_cast<std::ptrdiff_t>(i),
+                                     upright.begin() + static_cast<std::ptrdiff_t>(j));
+    const auto lefter = [](const TextRun* a, const TextRun* b) { return a->x < b->x; };
+    if (!std::is_sorted(line.begin(), line.end(), lefter)) std::stable_sort(line.begin(), line.end(), lefter);
+    Row row;
+    row.baseline = upright[i]->y;
+    for (const TextRun* run : line) {
+      const double size = std::fmax(run->page_size, 1.0);
+      row.size = std::fmax(row.size, size);
+      if (row.chunks.empty() || run->x - row.chunks.back().x1 >= gutter * size) {
+        row.chunks.push_back({run->x, run->end_x, {}});
+      }
+      Chunk& chunk = row.chunks.back();
+      chunk.x1 = std::fmax(chunk.x1, run->end_x);
+      chunk.runs.push_back(run);
+    }
+    rows.push_back(std::move(row));
+    i = j;
+  }
+  return rows;
+}
+
+}  // namespace folioscan

@@ -1,0 +1,40 @@
+// Recovery's text lines for tables set without a grid: the upright runs of a page in
+// lines (one baseline each), each line cut into chunks at gaps wider than a gutter.
+#pragma once
+
+#include <span>
+#include <string>
+#include <vector>
+
+#include "../content/text_run.h"
+
+namespace folioscan {
+
+struct Chunk {
+  double x0 = 0.0;
+  double x1 = 0.0;
+  std::vector<const TextRun*> runs;
+};
+
+struct Row {
+  double baseline = 0.0;
+  double size = 0.0;
+  std::vector<Chunk> chunks;
+};
+
+// The upright, non-blank lines of `runs` top to bottom, each cut into chunks left to
+// right at gaps of at least `gutter` font sizes.
+std::vector<Row> rows_of(std::span<const TextRun* const> runs, double gutter);
+
+// The words of a cell's text (parted by spaces and line feeds).
+std::size_t word_count(const std::string& text);
+
+// Whether a cell's text says something: a letter or digit (any non-ASCII character
+// counts), not only dot leaders or punctuation.
+bool meaningful(const std::string& text);
+
+// Whether the text holds a word (two letters in a row; any non-ASCII character counts):
+// a label, not a value or a line number such as "9b".
+bool has_word(const std::string& text);
+
+}  // namespace folioscan
