@@ -261,11 +261,33 @@ void attach_raised_marks(std::vector<LinePiece>& pieces) {
   constexpr std::size_t kMaxPieces = 5000;
   if (pieces.size() > kMaxPieces) return;
   std::vector<bool> gone(pieces.size(), false);
+  // The pieces by baseline (which attaching a mark leaves as it was), and the largest
+  // size any piece can take: a mark's host lies below it by at most 0.8 of that, so
+  // only the pieces of that stretch are looked at. A baseline that is no number never
+  // passes the tests below and is left out.
+  std::vector<std::size_t> by_baseline;
+  by_baseline.reserve(pieces.size());
+  double largest = 0.0;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    if (std::isfinite(pieces[i].baseline)) by_baseline.push_back(i);
+    largest = std::fmax(largest, std::fabs(pieces[i].size));
+    for (const TextRun* run : pieces[i].runs) largest = std::fmax(largest, std::fabs(run->page_size));
+  }
+  std::sort(by_baseline.begin(), by_baseline.end(), [&](std::size_t a, std::size_t b) {
+    return pieces[a].baseline < pieces[b].baseline || (pieces[a].baseline == pieces[b].baseline && a < b);
+  });
   for (std::size_t m = 0; m < pieces.size(); ++m) {
     const LinePiece& mark = pieces[m];
     if (!mark.upright || mark.runs.empty() || mark.characters == 0 || mark.characters > 3) continue;
+    if (!std::isfinite(mark.baseline)) continue;
+    const double lowest = mark.baseline - 0.8 * largest;
+    auto at = std::lower_bound(by_baseline.begin(), by_baseline.end(), lowest,
+                               [&](std::size_t i, double y) { return pieces[i].baseline < y; });
+    if (!std::isfinite(lowest)) at = by_baseline.begin();
     std::size_t best = pieces.size();
-    for (std::size_t h = 0; h < pieces.size(); ++h) {
+    double best_raise = 0.0;
+    for (; at != by_baseline.end() && pieces[*at].baseline <= mark.baseline; ++at) {
+      const std::size_t h = *at;
       const LinePiece& host = pieces[h];
       if (h == m || gone[h] || !host.upright || host.runs.empty() || host.characters <= mark.characters) continue;
       const double size = host.size;
@@ -273,7 +295,11 @@ void attach_raised_marks(std::vector<LinePiece>& pieces) {
       if (!(mark.size <= 0.8 * size && raise >= 0.15 * size && raise <= 0.8 * size)) continue;
       const double slack = 0.3 * size;
       if (mark.box[0] < host.box[0] - slack || mark.box[2] > host.box[2] + slack) continue;
-      if (best == pieces.size() || raise < mark.baseline - pieces[best].baseline) best = h;
+      // The least raise wins; of equal ones, the first piece.
+      if (best == pieces.size() || raise < best_raise || (raise == best_raise && h < best)) {
+        best = h;
+        best_raise = raise;
+      }
     }
     if (best == pieces.size()) continue;
     LinePiece& host = pieces[best];
