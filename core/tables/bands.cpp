@@ -61,7 +61,7 @@ struct Piece {
 };
 
 // The columns: spans of x that the chunks cover, merged where less than a gutter apart.
-std::vector<std::pair<double, double>> columns_of(const std::vector<Row>& lines) {
+std::vector<std::pair<double, double>> columns_of(std::span<const Row> lines) {
   std::vector<double> sizes;
   std::vector<std::pair<double, double>> spans;
   for (const Row& line : lines) {
@@ -84,7 +84,7 @@ std::vector<std::pair<double, double>> columns_of(const std::vector<Row>& lines)
 }
 
 // One piece per line and column, top to bottom.
-std::vector<Piece> pieces_of(const std::vector<Row>& lines, const std::vector<std::pair<double, double>>& columns) {
+std::vector<Piece> pieces_of(std::span<const Row> lines, const std::vector<std::pair<double, double>>& columns) {
   std::vector<Piece> pieces;
   for (const Row& line : lines) {
     const std::size_t first = pieces.size();
@@ -245,7 +245,7 @@ bool worded_lines(const std::string& text) {
 
 }  // namespace
 
-std::optional<Table> banded_table(const std::vector<Row>& lines, const std::vector<double>& rules, double x0, double x1,
+std::optional<Table> banded_table(std::span<const Row> lines, const std::vector<double>& rules, double x0, double x1,
                                   const std::array<double, 4>& media_box) {
   if (rules.size() < 2) return std::nullopt;
   const std::vector<std::pair<double, double>> columns = columns_of(lines);
@@ -282,6 +282,34 @@ std::optional<Table> banded_table(const std::vector<Row>& lines, const std::vect
   table.rows = rows.size();
   table.cols = columns.size();
   table.cells.assign(table.rows, std::vector<std::string>(table.cols));
+  // Most candidates fail for want of a header or a first column of words: those cells'
+  // text is made first, and the others' only where a table may still come of it.
+  std::vector<std::vector<bool>> made(table.rows, std::vector<bool>(table.cols, false));
+  const auto make = [&](std::size_t r, std::size_t k) {
+    if (!made[r][k]) table.cells[r][k] = cell_text(rows[r][k], media_box);
+    made[r][k] = true;
+  };
+  {
+    std::array<std::size_t, 4> edge{};  // as `labels` below
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      for (std::size_t k = 0; k < columns.size(); ++k) {
+        if ((r != 0 && k != 0) || rows[r][k].empty()) continue;
+        make(r, k);
+        const std::string& text = table.cells[r][k];
+        if (!meaningful(text)) continue;
+        const bool word = has_word(text);
+        if (r == 0) edge[0] += word, ++edge[1];
+        if (k == 0) edge[2] += word, ++edge[3];
+      }
+    }
+    const bool edge_labelled = (edge[1] > 0 && 2 * edge[0] >= edge[1]) || (edge[3] > 0 && 2 * edge[2] >= edge[3]);
+    // Else only values in every cell make a table, and an empty cell has none.
+    if (!edge_labelled) {
+      for (const auto& row : rows) {
+        if (std::any_of(row.begin(), row.end(), [](const auto& c) { return c.empty(); })) return std::nullopt;
+      }
+    }
+  }
   std::size_t wide_rows = 0;
   std::size_t filled = 0;
   std::size_t full_rows = 0;
@@ -291,7 +319,8 @@ std::optional<Table> banded_table(const std::vector<Row>& lines, const std::vect
     std::size_t used = 0;
     for (std::size_t k = 0; k < columns.size(); ++k) {
       if (rows[r][k].empty()) continue;
-      std::string text = cell_text(rows[r][k], media_box);
+      make(r, k);
+      std::string text = std::move(table.cells[r][k]);
       if (text.find('\n') != std::string::npos && !worded_lines(text)) return std::nullopt;
       if (meaningful(text)) {
         ++used;

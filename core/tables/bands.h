@@ -6,6 +6,7 @@
 
 #include <array>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "../model.h"
@@ -16,7 +17,7 @@ namespace folioscan {
 // The table the lines between a frame's rules hold, or nothing. `lines` are the lines
 // strictly between the first and the last rule, cut to the frame's extent [x0, x1];
 // `rules` the y of the frame's rules, top to bottom.
-std::optional<Table> banded_table(const std::vector<Row>& lines, const std::vector<double>& rules, double x0, double x1,
+std::optional<Table> banded_table(std::span<const Row> lines, const std::vector<double>& rules, double x0, double x1,
                                   const std::array<double, 4>& media_box);
 
 }  // namespace folioscan

@@ -11,7 +11,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 #include <string>
+#include <tuple>
 
 #include "../input_limits.h"
 #include "bands.h"
@@ -194,6 +196,10 @@ std::vector<Table> framed_tables(std::vector<Row>& rows, const std::vector<Segme
   std::sort(rules.begin(), rules.end(), [](const Segment& a, const Segment& b) { return a.at > b.at; });
   std::vector<Table> tables;
   std::vector<bool> used(rules.size(), false);
+  // The banded readings that found no table: the chain below a rule often holds the
+  // chain below the rule above, so each would be tried again. They stand until a table
+  // takes rows.
+  std::set<std::tuple<double, double, std::vector<double>>> no_table;
   for (std::size_t i = 0; i < rules.size(); ++i) {
     if (used[i]) continue;
     const Segment& top = rules[i];
@@ -210,11 +216,17 @@ std::vector<Table> framed_tables(std::vector<Row>& rows, const std::vector<Segme
     if (chain.size() < 2) continue;
     const double lower = rules[chain.back()].at;
     std::optional<Table> table;
+    // The lines below the top rule; those below a lower rule of the chain are the end
+    // of these, for rows run top to bottom.
+    std::vector<std::size_t> all_taken;
+    const std::vector<Row> all_inside = lines_between(rows, top.at, lower, top.from, top.to, all_taken);
+    const bool top_down = std::is_sorted(all_inside.begin(), all_inside.end(),
+                                         [](const Row& a, const Row& b) { return a.baseline > b.baseline; });
     std::vector<std::size_t> taken;
     std::size_t first = 0;  // the chain's rule the table starts at
     if (!banded_only && chain.size() <= kMostFrameRules) {
-      const std::vector<Row> inside = lines_between(rows, top.at, lower, top.from, top.to, taken);
-      table = block_table(inside, 0, inside.size(), media_box, 2);
+      taken = all_taken;
+      table = block_table(all_inside, 0, all_inside.size(), media_box, 2);
       if (table) {
         (*table->bbox)[0] = std::fmin((*table->bbox)[0], top.from);
         (*table->bbox)[2] = std::fmax((*table->bbox)[2], top.to);
@@ -224,11 +236,26 @@ std::vector<Table> framed_tables(std::vector<Row>& rows, const std::vector<Segme
     }
     for (; !table && first + 1 < chain.size() && first < kMostLeftOutRules; ++first) {
       taken.clear();
-      const std::vector<Row> inside = lines_between(rows, rules[chain[first]].at, lower, top.from, top.to, taken);
       std::vector<double> heights;
       for (std::size_t k = first; k < chain.size(); ++k) heights.push_back(rules[chain[k]].at);
-      table = banded_table(inside, heights, top.from, top.to, media_box);
+      auto tried = std::make_tuple(top.from, top.to, std::move(heights));
+      if (no_table.contains(tried)) continue;
+      const double upper = rules[chain[first]].at;
+      std::vector<Row> own;
+      std::span<const Row> inside;
+      if (top_down) {
+        const auto below = std::partition_point(all_inside.begin(), all_inside.end(),
+                                                [&](const Row& row) { return row.baseline >= upper; });
+        const auto skipped = static_cast<std::size_t>(below - all_inside.begin());
+        inside = std::span<const Row>(all_inside).subspan(skipped);
+        taken.assign(all_taken.begin() + static_cast<std::ptrdiff_t>(skipped), all_taken.end());
+      } else {
+        own = lines_between(rows, upper, lower, top.from, top.to, taken);
+        inside = own;
+      }
+      table = banded_table(inside, std::get<2>(tried), top.from, top.to, media_box);
       if (table) break;
+      no_table.insert(std::move(tried));
     }
     if (!table) {
       // A chart's gridlines: many rules of one extent, none of them a table's frame.
@@ -238,6 +265,7 @@ std::vector<Table> framed_tables(std::vector<Row>& rows, const std::vector<Segme
       continue;
     }
     tables.push_back(std::move(*table));
+    no_table.clear();
     for (std::size_t k = first; k < chain.size(); ++k) used[chain[k]] = true;
     // The rows' chunks inside the frame are the table's now.
     for (const std::size_t r : taken) {
