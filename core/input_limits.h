@@ -173,6 +173,14 @@ inline constexpr std::size_t kMaxLigatureParts = 16;
 inline constexpr int kMaxCutDepth = 64;
 inline constexpr std::size_t kMaxFreeStretches = 32;
 inline constexpr std::size_t kMaxBaselines = 32;
+// At most this many figures of a page take part in its cuts (a page of thousands of
+// image tiles leaves the rest out); a page of more pieces than this keeps its raised
+// marks apart (each mark is compared with the pieces within reach below it); pages of
+// more blocks than this keep the order of their notes (each run of small text is
+// compared with every block, once per move, which grows with the cube).
+inline constexpr std::size_t kMaxFigureObstacles = 64;
+inline constexpr std::size_t kMaxMarkPieces = 5000;
+inline constexpr std::size_t kMaxNoteBlocks = 300;
 
 // Recovery keeps where at most this many images were painted on a page (a tiled
 // pattern of a million "Do" places no more).

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <utility>
 
+#include "../input_limits.h"
 #include "image_blocks.h"
 #include "line_pieces.h"
 #include "lists.h"
@@ -55,10 +56,6 @@ struct ReadLine {
   std::optional<std::uint32_t> table;
 };
 
-// At most this many figures take part in the cuts of one page; a page of thousands of
-// images (tiles of a picture) leaves the rest out.
-constexpr std::size_t kMaxFigureObstacles = 64;
-
 // The boxes of the figures among `images` that the page's text flows around: of a
 // figure's size, and with no piece's centre inside (a chart with its labels drawn as
 // text over it, a picture behind a text box is read by its text alone).
@@ -67,7 +64,7 @@ std::vector<std::array<double, 4>> figure_obstacles(std::span<const std::array<d
                                                     const std::array<double, 4>& media_box) {
   std::vector<std::array<double, 4>> out;
   for (const std::array<double, 4>& image : images) {
-    if (out.size() == kMaxFigureObstacles) break;
+    if (out.size() == limits::kMaxFigureObstacles) break;
     const auto box = normalised(image);
     if (!(std::isfinite(box[0]) && std::isfinite(box[1]) && std::isfinite(box[2]) && std::isfinite(box[3]))) continue;
     if (!figure_sized(box, media_box, !text.empty())) continue;
@@ -384,10 +381,6 @@ bool starts_with_note_mark(std::string_view text) {
   return (next >= 'A' && next <= 'Z') || (next >= 'a' && next <= 'z') || next >= 0x80;
 }
 
-// Pages of more blocks than this keep the order of their notes: each run of small text
-// is compared with every block, once per move, which grows with the cube of the count.
-constexpr std::size_t kMaxNoteBlocks = 300;
-
 // Footnotes at the foot of a column read after the text of the columns beside it: a
 // run of blocks set smaller than the block above them in their column, with nothing
 // of that size below them there and one of them starting with a note's mark, that
@@ -397,7 +390,7 @@ constexpr std::size_t kMaxNoteBlocks = 300;
 void read_notes_last(PageStructure& out) {
   std::vector<Block>& blocks = out.blocks;
   std::vector<BlockStyle>& styles = out.styles.blocks;
-  if (blocks.size() != styles.size() || blocks.size() > kMaxNoteBlocks) return;
+  if (blocks.size() != styles.size() || blocks.size() > limits::kMaxNoteBlocks) return;
   const auto text_block = [&](std::size_t i) {
     return blocks[i].type == BlockType::Paragraph || blocks[i].type == BlockType::ListItem ||
            blocks[i].type == BlockType::Heading;

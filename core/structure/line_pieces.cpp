@@ -256,10 +256,7 @@ std::vector<LinePiece> line_pieces(const LayoutResult& layout) {
 }
 
 void attach_raised_marks(std::vector<LinePiece>& pieces) {
-  // A page of more pieces than this keeps its marks apart (each mark is compared with
-  // every piece).
-  constexpr std::size_t kMaxPieces = 5000;
-  if (pieces.size() > kMaxPieces) return;
+  if (pieces.size() > limits::kMaxMarkPieces) return;
   std::vector<bool> gone(pieces.size(), false);
   // The pieces by baseline (which attaching a mark leaves as it was), and the largest
   // size any piece can take: a mark's host lies below it by at most 0.8 of that, so
