@@ -76,9 +76,14 @@ bool aligned(const std::vector<Row>& rows, std::size_t begin, std::size_t end,
 }
 
 // The block rows[begin, end) as a table of at least `least_columns` columns, or nothing.
-std::optional<Table> block_table(const std::vector<Row>& rows, std::size_t begin, std::size_t end,
+std::optional<Table> block_table(const std::vector<Row>& block, std::size_t begin, std::size_t end,
                                  const std::array<double, 4>& media_box, std::size_t least_columns) {
   if (end - begin < kLeastRows) return std::nullopt;
+  // Columns set closer than a gutter in some lines part where the other lines start.
+  std::vector<Row> rows(block.begin() + static_cast<std::ptrdiff_t>(begin), block.begin() + static_cast<std::ptrdiff_t>(end));
+  cut_at_column_starts(rows, kNarrowestGutter, kAligned);
+  end -= begin;
+  begin = 0;
   // Columns: the x spans the chunks of lines of two or more chunks cover, merged where
   // they overlap (a header set closer than a gutter does not join the columns).
   std::vector<std::pair<double, double>> spans;

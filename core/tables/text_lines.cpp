@@ -82,4 +82,39 @@ std::vector<Row> rows_of(std::span<const TextRun* const> runs, double gutter) {
   return rows;
 }
 
+void cut_at_column_starts(std::vector<Row>& lines, double narrowest, double aligned) {
+  // Where each line's chunks start, one entry a line and start.
+  std::vector<std::pair<double, std::size_t>> starts;
+  for (std::size_t r = 0; r < lines.size(); ++r) {
+    for (const Chunk& c : lines[r].chunks) starts.emplace_back(c.x0, r);
+  }
+  std::sort(starts.begin(), starts.end());
+  const auto starts_elsewhere = [&](double x, std::size_t line) {
+    std::size_t others = 0;
+    std::size_t last = lines.size();
+    for (auto it = std::lower_bound(starts.begin(), starts.end(), std::make_pair(x - aligned, std::size_t{0}));
+         it != starts.end() && it->first <= x + aligned; ++it) {
+      if (it->second != line && it->second != last) ++others, last = it->second;
+    }
+    return others >= 2 && 2 * others >= lines.size() - 1;
+  };
+  for (std::size_t r = 0; r < lines.size(); ++r) {
+    std::vector<Chunk> cut;
+    for (Chunk& c : lines[r].chunks) {
+      Chunk piece{c.x0, c.x0, {}};
+      for (const TextRun* run : c.runs) {
+        const double size = std::fmax(run->page_size, 1.0);
+        if (!piece.runs.empty() && run->x - piece.x1 >= narrowest * size && starts_elsewhere(run->x, r)) {
+          cut.push_back(std::move(piece));
+          piece = Chunk{run->x, run->x, {}};
+        }
+        piece.x1 = std::fmax(piece.x1, run->end_x);
+        piece.runs.push_back(run);
+      }
+      cut.push_back(std::move(piece));
+    }
+    lines[r].chunks = std::move(cut);
+  }
+}
+
 }  // namespace folioscan

@@ -26,6 +26,13 @@ struct Row {
 // right at gaps of at least `gutter` font sizes.
 std::vector<Row> rows_of(std::span<const TextRun* const> runs, double gutter);
 
+// Chunks of `lines` cut again where a column starts inside them: at a gap between two
+// runs of at least `narrowest` font sizes (narrower than a gutter) where the second run
+// starts within `aligned` points of where chunks of at least two other lines, and of
+// half of them or more, start. A table whose columns stand closer than a gutter in some
+// lines keeps them apart where most of its other lines show where they start.
+void cut_at_column_starts(std::vector<Row>& lines, double narrowest, double aligned);
+
 // The words of a cell's text (parted by spaces and line feeds).
 std::size_t word_count(const std::string& text);
 

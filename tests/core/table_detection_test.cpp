@@ -10,6 +10,7 @@
 #include "structure/blocks.h"
 #include "tables/detect.h"
 #include "tables/segments.h"
+#include "tables/text_lines.h"
 
 namespace folioscan {
 namespace {
@@ -283,6 +284,60 @@ TEST(RecoveredTables, TwoColumnsBetweenHorizontalRulesAreATableAndProseBetweenRu
         run(".", 300, 640)}},
   };
   for (const auto& c : cases) EXPECT_TRUE(detect(c.rules, c.runs).empty()) << c.name;
+}
+
+TEST(RecoveredTables, ColumnsCloserThanAGutterInSomeLinesPartWhereTheOtherLinesStart) {
+  // Between a top and a bottom rule: the header's first two cells and the units line's
+  // last two stand 8 points apart (less than a gutter of 10-point text); the value rows
+  // show where each column starts.
+  const std::vector<Segment> rules = {h(700, 60, 300), h(600, 60, 300)};
+  std::vector<TextRun> runs = {run("Interval", 62, 688), run("Outlets", 110, 688), run("Grade", 160, 688),
+                               run("Pt val", 210, 674), run("Pt val", 248, 674)};
+  for (int i = 0; i < 5; ++i) {
+    const double y = 660 - 12 * i;
+    for (const double x : {62.0, 110.0, 160.0, 210.0, 248.0}) runs.push_back(run("0." + std::to_string(i), x, y));
+  }
+  const std::vector<Table> tables = detect(rules, runs);
+  ASSERT_EQ(tables.size(), 1u);
+  ASSERT_EQ(tables[0].cols, 5u);
+  EXPECT_EQ(tables[0].cells[0], (std::vector<std::string>{"Interval", "Outlets", "Grade", "", ""}));
+  EXPECT_EQ(tables[0].cells[1], (std::vector<std::string>{"", "", "", "Pt val", "Pt val"}));
+  EXPECT_EQ(tables[0].cells[6], (std::vector<std::string>{"0.4", "0.4", "0.4", "0.4", "0.4"}));
+}
+
+TEST(TextLines, ChunksAreCutOnlyWhereMostOtherLinesStartAColumn) {
+  // The first line's two runs stand 7 points apart (or 4), the second run at x = 110;
+  // below it, lines whose second chunk starts at 110 or elsewhere.
+  const struct {
+    const char* name;
+    double gap;
+    std::vector<double> starts;  // where the second chunk of each line below starts
+    std::size_t chunks;          // of the first line, after the cut
+  } cases[] = {
+      {"most lines start there", 7, {110, 110, 110, 180}, 2},
+      {"one line starts there", 7, {110, 180, 180}, 1},
+      {"a minority of lines", 7, {110, 110, 180, 180, 180, 180, 180}, 1},
+      {"a word space", 4, {110, 110, 110}, 1},
+  };
+  for (const auto& c : cases) {
+    std::vector<TextRun> runs = {run("First", 110 - c.gap - 25, 700), run("second", 110, 700)};
+    for (std::size_t i = 0; i < c.starts.size(); ++i) {
+      const double y = 686 - 14 * static_cast<double>(i);
+      runs.push_back(run("Row", 62, y));
+      runs.push_back(run("value", c.starts[i], y));
+    }
+    const std::vector<const TextRun*> shown = pointers(runs);
+    std::vector<Row> lines = rows_of(shown, 1.0);
+    ASSERT_EQ(lines.size(), c.starts.size() + 1) << c.name;
+    ASSERT_EQ(lines[0].chunks.size(), 1u) << c.name;
+    cut_at_column_starts(lines, 0.6, 2.0);
+    EXPECT_EQ(lines[0].chunks.size(), c.chunks) << c.name;
+    if (c.chunks == 2) {
+      EXPECT_EQ(lines[0].chunks[1].x0, 110) << c.name;
+      EXPECT_EQ(lines[0].chunks[0].x1, 110 - c.gap) << c.name;
+    }
+    for (std::size_t i = 1; i < lines.size(); ++i) EXPECT_EQ(lines[i].chunks.size(), 2u) << c.name;
+  }
 }
 
 TEST(RecoveredTables, RowRulesOrAHeaderRuleAloneFrameATableWithWrappedCells) {
