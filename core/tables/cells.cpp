@@ -21,6 +21,8 @@ constexpr double kSameBoundary = 4.0;
 constexpr double kWholeExtent = 0.9;
 // A band narrower than this holds no line of text.
 constexpr double kThinBand = 7.0;
+// A line of text takes this many times its size (the size and the space between lines).
+constexpr double kLineHeight = 1.2;
 // A rule that ends this short of a row's or column's middle still parts it.
 constexpr double kSlack = 1.0;
 
@@ -45,16 +47,46 @@ std::vector<double> boundaries(const std::vector<Segment>& rules, double low, do
   return kept;
 }
 
+// The height of a line of the grid's text: from the median size of the runs centred
+// inside `box`, at least kThinBand.
+double line_height(const std::array<double, 4>& box, std::span<const TextRun* const> runs) {
+  std::vector<double> sizes;
+  for (const TextRun* run : runs) {
+    if (run->text.find_first_not_of(' ') == std::string::npos) continue;
+    const auto [x, y] = run_centre(*run);
+    if (x >= box[0] && x <= box[2] && y >= box[1] && y <= box[3]) sizes.push_back(std::fabs(run->page_size));
+  }
+  if (sizes.empty()) return kThinBand;
+  const auto middle = sizes.begin() + static_cast<std::ptrdiff_t>(sizes.size() / 2);
+  std::nth_element(sizes.begin(), middle, sizes.end());
+  return std::fmax(kThinBand, kLineHeight * *middle);
+}
+
+// Which empty bands of a grid join their neighbours: those thinner than `line`, the
+// text inside `box` only (or all of it) telling which are empty, and, with `far_end`,
+// also the empty bands at the far end that are that thin together.
+struct ThinBands {
+  double line = kThinBand;
+  std::optional<std::array<double, 4>> box;
+  bool far_end = false;
+};
+
 // `positions` without the boundaries of bands thinner than a line of text that hold no
 // run's centre (the two edges of a thick border, a background a little inside its
-// rules): such a band joins its wider neighbour. `axis` 0 reads x, 1 reads y.
+// rules): such a band joins its wider neighbour. Empty bands at the far end that
+// together are that thin (a border's edges beside a background's) join the band before
+// them where `thin` says so. `axis` 0 reads x, 1 reads y.
 std::vector<double> without_thin_empty_bands(std::vector<double> positions, std::span<const TextRun* const> runs,
-                                             int axis) {
+                                             int axis, const ThinBands& thin) {
   if (positions.size() < 3) return positions;
   std::vector<bool> holds(positions.size() - 1, false);
   for (const TextRun* run : runs) {
     if (run->text.find_first_not_of(' ') == std::string::npos) continue;
-    const double v = run_centre(*run)[static_cast<std::size_t>(axis)];
+    const std::array<double, 2> centre = run_centre(*run);
+    const auto a = static_cast<std::size_t>(axis);
+    // Text beside the grid fills none of its bands.
+    if (thin.box && (!(centre[1 - a] >= (*thin.box)[1 - a]) || !(centre[1 - a] <= (*thin.box)[3 - a]))) continue;
+    const double v = centre[a];
     if (!(v >= positions.front()) || !(v < positions.back())) continue;
     const auto it = std::upper_bound(positions.begin(), positions.end(), v);
     holds[static_cast<std::size_t>(it - positions.begin()) - 1] = true;
@@ -64,12 +96,17 @@ std::vector<double> without_thin_empty_bands(std::vector<double> positions, std:
   const std::size_t last = positions.size() - 1;
   std::vector<bool> drop(positions.size(), false);
   for (std::size_t b = 0; b < last; ++b) {
-    if (holds[b] || positions[b + 1] - positions[b] >= kThinBand) continue;
+    if (holds[b] || positions[b + 1] - positions[b] >= thin.line) continue;
     if (b + 1 < last) {
       drop[b + 1] = true;
     } else if (b > 0) {
       drop[b] = true;
     }
+  }
+  std::size_t first_empty = last;
+  while (thin.far_end && first_empty > 1 && !holds[first_empty - 1]) --first_empty;
+  if (first_empty < last && positions[last] - positions[first_empty] < thin.line) {
+    for (std::size_t b = first_empty; b < last; ++b) drop[b] = true;
   }
   std::vector<double> kept;
   kept.reserve(positions.size());
@@ -121,6 +158,32 @@ bool continues_word(const TextRun& previous, const TextRun& run) {
          !previous.text.ends_with(' ');
 }
 
+// `table` without its columns narrower than a line of text (`line`) in which no cell
+// holds text: the strip between the table's edge and a rule that parts only some rows,
+// which the text of the other rows runs into. Cells that spanned such a column span one
+// column less; two columns stay. `xs` are the columns' boundaries.
+void drop_thin_empty_columns(Table& table, const std::vector<double>& xs, double line) {
+  for (std::size_t c = table.cols; c-- > 0 && table.cols > 2;) {
+    if (xs[c + 1] - xs[c] >= line) continue;
+    const bool empty = std::all_of(table.cells.begin(), table.cells.end(), [&](const std::vector<std::string>& row) {
+      return c >= row.size() || row[c].empty();
+    });
+    if (!empty) continue;
+    for (std::vector<std::string>& row : table.cells) {
+      if (c < row.size()) row.erase(row.begin() + static_cast<std::ptrdiff_t>(c));
+    }
+    --table.cols;
+    for (CellSpan& span : table.spans) {
+      if (span.col > c) {
+        --span.col;
+      } else if (span.col + span.cols > c) {
+        --span.cols;
+      }
+    }
+    std::erase_if(table.spans, [](const CellSpan& span) { return span.cols == 0 || (span.cols == 1 && span.rows == 1); });
+  }
+}
+
 }  // namespace
 
 std::array<double, 2> run_centre(const TextRun& run) {
@@ -156,9 +219,12 @@ std::string cell_text(std::span<const TextRun* const> runs, const std::array<dou
 }
 
 std::optional<FilledGrid> fill_grid(const Grid& grid, std::span<const TextRun* const> shown,
-                                    const std::array<double, 4>& media_box) {
-  const std::vector<double> xs = without_thin_empty_bands(boundaries(grid.vertical, grid.bbox[0], grid.bbox[2], grid.bbox[3] - grid.bbox[1]), shown, 0);
-  const std::vector<double> ys_up = without_thin_empty_bands(boundaries(grid.horizontal, grid.bbox[1], grid.bbox[3], grid.bbox[2] - grid.bbox[0]), shown, 1);
+                                    const std::array<double, 4>& media_box, bool tidy) {
+  const ThinBands thin = tidy ? ThinBands{line_height(grid.bbox, shown), grid.bbox, true} : ThinBands{};
+  const std::vector<double> xs = without_thin_empty_bands(
+      boundaries(grid.vertical, grid.bbox[0], grid.bbox[2], grid.bbox[3] - grid.bbox[1]), shown, 0, thin);
+  const std::vector<double> ys_up = without_thin_empty_bands(
+      boundaries(grid.horizontal, grid.bbox[1], grid.bbox[3], grid.bbox[2] - grid.bbox[0]), shown, 1, thin);
   if (xs.size() < 3 || ys_up.size() < 3) return std::nullopt;
   const std::size_t cols = xs.size() - 1;
   const std::size_t rows = ys_up.size() - 1;
@@ -256,6 +322,7 @@ std::optional<FilledGrid> fill_grid(const Grid& grid, std::span<const TextRun* c
   }
   out.rows_with_text = static_cast<std::uint64_t>(std::count(row_has.begin(), row_has.end(), true));
   out.cols_with_text = static_cast<std::uint64_t>(std::count(col_has.begin(), col_has.end(), true));
+  if (tidy) drop_thin_empty_columns(table, xs, thin.line);
   return out;
 }
 

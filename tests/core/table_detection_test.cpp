@@ -133,6 +133,30 @@ TEST(RecoveredTables, AMissingInnerRuleMakesASpanningCell) {
             (std::array<std::uint64_t, 4>{1, 0, 2, 1}));
 }
 
+TEST(RecoveredTables, SliversOfABackgroundInsideItsRulesAndOfAShortRuleLeaveNoEmptyRowsOrColumns) {
+  // Two columns between x = 50, 150 and 350; the third row's background is filled 9
+  // points inside its rules (less than a line of 10-point text), and a rule at x = 340
+  // parts the header row only, where the second row's text runs past it.
+  const auto weak = [](Segment s) {
+    s.weak = true;
+    return s;
+  };
+  const std::vector<Segment> segments = {
+      h(700, 50, 350), h(680, 50, 350), h(660, 50, 350), h(620, 50, 350), h(600, 50, 350),
+      v(50, 600, 700), v(150, 660, 700), v(150, 600, 620), v(340, 680, 700), v(350, 600, 700),
+      weak(h(651, 50, 350)), weak(h(629, 50, 350)), weak(v(50, 629, 651)), weak(v(350, 629, 651))};
+  const std::vector<TextRun> runs = {run("Area", 60, 685),      run("Name", 160, 685), run("Statement", 60, 665),
+                                     run("runs on to", 160, 665), run("o", 342, 665),    run("Outcomes", 60, 636),
+                                     run("Skills", 60, 605),     run("list", 160, 605)};
+  const std::vector<Table> tables = detect(segments, runs);
+  ASSERT_EQ(tables.size(), 1u);
+  const Table& t = tables[0];
+  EXPECT_EQ(t.cells, (Cells{{"Area", "Name"}, {"Statement", "runs on to o"}, {"Outcomes", ""}, {"Skills", "list"}}));
+  ASSERT_EQ(t.spans.size(), 1u);
+  EXPECT_EQ((std::array<std::uint64_t, 4>{t.spans[0].row, t.spans[0].col, t.spans[0].rows, t.spans[0].cols}),
+            (std::array<std::uint64_t, 4>{2, 0, 1, 2}));
+}
+
 // Ruled drawings that are not tables.
 TEST(RecoveredTables, ChartsBarsFramesAndGridsThroughWordsAreNoTables) {
   struct Case {
