@@ -117,4 +117,32 @@ void cut_at_column_starts(std::vector<Row>& lines, double narrowest, double alig
   }
 }
 
+std::optional<Row> cut_at_word_starts(const Row& line, std::span<const Row> lines, double aligned) {
+  const auto column_start = [&](double x) {
+    std::size_t starting = 0;
+    for (const Row& other : lines) {
+      starting += std::any_of(other.chunks.begin(), other.chunks.end(),
+                              [&](const Chunk& c) { return std::fabs(c.x0 - x) <= aligned; });
+    }
+    return starting >= 2 && 2 * starting >= lines.size();
+  };
+  Row cut{line.baseline, line.size, {}};
+  const TextRun* previous = nullptr;
+  for (const Chunk& c : line.chunks) {
+    for (const TextRun* run : c.runs) {
+      const bool word_start = previous == nullptr || previous->text.ends_with(' ') ||
+                              run->x - previous->end_x > recovered_word_gap_threshold(*run);
+      if (cut.chunks.empty() || (word_start && !run->text.starts_with(' ') && column_start(run->x))) {
+        cut.chunks.push_back({run->x, run->end_x, {}});
+      }
+      cut.chunks.back().x1 = std::fmax(cut.chunks.back().x1, run->end_x);
+      cut.chunks.back().runs.push_back(run);
+      previous = run;
+    }
+  }
+  const bool all_start = std::all_of(cut.chunks.begin(), cut.chunks.end(), [&](const Chunk& c) { return column_start(c.x0); });
+  if (!all_start) return std::nullopt;
+  return cut;
+}
+
 }  // namespace folioscan

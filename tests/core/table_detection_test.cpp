@@ -329,6 +329,39 @@ TEST(RecoveredTables, ColumnsCloserThanAGutterInSomeLinesPartWhereTheOtherLinesS
   EXPECT_EQ(tables[0].cells[6], (std::vector<std::string>{"0.4", "0.4", "0.4", "0.4", "0.4"}));
 }
 
+TEST(RecoveredTables, AHeaderWhoseCellsStandAWordSpaceApartIsTheFirstRow) {
+  // Columns start at x = 72, 97 and 127; the line above either starts a word at each
+  // (a header set tight) or is a caption whose words start elsewhere.
+  const struct {
+    const char* name;
+    std::vector<TextRun> above;
+    std::size_t rows;
+  } cases[] = {
+      {"header", {run("Type ", 72, 712), run("Count ", 97, 712), run("Price", 127, 712)}, 5},
+      {"caption", {run("Prices ", 72, 712), run("of fruit", 107, 712)}, 4},
+      {"two words a column", {run("Type ", 72, 712), run("Count", 97, 712)}, 4},
+  };
+  for (const auto& c : cases) {
+    std::vector<TextRun> runs = c.above;
+    for (int i = 0; i < 4; ++i) {
+      const double y = 698 - 14 * i;
+      runs.push_back(run(std::string(1, static_cast<char>('A' + i)), 72, y));
+      runs.push_back(run(std::to_string(i + 1), 97, y));
+      runs.push_back(run(std::to_string(i + 1) + ".50", 127, y));
+    }
+    const std::vector<Table> tables = detect({}, runs);
+    ASSERT_EQ(tables.size(), 1u) << c.name;
+    EXPECT_EQ(tables[0].rows, c.rows) << c.name;
+    EXPECT_EQ(tables[0].cells.back(), (std::vector<std::string>{"D", "4", "4.50"})) << c.name;
+    if (c.rows == 5) {
+      EXPECT_EQ(tables[0].cells[0], (std::vector<std::string>{"Type", "Count", "Price"}));
+    }
+    // The header's runs leave the lines; a caption's stay.
+    const std::vector<const TextRun*> shown = pointers(runs);
+    EXPECT_EQ(runs_outside_tables(shown, tables).size(), c.rows == 5 ? 0u : c.above.size()) << c.name;
+  }
+}
+
 TEST(TextLines, ChunksAreCutOnlyWhereMostOtherLinesStartAColumn) {
   // The first line's two runs stand 7 points apart (or 4), the second run at x = 110;
   // below it, lines whose second chunk starts at 110 or elsewhere.
