@@ -10,6 +10,7 @@
 
 #include "../input_limits.h"
 #include "../layout.h"
+#include "text_lines.h"
 
 namespace folioscan {
 namespace {
@@ -23,6 +24,8 @@ constexpr double kWholeExtent = 0.9;
 constexpr double kThinBand = 7.0;
 // A line of text takes this many times its size (the size and the space between lines).
 constexpr double kLineHeight = 1.2;
+// A header line above a grid's top edge stands at most this many line heights above it.
+constexpr double kMostHeaderRise = 1.0;
 // A rule that ends this short of a row's or column's middle still parts it.
 constexpr double kSlack = 1.0;
 
@@ -161,8 +164,9 @@ bool continues_word(const TextRun& previous, const TextRun& run) {
 // `table` without its columns narrower than a line of text (`line`) in which no cell
 // holds text: the strip between the table's edge and a rule that parts only some rows,
 // which the text of the other rows runs into. Cells that spanned such a column span one
-// column less; two columns stay. `xs` are the columns' boundaries.
-void drop_thin_empty_columns(Table& table, const std::vector<double>& xs, double line) {
+// column less; two columns stay. `xs` are the columns' boundaries, kept in step (a
+// dropped column joins the one before it).
+void drop_thin_empty_columns(Table& table, std::vector<double>& xs, double line) {
   for (std::size_t c = table.cols; c-- > 0 && table.cols > 2;) {
     if (xs[c + 1] - xs[c] >= line) continue;
     const bool empty = std::all_of(table.cells.begin(), table.cells.end(), [&](const std::vector<std::string>& row) {
@@ -173,6 +177,7 @@ void drop_thin_empty_columns(Table& table, const std::vector<double>& xs, double
       if (c < row.size()) row.erase(row.begin() + static_cast<std::ptrdiff_t>(c));
     }
     --table.cols;
+    xs.erase(xs.begin() + static_cast<std::ptrdiff_t>(c == 0 ? 1 : c));
     for (CellSpan& span : table.spans) {
       if (span.col > c) {
         --span.col;
@@ -182,6 +187,39 @@ void drop_thin_empty_columns(Table& table, const std::vector<double>& xs, double
     }
     std::erase_if(table.spans, [](const CellSpan& span) { return span.cols == 0 || (span.cols == 1 && span.rows == 1); });
   }
+}
+
+// `table` with the line just above its grid as its first row, where that line's baseline
+// stands within a line's height above the grid's top and its chunks fall each within
+// one column, in two or more columns: a header set above the top rule. Lines that run
+// past the grid's sides (prose) or into its top are no header. `xs` are the columns'
+// boundaries.
+void add_header_above(Table& table, const std::vector<double>& xs, std::span<const TextRun* const> shown,
+                      const std::array<double, 4>& media_box, double line) {
+  const double top = (*table.bbox)[3];
+  std::vector<const TextRun*> near;
+  for (const TextRun* run : shown) {
+    const double size = std::fabs(run->page_size);
+    if (run->y - 0.3 * size >= top - kSlack && run->y <= top + kMostHeaderRise * line) near.push_back(run);
+  }
+  const std::vector<Row> lines = rows_of(near, 1.0);
+  if (lines.empty() || lines.back().chunks.size() < 2) return;
+  const Row& header = lines.back();
+  std::vector<std::string> cells(table.cols);
+  std::size_t next = 0;  // the first column the next chunk may fall in
+  double rise = top;
+  for (const Chunk& c : header.chunks) {
+    std::size_t k = next;
+    while (k < table.cols && xs[k + 1] + kSlack < c.x1) ++k;
+    if (k == table.cols || c.x0 < xs[k] - kSlack) return;
+    cells[k] = cell_text(c.runs, media_box);
+    next = k + 1;
+    for (const TextRun* run : c.runs) rise = std::fmax(rise, run->y + std::fabs(run->page_size));
+  }
+  table.cells.insert(table.cells.begin(), std::move(cells));
+  ++table.rows;
+  for (CellSpan& span : table.spans) ++span.row;
+  (*table.bbox)[3] = rise;
 }
 
 }  // namespace
@@ -322,7 +360,11 @@ std::optional<FilledGrid> fill_grid(const Grid& grid, std::span<const TextRun* c
   }
   out.rows_with_text = static_cast<std::uint64_t>(std::count(row_has.begin(), row_has.end(), true));
   out.cols_with_text = static_cast<std::uint64_t>(std::count(col_has.begin(), col_has.end(), true));
-  if (tidy) drop_thin_empty_columns(table, xs, thin.line);
+  if (tidy) {
+    std::vector<double> columns = xs;
+    drop_thin_empty_columns(table, columns, thin.line);
+    add_header_above(table, columns, shown, media_box, thin.line);
+  }
   return out;
 }
 

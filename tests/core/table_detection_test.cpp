@@ -157,6 +157,40 @@ TEST(RecoveredTables, SliversOfABackgroundInsideItsRulesAndOfAShortRuleLeaveNoEm
             (std::array<std::uint64_t, 4>{2, 0, 1, 2}));
 }
 
+TEST(RecoveredTables, AHeaderLineAboveTheTopRuleIsTheFirstRowOnlyWithOneColumnToEachCell) {
+  // A grid of three columns (50, 150, 250, 350) and three rows; the line 8 points above
+  // its top names the last two columns, or is a caption across them, or runs past the
+  // grid's side.
+  std::vector<Segment> segments;
+  grid(segments, {50, 150, 250, 350}, {700, 680, 660, 640});
+  const struct {
+    const char* name;
+    std::vector<TextRun> above;
+    bool header;
+  } cases[] = {
+      {"header", {run("North", 160, 708), run("South", 260, 708)}, true},
+      {"caption", {run("Table 2. Sales by region", 160, 708)}, false},
+      {"past the side", {run("North", 160, 708), run("South and all the rest", 260, 708)}, false},
+      {"too high", {run("North", 160, 716), run("South", 260, 716)}, false},
+  };
+  for (const auto& c : cases) {
+    std::vector<TextRun> runs = c.above;
+    words(runs, {50, 150, 250, 350}, {700, 680, 660, 640}, "w");
+    const std::vector<Table> tables = detect(segments, runs);
+    ASSERT_EQ(tables.size(), 1u) << c.name;
+    const std::vector<const TextRun*> shown = pointers(runs);
+    if (c.header) {
+      ASSERT_EQ(tables[0].rows, 4u) << c.name;
+      EXPECT_EQ(tables[0].cells[0], (std::vector<std::string>{"", "North", "South"}));
+      EXPECT_EQ(tables[0].cells[1][0], "w00");
+      EXPECT_TRUE(runs_outside_tables(shown, tables).empty());
+    } else {
+      EXPECT_EQ(tables[0].rows, 3u) << c.name;
+      EXPECT_EQ(runs_outside_tables(shown, tables).size(), c.above.size()) << c.name;
+    }
+  }
+}
+
 // Ruled drawings that are not tables.
 TEST(RecoveredTables, ChartsBarsFramesAndGridsThroughWordsAreNoTables) {
   struct Case {
