@@ -189,6 +189,31 @@ void drop_thin_empty_columns(Table& table, std::vector<double>& xs, double line)
   }
 }
 
+// The runs of a cell spanning several columns, parted by column, where every line of
+// the cell falls into chunks (at gutters) whose middles stand in distinct columns: two
+// cells' texts that a missing piece of rule left in one. Nothing where a line stands
+// whole (a header over the columns it spans). `xs` are the columns' boundaries.
+std::optional<std::vector<std::vector<const TextRun*>>> parted_by_columns(const std::vector<const TextRun*>& runs,
+                                                                          const CellSpan& span,
+                                                                          const std::vector<double>& xs) {
+  const std::vector<Row> lines = rows_of(runs, 1.0);
+  if (lines.empty()) return std::nullopt;
+  std::vector<std::vector<const TextRun*>> parts(span.cols);
+  for (const Row& line : lines) {
+    if (line.chunks.size() < 2) return std::nullopt;
+    std::size_t next = 0;  // the chunks of a line stand in columns left to right
+    for (const Chunk& c : line.chunks) {
+      const double middle = (c.x0 + c.x1) / 2;
+      std::size_t k = next;
+      while (k < span.cols && xs[span.col + k + 1] <= middle) ++k;
+      if (k == span.cols || middle < xs[span.col + k]) return std::nullopt;
+      parts[k].insert(parts[k].end(), c.runs.begin(), c.runs.end());
+      next = k + 1;
+    }
+  }
+  return parts;
+}
+
 // `table` with the line just above its grid as its first row, where that line's baseline
 // stands within a line's height above the grid's top and its chunks fall each within
 // one column, in two or more columns: a header set above the top rule. Lines that run
@@ -361,6 +386,19 @@ std::optional<FilledGrid> fill_grid(const Grid& grid, std::span<const TextRun* c
   out.rows_with_text = static_cast<std::uint64_t>(std::count(row_has.begin(), row_has.end(), true));
   out.cols_with_text = static_cast<std::uint64_t>(std::count(col_has.begin(), col_has.end(), true));
   if (tidy) {
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      const CellSpan span = cells[i];
+      if (span.cols < 2 || cell_runs[i].empty()) continue;
+      const auto parts = parted_by_columns(cell_runs[i], span, xs);
+      if (!parts) continue;
+      for (std::size_t k = 0; k < span.cols; ++k) {
+        table.cells[span.row][span.col + k] = (*parts)[k].empty() ? std::string() : cell_text((*parts)[k], media_box);
+      }
+      std::erase_if(table.spans, [&](const CellSpan& s) { return s.row == span.row && s.col == span.col; });
+      if (span.rows > 1) {
+        for (std::size_t k = 0; k < span.cols; ++k) table.spans.push_back({span.row, span.col + k, span.rows, 1});
+      }
+    }
     std::vector<double> columns = xs;
     drop_thin_empty_columns(table, columns, thin.line);
     add_header_above(table, columns, shown, media_box, thin.line);

@@ -145,13 +145,22 @@ TEST(RecoveredTables, SliversOfABackgroundInsideItsRulesAndOfAShortRuleLeaveNoEm
       h(700, 50, 350), h(680, 50, 350), h(660, 50, 350), h(620, 50, 350), h(600, 50, 350),
       v(50, 600, 700), v(150, 660, 700), v(150, 600, 620), v(340, 680, 700), v(350, 600, 700),
       weak(h(651, 50, 350)), weak(h(629, 50, 350)), weak(v(50, 629, 651)), weak(v(350, 629, 651))};
-  const std::vector<TextRun> runs = {run("Area", 60, 685),      run("Name", 160, 685), run("Statement", 60, 665),
-                                     run("runs on to", 160, 665), run("o", 342, 665),    run("Outcomes", 60, 636),
-                                     run("Skills", 60, 605),     run("list", 160, 605)};
+  // The second row's text runs on past x = 340 in the run "to".
+  const std::vector<TextRun> runs = {run("Area", 60, 685),
+                                     run("Name", 160, 685),
+                                     run("Statement", 60, 665),
+                                     run("the words of this cell run on and in", 160, 665),
+                                     run("to", 340, 665),
+                                     run("Outcomes", 60, 636),
+                                     run("Skills", 60, 605),
+                                     run("list", 160, 605)};
   const std::vector<Table> tables = detect(segments, runs);
   ASSERT_EQ(tables.size(), 1u);
   const Table& t = tables[0];
-  EXPECT_EQ(t.cells, (Cells{{"Area", "Name"}, {"Statement", "runs on to o"}, {"Outcomes", ""}, {"Skills", "list"}}));
+  EXPECT_EQ(t.cells, (Cells{{"Area", "Name"},
+                            {"Statement", "the words of this cell run on and into"},
+                            {"Outcomes", ""},
+                            {"Skills", "list"}}));
   ASSERT_EQ(t.spans.size(), 1u);
   EXPECT_EQ((std::array<std::uint64_t, 4>{t.spans[0].row, t.spans[0].col, t.spans[0].rows, t.spans[0].cols}),
             (std::array<std::uint64_t, 4>{2, 0, 1, 2}));
@@ -189,6 +198,33 @@ TEST(RecoveredTables, AHeaderLineAboveTheTopRuleIsTheFirstRowOnlyWithOneColumnTo
       EXPECT_EQ(runs_outside_tables(shown, tables).size(), c.above.size()) << c.name;
     }
   }
+}
+
+TEST(RecoveredTables, TextInColumnsOfACellThatAMissingRulePieceJoinsPartsIt) {
+  // The header row has no rule between its last two columns: each of its two lines has
+  // a chunk over each column (the second a little left of the boundary), or one line
+  // runs whole across the boundary.
+  const std::vector<Segment> segments = {h(700, 50, 350), h(670, 50, 350), h(650, 50, 350), h(630, 50, 350),
+                                         v(50, 630, 700), v(150, 630, 700), v(250, 630, 670), v(350, 630, 700)};
+  std::vector<TextRun> body = {run("a", 60, 655), run("b", 160, 655), run("c", 260, 655),
+                               run("d", 60, 635), run("e", 160, 635), run("f", 260, 635)};
+  std::vector<TextRun> parted = body, whole = body;
+  for (const TextRun& r : {run("Kind", 60, 688), run("Mitosis", 160, 688), run("Meiosis", 245, 688),
+                           run("(one)", 160, 676), run("(two)", 245, 676)}) {
+    parted.push_back(r);
+  }
+  for (const TextRun& r : {run("Kind", 60, 688), run("Both divisions", 200, 688), run("(cells)", 160, 676),
+                           run("(cells)", 260, 676)}) {
+    whole.push_back(r);
+  }
+  std::vector<Table> tables = detect(segments, parted);
+  ASSERT_EQ(tables.size(), 1u);
+  EXPECT_EQ(tables[0].cells[0], (std::vector<std::string>{"Kind", "Mitosis\n(one)", "Meiosis\n(two)"}));
+  EXPECT_TRUE(tables[0].spans.empty());
+  tables = detect(segments, whole);
+  ASSERT_EQ(tables.size(), 1u);
+  EXPECT_EQ(tables[0].cells[0], (std::vector<std::string>{"Kind", "Both divisions\n(cells) (cells)", ""}));
+  EXPECT_EQ(tables[0].spans.size(), 1u);
 }
 
 // Ruled drawings that are not tables.
