@@ -185,7 +185,8 @@ void drop_thin_empty_columns(Table& table, std::vector<double>& xs, double line)
         --span.cols;
       }
     }
-    std::erase_if(table.spans, [](const CellSpan& span) { return span.cols == 0 || (span.cols == 1 && span.rows == 1); });
+    std::erase_if(table.spans,
+                  [](const CellSpan& span) { return span.cols == 0 || (span.cols == 1 && span.rows == 1); });
   }
 }
 

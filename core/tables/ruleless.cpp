@@ -80,7 +80,8 @@ std::optional<Table> block_table(const std::vector<Row>& block, std::size_t begi
                                  const std::array<double, 4>& media_box, std::size_t least_columns) {
   if (end - begin < kLeastRows) return std::nullopt;
   // Columns set closer than a gutter in some lines part where the other lines start.
-  std::vector<Row> rows(block.begin() + static_cast<std::ptrdiff_t>(begin), block.begin() + static_cast<std::ptrdiff_t>(end));
+  std::vector<Row> rows(block.begin() + static_cast<std::ptrdiff_t>(begin),
+                        block.begin() + static_cast<std::ptrdiff_t>(end));
   cut_at_column_starts(rows, kNarrowestGutter, kAligned);
   end -= begin;
   begin = 0;

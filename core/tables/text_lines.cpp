@@ -140,8 +140,8 @@ std::optional<Row> cut_at_word_starts(const Row& line, std::span<const Row> line
       previous = run;
     }
   }
-  const bool all_start = std::all_of(cut.chunks.begin(), cut.chunks.end(), [&](const Chunk& c) { return column_start(c.x0); });
-  if (!all_start) return std::nullopt;
+  const auto starts_column = [&](const Chunk& c) { return column_start(c.x0); };
+  if (!std::all_of(cut.chunks.begin(), cut.chunks.end(), starts_column)) return std::nullopt;
   return cut;
 }
 
