@@ -10,6 +10,7 @@
 
 #include "../input_limits.h"
 #include "../layout.h"
+#include "text_lines.h"
 
 namespace folioscan {
 namespace {
@@ -21,6 +22,10 @@ constexpr double kSameBoundary = 4.0;
 constexpr double kWholeExtent = 0.9;
 // A band narrower than this holds no line of text.
 constexpr double kThinBand = 7.0;
+// A line of text takes this many times its size (the size and the space between lines).
+constexpr double kLineHeight = 1.2;
+// A header line above a grid's top edge stands at most this many line heights above it.
+constexpr double kMostHeaderRise = 1.0;
 // A rule that ends this short of a row's or column's middle still parts it.
 constexpr double kSlack = 1.0;
 
@@ -45,16 +50,46 @@ std::vector<double> boundaries(const std::vector<Segment>& rules, double low, do
   return kept;
 }
 
+// The height of a line of the grid's text: from the median size of the runs centred
+// inside `box`, at least kThinBand.
+double line_height(const std::array<double, 4>& box, std::span<const TextRun* const> runs) {
+  std::vector<double> sizes;
+  for (const TextRun* run : runs) {
+    if (run->text.find_first_not_of(' ') == std::string::npos) continue;
+    const auto [x, y] = run_centre(*run);
+    if (x >= box[0] && x <= box[2] && y >= box[1] && y <= box[3]) sizes.push_back(std::fabs(run->page_size));
+  }
+  if (sizes.empty()) return kThinBand;
+  const auto middle = sizes.begin() + static_cast<std::ptrdiff_t>(sizes.size() / 2);
+  std::nth_element(sizes.begin(), middle, sizes.end());
+  return std::fmax(kThinBand, kLineHeight * *middle);
+}
+
+// Which empty bands of a grid join their neighbours: those thinner than `line`, the
+// text inside `box` only (or all of it) telling which are empty, and, with `far_end`,
+// also the empty bands at the far end that are that thin together.
+struct ThinBands {
+  double line = kThinBand;
+  std::optional<std::array<double, 4>> box;
+  bool far_end = false;
+};
+
 // `positions` without the boundaries of bands thinner than a line of text that hold no
 // run's centre (the two edges of a thick border, a background a little inside its
-// rules): such a band joins its wider neighbour. `axis` 0 reads x, 1 reads y.
+// rules): such a band joins its wider neighbour. Empty bands at the far end that
+// together are that thin (a border's edges beside a background's) join the band before
+// them where `thin` says so. `axis` 0 reads x, 1 reads y.
 std::vector<double> without_thin_empty_bands(std::vector<double> positions, std::span<const TextRun* const> runs,
-                                             int axis) {
+                                             int axis, const ThinBands& thin) {
   if (positions.size() < 3) return positions;
   std::vector<bool> holds(positions.size() - 1, false);
   for (const TextRun* run : runs) {
     if (run->text.find_first_not_of(' ') == std::string::npos) continue;
-    const double v = run_centre(*run)[static_cast<std::size_t>(axis)];
+    const std::array<double, 2> centre = run_centre(*run);
+    const auto a = static_cast<std::size_t>(axis);
+    // Text beside the grid fills none of its bands.
+    if (thin.box && (!(centre[1 - a] >= (*thin.box)[1 - a]) || !(centre[1 - a] <= (*thin.box)[3 - a]))) continue;
+    const double v = centre[a];
     if (!(v >= positions.front()) || !(v < positions.back())) continue;
     const auto it = std::upper_bound(positions.begin(), positions.end(), v);
     holds[static_cast<std::size_t>(it - positions.begin()) - 1] = true;
@@ -64,12 +99,17 @@ std::vector<double> without_thin_empty_bands(std::vector<double> positions, std:
   const std::size_t last = positions.size() - 1;
   std::vector<bool> drop(positions.size(), false);
   for (std::size_t b = 0; b < last; ++b) {
-    if (holds[b] || positions[b + 1] - positions[b] >= kThinBand) continue;
+    if (holds[b] || positions[b + 1] - positions[b] >= thin.line) continue;
     if (b + 1 < last) {
       drop[b + 1] = true;
     } else if (b > 0) {
       drop[b] = true;
     }
+  }
+  std::size_t first_empty = last;
+  while (thin.far_end && first_empty > 1 && !holds[first_empty - 1]) --first_empty;
+  if (first_empty < last && positions[last] - positions[first_empty] < thin.line) {
+    for (std::size_t b = first_empty; b < last; ++b) drop[b] = true;
   }
   std::vector<double> kept;
   kept.reserve(positions.size());
@@ -121,6 +161,93 @@ bool continues_word(const TextRun& previous, const TextRun& run) {
          !previous.text.ends_with(' ');
 }
 
+// `table` without its columns narrower than a line of text (`line`) in which no cell
+// holds text: the strip between the table's edge and a rule that parts only some rows,
+// which the text of the other rows runs into. Cells that spanned such a column span one
+// column less; two columns stay. `xs` are the columns' boundaries, kept in step (a
+// dropped column joins the one before it).
+void drop_thin_empty_columns(Table& table, std::vector<double>& xs, double line) {
+  for (std::size_t c = table.cols; c-- > 0 && table.cols > 2;) {
+    if (xs[c + 1] - xs[c] >= line) continue;
+    const bool empty = std::all_of(table.cells.begin(), table.cells.end(), [&](const std::vector<std::string>& row) {
+      return c >= row.size() || row[c].empty();
+    });
+    if (!empty) continue;
+    for (std::vector<std::string>& row : table.cells) {
+      if (c < row.size()) row.erase(row.begin() + static_cast<std::ptrdiff_t>(c));
+    }
+    --table.cols;
+    xs.erase(xs.begin() + static_cast<std::ptrdiff_t>(c == 0 ? 1 : c));
+    for (CellSpan& span : table.spans) {
+      if (span.col > c) {
+        --span.col;
+      } else if (span.col + span.cols > c) {
+        --span.cols;
+      }
+    }
+    std::erase_if(table.spans,
+                  [](const CellSpan& span) { return span.cols == 0 || (span.cols == 1 && span.rows == 1); });
+  }
+}
+
+// The runs of a cell spanning several columns, parted by column, where every line of
+// the cell falls into chunks (at gutters) whose middles stand in distinct columns: two
+// cells' texts that a missing piece of rule left in one. Nothing where a line stands
+// whole (a header over the columns it spans). `xs` are the columns' boundaries.
+std::optional<std::vector<std::vector<const TextRun*>>> parted_by_columns(const std::vector<const TextRun*>& runs,
+                                                                          const CellSpan& span,
+                                                                          const std::vector<double>& xs) {
+  const std::vector<Row> lines = rows_of(runs, 1.0);
+  if (lines.empty()) return std::nullopt;
+  std::vector<std::vector<const TextRun*>> parts(span.cols);
+  for (const Row& line : lines) {
+    if (line.chunks.size() < 2) return std::nullopt;
+    std::size_t next = 0;  // the chunks of a line stand in columns left to right
+    for (const Chunk& c : line.chunks) {
+      const double middle = (c.x0 + c.x1) / 2;
+      std::size_t k = next;
+      while (k < span.cols && xs[span.col + k + 1] <= middle) ++k;
+      if (k == span.cols || middle < xs[span.col + k]) return std::nullopt;
+      parts[k].insert(parts[k].end(), c.runs.begin(), c.runs.end());
+      next = k + 1;
+    }
+  }
+  return parts;
+}
+
+// `table` with the line just above its grid as its first row, where that line's baseline
+// stands within a line's height above the grid's top and its chunks fall each within
+// one column, in two or more columns: a header set above the top rule. Lines that run
+// past the grid's sides (prose) or into its top are no header. `xs` are the columns'
+// boundaries.
+void add_header_above(Table& table, const std::vector<double>& xs, std::span<const TextRun* const> shown,
+                      const std::array<double, 4>& media_box, double line) {
+  const double top = (*table.bbox)[3];
+  std::vector<const TextRun*> near;
+  for (const TextRun* run : shown) {
+    const double size = std::fabs(run->page_size);
+    if (run->y - 0.3 * size >= top - kSlack && run->y <= top + kMostHeaderRise * line) near.push_back(run);
+  }
+  const std::vector<Row> lines = rows_of(near, 1.0);
+  if (lines.empty() || lines.back().chunks.size() < 2) return;
+  const Row& header = lines.back();
+  std::vector<std::string> cells(table.cols);
+  std::size_t next = 0;  // the first column the next chunk may fall in
+  double rise = top;
+  for (const Chunk& c : header.chunks) {
+    std::size_t k = next;
+    while (k < table.cols && xs[k + 1] + kSlack < c.x1) ++k;
+    if (k == table.cols || c.x0 < xs[k] - kSlack) return;
+    cells[k] = cell_text(c.runs, media_box);
+    next = k + 1;
+    for (const TextRun* run : c.runs) rise = std::fmax(rise, run->y + std::fabs(run->page_size));
+  }
+  table.cells.insert(table.cells.begin(), std::move(cells));
+  ++table.rows;
+  for (CellSpan& span : table.spans) ++span.row;
+  (*table.bbox)[3] = rise;
+}
+
 }  // namespace
 
 std::array<double, 2> run_centre(const TextRun& run) {
@@ -156,9 +283,12 @@ std::string cell_text(std::span<const TextRun* const> runs, const std::array<dou
 }
 
 std::optional<FilledGrid> fill_grid(const Grid& grid, std::span<const TextRun* const> shown,
-                                    const std::array<double, 4>& media_box) {
-  const std::vector<double> xs = without_thin_empty_bands(boundaries(grid.vertical, grid.bbox[0], grid.bbox[2], grid.bbox[3] - grid.bbox[1]), shown, 0);
-  const std::vector<double> ys_up = without_thin_empty_bands(boundaries(grid.horizontal, grid.bbox[1], grid.bbox[3], grid.bbox[2] - grid.bbox[0]), shown, 1);
+                                    const std::array<double, 4>& media_box, bool tidy) {
+  const ThinBands thin = tidy ? ThinBands{line_height(grid.bbox, shown), grid.bbox, true} : ThinBands{};
+  const std::vector<double> xs = without_thin_empty_bands(
+      boundaries(grid.vertical, grid.bbox[0], grid.bbox[2], grid.bbox[3] - grid.bbox[1]), shown, 0, thin);
+  const std::vector<double> ys_up = without_thin_empty_bands(
+      boundaries(grid.horizontal, grid.bbox[1], grid.bbox[3], grid.bbox[2] - grid.bbox[0]), shown, 1, thin);
   if (xs.size() < 3 || ys_up.size() < 3) return std::nullopt;
   const std::size_t cols = xs.size() - 1;
   const std::size_t rows = ys_up.size() - 1;
@@ -256,6 +386,24 @@ std::optional<FilledGrid> fill_grid(const Grid& grid, std::span<const TextRun* c
   }
   out.rows_with_text = static_cast<std::uint64_t>(std::count(row_has.begin(), row_has.end(), true));
   out.cols_with_text = static_cast<std::uint64_t>(std::count(col_has.begin(), col_has.end(), true));
+  if (tidy) {
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      const CellSpan span = cells[i];
+      if (span.cols < 2 || cell_runs[i].empty()) continue;
+      const auto parts = parted_by_columns(cell_runs[i], span, xs);
+      if (!parts) continue;
+      for (std::size_t k = 0; k < span.cols; ++k) {
+        table.cells[span.row][span.col + k] = (*parts)[k].empty() ? std::string() : cell_text((*parts)[k], media_box);
+      }
+      std::erase_if(table.spans, [&](const CellSpan& s) { return s.row == span.row && s.col == span.col; });
+      if (span.rows > 1) {
+        for (std::size_t k = 0; k < span.cols; ++k) table.spans.push_back({span.row, span.col + k, span.rows, 1});
+      }
+    }
+    std::vector<double> columns = xs;
+    drop_thin_empty_columns(table, columns, thin.line);
+    add_header_above(table, columns, shown, media_box, thin.line);
+  }
   return out;
 }
 

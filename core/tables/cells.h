@@ -27,9 +27,12 @@ struct FilledGrid {
 };
 
 // The grid's cells filled from `shown`; nothing when the grid has fewer than two rows
-// or two columns, or more cells than a table can have.
+// or two columns, or more cells than a table can have. Bands thinner than 7 points that
+// hold no text join their neighbours. With `tidy` (a grid known to hold a table, read
+// for its cells), so do empty bands thinner than a line of the table's text, those at
+// the far end together, and empty columns that thin.
 std::optional<FilledGrid> fill_grid(const Grid& grid, std::span<const TextRun* const> shown,
-                                    const std::array<double, 4>& media_box);
+                                    const std::array<double, 4>& media_box, bool tidy);
 
 // The text of a cell from its runs: lines in reading order (right-to-left text in
 // logical order), each trimmed of spaces, the blank ones left out, joined with a line

@@ -58,8 +58,12 @@ std::vector<Table> detect_tables_recovering(std::vector<Segment> segments, std::
   if (segments.size() > limits::kMaxRuleSegments) segments.clear();
   const std::vector<Segment> merged = merge_segments(std::move(segments));
   for (const Grid& grid : cluster_grids(merged)) {
-    std::optional<FilledGrid> filled = fill_grid(grid, shown, media_box);
-    if (filled && holds_a_table(*filled)) tables.push_back(std::move(filled->table));
+    // A grid is judged by its bands as drawn; the table it holds is read with the
+    // slivers that hold no text (a background inside its rules) left out.
+    std::optional<FilledGrid> filled = fill_grid(grid, shown, media_box, false);
+    if (!filled || !holds_a_table(*filled)) continue;
+    std::optional<FilledGrid> tidy = fill_grid(grid, shown, media_box, true);
+    tables.push_back(std::move(tidy ? tidy->table : filled->table));
   }
   const std::vector<const TextRun*> rest = outside_tables(shown, tables);
   std::vector<Segment> horizontal;

@@ -78,9 +78,15 @@ bool aligned(const std::vector<Row>& rows, std::size_t begin, std::size_t end,
 }
 
 // The block rows[begin, end) as a table of at least `least_columns` columns, or nothing.
-std::optional<Table> block_table(const std::vector<Row>& rows, std::size_t begin, std::size_t end,
+std::optional<Table> block_table(const std::vector<Row>& block, std::size_t begin, std::size_t end,
                                  const std::array<double, 4>& media_box, std::size_t least_columns) {
   if (end - begin < kLeastRows) return std::nullopt;
+  // Columns set closer than a gutter in some lines part where the other lines start.
+  std::vector<Row> rows(block.begin() + static_cast<std::ptrdiff_t>(begin),
+                        block.begin() + static_cast<std::ptrdiff_t>(end));
+  cut_at_column_starts(rows, kNarrowestGutter, kAligned);
+  end -= begin;
+  begin = 0;
   // Columns: the x spans the chunks of lines of two or more chunks cover, merged where
   // they overlap (a header set closer than a gutter does not join the columns).
   std::vector<std::pair<double, double>> spans;
@@ -158,6 +164,32 @@ std::optional<Table> block_table(const std::vector<Row>& rows, std::size_t begin
   }
   table.bbox = std::array<double, 4>{columns.front().first, bottom, columns.back().second, top};
   return table;
+}
+
+// `table`, of rows[begin, end), with the line above it as its first row where that line
+// stands within a block's leading above, has fewer chunks than the table has columns,
+// and its words start each column (a header whose cells stand only a word space apart,
+// which the columns' gutters do not part).
+void with_tight_header(const std::vector<Row>& rows, std::size_t begin, std::size_t end,
+                       const std::array<double, 4>& media_box, Table& table) {
+  const Row& above = rows[begin - 1];
+  const double gap = above.baseline - rows[begin].baseline;
+  const double size = std::fmax(above.size, rows[begin].size);
+  if (above.chunks.size() >= table.cols || gap < kOneRow * size || gap > kMostLeading * size) return;
+  const std::span<const Row> block(rows.begin() + static_cast<std::ptrdiff_t>(begin), end - begin);
+  const std::optional<Row> header = cut_at_word_starts(above, block, kAligned);
+  if (!header || header->chunks.size() != table.cols) return;
+  std::vector<std::string> cells;
+  double top = (*table.bbox)[3];
+  for (const Chunk& c : header->chunks) {
+    cells.push_back(cell_text(c.runs, media_box));
+    for (const TextRun* run : c.runs) top = std::fmax(top, run->y + std::fabs(run->page_size));
+  }
+  table.cells.insert(table.cells.begin(), std::move(cells));
+  ++table.rows;
+  (*table.bbox)[0] = std::fmin((*table.bbox)[0], header->chunks.front().x0);
+  (*table.bbox)[2] = std::fmax((*table.bbox)[2], header->chunks.back().x1);
+  (*table.bbox)[3] = top;
 }
 
 // The lines with a baseline strictly between `upper` and `lower`, cut to the chunks
@@ -296,6 +328,7 @@ std::vector<Table> detect_ruleless_tables(std::span<const TextRun* const> runs, 
   for (Table& table : framed_tables(rows, edges, media_box, true)) tables.push_back(std::move(table));
   std::erase_if(rows, [](const Row& row) { return row.chunks.empty(); });
   std::size_t begin = 0;
+  std::size_t taken = 0;  // rows before this belong to a block
   while (begin < rows.size()) {
     if (rows[begin].chunks.size() < 2) {
       ++begin;
@@ -312,9 +345,11 @@ std::vector<Table> detect_ruleless_tables(std::span<const TextRun* const> runs, 
       ++end;
     }
     if (std::optional<Table> table = block_table(rows, begin, end, media_box, kLeastColumns)) {
+      if (begin > taken) with_tight_header(rows, begin, end, media_box, *table);
       tables.push_back(std::move(*table));
     }
     begin = end;
+    taken = end;
   }
   return tables;
 }

@@ -82,4 +82,67 @@ std::vector<Row> rows_of(std::span<const TextRun* const> runs, double gutter) {
   return rows;
 }
 
+void cut_at_column_starts(std::vector<Row>& lines, double narrowest, double aligned) {
+  // Where each line's chunks start, one entry a line and start.
+  std::vector<std::pair<double, std::size_t>> starts;
+  for (std::size_t r = 0; r < lines.size(); ++r) {
+    for (const Chunk& c : lines[r].chunks) starts.emplace_back(c.x0, r);
+  }
+  std::sort(starts.begin(), starts.end());
+  const auto starts_elsewhere = [&](double x, std::size_t line) {
+    std::size_t others = 0;
+    std::size_t last = lines.size();
+    for (auto it = std::lower_bound(starts.begin(), starts.end(), std::make_pair(x - aligned, std::size_t{0}));
+         it != starts.end() && it->first <= x + aligned; ++it) {
+      if (it->second != line && it->second != last) ++others, last = it->second;
+    }
+    return others >= 2 && 2 * others >= lines.size() - 1;
+  };
+  for (std::size_t r = 0; r < lines.size(); ++r) {
+    std::vector<Chunk> cut;
+    for (Chunk& c : lines[r].chunks) {
+      Chunk piece{c.x0, c.x0, {}};
+      for (const TextRun* run : c.runs) {
+        const double size = std::fmax(run->page_size, 1.0);
+        if (!piece.runs.empty() && run->x - piece.x1 >= narrowest * size && starts_elsewhere(run->x, r)) {
+          cut.push_back(std::move(piece));
+          piece = Chunk{run->x, run->x, {}};
+        }
+        piece.x1 = std::fmax(piece.x1, run->end_x);
+        piece.runs.push_back(run);
+      }
+      cut.push_back(std::move(piece));
+    }
+    lines[r].chunks = std::move(cut);
+  }
+}
+
+std::optional<Row> cut_at_word_starts(const Row& line, std::span<const Row> lines, double aligned) {
+  const auto column_start = [&](double x) {
+    std::size_t starting = 0;
+    for (const Row& other : lines) {
+      starting += std::any_of(other.chunks.begin(), other.chunks.end(),
+                              [&](const Chunk& c) { return std::fabs(c.x0 - x) <= aligned; });
+    }
+    return starting >= 2 && 2 * starting >= lines.size();
+  };
+  Row cut{line.baseline, line.size, {}};
+  const TextRun* previous = nullptr;
+  for (const Chunk& c : line.chunks) {
+    for (const TextRun* run : c.runs) {
+      const bool word_start = previous == nullptr || previous->text.ends_with(' ') ||
+                              run->x - previous->end_x > recovered_word_gap_threshold(*run);
+      if (cut.chunks.empty() || (word_start && !run->text.starts_with(' ') && column_start(run->x))) {
+        cut.chunks.push_back({run->x, run->end_x, {}});
+      }
+      cut.chunks.back().x1 = std::fmax(cut.chunks.back().x1, run->end_x);
+      cut.chunks.back().runs.push_back(run);
+      previous = run;
+    }
+  }
+  const auto starts_column = [&](const Chunk& c) { return column_start(c.x0); };
+  if (!std::all_of(cut.chunks.begin(), cut.chunks.end(), starts_column)) return std::nullopt;
+  return cut;
+}
+
 }  // namespace folioscan

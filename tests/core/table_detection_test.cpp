@@ -10,6 +10,7 @@
 #include "structure/blocks.h"
 #include "tables/detect.h"
 #include "tables/segments.h"
+#include "tables/text_lines.h"
 
 namespace folioscan {
 namespace {
@@ -130,6 +131,43 @@ TEST(RecoveredTables, AMissingInnerRuleMakesASpanningCell) {
             (std::array<std::uint64_t, 4>{0, 0, 1, 2}));
   EXPECT_EQ((std::array<std::uint64_t, 4>{t.spans[1].row, t.spans[1].col, t.spans[1].rows, t.spans[1].cols}),
             (std::array<std::uint64_t, 4>{1, 0, 2, 1}));
+}
+
+TEST(RecoveredTables, ThinEmptyBandsAHeaderAboveTheTopAndTextOverColumnsOfAJoinedCellAreRead) {
+  // Columns at x = 50, 150, 250, 350. The header row has no rule between its last two
+  // columns; a background inside the third row's rules leaves 9-point slivers (under a
+  // line of 10-point text); a rule at x = 340 parts the last row only.
+  const auto weak = [](Segment s) { return s.weak = true, s; };
+  const std::vector<Segment> segments = {
+      h(700, 50, 350), h(670, 50, 350), h(650, 50, 350), h(610, 50, 350), h(590, 50, 350), v(50, 590, 700),
+      v(150, 590, 700), v(250, 590, 670), v(250, 610, 650), v(340, 590, 610), v(350, 590, 700),
+      weak(h(641, 50, 350)), weak(h(619, 50, 350)), weak(v(50, 619, 641)), weak(v(350, 619, 641))};
+  const std::vector<TextRun> body = {run("Kind", 60, 688), run("Mitosis", 160, 688), run("Meiosis", 245, 688),
+                                     run("(one)", 160, 676), run("(two)", 245, 676), run("a", 60, 655),
+                                     run("b", 160, 655), run("c", 260, 655), run("d", 60, 626),
+                                     run("e", 160, 626), run("run on in", 295, 626), run("to", 340, 626),
+                                     run("x", 60, 595), run("y", 160, 595)};
+  const struct {
+    const char* name;
+    std::vector<TextRun> above;  // a line 8 points above the top rule
+    bool header;
+  } cases[] = {
+      {"header", {run("North", 160, 708), run("South", 260, 708)}, true},
+      {"caption", {run("Table 2. Sales by region", 160, 708)}, false},
+      {"past the side", {run("North", 160, 708), run("South and all the rest", 260, 708)}, false},
+  };
+  for (const auto& c : cases) {
+    std::vector<TextRun> runs = body;
+    runs.insert(runs.end(), c.above.begin(), c.above.end());
+    const std::vector<Table> tables = detect(segments, runs);
+    ASSERT_EQ(tables.size(), 1u) << c.name;
+    Cells cells = {{"Kind", "Mitosis\n(one)", "Meiosis\n(two)"}, {"a", "b", "c"}, {"d", "e", "run on into"},
+                   {"x", "y", ""}};
+    if (c.header) cells.insert(cells.begin(), {"", "North", "South"});
+    EXPECT_EQ(tables[0].cells, cells) << c.name;
+    const std::vector<const TextRun*> shown = pointers(runs);
+    EXPECT_EQ(runs_outside_tables(shown, tables).size(), c.header ? 0u : c.above.size()) << c.name;
+  }
 }
 
 // Ruled drawings that are not tables.
@@ -283,6 +321,52 @@ TEST(RecoveredTables, TwoColumnsBetweenHorizontalRulesAreATableAndProseBetweenRu
         run(".", 300, 640)}},
   };
   for (const auto& c : cases) EXPECT_TRUE(detect(c.rules, c.runs).empty()) << c.name;
+}
+
+TEST(RecoveredTables, ColumnsSetCloseOrAWordSpaceApartPartWhereMostLinesBelowStartThem) {
+  // Between a top and a bottom rule, columns at x = 62, 110, 160, 210 and 248: the
+  // header's first cells and the units line's last two stand 8 points apart (under a
+  // gutter of 10-point text).
+  std::vector<TextRun> runs = {run("Interval", 62, 688), run("Outlets", 110, 688), run("Grade", 160, 688),
+                               run("Pt val", 210, 674), run("Pt val", 248, 674)};
+  for (int i = 0; i < 4; ++i) {
+    for (const double x : {62.0, 110.0, 160.0, 210.0, 248.0}) {
+      runs.push_back(run("0." + std::to_string(i), x, 660 - 12 * i));
+    }
+  }
+  std::vector<Table> tables = detect({h(700, 60, 300), h(600, 60, 300)}, runs);
+  ASSERT_EQ(tables.size(), 1u);
+  EXPECT_EQ(tables[0].cells[0], (std::vector<std::string>{"Interval", "Outlets", "Grade", "", ""}));
+  EXPECT_EQ(tables[0].cells[1], (std::vector<std::string>{"", "", "", "Pt val", "Pt val"}));
+  // Without rules: a header line whose cells stand a word space apart, over columns at
+  // x = 72, 97 and 127.
+  runs = {run("Type ", 72, 712), run("Count ", 97, 712), run("Price", 127, 712)};
+  for (int i = 0; i < 3; ++i) {
+    for (const double x : {72.0, 97.0, 127.0}) runs.push_back(run(std::to_string(i), x, 698 - 14 * i));
+  }
+  tables = detect({}, runs);
+  ASSERT_EQ(tables.size(), 1u);
+  EXPECT_EQ(tables[0].cells[0], (std::vector<std::string>{"Type", "Count", "Price"}));
+  EXPECT_EQ(tables[0].rows, 4u);
+
+  // A gap under a gutter is cut only where two or more lines, and half of them or more,
+  // start a chunk; a word space never.
+  const struct {
+    double gap;
+    std::vector<double> starts;  // of the second chunk of each line below
+    std::size_t chunks;
+  } cases[] = {{7, {110, 110, 180}, 2}, {7, {110, 180, 180}, 1}, {7, {110, 110, 180, 180, 180, 180, 180}, 1},
+               {4, {110, 110, 110}, 1}};
+  for (const auto& c : cases) {
+    std::vector<TextRun> lines = {run("First", 85 - c.gap, 700), run("second", 110, 700)};
+    for (std::size_t i = 0; i < c.starts.size(); ++i) {
+      lines.push_back(run("Row", 62, 686 - 14 * static_cast<double>(i)));
+      lines.push_back(run("value", c.starts[i], 686 - 14 * static_cast<double>(i)));
+    }
+    std::vector<Row> rows = rows_of(pointers(lines), 1.0);
+    cut_at_column_starts(rows, 0.6, 2.0);
+    EXPECT_EQ(rows[0].chunks.size(), c.chunks) << c.gap << " " << c.starts.size();
+  }
 }
 
 TEST(RecoveredTables, RowRulesOrAHeaderRuleAloneFrameATableWithWrappedCells) {
