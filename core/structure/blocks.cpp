@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -81,6 +82,23 @@ std::vector<std::array<double, 4>> figure_obstacles(std::span<const std::array<d
   return out;
 }
 
+// Each upright piece's place in the page's drawing order: the rank of its earliest run
+// (the runs are the page's, held in one vector in the order they are drawn).
+void drawing_order(const std::vector<LinePiece>& pieces, std::span<const std::uint32_t> upright,
+                   std::vector<CutBox>& boxes) {
+  std::vector<std::pair<const TextRun*, std::uint32_t>> first;  // earliest run, box
+  first.reserve(upright.size());
+  for (std::uint32_t b = 0; b < upright.size(); ++b) {
+    const std::vector<const TextRun*>& runs = pieces[upright[b]].runs;
+    if (runs.empty()) return;  // a piece without runs leaves the page's order unknown
+    first.emplace_back(*std::min_element(runs.begin(), runs.end(), std::less<const TextRun*>()), b);
+  }
+  std::sort(first.begin(), first.end(), [](const auto& a, const auto& b) {
+    return std::less<const TextRun*>()(a.first, b.first) || (a.first == b.first && a.second < b.second);
+  });
+  for (std::uint32_t rank = 0; rank < first.size(); ++rank) boxes[first[rank].second].drawn = rank;
+}
+
 std::vector<ReadLine> read_lines(std::vector<LinePiece>& pieces, std::span<const Table> tables, double unit,
                                  bool right_to_left, std::span<const std::array<double, 4>> images,
                                  const std::array<double, 4>& media_box) {
@@ -99,6 +117,7 @@ std::vector<ReadLine> read_lines(std::vector<LinePiece>& pieces, std::span<const
     boxes.push_back({piece.box[0], piece.baseline - 0.1 * size, piece.box[2], piece.baseline + 0.6 * size});
     upright.push_back(i);
   }
+  drawing_order(pieces, upright, boxes);
   for (std::uint32_t t = 0; t < tables.size(); ++t) {
     if (!tables[t].bbox) continue;
     const auto box = normalised(*tables[t].bbox);

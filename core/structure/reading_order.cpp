@@ -21,6 +21,13 @@ constexpr double kHeaderGap = 0.8;
 // lines of the other side between them, are no column.
 constexpr double kScatteredGap = 1.5;
 constexpr std::size_t kMaxScattered = 32;
+// Columns that the drawing order goes back up into, from another column, more than this
+// many times per gutter (text columns drawn one after another: once) are a table's
+// drawn cell by cell, row after row.
+constexpr std::size_t kReturnsPerGutter = 2;
+// ... and at least once per this many of their items: cells of a few lines each, not
+// text columns with a few captions drawn after them.
+constexpr std::size_t kItemsPerReturn = 8;
 
 struct Interval {
   double from = 0.0;
@@ -71,6 +78,10 @@ class Cutter {
     if (columns.size() == 2 && (scattered(columns[0], columns[1]) || scattered(columns[1], columns[0]))) {
       columns.resize(1);
     }
+    if (columns.size() > 1 && drawn_by_rows(columns)) {
+      leaf_as_drawn(ids);
+      return;
+    }
     if (columns.size() > 1) {
       if (right_to_left_) std::reverse(columns.begin(), columns.end());
       for (Ids& column : columns) region(column, depth + 1);
@@ -114,6 +125,45 @@ class Cutter {
       for (const std::uint32_t b : other) between = between || (box(b).y1 <= upper && box(b).y0 >= lower);
     }
     return between;
+  }
+
+  // Whether the page draws the text of `columns` cell by cell, row after row: taken in
+  // drawing order, its items step from one column into another and back up above the
+  // item drawn before (to the next cell's top) more than twice per gutter, and once per
+  // few items. Text columns
+  // are drawn one after the other (one step back up per gutter), and a page drawn line
+  // by line across its columns steps sideways, never back up; a caption or a note
+  // drawn after the columns it stands in steps back up once, among many lines.
+  bool drawn_by_rows(const std::vector<Ids>& columns) const {
+    struct Drawn {
+      std::uint32_t drawn;
+      std::uint32_t column;
+      std::uint32_t id;
+    };
+    std::vector<Drawn> items;
+    for (std::uint32_t c = 0; c < columns.size(); ++c) {
+      for (const std::uint32_t id : columns[c]) {
+        if (box(id).figure) continue;
+        if (box(id).drawn == CutBox::kUndrawn) return false;
+        items.push_back({box(id).drawn, c, id});
+      }
+    }
+    std::sort(items.begin(), items.end(), [](const Drawn& a, const Drawn& b) { return a.drawn < b.drawn; });
+    std::size_t returns = 0;
+    for (std::size_t i = 1; i < items.size(); ++i) {
+      if (items[i].column != items[i - 1].column && box(items[i].id).y0 >= box(items[i - 1].id).y1) ++returns;
+    }
+    return returns > kReturnsPerGutter * (columns.size() - 1) && returns * kItemsPerReturn >= items.size();
+  }
+
+  // A region read in drawing order, each item a row of its own; figures last.
+  void leaf_as_drawn(Ids& ids) {
+    std::stable_sort(ids.begin(), ids.end(), [&](std::uint32_t a, std::uint32_t b) {
+      const std::uint32_t da = box(a).figure ? CutBox::kUndrawn : box(a).drawn;
+      const std::uint32_t db = box(b).figure ? CutBox::kUndrawn : box(b).drawn;
+      return da < db;
+    });
+    for (const std::uint32_t id : ids) out_.push_back({id, next_row_++});
   }
 
   // Whether the row `band` reads as a running header or footer line: items at both

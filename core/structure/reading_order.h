@@ -6,9 +6,12 @@
 // stands and each column is read whole. A page's first or last row that holds a page
 // number and a title a column's width apart, set off by white space, is its running
 // header or footer and is read on its own; a row of figures alone joins no columns.
+// Columns that the page draws cell by cell, going back up to each column's top in turn
+// row after row, are a table's and are read in the order they are drawn.
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -23,6 +26,10 @@ struct CutBox {
   // A figure: it takes up room but holds no text, so a row of figures alone is no
   // evidence of columns and joins no rows that share a gutter.
   bool figure = false;
+  // Where the item's text comes in the page's drawing order (its first glyph's place
+  // among the page's text runs); kUndrawn where that is unknown.
+  std::uint32_t drawn = kUndrawn;
+  static constexpr std::uint32_t kUndrawn = std::numeric_limits<std::uint32_t>::max();
 };
 
 // One item in reading order; items that read as one row of one region share `row`

@@ -666,6 +666,74 @@ TEST(ReadingOrder, LeadInsBetweenFormulasAndAJustifiedLinesWordSpacesAreNoColumn
   EXPECT_EQ(items_of(justified), (std::vector<std::uint32_t>{0, 1, 2, 3, 4}));
 }
 
+// Two wide columns of three rows of two-line cells ("r0c1a" is row 0, column 1, first
+// line; the right cell's second line is missing in row 2), drawn cell by cell row after
+// row, column after column, or line by line across: the lines in reading order.
+std::vector<std::string> drawn_table_order(const std::string& drawing) {
+  std::vector<TextRun> runs;
+  const auto cell = [&](int r, int c) {
+    for (int l = 0; l < 2; ++l) {
+      if (r == 2 && c == 1 && l == 1) continue;
+      runs.push_back(run("r" + std::to_string(r) + "c" + std::to_string(c) + (l == 0 ? "a" : "b") +
+                             std::string(40, 'x'),
+                         c == 0 ? 72.0 : 320.0, 700.0 - 36.0 * r - 12.0 * l));
+    }
+  };
+  for (int r = 0; r < 3; ++r) {
+    if (drawing == "cells") {
+      cell(r, 0);
+      cell(r, 1);
+    }
+  }
+  for (int c = 0; c < 2 && drawing == "columns"; ++c) {
+    for (int r = 0; r < 3; ++r) cell(r, c);
+  }
+  if (drawing == "lines") {
+    for (int r = 0; r < 3; ++r) {
+      for (int l = 0; l < 2; ++l) {
+        runs.push_back(run("r" + std::to_string(r) + "c0" + (l == 0 ? "a" : "b") + std::string(40, 'x'), 72.0,
+                           700.0 - 36.0 * r - 12.0 * l));
+        if (r == 2 && l == 1) continue;
+        runs.push_back(run("r" + std::to_string(r) + "c1" + (l == 0 ? "a" : "b") + std::string(40, 'x'), 320.0,
+                           700.0 - 36.0 * r - 12.0 * l));
+      }
+    }
+  }
+  std::vector<std::string> order;
+  for (const TextLine& line : structure(runs).lines) order.push_back(line.text.substr(0, 5));
+  return order;
+}
+
+TEST(ReadingOrder, ColumnsDrawnCellByCellRowAfterRowReadAsDrawnOthersColumnByColumn) {
+  const std::vector<std::string> by_cells = {"r0c0a", "r0c0b", "r0c1a", "r0c1b", "r1c0a", "r1c0b",
+                                             "r1c1a", "r1c1b", "r2c0a", "r2c0b", "r2c1a"};
+  const std::vector<std::string> by_columns = {"r0c0a", "r0c0b", "r1c0a", "r1c0b", "r2c0a", "r2c0b",
+                                               "r0c1a", "r0c1b", "r1c1a", "r1c1b", "r2c1a"};
+  EXPECT_EQ(drawn_table_order("cells"), by_cells);
+  // Text columns drawn one after the other step back up once; a page drawn line by
+  // line across never does: both are read as columns.
+  EXPECT_EQ(drawn_table_order("columns"), by_columns);
+  EXPECT_EQ(drawn_table_order("lines"), by_columns);
+  // Two columns of twenty lines drawn one after the other, then captions above them
+  // drawn last, each higher than the one before: a few steps back up among many lines.
+  std::vector<CutBox> boxes;
+  for (std::uint32_t i = 0; i < 40; ++i) {
+    const double x = i < 20 ? 72.0 : 320.0;
+    const double y = 700.0 - 12.0 * (i % 20);
+    boxes.push_back({x, y, x + 208, y + 7, false, i});
+  }
+  boxes.push_back({72, 724, 280, 731, false, 40});
+  boxes.push_back({320, 736, 528, 743, false, 41});
+  boxes.push_back({72, 748, 280, 755, false, 42});
+  std::vector<std::uint32_t> expected = {42, 40};
+  for (std::uint32_t i = 0; i < 20; ++i) expected.push_back(i);
+  expected.push_back(41);
+  for (std::uint32_t i = 20; i < 40; ++i) expected.push_back(i);
+  std::vector<std::uint32_t> items;
+  for (const ReadingPlace& place : reading_order(boxes, 10.0, false)) items.push_back(place.item);
+  EXPECT_EQ(items, expected);
+}
+
 // Two text columns `gap` units apart with `rows` rows: a column cut only through three
 // rows or more.
 std::vector<std::uint32_t> narrow_gutter_order(int rows, double gap = 0.6) {
