@@ -377,7 +377,7 @@ std::string table_text(const Table& table) {
 }
 
 // A note's share of the body size at most: footnotes are set smaller than the text.
-constexpr double kNoteSize = 0.92;
+constexpr double kNoteSize = 0.95;
 
 // Whether `text` starts with a note's mark: a number of up to three digits or a
 // reference symbol (*, †, ‡, §), then a letter, after white space or not ("34 Richard",

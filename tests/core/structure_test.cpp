@@ -217,17 +217,22 @@ TEST(Structure, FootnotesAtTheFootOfAColumnReadAfterTheColumnsBesideIt) {
     const char* note;
     bool text_below;  // body text under the small block in its column
     Texts order;      // first words of the blocks
+    double size = 8;  // of the small block, under 10-point text
   } cases[] = {
       {"12 Ibid., a note at the foot.", false, {"a1", "b1", "12"}},
       {"\xE2\x80\xA0 Corresponding author.", false, {"a1", "b1", "\xE2\x80\xA0"}},
       // Small text without a note's mark (a caption), or with body text below it, stays.
       {"Figure 3. A caption below it.", false, {"a1", "Figure", "b1"}},
       {"12 Ibid., a note at the foot.", true, {"a1", "12", "last", "b1"}},
+      // Notes set only a little smaller than the text (9 under 9.5 points) are notes;
+      // text of nearly the body's size is not.
+      {"12 Ibid., a note at the foot.", false, {"a1", "b1", "12"}, 9.5},
+      {"12 Ibid., a note at the foot.", false, {"a1", "12", "b1"}, 9.8},
   };
   for (const auto& c : cases) {
     std::vector<TextRun> runs;
     two_columns(runs, 700, "a", "b");
-    runs.push_back(run(c.note, 72, 630, 8));
+    runs.push_back(run(c.note, 72, 630, c.size));
     if (c.text_below) runs.push_back(run("last line of the column.", 72, 600));
     Texts firsts_of_blocks;
     for (const auto& [type, text, level] : blocks_of(structure(runs))) {
