@@ -272,7 +272,11 @@ void attach_raised_marks(std::vector<LinePiece>& pieces) {
       const double raise = mark.baseline - host.baseline;
       if (!(mark.size <= 0.8 * size && raise >= 0.15 * size && raise <= 0.8 * size)) continue;
       const double slack = 0.3 * size;
-      if (mark.box[0] < host.box[0] - slack || mark.box[2] > host.box[2] + slack) continue;
+      // The mark stands in the line or touches one of its ends; one that starts inside
+      // the line may run on past its end (marks "1,2" whose comma the line holds).
+      const bool within = mark.box[0] >= host.box[0] - slack && mark.box[2] <= host.box[2] + slack;
+      const bool runs_on = mark.box[0] >= host.box[0] && mark.box[0] < host.box[2];
+      if (!within && !runs_on) continue;
       if (best == pieces.size() || raise < mark.baseline - pieces[best].baseline) best = h;
     }
     if (best == pieces.size()) continue;

@@ -75,7 +75,8 @@ class Cutter {
       }
     }
     std::vector<Ids> columns = vertical_split(ids, bands.size());
-    if (columns.size() == 2 && (scattered(columns[0], columns[1]) || scattered(columns[1], columns[0]))) {
+    if (columns.size() == 2 && (scattered(columns[0], columns[1]) || scattered(columns[1], columns[0]) ||
+                                lone_row(columns[0], columns[1]) || lone_row(columns[1], columns[0]))) {
       columns.resize(1);
     }
     if (columns.size() > 1 && drawn_by_rows(columns)) {
@@ -164,6 +165,30 @@ class Cutter {
       return da < db;
     });
     for (const std::uint32_t id : ids) out_.push_back({id, next_row_++});
+  }
+
+  // Whether `lines` beside `other` are no column but the end of a justified line cut
+  // at its wide word spaces: text on one row only, on a row with text of `other` less
+  // than a wide gap from it (a gutter with one row beside it is at least that wide).
+  bool lone_row(const Ids& lines, const Ids& other) const {
+    if (lines.empty() || other.size() < 2) return false;
+    double x0 = INFINITY;
+    double x1 = -INFINITY;
+    double top = INFINITY;
+    double bottom = -INFINITY;
+    for (const std::uint32_t id : lines) {
+      if (box(id).figure) return false;
+      x0 = std::fmin(x0, box(id).x0);
+      x1 = std::fmax(x1, box(id).x1);
+      top = std::fmin(top, box(id).y1);
+      bottom = std::fmax(bottom, box(id).y0);
+    }
+    if (bottom >= top) return false;  // more than one row
+    return std::any_of(other.begin(), other.end(), [&](std::uint32_t id) {
+      const CutBox& b = box(id);
+      const double apart = std::fmax(x0 - b.x1, b.x0 - x1);
+      return !b.figure && bottom < b.y1 && b.y0 < top && apart < wide_gap_;
+    });
   }
 
   // Whether the row `band` reads as a running header or footer line: items at both

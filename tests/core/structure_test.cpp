@@ -261,6 +261,16 @@ TEST(Structure, ARaisedNoteMarkStaysInItsLineButASmallLabelWellAboveDoesNot) {
   }
 }
 
+TEST(Structure, RaisedMarksWithACommaOnTheBaselineBetweenThemJoinTheLineTheyStartIn) {
+  std::vector<TextRun> runs;
+  runs.push_back(run("heuristics.", 72, 700));  // ends at 127
+  runs.push_back(run("1", 125, 706, 6));
+  runs.push_back(run(",", 128, 700, 4));
+  runs.push_back(run("2", 130.5, 706, 6));  // ends past the line's end and its slack
+  runs.push_back(run("The next line of the paragraph.", 72, 688));
+  EXPECT_EQ(line_texts(structure(runs)), (Texts{"heuristics.1,2", "The next line of the paragraph."}));
+}
+
 TEST(Structure, ARightToLeftPageReadsItsColumnsRightToLeft) {
   // Hebrew words ("shalom", "olam"), two lines per column.
   const std::string shalom = "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D";
@@ -669,6 +679,13 @@ TEST(ReadingOrder, LeadInsBetweenFormulasAndAJustifiedLinesWordSpacesAreNoColumn
   const std::vector<CutBox> justified = {{54, 341, 560, 348}, {54, 326, 388, 333}, {400, 326, 529, 333},
                                          {538, 326, 560, 333}, {54, 311, 189, 318}};
   EXPECT_EQ(items_of(justified), (std::vector<std::uint32_t>{0, 1, 2, 3, 4}));
+  // A justified line cut at each of its wide word spaces over two short lines: the
+  // words beyond the short lines' end make no column of one row.
+  std::vector<CutBox> words;
+  for (int i = 0; i < 8; ++i) words.push_back({56.0 + 40 * i, 317, 90.0 + 40 * i, 325});
+  words.push_back({56, 302, 118, 310});
+  words.push_back({56, 274, 292, 281});
+  EXPECT_EQ(items_of(words), (std::vector<std::uint32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
 }
 
 // Two wide columns of three rows of two-line cells ("r0c1a" is row 0, column 1, first
