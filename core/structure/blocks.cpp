@@ -103,6 +103,9 @@ std::vector<ReadLine> read_lines(std::vector<LinePiece>& pieces, std::span<const
                                  bool right_to_left, std::span<const std::array<double, 4>> images,
                                  const std::array<double, 4>& media_box) {
   std::vector<CutBox> boxes;
+  const auto page = normalised(media_box);
+  const double margin_low = page[1] + kMarginShare * (page[3] - page[1]);
+  const double margin_high = page[3] - kMarginShare * (page[3] - page[1]);
   // Item i is pieces[i] for i below the piece count, else a table.
   std::vector<std::uint32_t> upright;
   std::vector<std::uint32_t> placed_tables;
@@ -115,6 +118,7 @@ std::vector<ReadLine> read_lines(std::vector<LinePiece>& pieces, std::span<const
     // lines set solid do not touch, a superscript shares its line's band.
     const double size = std::fmax(piece.size, 1.0);
     boxes.push_back({piece.box[0], piece.baseline - 0.1 * size, piece.box[2], piece.baseline + 0.6 * size});
+    boxes.back().margin = piece.baseline < margin_low || piece.baseline > margin_high;
     upright.push_back(i);
   }
   drawing_order(pieces, upright, boxes);

@@ -59,10 +59,12 @@ class Cutter {
     }
     if (depth == 0 && bands.size() >= 3) {
       // A running header or footer: the page's first (last) row, a page number and a
-      // title set off from the rest by white space, is read on its own before (after)
-      // the columns, though its two ends stand over different columns.
-      const bool head = running_line(bands[0]) && apart(bands[0], bands[1]);
-      const bool foot = running_line(bands.back()) && apart(bands[bands.size() - 2], bands.back());
+      // title or text in the page's margin, set off from the rest by white space, is
+      // read on its own before (after) the columns, though it stands over one of them or
+      // its two ends over different ones.
+      const bool head = (running_line(bands[0]) || in_margin(bands[0])) && apart(bands[0], bands[1]);
+      const bool foot =
+          (running_line(bands.back()) || in_margin(bands.back())) && apart(bands[bands.size() - 2], bands.back());
       if (head || foot) {
         Ids body;
         for (std::size_t i = head ? 1 : 0; i < bands.size() - (foot ? 1 : 0); ++i) {
@@ -194,6 +196,12 @@ class Cutter {
   // Whether the row `band` reads as a running header or footer line: items at both
   // ends with a column's width of white space between them (a page number and a title).
   bool running_line(const Ids& band) const { return band.size() >= 2 && has_gutter(band, min_column_); }
+
+  // Whether the row `band` is text in the page's margin (a page number, a running
+  // title over one column).
+  bool in_margin(const Ids& band) const {
+    return std::all_of(band.begin(), band.end(), [&](std::uint32_t id) { return box(id).margin; });
+  }
 
   // Whether the row `upper` stands apart above the row `lower`: more white space
   // between them than the lines of a paragraph leave.

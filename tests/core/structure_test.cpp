@@ -204,6 +204,27 @@ TEST(Structure, ARunningHeaderOrFooterOverTwoColumnsIsReadOnItsOwn) {
     }
     EXPECT_EQ(lines, c.lines) << c.y;
   }
+  // A page number and title over one column only: on its own where it stands in the
+  // page's margin (its top and bottom 6 %), else the end of its column.
+  const struct {
+    double x;
+    double y;
+    Texts lines;
+  } over_one[] = {
+      {330, 770, {"12 | Running Title", "a1", "a2", "a3", "a4", "b1", "b2", "b3", "b4"}},
+      {72, 30, {"a1", "a2", "a3", "a4", "b1", "b2", "b3", "b4", "12 | Running Title"}},
+      {72, 600, {"a1", "a2", "a3", "a4", "12 | Running Title", "b1", "b2", "b3", "b4"}},
+  };
+  for (const auto& c : over_one) {
+    std::vector<TextRun> runs;
+    runs.push_back(run("12 | Running Title", c.x, c.y));
+    two_columns(runs, 700, "a", "b");
+    Texts lines = line_texts(structure(runs));
+    for (std::string& line : lines) {
+      if (!line.starts_with("12")) line = line.substr(0, line.find(' '));
+    }
+    EXPECT_EQ(lines, c.lines) << c.y;
+  }
   // A heading over the left column, however far above it, heads that column.
   std::vector<TextRun> runs;
   runs.push_back(run("Heading", 72, 750));
