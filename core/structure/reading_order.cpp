@@ -159,14 +159,25 @@ class Cutter {
     return returns > kReturnsPerGutter * (columns.size() - 1) && returns * kItemsPerReturn >= items.size();
   }
 
-  // A region read in drawing order, each item a row of its own; figures last.
+  // A region read in drawing order, figures last; an item drawn right after another
+  // on its row, less than a wide gap to its right (a line cut at a word space), reads
+  // on in that row, any other starts a row of its own.
   void leaf_as_drawn(Ids& ids) {
     std::stable_sort(ids.begin(), ids.end(), [&](std::uint32_t a, std::uint32_t b) {
       const std::uint32_t da = box(a).figure ? CutBox::kUndrawn : box(a).drawn;
       const std::uint32_t db = box(b).figure ? CutBox::kUndrawn : box(b).drawn;
       return da < db;
     });
-    for (const std::uint32_t id : ids) out_.push_back({id, next_row_++});
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      const CutBox& b = box(ids[i]);
+      const bool goes_on = i > 0 && [&] {
+        const CutBox& a = box(ids[i - 1]);
+        return b.y0 < a.y1 && a.y0 < b.y1 && b.x0 >= a.x1 && b.x0 - a.x1 < wide_gap_;
+      }();
+      if (i > 0 && !goes_on) ++next_row_;
+      out_.push_back({ids[i], next_row_});
+    }
+    if (!ids.empty()) ++next_row_;
   }
 
   // Whether `lines` beside `other` are no column but the end of a justified line cut

@@ -757,6 +757,26 @@ TEST(ReadingOrder, ColumnsDrawnCellByCellRowAfterRowReadAsDrawnOthersColumnByCol
   // line across never does: both are read as columns.
   EXPECT_EQ(drawn_table_order("columns"), by_columns);
   EXPECT_EQ(drawn_table_order("lines"), by_columns);
+  // Drawn cell by cell, a cell's line cut at a word space reads as one row.
+  std::vector<CutBox> cells;
+  std::uint32_t drawn = 0;
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < 2; ++c) {
+      const double x = c == 0 ? 72 : 320;
+      const double y = 700.0 - 36 * r;
+      cells.push_back({x, y, x + 100, y + 7, false, drawn++});
+      cells.push_back({x + 106, y, x + 200, y + 7, false, drawn++});  // 6 points on
+      cells.push_back({x, y - 12, x + 200, y - 5, false, drawn++});
+    }
+  }
+  const std::vector<ReadingPlace> places = reading_order(cells, 10.0, false);
+  ASSERT_EQ(places.size(), cells.size());
+  for (std::uint32_t i = 0; i < places.size(); ++i) {
+    EXPECT_EQ(places[i].item, i);
+    if (i > 0) {
+      EXPECT_EQ(places[i].row == places[i - 1].row, i % 3 == 1) << i;
+    }
+  }
   // Two columns of twenty lines drawn one after the other, then captions above them
   // drawn last, each higher than the one before: a few steps back up among many lines.
   std::vector<CutBox> boxes;
