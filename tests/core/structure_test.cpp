@@ -189,35 +189,24 @@ TEST(Structure, ARunningHeaderOrFooterOverTwoColumnsIsReadOnItsOwn) {
   const struct {
     double y;  // of the page number and title
     Texts lines;
+    double x = 0;  // else "12 | Running Title" over one column only, at x
   } cases[] = {
       {750, {"12 Running Title", "a1", "a2", "a3", "a4", "b1", "b2", "b3", "b4"}},
       {600, {"a1", "a2", "a3", "a4", "b1", "b2", "b3", "b4", "12 Running Title"}},
+      // Over one column: on its own in the page's margin (its top and bottom 6 %),
+      // else the end of its column.
+      {770, {"12 | Running Title", "a1", "a2", "a3", "a4", "b1", "b2", "b3", "b4"}, 330},
+      {30, {"a1", "a2", "a3", "a4", "b1", "b2", "b3", "b4", "12 | Running Title"}, 72},
+      {600, {"a1", "a2", "a3", "a4", "12 | Running Title", "b1", "b2", "b3", "b4"}, 72},
   };
   for (const auto& c : cases) {
     std::vector<TextRun> runs;
-    runs.push_back(run("12", 72, c.y));
-    runs.push_back(run("Running Title", 470, c.y));
-    two_columns(runs, 700, "a", "b");
-    Texts lines = line_texts(structure(runs));
-    for (std::string& line : lines) {
-      if (!line.starts_with("12")) line = line.substr(0, line.find(' '));
+    if (c.x == 0) {
+      runs.push_back(run("12", 72, c.y));
+      runs.push_back(run("Running Title", 470, c.y));
+    } else {
+      runs.push_back(run("12 | Running Title", c.x, c.y));
     }
-    EXPECT_EQ(lines, c.lines) << c.y;
-  }
-  // A page number and title over one column only: on its own where it stands in the
-  // page's margin (its top and bottom 6 %), else the end of its column.
-  const struct {
-    double x;
-    double y;
-    Texts lines;
-  } over_one[] = {
-      {330, 770, {"12 | Running Title", "a1", "a2", "a3", "a4", "b1", "b2", "b3", "b4"}},
-      {72, 30, {"a1", "a2", "a3", "a4", "b1", "b2", "b3", "b4", "12 | Running Title"}},
-      {72, 600, {"a1", "a2", "a3", "a4", "12 | Running Title", "b1", "b2", "b3", "b4"}},
-  };
-  for (const auto& c : over_one) {
-    std::vector<TextRun> runs;
-    runs.push_back(run("12 | Running Title", c.x, c.y));
     two_columns(runs, 700, "a", "b");
     Texts lines = line_texts(structure(runs));
     for (std::string& line : lines) {
@@ -709,92 +698,49 @@ TEST(ReadingOrder, LeadInsBetweenFormulasAndAJustifiedLinesWordSpacesAreNoColumn
   EXPECT_EQ(items_of(words), (std::vector<std::uint32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
 }
 
-// Two wide columns of three rows of two-line cells ("r0c1a" is row 0, column 1, first
-// line; the right cell's second line is missing in row 2), drawn cell by cell row after
-// row, column after column, or line by line across: the lines in reading order.
-std::vector<std::string> drawn_table_order(const std::string& drawing) {
+// Two wide columns of three rows of two-line cells ("102": row 1, column 0, line 2;
+// the last cell has one line; each line two runs a word space apart) drawn in the
+// order `before` sets: the first words of the lines as read.
+using CellOrder = bool (*)(const std::string&, const std::string&);
+Texts drawn_table_order(CellOrder before) {
+  Texts cells = {"001", "002", "011", "012", "101", "102", "111", "112", "201", "202", "211"};
+  std::stable_sort(cells.begin(), cells.end(), before);
   std::vector<TextRun> runs;
-  const auto cell = [&](int r, int c) {
-    for (int l = 0; l < 2; ++l) {
-      if (r == 2 && c == 1 && l == 1) continue;
-      runs.push_back(run("r" + std::to_string(r) + "c" + std::to_string(c) + (l == 0 ? "a" : "b") +
-                             std::string(40, 'x'),
-                         c == 0 ? 72.0 : 320.0, 700.0 - 36.0 * r - 12.0 * l));
-    }
-  };
-  for (int r = 0; r < 3; ++r) {
-    if (drawing == "cells") {
-      cell(r, 0);
-      cell(r, 1);
-    }
+  for (const std::string& c : cells) {
+    const double x = c[1] == '0' ? 72 : 320;
+    const double y = 712.0 - 36 * (c[0] - '0') - 12 * (c[2] - '0');
+    runs.push_back(run(c + " of the cell that runs", x, y));
+    runs.push_back(run("on and on", x + 131, y));
   }
-  for (int c = 0; c < 2 && drawing == "columns"; ++c) {
-    for (int r = 0; r < 3; ++r) cell(r, c);
-  }
-  if (drawing == "lines") {
-    for (int r = 0; r < 3; ++r) {
-      for (int l = 0; l < 2; ++l) {
-        runs.push_back(run("r" + std::to_string(r) + "c0" + (l == 0 ? "a" : "b") + std::string(40, 'x'), 72.0,
-                           700.0 - 36.0 * r - 12.0 * l));
-        if (r == 2 && l == 1) continue;
-        runs.push_back(run("r" + std::to_string(r) + "c1" + (l == 0 ? "a" : "b") + std::string(40, 'x'), 320.0,
-                           700.0 - 36.0 * r - 12.0 * l));
-      }
-    }
-  }
-  std::vector<std::string> order;
-  for (const TextLine& line : structure(runs).lines) order.push_back(line.text.substr(0, 5));
-  return order;
+  return firsts(line_texts(structure(runs)));
 }
 
 TEST(ReadingOrder, ColumnsDrawnCellByCellRowAfterRowReadAsDrawnOthersColumnByColumn) {
-  const std::vector<std::string> by_cells = {"r0c0a", "r0c0b", "r0c1a", "r0c1b", "r1c0a", "r1c0b",
-                                             "r1c1a", "r1c1b", "r2c0a", "r2c0b", "r2c1a"};
-  const std::vector<std::string> by_columns = {"r0c0a", "r0c0b", "r1c0a", "r1c0b", "r2c0a", "r2c0b",
-                                               "r0c1a", "r0c1b", "r1c1a", "r1c1b", "r2c1a"};
-  EXPECT_EQ(drawn_table_order("cells"), by_cells);
+  const CellOrder by_column = [](const std::string& a, const std::string& b) { return a[1] < b[1]; };
+  const CellOrder across = [](const std::string& a, const std::string& b) {
+    return std::pair(a[0], a[2]) < std::pair(b[0], b[2]);
+  };
+  Texts columns = drawn_table_order([](const std::string&, const std::string&) { return false; });
+  EXPECT_EQ(columns, (Texts{"001", "002", "011", "012", "101", "102", "111", "112", "201", "202", "211"}));
   // Text columns drawn one after the other step back up once; a page drawn line by
   // line across never does: both are read as columns.
-  EXPECT_EQ(drawn_table_order("columns"), by_columns);
-  EXPECT_EQ(drawn_table_order("lines"), by_columns);
-  // Drawn cell by cell, a cell's line cut at a word space reads as one row.
-  std::vector<CutBox> cells;
-  std::uint32_t drawn = 0;
-  for (int r = 0; r < 3; ++r) {
-    for (int c = 0; c < 2; ++c) {
-      const double x = c == 0 ? 72 : 320;
-      const double y = 700.0 - 36 * r;
-      cells.push_back({x, y, x + 100, y + 7, false, drawn++});
-      cells.push_back({x + 106, y, x + 200, y + 7, false, drawn++});  // 6 points on
-      cells.push_back({x, y - 12, x + 200, y - 5, false, drawn++});
-    }
-  }
-  const std::vector<ReadingPlace> places = reading_order(cells, 10.0, false);
-  ASSERT_EQ(places.size(), cells.size());
-  for (std::uint32_t i = 0; i < places.size(); ++i) {
-    EXPECT_EQ(places[i].item, i);
-    if (i > 0) {
-      EXPECT_EQ(places[i].row == places[i - 1].row, i % 3 == 1) << i;
-    }
-  }
-  // Two columns of twenty lines drawn one after the other, then captions above them
-  // drawn last, each higher than the one before: a few steps back up among many lines.
+  std::stable_sort(columns.begin(), columns.end(), by_column);
+  EXPECT_EQ(drawn_table_order(by_column), columns);
+  EXPECT_EQ(drawn_table_order(across), columns);
+  // Columns of twenty lines drawn one after the other, then captions over them drawn
+  // last, each higher than the one before: a few steps back up among many lines.
   std::vector<CutBox> boxes;
   for (std::uint32_t i = 0; i < 40; ++i) {
-    const double x = i < 20 ? 72.0 : 320.0;
-    const double y = 700.0 - 12.0 * (i % 20);
-    boxes.push_back({x, y, x + 208, y + 7, false, i});
+    const double x = i < 20 ? 72 : 320;
+    boxes.push_back({x, 700.0 - 12 * (i % 20), x + 208, 707.0 - 12 * (i % 20), false, i});
   }
-  boxes.push_back({72, 724, 280, 731, false, 40});
-  boxes.push_back({320, 736, 528, 743, false, 41});
-  boxes.push_back({72, 748, 280, 755, false, 42});
-  std::vector<std::uint32_t> expected = {42, 40};
-  for (std::uint32_t i = 0; i < 20; ++i) expected.push_back(i);
-  expected.push_back(41);
-  for (std::uint32_t i = 20; i < 40; ++i) expected.push_back(i);
-  std::vector<std::uint32_t> items;
-  for (const ReadingPlace& place : reading_order(boxes, 10.0, false)) items.push_back(place.item);
-  EXPECT_EQ(items, expected);
+  for (std::uint32_t i = 0; i < 3; ++i) {
+    const double x = i == 1 ? 320 : 72;
+    boxes.push_back({x, 724.0 + 12 * i, x + 208, 731.0 + 12 * i, false, 40 + i});
+  }
+  const std::vector<ReadingPlace> order = reading_order(boxes, 10.0, false);
+  EXPECT_EQ(order[0].item, 42u);
+  EXPECT_EQ(order[22].item, 41u);  // heads the right column, after the left's lines
 }
 
 // Two text columns `gap` units apart with `rows` rows: a column cut only through three
