@@ -273,9 +273,11 @@ void attach_raised_marks(std::vector<LinePiece>& pieces) {
       if (!(mark.size <= 0.8 * size && raise >= 0.15 * size && raise <= 0.8 * size)) continue;
       const double slack = 0.3 * size;
       // The mark stands in the line or touches one of its ends; one that starts inside
-      // the line may run on past its end (marks "1,2" whose comma the line holds).
+      // the line (marks "1,2" whose comma the line holds), or right at its end with no
+      // space drawn before it (a mark "10" after "averse)."), may run on past its end.
       const bool within = mark.box[0] >= host.box[0] - slack && mark.box[2] <= host.box[2] + slack;
-      const bool runs_on = mark.box[0] >= host.box[0] && mark.box[0] < host.box[2];
+      const bool at_end = std::fabs(mark.box[0] - host.box[2]) <= slack && !host.runs.back()->text.ends_with(' ');
+      const bool runs_on = (mark.box[0] >= host.box[0] && mark.box[0] < host.box[2]) || at_end;
       if (!within && !runs_on) continue;
       if (best == pieces.size() || raise < mark.baseline - pieces[best].baseline) best = h;
     }

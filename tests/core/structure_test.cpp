@@ -271,14 +271,25 @@ TEST(Structure, ARaisedNoteMarkStaysInItsLineButASmallLabelWellAboveDoesNot) {
   }
 }
 
-TEST(Structure, RaisedMarksWithACommaOnTheBaselineBetweenThemJoinTheLineTheyStartIn) {
-  std::vector<TextRun> runs;
-  runs.push_back(run("heuristics.", 72, 700));  // ends at 127
-  runs.push_back(run("1", 125, 706, 6));
-  runs.push_back(run(",", 128, 700, 4));
-  runs.push_back(run("2", 130.5, 706, 6));  // ends past the line's end and its slack
-  runs.push_back(run("The next line of the paragraph.", 72, 688));
-  EXPECT_EQ(line_texts(structure(runs)), (Texts{"heuristics.1,2", "The next line of the paragraph."}));
+TEST(Structure, RaisedMarksRunningOnPastALinesEndJoinItUnlessASpaceStandsBefore) {
+  const struct {
+    const char* line;  // at 72, 5 points a character
+    std::vector<std::pair<const char*, double>> marks;  // text, x; a comma is 2 wide
+    Texts lines;
+  } cases[] = {
+      // Marks "1,2" whose comma the line holds: the "2" ends past the line's end.
+      {"heuristics.", {{"1", 125}, {",", 128}, {"2", 130.5}}, {"heuristics.1,2"}},
+      {"averse).", {{"10", 112.5}}, {"averse).10"}},
+      {"Heading ", {{"10", 109.5}}, {"Heading ", "10"}},  // in the space's advance
+  };
+  for (const auto& c : cases) {
+    std::vector<TextRun> runs;
+    runs.push_back(run(c.line, 72, 700));
+    for (const auto& [text, x] : c.marks) {
+      runs.push_back(std::string(text) == "," ? run(text, x, 700, 4) : run(text, x, 706, 6));
+    }
+    EXPECT_EQ(line_texts(structure(runs)), c.lines) << c.line;
+  }
 }
 
 TEST(Structure, ARightToLeftPageReadsItsColumnsRightToLeft) {
