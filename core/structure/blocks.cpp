@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -78,10 +79,30 @@ std::vector<std::array<double, 4>> figure_obstacles(std::span<const std::array<d
   return out;
 }
 
+// Each upright piece's place in the page's drawing order: the rank of its earliest run
+// (the runs are the page's, held in one vector in the order they are drawn).
+void drawing_order(const std::vector<LinePiece>& pieces, std::span<const std::uint32_t> upright,
+                   std::vector<CutBox>& boxes) {
+  std::vector<std::pair<const TextRun*, std::uint32_t>> first;  // earliest run, box
+  first.reserve(upright.size());
+  for (std::uint32_t b = 0; b < upright.size(); ++b) {
+    const std::vector<const TextRun*>& runs = pieces[upright[b]].runs;
+    if (runs.empty()) return;  // a piece without runs leaves the page's order unknown
+    first.emplace_back(*std::min_element(runs.begin(), runs.end(), std::less<const TextRun*>()), b);
+  }
+  std::sort(first.begin(), first.end(), [](const auto& a, const auto& b) {
+    return std::less<const TextRun*>()(a.first, b.first) || (a.first == b.first && a.second < b.second);
+  });
+  for (std::uint32_t rank = 0; rank < first.size(); ++rank) boxes[first[rank].second].drawn = rank;
+}
+
 std::vector<ReadLine> read_lines(std::vector<LinePiece>& pieces, std::span<const Table> tables, double unit,
                                  bool right_to_left, std::span<const std::array<double, 4>> images,
                                  const std::array<double, 4>& media_box) {
   std::vector<CutBox> boxes;
+  const auto page = normalised(media_box);
+  const double margin_low = page[1] + kMarginShare * (page[3] - page[1]);
+  const double margin_high = page[3] - kMarginShare * (page[3] - page[1]);
   // Item i is pieces[i] for i below the piece count, else a table.
   std::vector<std::uint32_t> upright;
   std::vector<std::uint32_t> placed_tables;
@@ -94,8 +115,10 @@ std::vector<ReadLine> read_lines(std::vector<LinePiece>& pieces, std::span<const
     // lines set solid do not touch, a superscript shares its line's band.
     const double size = std::fmax(piece.size, 1.0);
     boxes.push_back({piece.box[0], piece.baseline - 0.1 * size, piece.box[2], piece.baseline + 0.6 * size});
+    boxes.back().margin = piece.baseline < margin_low || piece.baseline > margin_high;
     upright.push_back(i);
   }
+  drawing_order(pieces, upright, boxes);
   for (std::uint32_t t = 0; t < tables.size(); ++t) {
     if (!tables[t].bbox) continue;
     const auto box = normalised(*tables[t].bbox);
@@ -355,7 +378,7 @@ std::string table_text(const Table& table) {
 }
 
 // A note's share of the body size at most: footnotes are set smaller than the text.
-constexpr double kNoteSize = 0.92;
+constexpr double kNoteSize = 0.95;
 
 // Whether `text` starts with a note's mark: a number of up to three digits or a
 // reference symbol (*, †, ‡, §), then a letter, after white space or not ("34 Richard",

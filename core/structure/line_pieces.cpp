@@ -291,7 +291,13 @@ void attach_raised_marks(std::vector<LinePiece>& pieces) {
       const double raise = mark.baseline - host.baseline;
       if (!(mark.size <= 0.8 * size && raise >= 0.15 * size && raise <= 0.8 * size)) continue;
       const double slack = 0.3 * size;
-      if (mark.box[0] < host.box[0] - slack || mark.box[2] > host.box[2] + slack) continue;
+      // The mark stands in the line or touches one of its ends; one that starts inside
+      // the line (marks "1,2" whose comma the line holds), or right at its end with no
+      // space drawn before it (a mark "10" after "averse)."), may run on past its end.
+      const bool within = mark.box[0] >= host.box[0] - slack && mark.box[2] <= host.box[2] + slack;
+      const bool at_end = std::fabs(mark.box[0] - host.box[2]) <= slack && !host.runs.back()->text.ends_with(' ');
+      const bool runs_on = (mark.box[0] >= host.box[0] && mark.box[0] < host.box[2]) || at_end;
+      if (!within && !runs_on) continue;
       // The least raise wins; of equal ones, the first piece.
       if (best == pieces.size() || raise < best_raise || (raise == best_raise && h < best)) {
         best = h;

@@ -43,7 +43,9 @@ std::vector<LinePiece> line_pieces(const LayoutResult& layout);
 // a word, a line's height above its baseline) go back into the piece they stand in:
 // an upright piece of at most three characters, smaller than a longer piece whose
 // line it sits on, raised above that line's baseline by less than its size, and
-// inside that line or touching one of its ends. The mark is dropped from `pieces` and
+// inside that line or touching one of its ends, or starting inside it or right at its
+// end with no space drawn before it and running on past its end (marks "1,2" whose
+// comma the line holds, "10" after "averse)."). The mark is dropped from `pieces` and
 // its runs join the piece's, left to right.
 void attach_raised_marks(std::vector<LinePiece>& pieces);
 

@@ -21,6 +21,13 @@ constexpr double kHeaderGap = 0.8;
 // lines of the other side between them, are no column.
 constexpr double kScatteredGap = 1.5;
 constexpr std::size_t kMaxScattered = 32;
+// Columns that the drawing order goes back up into, from another column, more than this
+// many times per gutter (text columns drawn one after another: once) are a table's
+// drawn cell by cell, row after row.
+constexpr std::size_t kReturnsPerGutter = 2;
+// ... and at least once per this many of their items: cells of a few lines each, not
+// text columns with a few captions drawn after them.
+constexpr std::size_t kItemsPerReturn = 8;
 
 struct Interval {
   double from = 0.0;
@@ -52,10 +59,12 @@ class Cutter {
     }
     if (depth == 0 && bands.size() >= 3) {
       // A running header or footer: the page's first (last) row, a page number and a
-      // title set off from the rest by white space, is read on its own before (after)
-      // the columns, though its two ends stand over different columns.
-      const bool head = running_line(bands[0]) && apart(bands[0], bands[1]);
-      const bool foot = running_line(bands.back()) && apart(bands[bands.size() - 2], bands.back());
+      // title or text in the page's margin, set off from the rest by white space, is
+      // read on its own before (after) the columns, though it stands over one of them or
+      // its two ends over different ones.
+      const bool head = (running_line(bands[0]) || in_margin(bands[0])) && apart(bands[0], bands[1]);
+      const bool foot =
+          (running_line(bands.back()) || in_margin(bands.back())) && apart(bands[bands.size() - 2], bands.back());
       if (head || foot) {
         Ids body;
         for (std::size_t i = head ? 1 : 0; i < bands.size() - (foot ? 1 : 0); ++i) {
@@ -68,8 +77,13 @@ class Cutter {
       }
     }
     std::vector<Ids> columns = vertical_split(ids, bands.size());
-    if (columns.size() == 2 && (scattered(columns[0], columns[1]) || scattered(columns[1], columns[0]))) {
+    if (columns.size() == 2 && (scattered(columns[0], columns[1]) || scattered(columns[1], columns[0]) ||
+                                lone_row(columns[0], columns[1]) || lone_row(columns[1], columns[0]))) {
       columns.resize(1);
+    }
+    if (columns.size() > 1 && drawn_by_rows(columns)) {
+      leaf_as_drawn(ids);
+      return;
     }
     if (columns.size() > 1) {
       if (right_to_left_) std::reverse(columns.begin(), columns.end());
@@ -116,9 +130,89 @@ class Cutter {
     return between;
   }
 
+  // Whether the page draws the text of `columns` cell by cell, row after row: taken in
+  // drawing order, its items step from one column into another and back up above the
+  // item drawn before (to the next cell's top) more than twice per gutter, and once per
+  // few items. Text columns
+  // are drawn one after the other (one step back up per gutter), and a page drawn line
+  // by line across its columns steps sideways, never back up; a caption or a note
+  // drawn after the columns it stands in steps back up once, among many lines.
+  bool drawn_by_rows(const std::vector<Ids>& columns) const {
+    struct Drawn {
+      std::uint32_t drawn;
+      std::uint32_t column;
+      std::uint32_t id;
+    };
+    std::vector<Drawn> items;
+    for (std::uint32_t c = 0; c < columns.size(); ++c) {
+      for (const std::uint32_t id : columns[c]) {
+        if (box(id).figure) continue;
+        if (box(id).drawn == CutBox::kUndrawn) return false;
+        items.push_back({box(id).drawn, c, id});
+      }
+    }
+    std::sort(items.begin(), items.end(), [](const Drawn& a, const Drawn& b) { return a.drawn < b.drawn; });
+    std::size_t returns = 0;
+    for (std::size_t i = 1; i < items.size(); ++i) {
+      if (items[i].column != items[i - 1].column && box(items[i].id).y0 >= box(items[i - 1].id).y1) ++returns;
+    }
+    return returns > kReturnsPerGutter * (columns.size() - 1) && returns * kItemsPerReturn >= items.size();
+  }
+
+  // A region read in drawing order, figures last; an item drawn right after another
+  // on its row, less than a wide gap to its right (a line cut at a word space), reads
+  // on in that row, any other starts a row of its own.
+  void leaf_as_drawn(Ids& ids) {
+    std::stable_sort(ids.begin(), ids.end(), [&](std::uint32_t a, std::uint32_t b) {
+      const std::uint32_t da = box(a).figure ? CutBox::kUndrawn : box(a).drawn;
+      const std::uint32_t db = box(b).figure ? CutBox::kUndrawn : box(b).drawn;
+      return da < db;
+    });
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      const CutBox& b = box(ids[i]);
+      const bool goes_on = i > 0 && [&] {
+        const CutBox& a = box(ids[i - 1]);
+        return b.y0 < a.y1 && a.y0 < b.y1 && b.x0 >= a.x1 && b.x0 - a.x1 < wide_gap_;
+      }();
+      if (i > 0 && !goes_on) ++next_row_;
+      out_.push_back({ids[i], next_row_});
+    }
+    if (!ids.empty()) ++next_row_;
+  }
+
+  // Whether `lines` beside `other` are no column but the end of a justified line cut
+  // at its wide word spaces: text on one row only, on a row with text of `other` less
+  // than a wide gap from it (a gutter with one row beside it is at least that wide).
+  bool lone_row(const Ids& lines, const Ids& other) const {
+    if (lines.empty() || other.size() < 2) return false;
+    double x0 = INFINITY;
+    double x1 = -INFINITY;
+    double top = INFINITY;
+    double bottom = -INFINITY;
+    for (const std::uint32_t id : lines) {
+      if (box(id).figure) return false;
+      x0 = std::fmin(x0, box(id).x0);
+      x1 = std::fmax(x1, box(id).x1);
+      top = std::fmin(top, box(id).y1);
+      bottom = std::fmax(bottom, box(id).y0);
+    }
+    if (bottom >= top) return false;  // more than one row
+    return std::any_of(other.begin(), other.end(), [&](std::uint32_t id) {
+      const CutBox& b = box(id);
+      const double apart = std::fmax(x0 - b.x1, b.x0 - x1);
+      return !b.figure && bottom < b.y1 && b.y0 < top && apart < wide_gap_;
+    });
+  }
+
   // Whether the row `band` reads as a running header or footer line: items at both
   // ends with a column's width of white space between them (a page number and a title).
   bool running_line(const Ids& band) const { return band.size() >= 2 && has_gutter(band, min_column_); }
+
+  // Whether the row `band` is text in the page's margin (a page number, a running
+  // title over one column).
+  bool in_margin(const Ids& band) const {
+    return std::all_of(band.begin(), band.end(), [&](std::uint32_t id) { return box(id).margin; });
+  }
 
   // Whether the row `upper` stands apart above the row `lower`: more white space
   // between them than the lines of a paragraph leave.

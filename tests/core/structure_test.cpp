@@ -189,14 +189,24 @@ TEST(Structure, ARunningHeaderOrFooterOverTwoColumnsIsReadOnItsOwn) {
   const struct {
     double y;  // of the page number and title
     Texts lines;
+    double x = 0;  // else "12 | Running Title" over one column only, at x
   } cases[] = {
       {750, {"12 Running Title", "a1", "a2", "a3", "a4", "b1", "b2", "b3", "b4"}},
       {600, {"a1", "a2", "a3", "a4", "b1", "b2", "b3", "b4", "12 Running Title"}},
+      // Over one column: on its own in the page's margin (its top and bottom 6 %),
+      // else the end of its column.
+      {770, {"12 | Running Title", "a1", "a2", "a3", "a4", "b1", "b2", "b3", "b4"}, 330},
+      {30, {"a1", "a2", "a3", "a4", "b1", "b2", "b3", "b4", "12 | Running Title"}, 72},
+      {600, {"a1", "a2", "a3", "a4", "12 | Running Title", "b1", "b2", "b3", "b4"}, 72},
   };
   for (const auto& c : cases) {
     std::vector<TextRun> runs;
-    runs.push_back(run("12", 72, c.y));
-    runs.push_back(run("Running Title", 470, c.y));
+    if (c.x == 0) {
+      runs.push_back(run("12", 72, c.y));
+      runs.push_back(run("Running Title", 470, c.y));
+    } else {
+      runs.push_back(run("12 | Running Title", c.x, c.y));
+    }
     two_columns(runs, 700, "a", "b");
     Texts lines = line_texts(structure(runs));
     for (std::string& line : lines) {
@@ -217,17 +227,22 @@ TEST(Structure, FootnotesAtTheFootOfAColumnReadAfterTheColumnsBesideIt) {
     const char* note;
     bool text_below;  // body text under the small block in its column
     Texts order;      // first words of the blocks
+    double size = 8;  // of the small block, under 10-point text
   } cases[] = {
       {"12 Ibid., a note at the foot.", false, {"a1", "b1", "12"}},
       {"\xE2\x80\xA0 Corresponding author.", false, {"a1", "b1", "\xE2\x80\xA0"}},
       // Small text without a note's mark (a caption), or with body text below it, stays.
       {"Figure 3. A caption below it.", false, {"a1", "Figure", "b1"}},
       {"12 Ibid., a note at the foot.", true, {"a1", "12", "last", "b1"}},
+      // Notes set only a little smaller than the text (9 under 9.5 points) are notes;
+      // text of nearly the body's size is not.
+      {"12 Ibid., a note at the foot.", false, {"a1", "b1", "12"}, 9.5},
+      {"12 Ibid., a note at the foot.", false, {"a1", "12", "b1"}, 9.8},
   };
   for (const auto& c : cases) {
     std::vector<TextRun> runs;
     two_columns(runs, 700, "a", "b");
-    runs.push_back(run(c.note, 72, 630, 8));
+    runs.push_back(run(c.note, 72, 630, c.size));
     if (c.text_below) runs.push_back(run("last line of the column.", 72, 600));
     Texts firsts_of_blocks;
     for (const auto& [type, text, level] : blocks_of(structure(runs))) {
@@ -253,6 +268,27 @@ TEST(Structure, ARaisedNoteMarkStaysInItsLineButASmallLabelWellAboveDoesNot) {
     const Structured s = structure(runs);
     EXPECT_EQ(line_texts(s), c.lines) << c.raise;
     EXPECT_EQ(s.page.blocks->size(), c.lines.size()) << c.raise;
+  }
+}
+
+TEST(Structure, RaisedMarksRunningOnPastALinesEndJoinItUnlessASpaceStandsBefore) {
+  const struct {
+    const char* line;  // at 72, 5 points a character
+    std::vector<std::pair<const char*, double>> marks;  // text, x; a comma is 2 wide
+    Texts lines;
+  } cases[] = {
+      // Marks "1,2" whose comma the line holds: the "2" ends past the line's end.
+      {"heuristics.", {{"1", 125}, {",", 128}, {"2", 130.5}}, {"heuristics.1,2"}},
+      {"averse).", {{"10", 112.5}}, {"averse).10"}},
+      {"Heading ", {{"10", 109.5}}, {"Heading ", "10"}},  // in the space's advance
+  };
+  for (const auto& c : cases) {
+    std::vector<TextRun> runs;
+    runs.push_back(run(c.line, 72, 700));
+    for (const auto& [text, x] : c.marks) {
+      runs.push_back(std::string(text) == "," ? run(text, x, 700, 4) : run(text, x, 706, 6));
+    }
+    EXPECT_EQ(line_texts(structure(runs)), c.lines) << c.line;
   }
 }
 
@@ -664,6 +700,58 @@ TEST(ReadingOrder, LeadInsBetweenFormulasAndAJustifiedLinesWordSpacesAreNoColumn
   const std::vector<CutBox> justified = {{54, 341, 560, 348}, {54, 326, 388, 333}, {400, 326, 529, 333},
                                          {538, 326, 560, 333}, {54, 311, 189, 318}};
   EXPECT_EQ(items_of(justified), (std::vector<std::uint32_t>{0, 1, 2, 3, 4}));
+  // A justified line cut at each of its wide word spaces over two short lines: the
+  // words beyond the short lines' end make no column of one row.
+  std::vector<CutBox> words;
+  for (int i = 0; i < 8; ++i) words.push_back({56.0 + 40 * i, 317, 90.0 + 40 * i, 325});
+  words.push_back({56, 302, 118, 310});
+  words.push_back({56, 274, 292, 281});
+  EXPECT_EQ(items_of(words), (std::vector<std::uint32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+}
+
+// Two wide columns of three rows of two-line cells ("102": row 1, column 0, line 2;
+// the last cell has one line; each line two runs a word space apart) drawn in the
+// order `before` sets: the first words of the lines as read.
+using CellOrder = bool (*)(const std::string&, const std::string&);
+Texts drawn_table_order(CellOrder before) {
+  Texts cells = {"001", "002", "011", "012", "101", "102", "111", "112", "201", "202", "211"};
+  std::stable_sort(cells.begin(), cells.end(), before);
+  std::vector<TextRun> runs;
+  for (const std::string& c : cells) {
+    const double x = c[1] == '0' ? 72 : 320;
+    const double y = 712.0 - 36 * (c[0] - '0') - 12 * (c[2] - '0');
+    runs.push_back(run(c + " of the cell that runs", x, y));
+    runs.push_back(run("on and on", x + 131, y));
+  }
+  return firsts(line_texts(structure(runs)));
+}
+
+TEST(ReadingOrder, ColumnsDrawnCellByCellRowAfterRowReadAsDrawnOthersColumnByColumn) {
+  const CellOrder by_column = [](const std::string& a, const std::string& b) { return a[1] < b[1]; };
+  const CellOrder across = [](const std::string& a, const std::string& b) {
+    return std::pair(a[0], a[2]) < std::pair(b[0], b[2]);
+  };
+  Texts columns = drawn_table_order([](const std::string&, const std::string&) { return false; });
+  EXPECT_EQ(columns, (Texts{"001", "002", "011", "012", "101", "102", "111", "112", "201", "202", "211"}));
+  // Text columns drawn one after the other step back up once; a page drawn line by
+  // line across never does: both are read as columns.
+  std::stable_sort(columns.begin(), columns.end(), by_column);
+  EXPECT_EQ(drawn_table_order(by_column), columns);
+  EXPECT_EQ(drawn_table_order(across), columns);
+  // Columns of twenty lines drawn one after the other, then captions over them drawn
+  // last, each higher than the one before: a few steps back up among many lines.
+  std::vector<CutBox> boxes;
+  for (std::uint32_t i = 0; i < 40; ++i) {
+    const double x = i < 20 ? 72 : 320;
+    boxes.push_back({x, 700.0 - 12 * (i % 20), x + 208, 707.0 - 12 * (i % 20), false, i});
+  }
+  for (std::uint32_t i = 0; i < 3; ++i) {
+    const double x = i == 1 ? 320 : 72;
+    boxes.push_back({x, 724.0 + 12 * i, x + 208, 731.0 + 12 * i, false, 40 + i});
+  }
+  const std::vector<ReadingPlace> order = reading_order(boxes, 10.0, false);
+  EXPECT_EQ(order[0].item, 42u);
+  EXPECT_EQ(order[22].item, 41u);  // heads the right column, after the left's lines
 }
 
 // Two text columns `gap` units apart with `rows` rows: a column cut only through three
