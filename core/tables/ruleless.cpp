@@ -57,7 +57,7 @@ constexpr double kLeastAligned = 0.6;
 // Whether the chunks of each column line up: most of them start at its left edge, end
 // at its right edge or sit centred in it, the same way for the column. The gaps of a
 // prose line (around a formula, say) do not.
-bool aligned(const std::vector<Row>& rows, std::size_t begin, std::size_t end,
+bool aligned(std::span<const Row> rows, std::size_t begin, std::size_t end,
              const std::vector<std::pair<double, double>>& columns) {
   std::vector<std::array<std::size_t, 4>> counts(columns.size(), {0, 0, 0, 0});  // left, right, centre, all
   for (std::size_t r = begin; r < end; ++r) {
@@ -82,9 +82,9 @@ std::optional<Table> block_table(const std::vector<Row>& block, std::size_t begi
                                  const std::array<double, 4>& media_box, std::size_t least_columns) {
   if (end - begin < kLeastRows) return std::nullopt;
   // Columns set closer than a gutter in some lines part where the other lines start.
-  std::vector<Row> rows(block.begin() + static_cast<std::ptrdiff_t>(begin),
-                        block.begin() + static_cast<std::ptrdiff_t>(end));
-  cut_at_column_starts(rows, kNarrowestGutter, kAligned);
+  std::span<const Row> rows(block.begin() + static_cast<std::ptrdiff_t>(begin), end - begin);
+  const std::optional<std::vector<Row>> cut = cut_at_column_starts(rows, kNarrowestGutter, kAligned);
+  if (cut) rows = *cut;
   end -= begin;
   begin = 0;
   // Columns: the x spans the chunks of lines of two or more chunks cover, merged where

@@ -82,7 +82,7 @@ std::vector<Row> rows_of(std::span<const TextRun* const> runs, double gutter) {
   return rows;
 }
 
-void cut_at_column_starts(std::vector<Row>& lines, double narrowest, double aligned) {
+std::optional<std::vector<Row>> cut_at_column_starts(std::span<const Row> lines, double narrowest, double aligned) {
   // Where each line's chunks start, one entry a line and start.
   std::vector<std::pair<double, std::size_t>> starts;
   for (std::size_t r = 0; r < lines.size(); ++r) {
@@ -98,13 +98,31 @@ void cut_at_column_starts(std::vector<Row>& lines, double narrowest, double alig
     }
     return others >= 2 && 2 * others >= lines.size() - 1;
   };
-  for (std::size_t r = 0; r < lines.size(); ++r) {
+  // Whether `run` starts a piece of its chunk, the piece before it reaching `reach`.
+  const auto cuts = [&](const TextRun* run, double reach, std::size_t line) {
+    const double size = std::fmax(run->page_size, 1.0);
+    return run->x - reach >= narrowest * size && starts_elsewhere(run->x, line);
+  };
+  // Most blocks have no such start: they are left as they are, uncopied.
+  bool any = false;
+  for (std::size_t r = 0; r < lines.size() && !any; ++r) {
+    for (const Chunk& c : lines[r].chunks) {
+      double reach = c.x0;
+      for (std::size_t k = 0; k < c.runs.size() && !any; ++k) {
+        any = k > 0 && cuts(c.runs[k], reach, r);
+        reach = std::fmax(reach, c.runs[k]->end_x);
+      }
+      if (any) break;
+    }
+  }
+  if (!any) return std::nullopt;
+  std::vector<Row> out(lines.begin(), lines.end());
+  for (std::size_t r = 0; r < out.size(); ++r) {
     std::vector<Chunk> cut;
-    for (Chunk& c : lines[r].chunks) {
+    for (Chunk& c : out[r].chunks) {
       Chunk piece{c.x0, c.x0, {}};
       for (const TextRun* run : c.runs) {
-        const double size = std::fmax(run->page_size, 1.0);
-        if (!piece.runs.empty() && run->x - piece.x1 >= narrowest * size && starts_elsewhere(run->x, r)) {
+        if (!piece.runs.empty() && cuts(run, piece.x1, r)) {
           cut.push_back(std::move(piece));
           piece = Chunk{run->x, run->x, {}};
         }
@@ -113,8 +131,9 @@ void cut_at_column_starts(std::vector<Row>& lines, double narrowest, double alig
       }
       cut.push_back(std::move(piece));
     }
-    lines[r].chunks = std::move(cut);
+    out[r].chunks = std::move(cut);
   }
+  return out;
 }
 
 std::optional<Row> cut_at_word_starts(const Row& line, std::span<const Row> lines, double aligned) {
