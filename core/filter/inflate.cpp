@@ -696,16 +696,26 @@ class Inflater {
     return true;
   }
 
-  bool stored_block() {
+  // A stored block's header: the reader skips to the byte boundary, hands back the
+  // whole bytes still buffered and reads the block's length; nothing when the header
+  // is cut off.
+  std::optional<std::size_t> stored_length() {
     BitState& s = state_;
-    // Skip to the byte boundary, then hand back the whole bytes still buffered.
     s.count &= ~7u;
     s.in -= s.count >> 3;
     s.bits = 0;
     s.count = 0;
-    if (s.end - s.in < 4) return false;
+    if (s.end - s.in < 4) return std::nullopt;
     const std::size_t len = std::size_t{s.in[0]} | (std::size_t{s.in[1]} << 8);
     s.in += 4;  // the one's complement copy of the length is not checked
+    return len;
+  }
+
+  bool stored_block() {
+    BitState& s = state_;
+    const std::optional<std::size_t> header = stored_length();
+    if (!header) return false;
+    const std::size_t len = *header;
     if (static_cast<std::size_t>(s.end - s.in) < len) {
       // Truncated: the bytes that are there stay readable to a partial decode.
       const std::size_t have = static_cast<std::size_t>(s.end - s.in);
@@ -903,13 +913,9 @@ class Inflater {
   // The stored block of stored_block, only counted.
   bool count_stored_block() {
     BitState& s = state_;
-    s.count &= ~7u;
-    s.in -= s.count >> 3;
-    s.bits = 0;
-    s.count = 0;
-    if (s.end - s.in < 4) return false;
-    const std::size_t len = std::size_t{s.in[0]} | (std::size_t{s.in[1]} << 8);
-    s.in += 4;
+    const std::optional<std::size_t> header = stored_length();
+    if (!header) return false;
+    const std::size_t len = *header;
     if (static_cast<std::size_t>(s.end - s.in) < len) {
       s.in = s.end;
       return false;
