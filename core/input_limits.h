@@ -122,6 +122,10 @@ inline constexpr std::size_t kMaxRuleSegments = 10000;
 // Horizontal rules a page may have for tables framed by rules alone to be looked for
 // (each is compared with the rules below it).
 inline constexpr std::size_t kMaxFrameRules = 1000;
+// Lines of one rule-less block whose chunks are cut again where the block's columns
+// start (each cut is checked against the starts of the other lines); a longer block
+// keeps its chunks. Real tables are far shorter.
+inline constexpr std::size_t kMaxColumnCutLines = 1000;
 
 // ---- fonts ----
 

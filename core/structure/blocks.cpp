@@ -233,6 +233,10 @@ class BlockBuilder {
         space_above_ = (previous_->baseline - piece.baseline) / std::fmax(piece.size, 1.0);
       }
     }
+    // The open lines' left and right edges, kept as they come (each later line is
+    // compared with them).
+    open_left_ = open_.empty() ? piece.box[0] : std::fmin(open_left_, piece.box[0]);
+    open_right_ = open_.empty() ? piece.box[2] : std::fmax(open_right_, piece.box[2]);
     open_.push_back(&piece);
   }
 
@@ -303,12 +307,8 @@ class BlockBuilder {
       limit = std::fmax(1.3 * spacing, spacing + 0.25 * size);
     }
     if (drop > limit || !overlaps_horizontally(last.box, piece.box)) return false;
-    double left = open_.front()->box[0];
-    double right = piece.box[2];
-    for (const LinePiece* line : open_) {
-      left = std::fmin(left, line->box[0]);
-      right = std::fmax(right, line->box[2]);
-    }
+    const double left = open_left_;
+    const double right = std::fmax(piece.box[2], open_right_);
     if (marker_.kind != MarkerKind::None) return piece.box[0] >= open_.front()->box[0] - 0.5 * size;
     // An indented line after lines that start flush opens a paragraph.
     if (open_.size() >= 2 && piece.box[0] > left + 0.8 * size && last.box[0] < left + 0.3 * size) return false;
@@ -349,6 +349,8 @@ class BlockBuilder {
 
   PageStructure& out_;
   std::vector<const LinePiece*> open_;
+  double open_left_ = 0.0;
+  double open_right_ = 0.0;
   ListMarker marker_;
   double space_above_ = 1e9;
   const LinePiece* previous_ = nullptr;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "../input_limits.h"
 #include "../layout.h"
 
 namespace folioscan {
@@ -83,6 +84,7 @@ std::vector<Row> rows_of(std::span<const TextRun* const> runs, double gutter) {
 }
 
 std::optional<std::vector<Row>> cut_at_column_starts(std::span<const Row> lines, double narrowest, double aligned) {
+  if (lines.size() > limits::kMaxColumnCutLines) return std::nullopt;
   // Where each line's chunks start, one entry a line and start.
   std::vector<std::pair<double, std::size_t>> starts;
   for (std::size_t r = 0; r < lines.size(); ++r) {

@@ -32,7 +32,7 @@ std::vector<Row> rows_of(std::span<const TextRun* const> runs, double gutter);
 // starts within `aligned` points of where chunks of at least two other lines, and of
 // half of them or more, start. A table whose columns stand closer than a gutter in some
 // lines keeps them apart where most of its other lines show where they start. Nothing
-// when no chunk is cut.
+// when no chunk is cut, or the block is longer than limits::kMaxColumnCutLines.
 std::optional<std::vector<Row>> cut_at_column_starts(std::span<const Row> lines, double narrowest, double aligned);
 
 // `line` cut into chunks before each word that starts within `aligned` points of where

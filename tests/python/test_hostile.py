@@ -949,6 +949,15 @@ def growth_field_parents(n: int = 10_000) -> bytes:
     return pdf.build()
 
 
+def growth_one_long_paragraph(n: int = 16_000) -> bytes:
+    """One tall page of `n` lines that all continue one paragraph, each a few words set
+    apart: every line was compared with all the lines before it."""
+    lines = [f"1 0 0 1 62 {12 * (n - i) + 20} Tm ({'Row' if i % 2 else 'R'}) Tj 1 0 0 1 90 {12 * (n - i) + 20} Tm (v) Tj"
+             for i in range(n)]
+    content = "BT /F1 10 Tf " + " ".join(lines) + " ET"
+    return text_pdf([content], media_box=f"[0 0 612 {12 * n + 60}]").build()
+
+
 def unused_object_stream_bombs(count: int, zeros: bytes) -> bytes:
     """A one-page document without a cross-reference table, and `count` object streams
     that nothing names, each inflating to a gigabyte."""
@@ -960,7 +969,8 @@ def unused_object_stream_bombs(count: int, zeros: bytes) -> bytes:
     return body
 
 
-@pytest.mark.parametrize("build", [growth_do_names, growth_bdc_names, growth_appearance_states, growth_field_parents])
+@pytest.mark.parametrize("build", [growth_do_names, growth_bdc_names, growth_appearance_states, growth_field_parents,
+                                   growth_one_long_paragraph])
 def test_lookups_by_name_in_large_dictionaries(build) -> None:
     # A name looked up once per operation or annotation in a dictionary as large as the
     # page: indexed once, not scanned entry by entry every time.
