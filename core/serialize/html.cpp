@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "../structure/lists.h"
+#include "cell_paragraphs.h"
 #include "escape.h"
 #include "output_size.h"
 
@@ -47,19 +48,17 @@ void append_html_dimension(std::string& out, double value) {
   out.append(buf.data(), end);
 }
 
-// A table's cell text; a recovered cell's lines apart by "<br>".
+// A table's cell text; a recovered cell's paragraphs apart by "<br>".
 void append_html_cell_text(std::string& out, const std::string& text, bool line_breaks) {
   if (!line_breaks) {
     append_html_escaped(out, text);
     return;
   }
-  std::string_view rest = text;
-  for (std::size_t end = rest.find('\n'); end != std::string_view::npos; end = rest.find('\n')) {
-    append_html_escaped(out, rest.substr(0, end));
-    out += "<br>";
-    rest.remove_prefix(end + 1);
+  const std::vector<std::string> paragraphs = cell_paragraphs(text);
+  for (std::size_t k = 0; k < paragraphs.size(); ++k) {
+    if (k != 0) out += "<br>";
+    append_html_escaped(out, paragraphs[k]);
   }
-  append_html_escaped(out, rest);
 }
 
 void append_html_count(std::string& out, std::uint64_t value) {

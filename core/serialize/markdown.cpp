@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "cell_paragraphs.h"
 #include "escape.h"
 #include "output_size.h"
 
@@ -20,7 +21,7 @@ constexpr std::string_view kOcrMarker = "_[scanned page \xE2\x80\x94 text extrac
 constexpr std::string_view kPageSeparator = "\n\n---\n\n";
 constexpr std::string_view kBlockSeparator = "\n\n";
 
-// A recovered cell's lines are joined with "<br>" (a pipe table's cell is one line).
+// A recovered cell's paragraphs are apart by "<br>" (a pipe table's cell is one line).
 void append_markdown_row(std::string& out, const std::vector<std::string>& row, bool line_breaks) {
   out += "| ";
   for (std::size_t i = 0; i < row.size(); ++i) {
@@ -29,13 +30,11 @@ void append_markdown_row(std::string& out, const std::vector<std::string>& row, 
       append_markdown_cell(out, row[i]);
       continue;
     }
-    std::string_view rest = row[i];
-    for (std::size_t end = rest.find('\n'); end != std::string_view::npos; end = rest.find('\n')) {
-      append_markdown_cell(out, rest.substr(0, end));
-      out += "<br>";
-      rest.remove_prefix(end + 1);
+    const std::vector<std::string> paragraphs = cell_paragraphs(row[i]);
+    for (std::size_t k = 0; k < paragraphs.size(); ++k) {
+      if (k != 0) out += "<br>";
+      append_markdown_cell(out, paragraphs[k]);
     }
-    append_markdown_cell(out, rest);
   }
   out += " |";
 }

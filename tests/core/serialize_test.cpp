@@ -1,6 +1,7 @@
 // Tests of the three writers and the JSON number form: exact bytes of the
 // layouts, the escaping rules and the float and rounding corner cases.
 #include "serialize/serialize.h"
+#include "serialize/cell_paragraphs.h"
 
 #include <gtest/gtest.h>
 
@@ -391,7 +392,7 @@ INSTANTIATE_TEST_SUITE_P(
 namespace folioscan {
 namespace {
 
-// A recovered page: a paragraph, a 2 x 2 table (its first cell two lines, its second
+// A recovered page: a paragraph, a 2 x 2 table (its first cell two wrapped lines, its second
 // row one cell spanning both columns), another paragraph.
 Page page_with_placed_table() {
   Page page = empty_page();
@@ -408,9 +409,9 @@ Page page_with_placed_table() {
 
 TEST(RecoveredTableWriters, MarkdownAndHtmlWriteTheTableWhereItsBlockStands) {
   const Document doc = single_page_document(page_with_placed_table());
-  EXPECT_EQ(document_to_markdown(doc), "Above\n\n| a\\|b<br>c | d |\n| --- | --- |\n| wide |  |\n\nBelow");
+  EXPECT_EQ(document_to_markdown(doc), "Above\n\n| a\\|b c | d |\n| --- | --- |\n| wide |  |\n\nBelow");
   const std::string html = document_to_html(doc);
-  EXPECT_NE(html.find("<p>Above</p>\n<table>\n<tr><td>a|b<br>c</td><td>d</td></tr>\n"
+  EXPECT_NE(html.find("<p>Above</p>\n<table>\n<tr><td>a|b c</td><td>d</td></tr>\n"
                       "<tr><td colspan=\"2\">wide</td></tr>\n</table>\n<p>Below</p>\n"),
             std::string::npos)
       << html;
@@ -418,7 +419,7 @@ TEST(RecoveredTableWriters, MarkdownAndHtmlWriteTheTableWhereItsBlockStands) {
   Page unplaced = page_with_placed_table();
   unplaced.blocks->erase(unplaced.blocks->begin() + 1);
   EXPECT_EQ(document_to_markdown(single_page_document(unplaced)),
-            "Above\n\nBelow\n\n| a\\|b<br>c | d |\n| --- | --- |\n| wide |  |");
+            "Above\n\nBelow\n\n| a\\|b c | d |\n| --- | --- |\n| wide |  |");
 }
 
 TEST(RecoveredTableWriters, JsonWritesBoxAndSpansOnlyWhenSet) {
@@ -439,6 +440,27 @@ TEST(RecoveredTableWriters, JsonWritesBoxAndSpansOnlyWhenSet) {
   // A strict table follows the lines and keeps its line feeds.
   EXPECT_EQ(document_to_markdown(single_page_document(plain)),
             "Above\nBelow\n\n| a\\|b\nc | d |\n| --- | --- |\n| wide |  |");
+}
+
+// A cell's wrapped lines read as one paragraph; a line that starts a list item starts
+// another.
+TEST(RecoveredTableWriters, CellLinesReadAsParagraphs) {
+  const struct {
+    const char* text;
+    std::vector<std::string> paragraphs;
+  } cases[] = {
+      {"one line", {"one line"}},
+      {"Prohibition on ownership of\nresidential property", {"Prohibition on ownership of residential property"}},
+      {"agricul-\nture lands", {"agriculture lands"}},
+      {"\xE2\x97\x8F To reduce\nand reuse\n\xE2\x97\x8F To recycle",
+       {"\xE2\x97\x8F To reduce and reuse", "\xE2\x97\x8F To recycle"}},
+      {"Steps:\n1. Collect\n2. Sort", {"Steps:", "1. Collect", "2. Sort"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(cell_paragraphs(c.text), c.paragraphs) << c.text;
+  Page page = page_with_placed_table();
+  page.tables[0].cells[0][0] = "- first\nitem\n- second";
+  EXPECT_NE(document_to_markdown(single_page_document(page)).find("| - first item<br>- second | d |"),
+            std::string::npos);
 }
 
 }  // namespace

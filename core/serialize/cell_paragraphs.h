@@ -1,0 +1,18 @@
+// How the writers show a recovered table cell's lines: a cell set in a narrow column
+// wraps its text over several lines, which a reader reads as one paragraph, while a
+// line that starts a list item starts a new line.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace folioscan {
+
+// The paragraphs of a cell whose lines are apart by line feeds: each line joins the one
+// before it as a paragraph's lines join (with a space, or without the hyphen of a word
+// broken at the line end), except a line that starts with a bullet or an enumerator,
+// which starts a paragraph of its own. A cell without a line feed is one paragraph.
+std::vector<std::string> cell_paragraphs(std::string_view text);
+
+}  // namespace folioscan
