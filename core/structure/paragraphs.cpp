@@ -92,24 +92,60 @@ std::string_view first_word(std::string_view text) {
 }
 
 // Whether a hyphen at a line end after `before` (the text up to the hyphen) belongs to
-// a compound ("long-" + "term", "self-" + "aware") rather than breaking a word: the
-// first part is a word that forms such compounds, the second a word of its own, not a
-// suffix that hyphenation splits off ("short-" + "ly", "high-" + "er").
+// a compound rather than breaking a word:
+// - the part before it is a small word of a hyphenated compound ("state-of-" +
+//   "the-art", "end-to-" + "end");
+// - the first part is a word that forms such compounds ("long-" + "term", "self-" +
+//   "aware", "thirty-" + "seven"), the second a word of its own, not a suffix that
+//   hyphenation splits off ("short-" + "ly", "high-" + "er");
+// - the second part is a word that ends compounds ("task-" + "oriented", "rule-" +
+//   "based") after a first part of three letters or more that is not a prefix
+//   hyphenation splits off ("un-" + "aware", "dis-" + "oriented").
 bool compound_hyphen(std::string_view before, std::string_view line) {
-  std::string_view head = last_word(before);
-  if (head.empty()) return false;
-  static constexpr std::string_view kHeads[] = {"self", "well", "long", "short", "high", "low", "full",
-                                                "half", "cross", "ill",  "end",  "state", "so"};
+  const std::string_view head = last_word(before);
+  if (head.empty()) {
+    // A word run up to the hyphen from an earlier hyphen: "state-of-", "one-to-".
+    // Only a small word is taken for a compound's link ("of", "to"): a longer one may
+    // be the first syllables of a compound's last word ("mass-pro-" + "duced").
+    static constexpr std::string_view kLinks[] = {"of", "to", "the", "and", "or", "in", "on", "by", "for", "at"};
+    std::size_t at = before.size();
+    while (at > 0 && before[at - 1] >= 'a' && before[at - 1] <= 'z') --at;
+    const std::string_view link = before.substr(at);
+    return at >= 2 && before[at - 1] == '-' && before[at - 2] != ' ' && before[at - 2] != '-' &&
+           std::find(std::begin(kLinks), std::end(kLinks), link) != std::end(kLinks);
+  }
   std::string lower(head);
   if (lower[0] >= 'A' && lower[0] <= 'Z') lower[0] = static_cast<char>(lower[0] - 'A' + 'a');
-  if (std::find(std::begin(kHeads), std::end(kHeads), lower) == std::end(kHeads)) return false;
   const std::string_view tail = first_word(line);
-  if (tail.size() < 3) return false;
-  static constexpr std::string_view kSuffixes[] = {
-      "er",  "ers",  "est", "ly",    "ness", "ish",  "ing",  "ings",  "ed",     "en",      "ened",   "ered",
-      "ering", "age", "ages", "ize", "ise",  "ized", "ised", "ity",   "ism",    "ist",     "way",    "ways",
-      "ward", "wards", "light", "lights", "lighted", "lighting", "ening", "ens", "itude", "ocation"};
-  return std::find(std::begin(kSuffixes), std::end(kSuffixes), tail) == std::end(kSuffixes);
+  static constexpr std::string_view kHeads[] = {
+      "self",   "well",   "long",  "short", "high",  "low",   "full",    "half",   "cross",   "ill",
+      "end",    "state",  "so",    "twenty", "thirty", "forty", "fifty", "sixty", "seventy", "eighty",
+      "ninety"};
+  if (std::find(std::begin(kHeads), std::end(kHeads), lower) != std::end(kHeads)) {
+    if (tail.size() < 3) return false;
+    static constexpr std::string_view kSuffixes[] = {
+        "er",  "ers",  "est", "ly",    "ness", "ish",  "ing",  "ings",  "ed",     "en",      "ened",   "ered",
+        "ering", "age", "ages", "ize", "ise",  "ized", "ised", "ity",   "ism",    "ist",     "way",    "ways",
+        "ward", "wards", "light", "lights", "lighted", "lighting", "ening", "ens", "itude", "ocation"};
+    return std::find(std::begin(kSuffixes), std::end(kSuffixes), tail) == std::end(kSuffixes);
+  }
+  static constexpr std::string_view kTails[] = {
+      "oriented", "based",     "driven",    "specific", "related",  "aware",    "friendly", "dependent",
+      "centric",  "agnostic",  "intensive", "tuned",    "trained",  "defined",  "sized",    "shaped"};
+  static constexpr std::string_view kPrefixes[] = {"non", "dis", "pre", "sub", "mis", "over", "under", "inter",
+                                                   "anti", "semi", "post", "super", "counter"};
+  return lower.size() >= 3 && std::find(std::begin(kTails), std::end(kTails), tail) != std::end(kTails) &&
+         std::find(std::begin(kPrefixes), std::end(kPrefixes), lower) == std::end(kPrefixes);
+}
+
+// Whether `text` ends with an en or em dash right after a character that is no space:
+// a range or a pair of names ("Mann\u2013" + "Whitney", "10\u2013" + "20") that the
+// line end split, whose halves join without a space.
+bool ends_with_attached_dash(std::string_view text) {
+  for (const std::string_view dash : {std::string_view("\xE2\x80\x93"), std::string_view("\xE2\x80\x94")}) {
+    if (text.size() > dash.size() && text.ends_with(dash) && text[text.size() - dash.size() - 1] != ' ') return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -133,6 +169,8 @@ void append_paragraph_line(std::string& text, std::string_view line) {
     } else if (before == ' ') {
       text += ' ';  // a dash standing alone
     }
+  } else if (ends_with_attached_dash(text)) {
+    // joined without a space
   } else if (!(is_unspaced(last_code_point(text)) && is_unspaced(next))) {
     text += ' ';
   }

@@ -587,6 +587,13 @@ INSTANTIATE_TEST_SUITE_P(
                     JoinCase{"rose high-", "er still", "rose higher still"},
                     JoinCase{"the along-", "side path", "the alongside path"},  // "long" inside a word
                     JoinCase{"a self-", "aware", "a self-aware"},
+                    JoinCase{"State-of-", "the-art models", "State-of-the-art models"},
+                    JoinCase{"mass-pro-", "duced", "mass-produced"},
+                    JoinCase{"Thirty-", "seventh", "Thirty-seventh"},
+                    JoinCase{"a task-", "oriented model", "a task-oriented model"},
+                    JoinCase{"was un-", "aware", "was unaware"},
+                    JoinCase{"the Mann\xE2\x80\x93", "Whitney test", "the Mann\xE2\x80\x93Whitney test"},
+                    JoinCase{"a pause \xE2\x80\x94", "then", "a pause \xE2\x80\x94 then"},
                     JoinCase{"in 2019-", "2020 it", "in 2019-2020 it"},
                     JoinCase{"a dash -", "then more", "a dash - then more"},
                     JoinCase{"soft\xC2\xAD", "ly spoken", "softly spoken"},
