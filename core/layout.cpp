@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -227,6 +228,101 @@ Placed placed_upright(const TextRun& run) {
   }
 }
 
+// A drop capital: a paragraph's first letter set large at its left, reaching down
+// over the paragraph's first lines, and the run that starts the first of those lines.
+struct DropCapital {
+  const TextRun* cap;
+  const TextRun* first;
+};
+
+// Whether `text` is one capital letter: A to Z, or a Latin-1 capital (U+00C0 to U+00DE
+// but U+00D7), with white space after it at most.
+bool single_capital(std::string_view text) {
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (text.size() == 1) return text[0] >= 'A' && text[0] <= 'Z';
+  if (text.size() != 2 || static_cast<unsigned char>(text[0]) != 0xC3) return false;
+  const auto second = static_cast<unsigned char>(text[1]);
+  return second >= 0x80 && second <= 0x9E && second != 0x97;
+}
+
+// The drop capitals among upright runs: a run of one capital letter at least 2.5 times
+// the size of the runs whose lines start just right of it, with two baselines or more
+// of those lines between its baseline and its top, the top one's capitals as high as the
+// letter's. Pages with more than a few such letters are charts or games, not prose:
+// none is taken there.
+std::vector<DropCapital> drop_capitals(std::span<const Placed> upright) {
+  constexpr std::size_t kMostCapitals = 8;
+  if (upright.size() < 3) return {};
+  // Only letters far above the page's middle size are looked at: producers that draw
+  // each glyph as a run of its own give every capital of the text a run.
+  std::vector<double> sizes;
+  sizes.reserve(upright.size());
+  for (const Placed& placed : upright) {
+    if (std::isfinite(placed.run->page_size)) sizes.push_back(placed.run->page_size);
+  }
+  if (sizes.empty()) return {};
+  const auto middle = sizes.begin() + static_cast<std::ptrdiff_t>(sizes.size() / 2);
+  std::nth_element(sizes.begin(), middle, sizes.end());
+  const double least = 2.5 * *middle;
+  std::vector<const Placed*> letters;
+  for (const Placed& placed : upright) {
+    const TextRun& run = *placed.run;
+    if (!(run.page_size > 0.0) || !(run.page_size >= least) || !std::isfinite(run.page_size) ||
+        !single_capital(run.text)) {
+      continue;
+    }
+    if (letters.size() == kMostCapitals) return {};
+    letters.push_back(&placed);
+  }
+  std::vector<DropCapital> found;
+  for (const Placed* letter : letters) {
+    const TextRun& cap = *letter->run;
+    const double width = letter->end_x - letter->x;
+    const Placed* top = nullptr;
+    double lowest = INFINITY;
+    for (const Placed& placed : upright) {
+      const TextRun& run = *placed.run;
+      const double size = run.page_size;
+      if (&placed == letter || !(size > 0.0) || !(cap.page_size >= 2.5 * size)) continue;
+      if (!(placed.x >= letter->x + 0.5 * width && placed.x <= letter->end_x + 2.0 * size)) continue;
+      if (!(placed.y >= letter->y - 0.3 * size && placed.y <= letter->y + cap.page_size)) continue;
+      if (top == nullptr || placed.y > top->y) top = &placed;
+      lowest = std::fmin(lowest, placed.y);
+    }
+    if (top == nullptr) continue;
+    const double size = top->run->page_size;
+    const bool two_lines = top->y - lowest >= 0.8 * size;
+    const bool level = std::fabs((letter->y + 0.66 * cap.page_size) - (top->y + 0.66 * size)) <= size;
+    if (two_lines && level) found.push_back({&cap, top->run});
+  }
+  return found;
+}
+
+// Sets each drop capital before the line that `first` starts among lines[from, end),
+// with no space (the letter begins the line's first word); a capital whose line starts
+// with another run (text left of it) stands as a line of its own before that line.
+void place_drop_capitals(std::span<const DropCapital> capitals, std::size_t from, LayoutResult& result) {
+  for (const DropCapital& capital : capitals) {
+    for (std::size_t i = from; i < result.lines.size(); ++i) {
+      std::vector<const TextRun*>& runs = result.line_runs[i];
+      if (std::find(runs.begin(), runs.end(), capital.first) == runs.end()) continue;
+      std::string_view letter = capital.cap->text;
+      while (letter.ends_with(' ')) letter.remove_suffix(1);
+      if (runs.front() == capital.first) {
+        TextLine& line = result.lines[i];
+        line.text.insert(0, letter);
+        line.x = capital.cap->x;
+        runs.insert(runs.begin(), capital.cap);
+      } else {
+        result.lines.insert(result.lines.begin() + static_cast<std::ptrdiff_t>(i),
+                            TextLine{std::string(letter), capital.cap->x, capital.cap->y});
+        result.line_runs.insert(result.line_runs.begin() + static_cast<std::ptrdiff_t>(i), {capital.cap});
+      }
+      break;
+    }
+  }
+}
+
 }  // namespace
 
 LayoutResult layout_lines(const std::vector<TextRun>& runs, const std::array<double, 4>& media_box) {
@@ -244,7 +340,18 @@ LayoutResult layout_lines_recovering(std::span<const TextRun* const> shown, cons
   // own baseline: each direction is laid out in its own frame, upright text first.
   std::array<std::vector<Placed>, 4> by_turn;
   for (const TextRun* run : shown) by_turn[run->quarter_turns & 3].push_back(placed_upright(*run));
-  for (const std::uint8_t turns : {0, 1, 3, 2}) group_lines(by_turn[turns], true, result.lines, &result.line_runs);
+  // A drop capital's size would pull the lines beside it into one: it is taken out and
+  // set before its paragraph's first line.
+  const std::vector<DropCapital> capitals = drop_capitals(by_turn[0]);
+  if (!capitals.empty()) {
+    std::erase_if(by_turn[0], [&](const Placed& placed) {
+      return std::any_of(capitals.begin(), capitals.end(), [&](const DropCapital& c) { return c.cap == placed.run; });
+    });
+  }
+  for (const std::uint8_t turns : {0, 1, 3, 2}) {
+    group_lines(by_turn[turns], true, result.lines, &result.line_runs);
+    if (turns == 0 && !capitals.empty()) place_drop_capitals(capitals, 0, result);
+  }
   return result;
 }
 

@@ -337,5 +337,24 @@ TEST(Layout, ManyNaNAndInfiniteValuesSortWithoutFailureAndDeterministically) {
   EXPECT_GE(chars, 2000u);  // every run's text is somewhere
 }
 
+// A paragraph's first letter set large over its first lines joins the first line, and
+// the lines beside it stay apart; a large letter beside one line only is left alone.
+TEST(Layout, DropCapitalJoinsTheFirstLine) {
+  const auto paragraph = [](std::string letter, int lines) {
+    std::vector<TextRun> runs{run(std::move(letter), 60, 400, 28, 44)};
+    const char* texts[] = {"HIS COLLECTION of six", "broad variety of", "stories told"};
+    for (int i = 0; i < lines; ++i) runs.push_back(run(texts[i], 92, 424 - 12.0 * i, 100, 10));
+    runs.push_back(run("tales below", 60, 388, 100, 10));
+    runs.push_back(run("and more", 60, 376, 100, 10));
+    return runs;
+  };
+  EXPECT_EQ(texts(recovered_layout(paragraph("T", 3))),
+            (Texts{"THIS COLLECTION of six", "broad variety of", "stories told", "tales below", "and more"}));
+  const Texts single = texts(recovered_layout(paragraph("T", 1)));
+  EXPECT_EQ(std::count(single.begin(), single.end(), "THIS COLLECTION of six"), 0) << single.front();
+  // The strict layout is not changed by it.
+  EXPECT_EQ(layout_lines(paragraph("T", 3), kLetter).lines.front().text, "HIS COLLECTION of six");
+}
+
 }  // namespace
 }  // namespace folioscan
