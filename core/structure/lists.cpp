@@ -59,10 +59,11 @@ ListMarker list_marker(std::string_view text) {
   const std::string_view rest = text.substr(start);
   if (const std::size_t bullet = bullet_length(rest); bullet != 0) {
     const std::size_t after = start + bullet;
-    // "-" and "*" need white space after them ("-5 %" is a number, "*note" a mark);
-    // the glyphs need some text after them.
-    const bool ascii = bullet == 1;
-    if (after < text.size() && (is_space(text[after]) || !ascii)) {
+    // "-", "*" and the dashes that serve as minus signs need white space after them
+    // ("-5 %" and "\u2013$5,000" are numbers, "*note" a mark); the other glyphs need
+    // some text after them.
+    const bool spaced = bullet == 1 || rest.starts_with("\xE2\x80\x93") || rest.starts_with("\xE2\x88\x92");
+    if (after < text.size() && (is_space(text[after]) || !spaced)) {
       const std::size_t end = skip_spaces(text, after);
       if (end < text.size()) return {MarkerKind::Bullet, end};
     }
