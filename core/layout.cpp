@@ -245,34 +245,28 @@ bool single_capital(std::string_view text) {
   return second >= 0x80 && second <= 0x9E && second != 0x97;
 }
 
-// The drop capitals among upright runs: a run of one capital letter at least 2.5 times
-// the size of the runs whose lines start just right of it, with two baselines or more
+// The drop capitals among upright runs (in drawing order): a run of one capital letter
+// at least 2.5 times the size of the runs whose lines start just right of it, with two baselines or more
 // of those lines between its baseline and its top, the top one's capitals as high as the
 // letter's. Pages with more than a few such letters are charts or games, not prose:
 // none is taken there.
 std::vector<DropCapital> drop_capitals(std::span<const Placed> upright) {
   constexpr std::size_t kMostCapitals = 8;
-  if (upright.size() < 3) return {};
-  // Only letters far above the page's middle size are looked at: producers that draw
-  // each glyph as a run of its own give every capital of the text a run.
-  std::vector<double> sizes;
-  sizes.reserve(upright.size());
-  for (const Placed& placed : upright) {
-    if (std::isfinite(placed.run->page_size)) sizes.push_back(placed.run->page_size);
-  }
-  if (sizes.empty()) return {};
-  const auto middle = sizes.begin() + static_cast<std::ptrdiff_t>(sizes.size() / 2);
-  std::nth_element(sizes.begin(), middle, sizes.end());
-  const double least = 2.5 * *middle;
+  // Producers draw a drop capital next to the text it begins, and those that draw each
+  // glyph as a run of its own give every capital of the text a run: only a letter far
+  // larger than a run drawn just before or after it is looked at further.
+  const auto larger = [&](const TextRun& cap, std::size_t i) {
+    return i < upright.size() && upright[i].run->page_size > 0.0 && cap.page_size >= 2.5 * upright[i].run->page_size;
+  };
   std::vector<const Placed*> letters;
-  for (const Placed& placed : upright) {
-    const TextRun& run = *placed.run;
-    if (!(run.page_size > 0.0) || !(run.page_size >= least) || !std::isfinite(run.page_size) ||
-        !single_capital(run.text)) {
+  for (std::size_t i = 0; i < upright.size(); ++i) {
+    const TextRun& run = *upright[i].run;
+    if (run.text.size() > 3 || !(run.page_size > 0.0) || !std::isfinite(run.page_size) || !single_capital(run.text)) {
       continue;
     }
+    if (!larger(run, i - 1) && !larger(run, i + 1)) continue;  // i - 1 wraps past the end at 0
     if (letters.size() == kMostCapitals) return {};
-    letters.push_back(&placed);
+    letters.push_back(&upright[i]);
   }
   std::vector<DropCapital> found;
   for (const Placed* letter : letters) {
