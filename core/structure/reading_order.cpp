@@ -21,6 +21,9 @@ constexpr double kHeaderGap = 0.8;
 // lines of the other side between them, are no column.
 constexpr double kScatteredGap = 1.5;
 constexpr std::size_t kMaxScattered = 32;
+// White space this many units wide between rows' text is a gutter whatever the width
+// of the text beside it.
+constexpr double kWideGutter = 4.0;
 // Columns that the drawing order goes back up into, from another column, more than this
 // many times per gutter (text columns drawn one after another: once) are a table's
 // drawn cell by cell, row after row.
@@ -398,8 +401,19 @@ class Cutter {
         const double x0 = std::fmin(group_x0, band_x0);
         const double x1 = std::fmax(group_x1, band_x1);
         std::vector<Interval> shared = intersect(group_free, band_free);
+        // A gap is a gutter with a column's width of text on both sides; a gap far wider
+        // than any word space, inside the rows so far or inside this one, needs less: a
+        // short heading over its column ("Abstract" centred over the left one) beside
+        // the other column's first line. (A display formula over a line's last word
+        // "ist." has the gap beside both.)
         const bool gutter = std::any_of(shared.begin(), shared.end(), [&](const Interval& gap) {
-          return gap.to - gap.from >= min_gap_ && gap.from - x0 >= min_column_ && x1 - gap.to >= min_column_;
+          const double left = gap.from - x0;
+          const double right = x1 - gap.to;
+          if (gap.to - gap.from >= kWideGutter * unit_) {
+            const auto inside = [&](double from, double to) { return gap.from - from >= unit_ && to - gap.to >= unit_; };
+            if (inside(group_x0, group_x1) || inside(band_x0, band_x1)) return true;
+          }
+          return gap.to - gap.from >= min_gap_ && left >= min_column_ && right >= min_column_;
         });
         if (gutter) {
           groups.back().insert(groups.back().end(), band.begin(), band.end());

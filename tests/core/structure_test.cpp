@@ -716,6 +716,19 @@ TEST(ReadingOrder, LeadInsBetweenFormulasAndAJustifiedLinesWordSpacesAreNoColumn
   words.push_back({56, 302, 118, 310});
   words.push_back({56, 274, 292, 281});
   EXPECT_EQ(items_of(words), (std::vector<std::uint32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  // A short heading centred over the left column, beside the right column's first line,
+  // then a line of the right column only: the columns are read one after the other.
+  std::vector<CutBox> heading = {{160, 700, 205, 707}, {313, 700, 540, 707}, {313, 688, 540, 695}};
+  for (int i = 0; i < 3; ++i) {
+    heading.push_back({94, 676.0 - 12 * i, 277, 683.0 - 12 * i});
+    heading.push_back({313, 676.0 - 12 * i, 540, 683.0 - 12 * i});
+  }
+  EXPECT_EQ(items_of(heading), (std::vector<std::uint32_t>{0, 3, 5, 7, 1, 2, 4, 6, 8}));
+  // A display formula centred over a line's last word at the left and the next line:
+  // the gap beside both is no gutter.
+  const std::vector<CutBox> display = {{72, 720, 500, 727}, {200, 700, 420, 707}, {90, 686, 105, 693},
+                                       {72, 672, 300, 679}};
+  EXPECT_EQ(items_of(display), (std::vector<std::uint32_t>{0, 1, 2, 3}));
 }
 
 // Two wide columns of three rows of two-line cells ("102": row 1, column 0, line 2;
