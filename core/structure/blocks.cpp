@@ -200,6 +200,25 @@ bool ends_sentence(std::string_view text) {
   return last == '.' || last == '!' || last == '?' || last == ':' || text.ends_with("\xE3\x80\x82");
 }
 
+// The one character a line starts with when a space follows it and it is a mark, not
+// a letter or digit: ASCII punctuation, a Latin-1 sign (U+00A1 to U+00BF), general
+// punctuation and symbols (U+2010 to U+2BFF), or a private-use code point that symbol
+// fonts use ("!" in "! Title I"). Empty otherwise.
+std::string_view leading_mark(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  if (text.empty()) return {};
+  const auto lead = static_cast<unsigned char>(text.front());
+  const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  if (text.size() <= length || text[length] != ' ') return {};
+  std::uint32_t c = lead < 0x80 ? lead : lead < 0xE0 ? lead & 0x1F : lead < 0xF0 ? lead & 0x0F : lead & 0x07;
+  for (std::size_t i = 1; i < length; ++i) c = (c << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
+  const bool ascii_mark = c > 0x20 && c < 0x7F && !(c >= '0' && c <= '9') && !(c >= 'a' && c <= 'z') &&
+                          !(c >= 'A' && c <= 'Z');
+  const bool mark = ascii_mark || (c >= 0xA1 && c <= 0xBF) || (c >= 0x2010 && c <= 0x2BFF) ||
+                    (c >= 0xE000 && c <= 0xF8FF);
+  return mark ? text.substr(0, length) : std::string_view();
+}
+
 class BlockBuilder {
  public:
   BlockBuilder(PageStructure& out, const std::array<double, 4>& media_box) : out_(out) {
@@ -312,6 +331,14 @@ class BlockBuilder {
     if (marker_.kind != MarkerKind::None) return piece.box[0] >= open_.front()->box[0] - 0.5 * size;
     // An indented line after lines that start flush opens a paragraph.
     if (open_.size() >= 2 && piece.box[0] > left + 0.8 * size && last.box[0] < left + 0.3 * size) return false;
+    // So does a line that starts, as the open first line does, with one mark that is no
+    // letter or digit, hanging left of the lines between: the items of a list whose
+    // bullets the font gives as another character ("!" for a bullet).
+    const double first = open_.front()->box[0];
+    if (open_.size() >= 2 && first < open_[1]->box[0] - 0.8 * size && std::fabs(piece.box[0] - first) < 0.3 * size) {
+      const std::string_view mark = leading_mark(open_.front()->line.text);
+      if (!mark.empty() && mark == leading_mark(piece.line.text)) return false;
+    }
     // A clearly shorter line that ends a sentence closes one.
     const double width = right - left;
     if (last.box[2] < right - std::fmax(4.0 * size, 0.2 * width) && ends_sentence(last.line.text)) return false;

@@ -542,6 +542,28 @@ TEST(Structure, AnIndentOrAShortLastLineStartsANewParagraph) {
             "left edge again.");
 }
 
+// Items whose bullet the font gives as "!", each item's first line hanging left of its
+// wrapped lines: each item a paragraph of its own, the wrapped lines in it.
+TEST(Structure, AMarkHangingBeforeEachItemStartsAParagraph) {
+  std::vector<TextRun> runs;
+  for (int i = 0; i < 2; ++i) {
+    const double y = 700.0 - 36 * i;
+    runs.push_back(run("!", 72, y));
+    runs.push_back(run(i == 0 ? "Title I, the first act of the law," : "Title II, the second act of it,", 90, y));
+    runs.push_back(run("implements the treaties of the year", 90, y - 12));
+    runs.push_back(run("and more of the treaties of the", 90, y - 24));
+  }
+  const Structured s = structure(runs);
+  EXPECT_EQ(blocks_of(s), (Summary{{BlockType::Paragraph,
+                                    "! Title I, the first act of the law, implements the treaties of the year and more "
+                                    "of the treaties of the",
+                                    0},
+                                   {BlockType::Paragraph,
+                                    "! Title II, the second act of it, implements the treaties of the year and more of "
+                                    "the treaties of the",
+                                    0}}));
+}
+
 TEST(Structure, APlacedTableStandsWhereItIsAndItsTextLeavesTheLines) {
   std::vector<TextRun> runs;
   column(runs, 72, 700, {"Text above the table."});
