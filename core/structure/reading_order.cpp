@@ -93,11 +93,14 @@ class Cutter {
       for (Ids& column : columns) region(column, depth + 1);
       return;
     }
-    for (Ids& group : merge_column_bands(ids, bands)) {
-      if (group.size() == ids.size()) {
-        leaf(group);
+    std::vector<bool> single;
+    std::vector<Ids> groups = merge_column_bands(ids, bands, single);
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+      // A group of one row is read as a leaf, which is what cutting it would come to.
+      if (single[g] || groups[g].size() == ids.size()) {
+        leaf(groups[g]);
       } else {
-        region(group, depth + 1);
+        region(groups[g], depth + 1);
       }
     }
   }
@@ -374,7 +377,8 @@ class Cutter {
 
   // Consecutive rows that leave one gutter free between content on both sides read as
   // one region (which the next level cuts into columns); other rows stand alone.
-  std::vector<Ids> merge_column_bands(const Ids& ids, std::vector<Ids>& bands) const {
+  // `single` tells, for each group, whether it is one row.
+  std::vector<Ids> merge_column_bands(const Ids& ids, std::vector<Ids>& bands, std::vector<bool>& single) const {
     double from = box(ids.front()).x0;
     double to = box(ids.front()).x1;
     for (const std::uint32_t id : ids) {
@@ -438,9 +442,13 @@ class Cutter {
     for (std::size_t g = 0; g < groups.size(); ++g) {
       if (members[g].size() == 2 &&
           (!has_gutter(groups[g], wide_gap_) || members[g][0].size() < 2 || members[g][1].size() < 2)) {
-        for (Ids& band : members[g]) out.push_back(std::move(band));
+        for (Ids& band : members[g]) {
+          out.push_back(std::move(band));
+          single.push_back(true);
+        }
       } else {
         out.push_back(std::move(groups[g]));
+        single.push_back(members[g].size() == 1);
       }
     }
     return out;
