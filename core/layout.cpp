@@ -57,6 +57,17 @@ bool drawn_over(const Placed& placed, const Placed& previous) {
          placed.x < previous.x + 0.5 * (previous.end_x - previous.x);
 }
 
+// Recovery: a line's first run raised and smaller than the next, which starts a word
+// with a capital (and lower case after it), is a footnote's number before its text ("1" + "We cannot
+// say"): a word of its own, however close.
+bool footnote_number(const TextRun& mark, const TextRun& next) {
+  const double size = next.page_size;
+  if (!(size > 0.0) || !(mark.page_size <= 0.8 * size) || !(mark.y - next.y >= 0.15 * size)) return false;
+  const std::string& text = next.text;
+  // A run of one glyph each gives the capital alone.
+  return !text.empty() && text[0] >= 'A' && text[0] <= 'Z' && (text.size() == 1 || (text[1] >= 'a' && text[1] <= 'z'));
+}
+
 // With `run_starts` (recovery), the offset in the line's text where each run's text
 // starts is appended to it, and words part at recovery's narrower gap.
 TextLine build_line(std::span<const Placed> group, std::vector<std::uint32_t>* run_starts = nullptr) {
@@ -78,7 +89,8 @@ TextLine build_line(std::span<const Placed> group, std::vector<std::uint32_t>* r
     // does not make it part of the previous word.
     const double gap = run_starts != nullptr ? recovered_word_gap_threshold(run) : word_gap_threshold(run);
     const bool apart = placed.x - previous_end > gap || placed.x < previous_x ||
-                       (run_starts != nullptr && drawn_over(placed, *previous));
+                       (run_starts != nullptr && (drawn_over(placed, *previous) ||
+                                                  (previous == &first && footnote_number(*first.run, run))));
     if (apart && (line.text.empty() || line.text.back() != ' ') &&
         (run.text.empty() || run.text.front() != ' ')) {
       line.text += ' ';

@@ -337,6 +337,16 @@ TEST(Layout, ManyNaNAndInfiniteValuesSortWithoutFailureAndDeterministically) {
   EXPECT_GE(chars, 2000u);  // every run's text is somewhere
 }
 
+// A footnote's raised number before its text is a word of its own; a raised number
+// after a word stays on it.
+TEST(Layout, AFootnoteNumberBeforeItsTextIsAWordApart) {
+  const std::vector<TextRun> note{run("1", 60, 703.5, 3, 6), run("We cannot say", 63.5, 700, 60, 9)};
+  EXPECT_EQ(texts(recovered_layout(note)), (Texts{"1 We cannot say"}));
+  EXPECT_EQ(layout_lines(note, kLetter).lines.front().text, "1We cannot say");
+  const std::vector<TextRun> lower{run("1", 60, 703.5, 3, 6), run("then more", 63.5, 700, 60, 9)};
+  EXPECT_EQ(texts(recovered_layout(lower)), (Texts{"1then more"}));
+}
+
 // A paragraph's first letter set large over its first lines joins the first line, and
 // the lines beside it stay apart; a large letter beside one line only is left alone.
 TEST(Layout, DropCapitalJoinsTheFirstLine) {
