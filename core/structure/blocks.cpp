@@ -252,6 +252,13 @@ class BlockBuilder {
         space_above_ = (previous_->baseline - piece.baseline) / std::fmax(piece.size, 1.0);
       }
     }
+    // Whether the open list item has wrapped back left of its first line.
+    if (open_.empty()) {
+      wrapped_ = false;
+    } else if (marker_.kind != MarkerKind::None) {
+      const double size = std::fmax(std::fmax(open_.back()->size, piece.size), 1.0);
+      if (piece.box[0] < open_.front()->box[0] - 0.5 * size) wrapped_ = true;
+    }
     // The open lines' left and right edges, kept as they come (each later line is
     // compared with them).
     open_left_ = open_.empty() ? piece.box[0] : std::fmin(open_left_, piece.box[0]);
@@ -290,7 +297,7 @@ class BlockBuilder {
     style.gapped = gapped;
     style.in_margin = open_.size() == 1 && (box[1] > margin_high_ || box[3] < margin_low_);
     style.near_margin = open_.size() == 1 && (box[1] > near_high_ || box[3] < near_low_);
-    if (block.type == BlockType::ListItem) block.level = list_level(box[0], style.size);
+    if (block.type == BlockType::ListItem) block.level = list_level(item_left(), style.size);
     else list_indents_.clear();
     previous_ = open_.back();
     open_.clear();
@@ -328,7 +335,21 @@ class BlockBuilder {
     if (drop > limit || !overlaps_horizontally(last.box, piece.box)) return false;
     const double left = open_left_;
     const double right = std::fmax(piece.box[2], open_right_);
-    if (marker_.kind != MarkerKind::None) return piece.box[0] >= open_.front()->box[0] - 0.5 * size;
+    if (marker_.kind != MarkerKind::None) {
+      const double front = open_.front()->box[0];
+      // An item set with a paragraph's indent wraps back to the column's edge. Until it
+      // has, its lines stand under its first line; the first line back at the edge is
+      // one that the item's last line, not ending a sentence, reaches as far right as,
+      // going on with a word in lower case or the rest of a word broken at the line
+      // end. Once it has, its lines go on as a paragraph's do.
+      if (!wrapped_) {
+        if (piece.box[0] >= front - 0.5 * size) return true;
+        const std::string_view text = piece.line.text;
+        const bool goes_on = (!text.empty() && text.front() >= 'a' && text.front() <= 'z') ||
+                             last.line.text.ends_with('-');
+        return goes_on && last.box[2] >= piece.box[2] - size && !ends_sentence(last.line.text);
+      }
+    }
     // An indented line after lines that start flush opens a paragraph.
     if (open_.size() >= 2 && piece.box[0] > left + 0.8 * size && last.box[0] < left + 0.3 * size) return false;
     // So does a line that starts, as the open first line does, with one mark that is no
@@ -364,6 +385,17 @@ class BlockBuilder {
     return broken && first >= 'a' && first <= 'z' && elsewhere;
   }
 
+  // The left edge of the open list item: of its lines, those that do not wrap back to
+  // the column's edge left of its first.
+  double item_left() const {
+    double left = open_.front()->box[0];
+    for (std::size_t i = 1; i < open_.size(); ++i) {
+      const double size = std::fmax(std::fmax(open_[i - 1]->size, open_[i]->size), 1.0);
+      if (open_[i]->box[0] >= open_.front()->box[0] - 0.5 * size) left = std::fmin(left, open_[i]->box[0]);
+    }
+    return left;
+  }
+
   // The nesting of a list item by its indent among the list items just before it.
   std::uint32_t list_level(double x, double size) {
     const double step = 0.8 * std::fmax(size, 1.0);
@@ -378,6 +410,7 @@ class BlockBuilder {
   std::vector<const LinePiece*> open_;
   double open_left_ = 0.0;
   double open_right_ = 0.0;
+  bool wrapped_ = false;
   ListMarker marker_;
   double space_above_ = 1e9;
   const LinePiece* previous_ = nullptr;

@@ -564,6 +564,25 @@ TEST(Structure, AMarkHangingBeforeEachItemStartsAParagraph) {
                                     0}}));
 }
 
+// Items set with a paragraph's indent whose wrapped lines go back to the column's edge:
+// the wrapped lines stay in the item, the items on one level, and the paragraph after a
+// short item is no part of it.
+TEST(Structure, ListItemsMayWrapBackToTheColumnsEdge) {
+  std::vector<TextRun> runs;
+  runs.push_back(run("- Federal Portal: go to the site at the", 90, 700));
+  runs.push_back(run("regulations.gov and follow the steps the", 72, 688));
+  runs.push_back(run("then more of the same long text. It is", 72, 676));
+  runs.push_back(run("- Fax: 202.", 90, 664));
+  runs.push_back(run("For more, contact the office of the agency at once", 72, 652));
+  const Structured s = structure(runs);
+  EXPECT_EQ(blocks_of(s), (Summary{{BlockType::ListItem,
+                                    "Federal Portal: go to the site at the regulations.gov and follow the steps the "
+                                    "then more of the same long text. It is",
+                                    1},
+                                   {BlockType::ListItem, "Fax: 202.", 1},
+                                   {BlockType::Paragraph, "For more, contact the office of the agency at once", 0}}));
+}
+
 TEST(Structure, APlacedTableStandsWhereItIsAndItsTextLeavesTheLines) {
   std::vector<TextRun> runs;
   column(runs, 72, 700, {"Text above the table."});
