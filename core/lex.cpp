@@ -246,39 +246,41 @@ Result<std::uint64_t> Lexer::read_u64(ParseErrorKind kind, std::string_view miss
 }
 
 Result<Number> Lexer::read_number() {
-  const std::string_view run = read_regular();
-  const std::size_t len = run.size();
-  std::size_t i = 0;
+  // One pass over the bytes: the digits are accumulated as the run is scanned. Anything
+  // the fast path does not take (an exponent, a second point, a stray byte, too many
+  // digits) falls back to the whole run, read again by the general grammar.
+  const std::uint8_t* d = data_.data();
+  const std::size_t n = data_.size();
+  const std::size_t start = pos_;
+  std::size_t p = start;
   bool negative = false;
-  if (i < len && (run[0] == '+' || run[0] == '-')) {
-    negative = run[0] == '-';
-    i = 1;
+  if (p < n && (d[p] == '+' || d[p] == '-')) {
+    negative = d[p] == '-';
+    ++p;
   }
-  const bool starts_well =
-      i < len && (digit(run[i]) || (run[i] == '.' && i + 1 < len && digit(run[i + 1])));
+  const bool starts_well = p < n && (digit(d[p]) || (d[p] == '.' && p + 1 < n && digit(d[p + 1])));
   if (starts_well) {
     constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    // Below this, any digit appended stays within kMax: the exact test runs only past it.
+    constexpr std::int64_t kSafe = (kMax - 9) / 10;
     std::int64_t magnitude = 0;
-    std::int64_t fraction = -1;  // digits after the point; -1 while no point was seen
-    bool fast = true;
-    for (; i < len; ++i) {
-      const auto b = static_cast<std::uint8_t>(run[i]);
-      if (digit(b)) {
-        const std::int64_t d = b - '0';
-        if (magnitude > (kMax - d) / 10) {
-          fast = false;
-          break;
-        }
-        magnitude = magnitude * 10 + d;
-        if (fraction >= 0) ++fraction;
-      } else if (b == '.' && fraction < 0) {
-        fraction = 0;
-      } else {
-        fast = false;
-        break;
+    const auto digits = [&] {
+      for (; p < n && digit(d[p]); ++p) {
+        const std::int64_t v = d[p] - '0';
+        if (magnitude > kSafe && magnitude > (kMax - v) / 10) return false;
+        magnitude = magnitude * 10 + v;
       }
+      return true;
+    };
+    std::int64_t fraction = -1;  // digits after the point; -1 while no point was seen
+    bool fast = digits();
+    if (fast && p < n && d[p] == '.') {
+      const std::size_t point = ++p;
+      fast = digits();
+      fraction = static_cast<std::int64_t>(p - point);
     }
-    if (fast) {
+    if (fast && (p == n || !regular(d[p]))) {
+      pos_ = p;
       const std::int64_t value = negative ? -magnitude : magnitude;
       if (fraction < 0) return Number(value);
       // Integer zero has no sign, so "-0.0" is +0.0 here.
@@ -287,7 +289,8 @@ Result<Number> Lexer::read_number() {
       }
     }
   }
-  return parse_number_fallback(run);
+  pos_ = start;
+  return parse_number_fallback(read_regular());
 }
 
 Result<std::string> Lexer::read_name() {

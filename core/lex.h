@@ -48,8 +48,13 @@ class Lexer {
   // White space and "%" comments (to and including the next CR or LF). Returns at once
   // when pos is on neither, the common case between tokens.
   void skip_whitespace() {
-    if (pos_ < data_.size() && lex_detail::kByteClasses[data_[pos_]] == 0) return;
-    skip_whitespace_run();
+    // Plain white space is passed over here; only a comment takes the out-of-line run.
+    const std::uint8_t* d = data_.data();
+    const std::size_t n = data_.size();
+    std::size_t p = pos_;
+    while (p < n && lex_detail::kByteClasses[d[p]] == 1) ++p;
+    pos_ = p;
+    if (p < n && d[p] == '%') skip_whitespace_run();
   }
   // The maximal run of regular bytes at pos (empty, pos unchanged, when none).
   std::string_view read_regular() {

@@ -246,6 +246,21 @@ TEST(Numbers, TheRunEndsAtABoundary) {
   EXPECT_EQ(lexer.pos(), 2u);
 }
 
+TEST(Numbers, LongDigitRunsNearTheIntegerBound) {
+  EXPECT_EQ(*as_integer(number("00000000000000000000000042")), 42);
+  EXPECT_EQ(*as_integer(number("-9223372036854775807")), -9223372036854775807);
+  EXPECT_EQ(*as_real(number("922337203685477580.7")), 922337203685477580.7);
+  EXPECT_EQ(*as_real(number("922337203685477580.8")), 922337203685477580.8);
+}
+
+TEST(Numbers, EveryReadingEndsAtTheRunsEnd) {
+  for (std::string_view input : {"12.5/x", "1e3/x", "1.2.3/x", "7a/x", "-/x"}) {
+    Lexer lexer(bytes_of(input));
+    (void)lexer.read_number();
+    EXPECT_EQ(lexer.pos(), input.find('/')) << input;
+  }
+}
+
 // ---- names ----
 
 TEST(Names, EscapesAndUtf8Conversion) {
