@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bidi.h"
+#include "float_ops.h"
 
 namespace folioscan {
 namespace {
@@ -51,7 +52,7 @@ bool reads_before(const Placed& a, const Placed& b) {
 bool drawn_over(const Placed& placed, const Placed& previous) {
   const double a = placed.run->page_size;
   const double b = previous.run->page_size;
-  const bool other_size = std::fabs(a - b) > 0.25 * std::fmax(std::fabs(a), std::fabs(b));
+  const bool other_size = std::fabs(a - b) > 0.25 * fmax_of(std::fabs(a), std::fabs(b));
   return other_size && placed.run->text != previous.run->text && placed.x >= previous.x &&
          placed.x < previous.x + 0.5 * (previous.end_x - previous.x);
 }
@@ -155,7 +156,7 @@ void put_left_to_right(std::span<Placed> group) {
   std::vector<Placed> sorted(group.begin(), group.end());
   std::stable_sort(sorted.begin(), sorted.end(), left_of);
   for (std::size_t i = 1; i < sorted.size(); ++i) {
-    const double slack = 0.1 * std::fmax(sorted[i].run->page_size, 1.0);
+    const double slack = 0.1 * fmax_of(sorted[i].run->page_size, 1.0);
     if (!(sorted[i].x >= sorted[i - 1].end_x - slack)) return;  // NaN keeps the order too
   }
   std::copy(sorted.begin(), sorted.end(), group.begin());

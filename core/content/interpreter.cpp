@@ -11,6 +11,7 @@
 #include "../matrix.h"
 #include "../utf8.h"
 #include "walker.h"
+#include "../float_ops.h"
 
 namespace folioscan {
 
@@ -97,8 +98,8 @@ struct TextInterpreter::State {
   // was drawn. A run with no text at all stays empty. `glyph_starts` follows the text.
   void space_blank_glyphs(TextRun& run, const std::vector<double>& advances, const Matrix& p, double tfs) {
     if (run.text.empty()) return;
-    const double scale = std::hypot(p.a, p.b);
-    const double gap = 0.2 * std::fmax(std::fabs(tfs) * std::hypot(p.c, p.d), 1.0);
+    const double scale = hypot_of(p.a, p.b);
+    const double gap = 0.2 * fmax_of(std::fabs(tfs) * hypot_of(p.c, p.d), 1.0);
     std::string text;
     std::vector<std::uint32_t> starts;
     text.reserve(run.text.size() + 8);
@@ -202,7 +203,7 @@ struct TextInterpreter::State {
     // Under a scaled text matrix ("1 Tf" with "9.96 0 0 9.96 x y Tm") the unscaled width
     // and size say nothing about distances on the page; these carry them through P.
     run.end_x = run.x + run.width * p.a;
-    run.page_size = ts.tfs * std::hypot(p.c, p.d);
+    run.page_size = ts.tfs * hypot_of(p.c, p.d);
     run.end_y = run.y + run.width * p.b;
     run.quarter_turns = quarter_turns_of(p.a, p.b);
     run.flat = p.a * p.d - p.b * p.c == 0.0;

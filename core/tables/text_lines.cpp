@@ -6,6 +6,7 @@
 
 #include "../input_limits.h"
 #include "../layout.h"
+#include "../float_ops.h"
 
 namespace folioscan {
 namespace {
@@ -68,13 +69,13 @@ std::vector<Row> rows_of(std::span<const TextRun* const> runs, double gutter) {
     Row row;
     row.baseline = upright[i]->y;
     for (const TextRun* run : line) {
-      const double size = std::fmax(run->page_size, 1.0);
-      row.size = std::fmax(row.size, size);
+      const double size = fmax_of(run->page_size, 1.0);
+      row.size = fmax_of(row.size, size);
       if (row.chunks.empty() || run->x - row.chunks.back().x1 >= gutter * size) {
         row.chunks.push_back({run->x, run->end_x, {}});
       }
       Chunk& chunk = row.chunks.back();
-      chunk.x1 = std::fmax(chunk.x1, run->end_x);
+      chunk.x1 = fmax_of(chunk.x1, run->end_x);
       chunk.runs.push_back(run);
     }
     rows.push_back(std::move(row));
@@ -102,7 +103,7 @@ std::optional<std::vector<Row>> cut_at_column_starts(std::span<const Row> lines,
   };
   // Whether `run` starts a piece of its chunk, the piece before it reaching `reach`.
   const auto cuts = [&](const TextRun* run, double reach, std::size_t line) {
-    const double size = std::fmax(run->page_size, 1.0);
+    const double size = fmax_of(run->page_size, 1.0);
     return run->x - reach >= narrowest * size && starts_elsewhere(run->x, line);
   };
   // Most blocks have no such start: they are left as they are, uncopied.
@@ -112,7 +113,7 @@ std::optional<std::vector<Row>> cut_at_column_starts(std::span<const Row> lines,
       double reach = c.x0;
       for (std::size_t k = 0; k < c.runs.size() && !any; ++k) {
         any = k > 0 && cuts(c.runs[k], reach, r);
-        reach = std::fmax(reach, c.runs[k]->end_x);
+        reach = fmax_of(reach, c.runs[k]->end_x);
       }
       if (any) break;
     }
@@ -128,7 +129,7 @@ std::optional<std::vector<Row>> cut_at_column_starts(std::span<const Row> lines,
           cut.push_back(std::move(piece));
           piece = Chunk{run->x, run->x, {}};
         }
-        piece.x1 = std::fmax(piece.x1, run->end_x);
+        piece.x1 = fmax_of(piece.x1, run->end_x);
         piece.runs.push_back(run);
       }
       cut.push_back(std::move(piece));
@@ -156,7 +157,7 @@ std::optional<Row> cut_at_word_starts(const Row& line, std::span<const Row> line
       if (cut.chunks.empty() || (word_start && !run->text.starts_with(' ') && column_start(run->x))) {
         cut.chunks.push_back({run->x, run->end_x, {}});
       }
-      cut.chunks.back().x1 = std::fmax(cut.chunks.back().x1, run->end_x);
+      cut.chunks.back().x1 = fmax_of(cut.chunks.back().x1, run->end_x);
       cut.chunks.back().runs.push_back(run);
       previous = run;
     }
