@@ -264,11 +264,11 @@ bool read_number_operand(Lexer& lexer, std::vector<Object>& pending) {
       return false;
     }
     if (pending.size() >= limits::kMaxPendingOperands) pending.clear();
-    pending.emplace_back().value.emplace<std::int64_t>(*integer);
+    pending.emplace_back(*integer);
     return true;
   }
   if (pending.size() >= limits::kMaxPendingOperands) pending.clear();
-  pending.emplace_back().value.emplace<double>(std::get<double>(*number));
+  pending.emplace_back(std::get<double>(*number));
   return true;
 }
 
