@@ -21,7 +21,7 @@ namespace {
 // hash index takes over so that a hostile dictionary with a million keys stays linear.
 class DictionaryBuilder {
  public:
-  void set(std::string key, Object value) {
+  void set(std::string key, Object&& value) {
     auto& entries = dict_.entries;
     if (index_.empty() && entries.size() < kLinearLimit) {
       for (auto& entry : entries) {
@@ -30,7 +30,7 @@ class DictionaryBuilder {
           return;
         }
       }
-      entries.push_back(DictEntry{std::move(key), std::move(value)});
+      entries.emplace_back(std::move(key), std::move(value));
       return;
     }
     if (index_.empty()) {
@@ -41,7 +41,7 @@ class DictionaryBuilder {
       entries[it->second].value = std::move(value);
       return;
     }
-    entries.push_back(DictEntry{std::move(key), std::move(value)});
+    entries.emplace_back(std::move(key), std::move(value));
   }
 
   Dictionary take() { return std::move(dict_); }
@@ -89,7 +89,10 @@ Result<Object> parse_array(Lexer& lexer, int depth) {
       lexer.set_pos(lexer.pos() + 1);
       return Object(std::move(items));
     }
-    items.push_back(TRY(parse_at(lexer, depth + 1)));
+    // Moved straight from the result into the array: one move, not two.
+    Result<Object> item = parse_at(lexer, depth + 1);
+    if (!item) return std::unexpected(std::move(item).error());
+    items.push_back(std::move(*item));
   }
 }
 
@@ -105,11 +108,13 @@ Result<Object> parse_dictionary(Lexer& lexer, int depth) {
       lexer.set_pos(lexer.pos() + 2);
       return Object(builder.take());
     }
-    Object key = TRY(parse_at(lexer, depth + 1));
-    auto* name = std::get_if<Name>(&key.value);
+    Result<Object> key = parse_at(lexer, depth + 1);
+    if (!key) return std::unexpected(std::move(key).error());
+    auto* name = std::get_if<Name>(&key->value);
     if (name == nullptr) return fail(ParseErrorKind::UnexpectedToken, "dictionary key is not a name");
-    Object value = TRY(parse_at(lexer, depth + 1));
-    builder.set(std::move(name->text), std::move(value));
+    Result<Object> value = parse_at(lexer, depth + 1);
+    if (!value) return std::unexpected(std::move(value).error());
+    builder.set(std::move(name->text), std::move(*value));
   }
 }
 
