@@ -62,12 +62,12 @@ std::vector<Row> rows_of(std::span<const TextRun* const> runs, double gutter) {
   while (i < upright.size()) {
     std::size_t j = i + 1;
     while (j < upright.size() && upright[i]->y - upright[j]->y <= baseline_tolerance(*upright[i], *upright[j]) / 2) ++j;
-    std::vector<const TextRun*> line(upright.begin() + static_cast<std::ptrdiff_t>(i),
-                                     upright.begin() + static_cast<std::ptrdiff_t>(j));
-    const auto lefter = [](const TextRun* a, const TextRun* b) { return a->x < b->x; };
-    if (!std::is_sorted(line.begin(), line.end(), lefter)) std::stable_sort(line.begin(), line.end(), lefter);
     Row row;
     row.baseline = upright[i]->y;
+    // The line is sorted where it lies: nothing after it reads these places again.
+    const std::span<const TextRun*> line(upright.data() + i, j - i);
+    const auto lefter = [](const TextRun* a, const TextRun* b) { return a->x < b->x; };
+    if (!std::is_sorted(line.begin(), line.end(), lefter)) std::stable_sort(line.begin(), line.end(), lefter);
     for (const TextRun* run : line) {
       const double size = fmax_of(run->page_size, 1.0);
       row.size = fmax_of(row.size, size);
