@@ -89,12 +89,6 @@ std::size_t find_first_of(const std::uint8_t* d, std::size_t p, std::size_t n) {
   return n;
 }
 
-// Exact powers of ten: every one up to 1e22 is representable in a double, so a single
-// division by them is the only rounding step of the fast number path.
-constexpr std::array<double, 23> kPow10 = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                           1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                           1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
 ParseError eof_error() { return ParseError{"input ended mid-object", ParseErrorKind::UnexpectedEof}; }
 
 // "+"? digits, at most `max`; nothing for any other text.
@@ -246,50 +240,8 @@ Result<std::uint64_t> Lexer::read_u64(ParseErrorKind kind, std::string_view miss
 }
 
 Result<Number> Lexer::read_number() {
-  // One pass over the bytes: the digits are accumulated as the run is scanned. Anything
-  // the fast path does not take (an exponent, a second point, a stray byte, too many
-  // digits) falls back to the whole run, read again by the general grammar.
-  const std::uint8_t* d = data_.data();
-  const std::size_t n = data_.size();
-  const std::size_t start = pos_;
-  std::size_t p = start;
-  bool negative = false;
-  if (p < n && (d[p] == '+' || d[p] == '-')) {
-    negative = d[p] == '-';
-    ++p;
-  }
-  const bool starts_well = p < n && (digit(d[p]) || (d[p] == '.' && p + 1 < n && digit(d[p + 1])));
-  if (starts_well) {
-    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
-    // Below this, any digit appended stays within kMax: the exact test runs only past it.
-    constexpr std::int64_t kSafe = (kMax - 9) / 10;
-    std::int64_t magnitude = 0;
-    const auto digits = [&] {
-      for (; p < n && digit(d[p]); ++p) {
-        const std::int64_t v = d[p] - '0';
-        if (magnitude > kSafe && magnitude > (kMax - v) / 10) return false;
-        magnitude = magnitude * 10 + v;
-      }
-      return true;
-    };
-    std::int64_t fraction = -1;  // digits after the point; -1 while no point was seen
-    bool fast = digits();
-    if (fast && p < n && d[p] == '.') {
-      const std::size_t point = ++p;
-      fast = digits();
-      fraction = static_cast<std::int64_t>(p - point);
-    }
-    if (fast && (p == n || !regular(d[p]))) {
-      pos_ = p;
-      const std::int64_t value = negative ? -magnitude : magnitude;
-      if (fraction < 0) return Number(value);
-      // Integer zero has no sign, so "-0.0" is +0.0 here.
-      if (fraction < static_cast<std::int64_t>(kPow10.size())) {
-        return Number(static_cast<double>(value) / kPow10[static_cast<std::size_t>(fraction)]);
-      }
-    }
-  }
-  pos_ = start;
+  Number number;
+  if (read_plain_number(number)) return number;
   return parse_number_fallback(read_regular());
 }
 

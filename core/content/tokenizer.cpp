@@ -255,12 +255,16 @@ bool may_be_reference(ByteView data, std::size_t p, std::int64_t number) {
 // as much as reading the number.
 [[gnu::always_inline]] inline bool read_number_operand(Lexer& lexer, std::vector<Object>& pending) {
   const std::size_t start = lexer.pos();
-  const Result<Number> number = lexer.read_number();
-  if (!number) {
-    lexer.set_pos(start);
-    return false;
+  Number number;
+  if (!lexer.read_plain_number(number)) {
+    const Result<Number> full = lexer.read_number();
+    if (!full) {
+      lexer.set_pos(start);
+      return false;
+    }
+    number = *full;
   }
-  if (const auto* integer = std::get_if<std::int64_t>(&*number)) {
+  if (const auto* integer = std::get_if<std::int64_t>(&number)) {
     if (may_be_reference(lexer.data(), lexer.pos(), *integer)) {
       lexer.set_pos(start);
       return false;
@@ -270,7 +274,7 @@ bool may_be_reference(ByteView data, std::size_t p, std::int64_t number) {
     return true;
   }
   if (pending.size() >= limits::kMaxPendingOperands) pending.clear();
-  pending.emplace_back(std::get<double>(*number));
+  pending.emplace_back(std::get<double>(number));
   return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -258,6 +259,31 @@ TEST(Numbers, EveryReadingEndsAtTheRunsEnd) {
     Lexer lexer(bytes_of(input));
     (void)lexer.read_number();
     EXPECT_EQ(lexer.pos(), input.find('/')) << input;
+  }
+}
+
+TEST(Numbers, ThePlainPathAgreesWithTheGeneralGrammar) {
+  // Up to 15 digits the plain path's one division rounds as from_chars does.
+  for (std::string_view input : {"0", "-0", "7", "+12", "-340", "612.0", "0.5", "-.25", "3.14159", "100.001",
+                                 ".000123", "-98765.4321", "123456789012345", "1.23456789012345", "5."}) {
+    Lexer lexer(bytes_of(input));
+    Number plain;
+    ASSERT_TRUE(lexer.read_plain_number(plain)) << input;
+    EXPECT_EQ(lexer.pos(), input.size()) << input;
+    const char* b = input.data() + (input[0] == '+' ? 1 : 0);
+    double expected = 0;
+    std::from_chars(b, input.data() + input.size(), expected);
+    const double got = as_integer(plain) ? static_cast<double>(*as_integer(plain)) : *as_real(plain);
+    EXPECT_EQ(got, expected) << input;
+    EXPECT_EQ(as_integer(plain) != nullptr, input.find('.') == std::string_view::npos) << input;
+  }
+  // Everything else is left, unread, to read_number.
+  for (std::string_view input : {"1e3", "1.2.3", "12abc", "-", ".", "+-1", "inf", "9223372036854775808",
+                                 "0.12345678901234567890123"}) {
+    Lexer lexer(bytes_of(input));
+    Number plain;
+    EXPECT_FALSE(lexer.read_plain_number(plain)) << input;
+    EXPECT_EQ(lexer.pos(), 0u) << input;
   }
 }
 
