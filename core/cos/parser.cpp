@@ -161,7 +161,8 @@ Result<Object> parse_at(Lexer& lexer, int depth) {
     case '+': case '-': case '.':
     case '0': case '1': case '2': case '3': case '4':
     case '5': case '6': case '7': case '8': case '9': {
-      const Number number = TRY(lexer.read_number());
+      Number number;
+      if (!lexer.read_plain_number(number)) number = TRY(lexer.read_number());
       if (const auto* i = std::get_if<std::int64_t>(&number)) return reference_or_integer(lexer, *i);
       return Object(*std::get_if<double>(&number));
     }
