@@ -326,7 +326,8 @@ std::size_t for_each_content_op(ByteView content, const std::function<void(const
       continue;
     }
     op.keyword_len = static_cast<std::uint8_t>(std::min<std::size_t>(word.size(), 4));
-    std::copy_n(word.data(), op.keyword_len, op.keyword.begin());
+    // At most four bytes, copied in place rather than by a library call per operation.
+    for (std::size_t k = 0; k < op.keyword_len; ++k) op.keyword[k] = word[k];
     visit(op);
     pending.clear();
   }
