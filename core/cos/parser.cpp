@@ -100,6 +100,12 @@ Result<Object> parse_array(Lexer& lexer, int depth) {
     // Moved straight from the result into the array: one move, not two.
     Result<Object> item = parse_at(lexer, depth + 1);
     if (!item) return std::unexpected(std::move(item).error());
+    // An array of more than one element (a TJ array above all) starts with room for
+    // four rather than growing from one; a lone element keeps its exact size.
+    if (items.empty()) {
+      lexer.skip_whitespace();
+      if (lexer.at_end() || lexer.peek() != ']') items.reserve(4);
+    }
     items.push_back(std::move(*item));
   }
 }
