@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -97,7 +98,15 @@ TextLine build_line(std::span<const Placed> group, std::vector<std::uint32_t>* r
 // right-to-left scripts beyond the basic plane (U+10800 to U+10FFF, U+1E800 to
 // U+1EFFF). A cheap byte test: lines without them are left as they are.
 bool may_hold_right_to_left(std::string_view text) {
-  for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+  std::size_t i = 0;
+  // ASCII, most lines whole, is passed eight bytes at a time: no lead byte is among them.
+  while (i + 8 <= text.size()) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    if ((word & 0x8080808080808080ULL) != 0) break;
+    i += 8;
+  }
+  for (; i + 1 < text.size(); ++i) {
     const auto lead = static_cast<std::uint8_t>(text[i]);
     const auto next = static_cast<std::uint8_t>(text[i + 1]);
     if (lead < 0xD6) continue;
