@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "content/text_run.h"
-#include "model.h"
 #include "float_ops.h"
+#include "model.h"
 
 namespace folioscan {
 

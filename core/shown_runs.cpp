@@ -2,7 +2,6 @@
 // no area (a singular matrix), when its box lies wholly outside the media box, or when
 // it repeats an earlier run of the same text at nearly the same place.
 #include "shown_runs.h"
-#include "float_ops.h"
 
 #include <algorithm>
 #include <array>
@@ -11,6 +10,8 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+
+#include "float_ops.h"
 
 namespace folioscan {
 namespace {

@@ -7,11 +7,11 @@
 #include <cmath>
 #include <optional>
 
-#include "input_limits.h"
 #include "content/walker.h"
+#include "float_ops.h"
+#include "input_limits.h"
 #include "layout.h"
 #include "matrix.h"
-#include "float_ops.h"
 
 namespace folioscan {
 namespace {

@@ -8,10 +8,10 @@
 #include <unordered_map>
 #include <utility>
 
+#include "../float_ops.h"
 #include "../matrix.h"
 #include "../utf8.h"
 #include "walker.h"
-#include "../float_ops.h"
 
 namespace folioscan {
 

@@ -8,10 +8,10 @@
 #include <optional>
 #include <string_view>
 
+#include "../float_ops.h"
 #include "../input_limits.h"
 #include "../layout.h"
 #include "text_lines.h"
-#include "../float_ops.h"
 
 namespace folioscan {
 namespace {

@@ -1,11 +1,12 @@
 // Connected grids by union-find over crossing rules. Vertical rules are ordered by x,
 // so each horizontal rule looks only at the verticals within its extent.
 #include "grids.h"
-#include "../float_ops.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+
+#include "../float_ops.h"
 
 namespace folioscan {
 namespace {

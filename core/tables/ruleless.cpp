@@ -15,11 +15,11 @@
 #include <string>
 #include <tuple>
 
-#include "../input_limits.h"
 #include "bands.h"
 #include "cells.h"
-#include "text_lines.h"
 #include "../float_ops.h"
+#include "../input_limits.h"
+#include "text_lines.h"
 
 namespace folioscan {
 namespace {

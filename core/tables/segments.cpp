@@ -1,9 +1,10 @@
 // Segments from filled boxes, and the merge of collinear touching segments.
 #include "segments.h"
-#include "../float_ops.h"
 
 #include <algorithm>
 #include <cmath>
+
+#include "../float_ops.h"
 
 namespace folioscan {
 namespace {

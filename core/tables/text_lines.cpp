@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "../float_ops.h"
 #include "../input_limits.h"
 #include "../layout.h"
-#include "../float_ops.h"
 
 namespace folioscan {
 namespace {
