@@ -26,6 +26,7 @@ double number_at(const std::vector<Object>& operands, std::size_t i) {
 bool has_multi_character_glyph(const std::string& text, const std::vector<std::uint32_t>& starts) {
   for (std::size_t i = 0; i < starts.size(); ++i) {
     const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : text.size();
+    if (end <= std::size_t{starts[i]} + 1) continue;  // one byte at most: one character at most
     std::size_t characters = 0;
     for (std::size_t at = starts[i]; at < end && at < text.size(); ++at) {
       characters += (static_cast<std::uint8_t>(text[at]) & 0xC0) != 0x80;
