@@ -19,7 +19,8 @@ namespace {
 // Whether no part of the run's glyphs can fall on the page: the box spanned by its
 // baseline, a glyph height above it and a descent below it, lies wholly outside the
 // media box. NaN decides nothing, so such a run stays.
-bool off_page(const TextRun& run, const std::array<double, 4>& box) {
+// `page` is the media box as left, bottom, right, top.
+bool off_page(const TextRun& run, const std::array<double, 4>& page) {
   const double length = hypot_of(run.end_x - run.x, run.end_y - run.y);
   // The unit vector up the glyphs: the baseline's direction turned a quarter left, or
   // the quarter turn's when the run has no length.
@@ -42,11 +43,7 @@ bool off_page(const TextRun& run, const std::array<double, 4>& box) {
                         run.end_y + size * uy};
   const auto [min_x, max_x] = std::minmax({xs[0], xs[1], xs[2], xs[3]});
   const auto [min_y, max_y] = std::minmax({ys[0], ys[1], ys[2], ys[3]});
-  const double left = fmin_of(box[0], box[2]);
-  const double right = fmax_of(box[0], box[2]);
-  const double bottom = fmin_of(box[1], box[3]);
-  const double top = fmax_of(box[1], box[3]);
-  return max_x < left || min_x > right || max_y < bottom || min_y > top;
+  return max_x < page[0] || min_x > page[2] || max_y < page[1] || min_y > page[3];
 }
 
 // The unit vector along the run's baseline: its direction, or its quarter turn's when
@@ -114,9 +111,12 @@ std::vector<const TextRun*> shown_runs(const std::vector<TextRun>& runs, const s
   shown.reserve(runs.size());
   DuplicateFilter duplicates;
   duplicates.expect(runs.size());
+  // The media box's corners in order, once for all runs.
+  const std::array<double, 4> page = {fmin_of(media_box[0], media_box[2]), fmin_of(media_box[1], media_box[3]),
+                                      fmax_of(media_box[0], media_box[2]), fmax_of(media_box[1], media_box[3])};
   for (const TextRun& run : runs) {
     // Drawn where no reader shows it, or drawn again over itself.
-    if (run.flat || off_page(run, media_box) || duplicates.seen(run)) continue;
+    if (run.flat || off_page(run, page) || duplicates.seen(run)) continue;
     shown.push_back(&run);
   }
   return shown;
