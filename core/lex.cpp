@@ -349,11 +349,17 @@ Result<Bytes> Lexer::read_hex_string() {
   // No look-ahead for ">" to size the output: a run of short broken strings would then
   // rescan the same tail again and again.
   Bytes out;
+  // The first byte out reserves 24: the smallest heap block holds that many anyway, and
+  // short strings (two-byte codes above all) then grow no more.
+  constexpr std::size_t kFirstRoom = 24;
   int high = -1;
   while (p < n) {
     const std::uint8_t b = d[p];
     if (b == '>') {
-      if (high >= 0) out.push_back(static_cast<std::uint8_t>(high << 4));
+      if (high >= 0) {
+        if (out.empty()) out.reserve(kFirstRoom);
+        out.push_back(static_cast<std::uint8_t>(high << 4));
+      }
       pos_ = p + 1;
       return out;
     }
@@ -366,6 +372,7 @@ Result<Bytes> Lexer::read_hex_string() {
       if (high < 0) {
         high = v;
       } else {
+        if (out.empty()) out.reserve(kFirstRoom);
         out.push_back(static_cast<std::uint8_t>(high << 4 | v));
         high = -1;
       }
