@@ -76,6 +76,8 @@ std::vector<Row> rows_of(std::span<const TextRun* const> runs, double gutter) {
       }
       Chunk& chunk = row.chunks.back();
       chunk.x1 = fmax_of(chunk.x1, run->end_x);
+      // Room for three from the start: the smallest heap block holds that many anyway.
+      if (chunk.runs.empty()) chunk.runs.reserve(3);
       chunk.runs.push_back(run);
     }
     rows.push_back(std::move(row));
