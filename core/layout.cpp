@@ -6,12 +6,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "bidi.h"
+#include "float_ops.h"
 
 namespace folioscan {
 namespace {
@@ -52,7 +54,7 @@ bool reads_before(const Placed& a, const Placed& b) {
 bool drawn_over(const Placed& placed, const Placed& previous) {
   const double a = placed.run->page_size;
   const double b = previous.run->page_size;
-  const bool other_size = std::fabs(a - b) > 0.25 * std::fmax(std::fabs(a), std::fabs(b));
+  const bool other_size = std::fabs(a - b) > 0.25 * fmax_of(std::fabs(a), std::fabs(b));
   return other_size && placed.run->text != previous.run->text && placed.x >= previous.x &&
          placed.x < previous.x + 0.5 * (previous.end_x - previous.x);
 }
@@ -109,7 +111,15 @@ TextLine build_line(std::span<const Placed> group, std::vector<std::uint32_t>* r
 // right-to-left scripts beyond the basic plane (U+10800 to U+10FFF, U+1E800 to
 // U+1EFFF). A cheap byte test: lines without them are left as they are.
 bool may_hold_right_to_left(std::string_view text) {
-  for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+  std::size_t i = 0;
+  // ASCII, most lines whole, is passed eight bytes at a time: no lead byte is among them.
+  while (i + 8 <= text.size()) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    if ((word & 0x8080808080808080ULL) != 0) break;
+    i += 8;
+  }
+  for (; i + 1 < text.size(); ++i) {
     const auto lead = static_cast<std::uint8_t>(text[i]);
     const auto next = static_cast<std::uint8_t>(text[i + 1]);
     if (lead < 0xD6) continue;
@@ -168,7 +178,7 @@ void put_left_to_right(std::span<Placed> group) {
   std::vector<Placed> sorted(group.begin(), group.end());
   std::stable_sort(sorted.begin(), sorted.end(), left_of);
   for (std::size_t i = 1; i < sorted.size(); ++i) {
-    const double slack = 0.1 * std::fmax(sorted[i].run->page_size, 1.0);
+    const double slack = 0.1 * fmax_of(sorted[i].run->page_size, 1.0);
     if (!(sorted[i].x >= sorted[i - 1].end_x - slack)) return;  // NaN keeps the order too
   }
   std::copy(sorted.begin(), sorted.end(), group.begin());

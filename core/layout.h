@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "content/text_run.h"
+#include "float_ops.h"
 #include "model.h"
 
 namespace folioscan {
@@ -24,17 +25,17 @@ struct LayoutResult {
 // Two runs whose baselines differ by at most this share a line: half the larger page
 // size of the two, at least 1.0 (std::fmax skips a NaN size; a NaN half gives 1.0).
 inline double baseline_tolerance(const TextRun& a, const TextRun& b) {
-  return std::fmax(1.0, std::fmax(a.page_size, b.page_size) / 2.0);
+  return fmax_of(1.0, fmax_of(a.page_size, b.page_size) / 2.0);
 }
 
 // A gap wider than this before `run` separates two words: a fifth of its page size, but
 // at least 0.2.
-inline double word_gap_threshold(const TextRun& run) { return 0.2 * std::fmax(run.page_size, 1.0); }
+inline double word_gap_threshold(const TextRun& run) { return 0.2 * fmax_of(run.page_size, 1.0); }
 
 // Recovery's word gap: 0.15 of the page size (at least 0.15). Producers that set each
 // word apart with "TJ" offsets in tightly justified lines leave gaps of 0.19 em
 // between words, which kerning (a tenth of an em at most) never reaches.
-inline double recovered_word_gap_threshold(const TextRun& run) { return 0.15 * std::fmax(run.page_size, 1.0); }
+inline double recovered_word_gap_threshold(const TextRun& run) { return 0.15 * fmax_of(run.page_size, 1.0); }
 
 LayoutResult layout_lines(const std::vector<TextRun>& runs, const std::array<double, 4>& media_box);
 

@@ -89,12 +89,6 @@ std::size_t find_first_of(const std::uint8_t* d, std::size_t p, std::size_t n) {
   return n;
 }
 
-// Exact powers of ten: every one up to 1e22 is representable in a double, so a single
-// division by them is the only rounding step of the fast number path.
-constexpr std::array<double, 23> kPow10 = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                           1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                           1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
 ParseError eof_error() { return ParseError{"input ended mid-object", ParseErrorKind::UnexpectedEof}; }
 
 // "+"? digits, at most `max`; nothing for any other text.
@@ -246,48 +240,9 @@ Result<std::uint64_t> Lexer::read_u64(ParseErrorKind kind, std::string_view miss
 }
 
 Result<Number> Lexer::read_number() {
-  const std::string_view run = read_regular();
-  const std::size_t len = run.size();
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < len && (run[0] == '+' || run[0] == '-')) {
-    negative = run[0] == '-';
-    i = 1;
-  }
-  const bool starts_well =
-      i < len && (digit(run[i]) || (run[i] == '.' && i + 1 < len && digit(run[i + 1])));
-  if (starts_well) {
-    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
-    std::int64_t magnitude = 0;
-    std::int64_t fraction = -1;  // digits after the point; -1 while no point was seen
-    bool fast = true;
-    for (; i < len; ++i) {
-      const auto b = static_cast<std::uint8_t>(run[i]);
-      if (digit(b)) {
-        const std::int64_t d = b - '0';
-        if (magnitude > (kMax - d) / 10) {
-          fast = false;
-          break;
-        }
-        magnitude = magnitude * 10 + d;
-        if (fraction >= 0) ++fraction;
-      } else if (b == '.' && fraction < 0) {
-        fraction = 0;
-      } else {
-        fast = false;
-        break;
-      }
-    }
-    if (fast) {
-      const std::int64_t value = negative ? -magnitude : magnitude;
-      if (fraction < 0) return Number(value);
-      // Integer zero has no sign, so "-0.0" is +0.0 here.
-      if (fraction < static_cast<std::int64_t>(kPow10.size())) {
-        return Number(static_cast<double>(value) / kPow10[static_cast<std::size_t>(fraction)]);
-      }
-    }
-  }
-  return parse_number_fallback(run);
+  Number number;
+  if (read_plain_number(number)) return number;
+  return parse_number_fallback(read_regular());
 }
 
 Result<std::string> Lexer::read_name() {
@@ -394,11 +349,17 @@ Result<Bytes> Lexer::read_hex_string() {
   // No look-ahead for ">" to size the output: a run of short broken strings would then
   // rescan the same tail again and again.
   Bytes out;
+  // The first byte out reserves 24: the smallest heap block holds that many anyway, and
+  // short strings (two-byte codes above all) then grow no more.
+  constexpr std::size_t kFirstRoom = 24;
   int high = -1;
   while (p < n) {
     const std::uint8_t b = d[p];
     if (b == '>') {
-      if (high >= 0) out.push_back(static_cast<std::uint8_t>(high << 4));
+      if (high >= 0) {
+        if (out.empty()) out.reserve(kFirstRoom);
+        out.push_back(static_cast<std::uint8_t>(high << 4));
+      }
       pos_ = p + 1;
       return out;
     }
@@ -411,6 +372,7 @@ Result<Bytes> Lexer::read_hex_string() {
       if (high < 0) {
         high = v;
       } else {
+        if (out.empty()) out.reserve(kFirstRoom);
         out.push_back(static_cast<std::uint8_t>(high << 4 | v));
         high = -1;
       }

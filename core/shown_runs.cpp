@@ -11,14 +11,17 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "float_ops.h"
+
 namespace folioscan {
 namespace {
 
 // Whether no part of the run's glyphs can fall on the page: the box spanned by its
 // baseline, a glyph height above it and a descent below it, lies wholly outside the
 // media box. NaN decides nothing, so such a run stays.
-bool off_page(const TextRun& run, const std::array<double, 4>& box) {
-  const double length = std::hypot(run.end_x - run.x, run.end_y - run.y);
+// `page` is the media box as left, bottom, right, top.
+bool off_page(const TextRun& run, const std::array<double, 4>& page) {
+  const double length = hypot_of(run.end_x - run.x, run.end_y - run.y);
   // The unit vector up the glyphs: the baseline's direction turned a quarter left, or
   // the quarter turn's when the run has no length.
   double ux = 0;
@@ -40,17 +43,13 @@ bool off_page(const TextRun& run, const std::array<double, 4>& box) {
                         run.end_y + size * uy};
   const auto [min_x, max_x] = std::minmax({xs[0], xs[1], xs[2], xs[3]});
   const auto [min_y, max_y] = std::minmax({ys[0], ys[1], ys[2], ys[3]});
-  const double left = std::fmin(box[0], box[2]);
-  const double right = std::fmax(box[0], box[2]);
-  const double bottom = std::fmin(box[1], box[3]);
-  const double top = std::fmax(box[1], box[3]);
-  return max_x < left || min_x > right || max_y < bottom || min_y > top;
+  return max_x < page[0] || min_x > page[2] || max_y < page[1] || min_y > page[3];
 }
 
 // The unit vector along the run's baseline: its direction, or its quarter turn's when
 // the run has no length.
 std::array<double, 2> baseline_direction(const TextRun& run) {
-  const double length = std::hypot(run.end_x - run.x, run.end_y - run.y);
+  const double length = hypot_of(run.end_x - run.x, run.end_y - run.y);
   if (length > 0) return {(run.end_x - run.x) / length, (run.end_y - run.y) / length};
   static constexpr std::array<std::array<double, 2>, 4> kTurns = {{{1, 0}, {0, 1}, {-1, 0}, {0, -1}}};
   return kTurns[run.quarter_turns & 3];
@@ -70,10 +69,10 @@ class DuplicateFilter {
     if (run.text.empty() || run.text.find_first_not_of(' ') == std::string::npos) return false;
     Recent& earlier = by_text_[run.text];
     const auto [ux, uy] = baseline_direction(run);
-    const double advance = std::hypot(run.end_x - run.x, run.end_y - run.y);
+    const double advance = hypot_of(run.end_x - run.x, run.end_y - run.y);
     for (std::size_t k = 0; k < earlier.count; ++k) {
       const TextRun* other = earlier.runs[k];
-      const double size = std::fmax(other->page_size, run.page_size);
+      const double size = fmax_of(other->page_size, run.page_size);
       if (other->quarter_turns != run.quarter_turns || std::fabs(other->page_size - run.page_size) > 0.1 * size) {
         continue;
       }
@@ -81,7 +80,7 @@ class DuplicateFilter {
       const double dy = run.y - other->y;
       const double along = std::fabs(dx * ux + dy * uy);
       const double across = std::fabs(dy * ux - dx * uy);
-      const double reach = std::fmin(0.2 * size, 0.5 * std::fmax(advance, std::hypot(other->end_x - other->x,
+      const double reach = fmin_of(0.2 * size, 0.5 * fmax_of(advance, hypot_of(other->end_x - other->x,
                                                                                        other->end_y - other->y)));
       if (along <= reach && across <= 0.2 * size) return true;
     }
@@ -112,9 +111,12 @@ std::vector<const TextRun*> shown_runs(const std::vector<TextRun>& runs, const s
   shown.reserve(runs.size());
   DuplicateFilter duplicates;
   duplicates.expect(runs.size());
+  // The media box's corners in order, once for all runs.
+  const std::array<double, 4> page = {fmin_of(media_box[0], media_box[2]), fmin_of(media_box[1], media_box[3]),
+                                      fmax_of(media_box[0], media_box[2]), fmax_of(media_box[1], media_box[3])};
   for (const TextRun& run : runs) {
     // Drawn where no reader shows it, or drawn again over itself.
-    if (run.flat || off_page(run, media_box) || duplicates.seen(run)) continue;
+    if (run.flat || off_page(run, page) || duplicates.seen(run)) continue;
     shown.push_back(&run);
   }
   return shown;

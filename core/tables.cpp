@@ -7,8 +7,9 @@
 #include <cmath>
 #include <optional>
 
-#include "input_limits.h"
 #include "content/walker.h"
+#include "float_ops.h"
+#include "input_limits.h"
 #include "layout.h"
 #include "matrix.h"
 
@@ -139,19 +140,19 @@ void RuleCollector::edge(Point from, Point to) {
   std::vector<double>& xs = painted_only_ ? pending_vertical_ : rules_.vertical;
   if (std::fabs(from.y - to.y) < kTolerance) {
     ys.push_back(from.y);
-    if (keep_edge()) pending_edges_.push_back({true, (from.y + to.y) / 2, std::fmin(from.x, to.x), std::fmax(from.x, to.x)});
+    if (keep_edge()) pending_edges_.push_back({true, (from.y + to.y) / 2, fmin_of(from.x, to.x), fmax_of(from.x, to.x)});
   } else if (std::fabs(from.x - to.x) < kTolerance) {
     xs.push_back(from.x);
-    if (keep_edge()) pending_edges_.push_back({false, (from.x + to.x) / 2, std::fmin(from.y, to.y), std::fmax(from.y, to.y)});
+    if (keep_edge()) pending_edges_.push_back({false, (from.x + to.x) / 2, fmin_of(from.y, to.y), fmax_of(from.y, to.y)});
   } else {
     subpath_.axis_parallel = false;
   }
   if (!painted_only_) return;
   ++subpath_.edges;
-  subpath_.x0 = std::fmin(subpath_.x0, to.x);
-  subpath_.y0 = std::fmin(subpath_.y0, to.y);
-  subpath_.x1 = std::fmax(subpath_.x1, to.x);
-  subpath_.y1 = std::fmax(subpath_.y1, to.y);
+  subpath_.x0 = fmin_of(subpath_.x0, to.x);
+  subpath_.y0 = fmin_of(subpath_.y0, to.y);
+  subpath_.x1 = fmax_of(subpath_.x1, to.x);
+  subpath_.y1 = fmax_of(subpath_.y1, to.y);
 }
 
 void RuleCollector::start_subpath(Point at) {

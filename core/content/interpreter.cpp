@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "../float_ops.h"
 #include "../matrix.h"
 #include "../utf8.h"
 #include "walker.h"
@@ -25,6 +26,7 @@ double number_at(const std::vector<Object>& operands, std::size_t i) {
 bool has_multi_character_glyph(const std::string& text, const std::vector<std::uint32_t>& starts) {
   for (std::size_t i = 0; i < starts.size(); ++i) {
     const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : text.size();
+    if (end <= std::size_t{starts[i]} + 1) continue;  // one byte at most: one character at most
     std::size_t characters = 0;
     for (std::size_t at = starts[i]; at < end && at < text.size(); ++at) {
       characters += (static_cast<std::uint8_t>(text[at]) & 0xC0) != 0x80;
@@ -97,8 +99,8 @@ struct TextInterpreter::State {
   // was drawn. A run with no text at all stays empty. `glyph_starts` follows the text.
   void space_blank_glyphs(TextRun& run, const std::vector<double>& advances, const Matrix& p, double tfs) {
     if (run.text.empty()) return;
-    const double scale = std::hypot(p.a, p.b);
-    const double gap = 0.2 * std::fmax(std::fabs(tfs) * std::hypot(p.c, p.d), 1.0);
+    const double scale = hypot_of(p.a, p.b);
+    const double gap = 0.2 * fmax_of(std::fabs(tfs) * hypot_of(p.c, p.d), 1.0);
     std::string text;
     std::vector<std::uint32_t> starts;
     text.reserve(run.text.size() + 8);
@@ -202,7 +204,7 @@ struct TextInterpreter::State {
     // Under a scaled text matrix ("1 Tf" with "9.96 0 0 9.96 x y Tm") the unscaled width
     // and size say nothing about distances on the page; these carry them through P.
     run.end_x = run.x + run.width * p.a;
-    run.page_size = ts.tfs * std::hypot(p.c, p.d);
+    run.page_size = ts.tfs * hypot_of(p.c, p.d);
     run.end_y = run.y + run.width * p.b;
     run.quarter_turns = quarter_turns_of(p.a, p.b);
     run.flat = p.a * p.d - p.b * p.c == 0.0;

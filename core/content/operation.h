@@ -109,7 +109,7 @@ enum class Operator : std::uint8_t {
 // The operator a whole keyword names, Unknown for any other word. Keywords are ASCII: a
 // word that is not valid UTF-8 names none. The tokenizer decodes every keyword of every
 // page here: a switch on the bytes settles most keywords in two jumps.
-constexpr Operator operator_of(std::string_view keyword) {
+[[gnu::always_inline]] constexpr Operator operator_of(std::string_view keyword) {
   using enum Operator;
   if (keyword.size() == 1) {
     switch (keyword[0]) {

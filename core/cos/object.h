@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -99,6 +100,12 @@ struct Object {
 
   Object() = default;
   Object(Value v);
+  // Built in place from one alternative's value (a String, a Name, an integer...), the
+  // way the parsers make nearly every object: no Value to move in and destroy after.
+  template <class T>
+    requires(!std::is_same_v<std::remove_cvref_t<T>, Object> &&
+             !std::is_same_v<std::remove_cvref_t<T>, Value> && std::is_constructible_v<Value, T &&>)
+  Object(T&& v) : value(std::forward<T>(v)) {}
 
   bool is_null() const { return std::holds_alternative<Null>(value); }
   const bool* as_bool() const { return std::get_if<bool>(&value); }

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
 #include "../input_limits.h"
 #include "../lex.h"
@@ -21,7 +22,7 @@ namespace {
 // hash index takes over so that a hostile dictionary with a million keys stays linear.
 class DictionaryBuilder {
  public:
-  void set(std::string key, Object value) {
+  void set(std::string key, Object&& value) {
     auto& entries = dict_.entries;
     if (index_.empty() && entries.size() < kLinearLimit) {
       for (auto& entry : entries) {
@@ -30,7 +31,7 @@ class DictionaryBuilder {
           return;
         }
       }
-      entries.push_back(DictEntry{std::move(key), std::move(value)});
+      entries.emplace_back(std::move(key), std::move(value));
       return;
     }
     if (index_.empty()) {
@@ -41,7 +42,7 @@ class DictionaryBuilder {
       entries[it->second].value = std::move(value);
       return;
     }
-    entries.push_back(DictEntry{std::move(key), std::move(value)});
+    entries.emplace_back(std::move(key), std::move(value));
   }
 
   Dictionary take() { return std::move(dict_); }
@@ -53,6 +54,13 @@ class DictionaryBuilder {
 };
 
 ParseError eof_error() { return ParseError{"input ended mid-object", ParseErrorKind::UnexpectedEof}; }
+
+// A parsed object built in place in its result, from the one alternative it holds: no
+// Object to move in and destroy after, on the path every object of a file takes.
+template <class T>
+Result<Object> made(T&& value) {
+  return Result<Object>(std::in_place, std::forward<T>(value));
+}
 
 // A generation number: "+"? digits, at most 65535.
 bool is_generation(std::string_view run) {
@@ -87,9 +95,18 @@ Result<Object> parse_array(Lexer& lexer, int depth) {
     if (lexer.at_end()) return std::unexpected(eof_error());
     if (lexer.peek() == ']') {
       lexer.set_pos(lexer.pos() + 1);
-      return Object(std::move(items));
+      return made(std::move(items));
     }
-    items.push_back(TRY(parse_at(lexer, depth + 1)));
+    // Moved straight from the result into the array: one move, not two.
+    Result<Object> item = parse_at(lexer, depth + 1);
+    if (!item) return std::unexpected(std::move(item).error());
+    // An array of more than one element (a TJ array above all) starts with room for
+    // four rather than growing from one; a lone element keeps its exact size.
+    if (items.empty()) {
+      lexer.skip_whitespace();
+      if (lexer.at_end() || lexer.peek() != ']') items.reserve(4);
+    }
+    items.push_back(std::move(*item));
   }
 }
 
@@ -103,29 +120,31 @@ Result<Object> parse_dictionary(Lexer& lexer, int depth) {
       // Only the first ">" is looked at: the closing pair is stepped over whatever the
       // second byte is (set_pos clamps at the end of the buffer).
       lexer.set_pos(lexer.pos() + 2);
-      return Object(builder.take());
+      return made(builder.take());
     }
-    Object key = TRY(parse_at(lexer, depth + 1));
-    auto* name = std::get_if<Name>(&key.value);
+    Result<Object> key = parse_at(lexer, depth + 1);
+    if (!key) return std::unexpected(std::move(key).error());
+    auto* name = std::get_if<Name>(&key->value);
     if (name == nullptr) return fail(ParseErrorKind::UnexpectedToken, "dictionary key is not a name");
-    Object value = TRY(parse_at(lexer, depth + 1));
-    builder.set(std::move(name->text), std::move(value));
+    Result<Object> value = parse_at(lexer, depth + 1);
+    if (!value) return std::unexpected(std::move(value).error());
+    builder.set(std::move(name->text), std::move(*value));
   }
 }
 
 // "N G R" after an integer N from 0 to 4294967295: a Reference; otherwise the lexer
 // goes back to just after N and N stays an Integer.
-Object reference_or_integer(Lexer& lexer, std::int64_t number) {
-  if (number < 0 || number > 0xFFFFFFFFLL) return Object(number);
+Result<Object> reference_or_integer(Lexer& lexer, std::int64_t number) {
+  if (number < 0 || number > 0xFFFFFFFFLL) return made(number);
   // Most integers (content operands above all) are followed by white space and then a
   // token that cannot be a generation number: told by one byte, without reading it.
   {
     const ByteView data = lexer.data();
     std::size_t p = lexer.pos();
     while (p < data.size() && lex_detail::kByteClasses[data[p]] == 1) ++p;  // white space
-    if (p == data.size()) return Object(number);
+    if (p == data.size()) return made(number);
     const std::uint8_t next = data[p];
-    if (next != '%' && next != '+' && (next < '0' || next > '9')) return Object(number);
+    if (next != '%' && next != '+' && (next < '0' || next > '9')) return made(number);
   }
   const std::size_t mark = lexer.pos();
   lexer.skip_whitespace();
@@ -139,11 +158,11 @@ Object reference_or_integer(Lexer& lexer, std::int64_t number) {
     const std::size_t p = lexer.pos();
     if (p < data.size() && data[p] == 'R' && (p + 1 == data.size() || !is_regular(data[p + 1]))) {
       lexer.set_pos(p + 1);
-      return Object(ObjRef{static_cast<std::uint32_t>(number), generation_value(gen)});
+      return made(ObjRef{static_cast<std::uint32_t>(number), generation_value(gen)});
     }
   }
   lexer.set_pos(mark);
-  return Object(number);
+  return made(number);
 }
 
 Result<Object> parse_at(Lexer& lexer, int depth) {
@@ -151,14 +170,15 @@ Result<Object> parse_at(Lexer& lexer, int depth) {
   if (lexer.at_end()) return std::unexpected(eof_error());
   const std::uint8_t b = lexer.peek();
   switch (b) {
-    case '(': return Object(String{TRY(lexer.read_literal_string())});
-    case '/': return Object(Name{TRY(lexer.read_name())});
+    case '(': return made(String{TRY(lexer.read_literal_string())});
+    case '/': return made(Name{TRY(lexer.read_name())});
     case '+': case '-': case '.':
     case '0': case '1': case '2': case '3': case '4':
     case '5': case '6': case '7': case '8': case '9': {
-      const Number number = TRY(lexer.read_number());
+      Number number;
+      if (!lexer.read_plain_number(number)) number = TRY(lexer.read_number());
       if (const auto* i = std::get_if<std::int64_t>(&number)) return reference_or_integer(lexer, *i);
-      return Object(*std::get_if<double>(&number));
+      return made(*std::get_if<double>(&number));
     }
     case '[':
       if (depth >= limits::kMaxNestingDepth) {
@@ -174,12 +194,12 @@ Result<Object> parse_at(Lexer& lexer, int depth) {
         }
         return parse_dictionary(lexer, depth);
       }
-      return Object(String{TRY(lexer.read_hex_string())});
+      return made(String{TRY(lexer.read_hex_string())});
     }
     default: {
       const Keyword keyword = TRY(lexer.read_keyword());
-      if (keyword == Keyword::Null) return Object(Null{});
-      return Object(keyword == Keyword::True);
+      if (keyword == Keyword::Null) return made(Null{});
+      return made(keyword == Keyword::True);
     }
   }
 }

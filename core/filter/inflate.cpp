@@ -691,7 +691,12 @@ class Inflater {
     }
     // Zero-filling in steps of at most 256 KiB, never past the reservation, keeps the
     // unused tail of a generous reservation untouched and small streams cheap.
-    const std::size_t step = std::min(out_.size() + (std::size_t{256} << 10), out_.capacity());
+    std::size_t step = std::min(out_.size() + (std::size_t{256} << 10), out_.capacity());
+    // Without a sink, the first steps double from 16 KiB instead of filling the whole
+    // reservation (made from a guessed ratio) at once: a stream that inflates less than
+    // the guess no longer zero-fills room it never uses. Where the output goes is the
+    // same: only the size of the zeroed steps changes.
+    if (sink_ == nullptr) step = std::min(step, std::max(2 * out_.size(), std::size_t{16} << 10));
     out_.resize(std::min(std::max(want, step), limit_ - dropped_));
     return true;
   }

@@ -22,6 +22,7 @@
 #include <cmath>
 
 #include "cells.h"
+#include "../float_ops.h"
 
 namespace folioscan {
 namespace {
@@ -75,7 +76,7 @@ std::vector<std::pair<double, double>> columns_of(std::span<const Row> lines) {
   std::vector<std::pair<double, double>> columns;
   for (const auto& s : spans) {
     if (!columns.empty() && s.first < columns.back().second + gutter) {
-      columns.back().second = std::fmax(columns.back().second, s.second);
+      columns.back().second = fmax_of(columns.back().second, s.second);
     } else {
       columns.push_back(s);
     }
@@ -92,7 +93,7 @@ std::vector<Piece> pieces_of(std::span<const Row> lines, const std::vector<std::
       const auto it = std::upper_bound(columns.begin(), columns.end(), std::make_pair(c.x0, static_cast<double>(INFINITY)));
       const std::size_t k = it == columns.begin() ? 0 : static_cast<std::size_t>(it - columns.begin()) - 1;
       if (pieces.size() > first && pieces.back().column == k) {
-        pieces.back().x1 = std::fmax(pieces.back().x1, c.x1);
+        pieces.back().x1 = fmax_of(pieces.back().x1, c.x1);
       } else {
         pieces.push_back({line.baseline, line.size, c.x0, c.x1, k, {}});
       }
@@ -198,7 +199,7 @@ std::optional<std::vector<double>> row_tops(const std::vector<const Piece*>& ban
     if (std::all_of(gaps.begin(), gaps.end(), [&](double g) { return g >= kStubGap * pitch; })) {
       for (std::size_t i = 1; i < stub->size(); ++i) {
         const Piece* first = (*stub)[i];
-        tops.push_back(std::fmin(first->baseline + first->size, (first->baseline + (*stub)[i - 1]->baseline) / 2));
+        tops.push_back(fmin_of(first->baseline + first->size, (first->baseline + (*stub)[i - 1]->baseline) / 2));
       }
       return tops;
     }
@@ -214,13 +215,13 @@ std::optional<std::vector<double>> row_tops(const std::vector<const Piece*>& ban
     for (std::size_t i = 1; i < key_starts.size(); ++i) {
       const Piece* first = by_column[key][key_starts[i]];
       const Piece* above = by_column[key][key_starts[i] - 1];
-      tops.push_back(std::fmin(first->baseline + first->size, (first->baseline + above->baseline) / 2));
+      tops.push_back(fmin_of(first->baseline + first->size, (first->baseline + above->baseline) / 2));
     }
     return tops;
   }
   const double highest = band.front()->baseline;
   const bool one_line = std::all_of(band.begin(), band.end(), [&](const Piece* p) {
-    return highest - p->baseline < kOneLine * std::fmax(p->size, band.front()->size);
+    return highest - p->baseline < kOneLine * fmax_of(p->size, band.front()->size);
   });
   if (ruled_rows || one_line) return tops;
   return std::nullopt;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string_view>
 
+#include "../float_ops.h"
 #include "../input_limits.h"
 #include "../layout.h"
 #include "text_lines.h"
@@ -62,7 +63,7 @@ double line_height(const std::array<double, 4>& box, std::span<const TextRun* co
   if (sizes.empty()) return kThinBand;
   const auto middle = sizes.begin() + static_cast<std::ptrdiff_t>(sizes.size() / 2);
   std::nth_element(sizes.begin(), middle, sizes.end());
-  return std::fmax(kThinBand, kLineHeight * *middle);
+  return fmax_of(kThinBand, kLineHeight * *middle);
 }
 
 // Which empty bands of a grid join their neighbours: those thinner than `line`, the
@@ -240,7 +241,7 @@ void add_header_above(Table& table, const std::vector<double>& xs, std::span<con
     if (k == table.cols || c.x0 < xs[k] - kSlack) return;
     cells[k] = cell_text(c.runs, media_box);
     next = k + 1;
-    for (const TextRun* run : c.runs) rise = std::fmax(rise, run->y + std::fabs(run->page_size));
+    for (const TextRun* run : c.runs) rise = fmax_of(rise, run->y + std::fabs(run->page_size));
   }
   table.cells.insert(table.cells.begin(), std::move(cells));
   ++table.rows;
@@ -350,8 +351,8 @@ std::optional<FilledGrid> fill_grid(const Grid& grid, std::span<const TextRun* c
     bool crossing = previous != nullptr && previous_cell != cell && continues_word(*previous, *run);
     if (!crossing && run->quarter_turns == 0) {
       // An inner rule that runs through the run's text.
-      const double left = std::fmin(run->x, run->end_x) + kSameBoundary;
-      const double right = std::fmax(run->x, run->end_x) - kSameBoundary;
+      const double left = fmin_of(run->x, run->end_x) + kSameBoundary;
+      const double right = fmax_of(run->x, run->end_x) - kSameBoundary;
       for (auto it = std::upper_bound(xs.begin(), xs.end(), left); it != xs.end() && *it < right; ++it) {
         const auto k = static_cast<std::size_t>(it - xs.begin());
         if (k > 0 && k < cols && parts_columns(row, k)) {

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <numeric>
 
+#include "../float_ops.h"
+
 namespace folioscan {
 namespace {
 
@@ -69,8 +71,8 @@ std::vector<Grid> cluster_grids(const std::vector<Segment>& segments) {
     const double x1 = s.horizontal ? s.to : s.at;
     const double y0 = s.horizontal ? s.at : s.from;
     const double y1 = s.horizontal ? s.at : s.to;
-    grid.bbox = {std::fmin(grid.bbox[0], x0), std::fmin(grid.bbox[1], y0), std::fmax(grid.bbox[2], x1),
-                 std::fmax(grid.bbox[3], y1)};
+    grid.bbox = {fmin_of(grid.bbox[0], x0), fmin_of(grid.bbox[1], y0), fmax_of(grid.bbox[2], x1),
+                 fmax_of(grid.bbox[3], y1)};
   }
   std::sort(grids.begin(), grids.end(), [](const Grid& a, const Grid& b) { return a.bbox[3] > b.bbox[3]; });
   return grids;

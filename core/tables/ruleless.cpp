@@ -15,9 +15,10 @@
 #include <string>
 #include <tuple>
 
-#include "../input_limits.h"
 #include "bands.h"
 #include "cells.h"
+#include "../float_ops.h"
+#include "../input_limits.h"
 #include "text_lines.h"
 
 namespace folioscan {
@@ -92,7 +93,7 @@ std::optional<Table> block_table(const std::vector<Row>& block, std::size_t begi
   std::vector<std::pair<double, double>> spans;
   double size = 0.0;
   for (std::size_t r = begin; r < end; ++r) {
-    size = std::fmax(size, rows[r].size);
+    size = fmax_of(size, rows[r].size);
     if (rows[r].chunks.size() < 2) continue;
     for (const Chunk& c : rows[r].chunks) spans.emplace_back(c.x0, c.x1);
   }
@@ -100,7 +101,7 @@ std::optional<Table> block_table(const std::vector<Row>& block, std::size_t begi
   std::vector<std::pair<double, double>> columns;
   for (const auto& s : spans) {
     if (!columns.empty() && s.first < columns.back().second + kNarrowestGutter * size) {
-      columns.back().second = std::fmax(columns.back().second, s.second);
+      columns.back().second = fmax_of(columns.back().second, s.second);
     } else {
       columns.push_back(s);
     }
@@ -113,7 +114,7 @@ std::optional<Table> block_table(const std::vector<Row>& block, std::size_t begi
   // baselines, a superscript) make one row.
   std::vector<std::pair<std::size_t, std::size_t>> groups;  // [first, last) lines
   for (std::size_t r = begin; r < end; ++r) {
-    if (!groups.empty() && rows[r - 1].baseline - rows[r].baseline < kOneRow * std::fmax(rows[r - 1].size, rows[r].size)) {
+    if (!groups.empty() && rows[r - 1].baseline - rows[r].baseline < kOneRow * fmax_of(rows[r - 1].size, rows[r].size)) {
       groups.back().second = r + 1;
     } else {
       groups.emplace_back(r, r + 1);
@@ -135,12 +136,12 @@ std::optional<Table> block_table(const std::vector<Row>& block, std::size_t begi
           std::size_t k = 0;
           double best = -INFINITY;
           for (std::size_t i = 0; i < columns.size(); ++i) {
-            const double overlap = std::fmin(run->end_x, columns[i].second) - std::fmax(run->x, columns[i].first);
+            const double overlap = fmin_of(run->end_x, columns[i].second) - fmax_of(run->x, columns[i].first);
             if (overlap > best) best = overlap, k = i;
           }
           in_column[k].push_back(run);
-          top = std::fmax(top, run->y + std::fabs(run->page_size));
-          bottom = std::fmin(bottom, run->y - 0.3 * std::fabs(run->page_size));
+          top = fmax_of(top, run->y + std::fabs(run->page_size));
+          bottom = fmin_of(bottom, run->y - 0.3 * std::fabs(run->page_size));
         }
       }
     }
@@ -174,7 +175,7 @@ void with_tight_header(const std::vector<Row>& rows, std::size_t begin, std::siz
                        const std::array<double, 4>& media_box, Table& table) {
   const Row& above = rows[begin - 1];
   const double gap = above.baseline - rows[begin].baseline;
-  const double size = std::fmax(above.size, rows[begin].size);
+  const double size = fmax_of(above.size, rows[begin].size);
   if (above.chunks.size() >= table.cols || gap < kOneRow * size || gap > kMostLeading * size) return;
   const std::span<const Row> block(rows.begin() + static_cast<std::ptrdiff_t>(begin), end - begin);
   const std::optional<Row> header = cut_at_word_starts(above, block, kAligned);
@@ -183,12 +184,12 @@ void with_tight_header(const std::vector<Row>& rows, std::size_t begin, std::siz
   double top = (*table.bbox)[3];
   for (const Chunk& c : header->chunks) {
     cells.push_back(cell_text(c.runs, media_box));
-    for (const TextRun* run : c.runs) top = std::fmax(top, run->y + std::fabs(run->page_size));
+    for (const TextRun* run : c.runs) top = fmax_of(top, run->y + std::fabs(run->page_size));
   }
   table.cells.insert(table.cells.begin(), std::move(cells));
   ++table.rows;
-  (*table.bbox)[0] = std::fmin((*table.bbox)[0], header->chunks.front().x0);
-  (*table.bbox)[2] = std::fmax((*table.bbox)[2], header->chunks.back().x1);
+  (*table.bbox)[0] = fmin_of((*table.bbox)[0], header->chunks.front().x0);
+  (*table.bbox)[2] = fmax_of((*table.bbox)[2], header->chunks.back().x1);
   (*table.bbox)[3] = top;
 }
 
@@ -242,7 +243,7 @@ std::vector<Table> framed_tables(std::vector<Row>& rows, const std::vector<Segme
     for (std::size_t j = i + 1; j < rules.size(); ++j) {
       const Segment& r = rules[j];
       if (rules[chain.back()].at - r.at > kMostFramedHeight) break;
-      const double overlap = std::fmin(top.to, r.to) - std::fmax(top.from, r.from);
+      const double overlap = fmin_of(top.to, r.to) - fmax_of(top.from, r.from);
       if (overlap >= kSameExtent * extent && overlap >= kSameExtent * (r.to - r.from)) chain.push_back(j);
     }
     if (chain.size() < 2) continue;
@@ -260,8 +261,8 @@ std::vector<Table> framed_tables(std::vector<Row>& rows, const std::vector<Segme
       taken = all_taken;
       table = block_table(all_inside, 0, all_inside.size(), media_box, 2);
       if (table) {
-        (*table->bbox)[0] = std::fmin((*table->bbox)[0], top.from);
-        (*table->bbox)[2] = std::fmax((*table->bbox)[2], top.to);
+        (*table->bbox)[0] = fmin_of((*table->bbox)[0], top.from);
+        (*table->bbox)[2] = fmax_of((*table->bbox)[2], top.to);
         (*table->bbox)[1] = lower;
         (*table->bbox)[3] = top.at;
       }
@@ -339,7 +340,7 @@ std::vector<Table> detect_ruleless_tables(std::span<const TextRun* const> runs, 
     // set a little lower).
     while (end < rows.size()) {
       const double gap = rows[end - 1].baseline - rows[end].baseline;
-      const double size = std::fmax(rows[end - 1].size, rows[end].size);
+      const double size = fmax_of(rows[end - 1].size, rows[end].size);
       const bool joins = rows[end].chunks.size() >= 2 ? gap <= kMostLeading * size : gap < kOneRow * size;
       if (!joins) break;
       ++end;

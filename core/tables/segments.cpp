@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "../float_ops.h"
+
 namespace folioscan {
 namespace {
 
@@ -23,10 +25,10 @@ bool finite(const Segment& s) { return std::isfinite(s.at) && std::isfinite(s.fr
 }  // namespace
 
 void add_box_segments(const FilledBox& box, std::vector<Segment>& out) {
-  const double x0 = std::fmin(box.x0, box.x1);
-  const double x1 = std::fmax(box.x0, box.x1);
-  const double y0 = std::fmin(box.y0, box.y1);
-  const double y1 = std::fmax(box.y0, box.y1);
+  const double x0 = fmin_of(box.x0, box.x1);
+  const double x1 = fmax_of(box.x0, box.x1);
+  const double y0 = fmin_of(box.y0, box.y1);
+  const double y1 = fmax_of(box.y0, box.y1);
   const double w = x1 - x0;
   const double h = y1 - y0;
   if (!(w >= 0) || !(h >= 0)) return;  // NaN
@@ -65,7 +67,7 @@ std::vector<Segment> merge_segments(std::vector<Segment> segments) {
       Segment s = segments[k];
       s.at = segments[i].at;
       if (merged.size() > first && s.from <= merged.back().to + kTouching) {
-        merged.back().to = std::fmax(merged.back().to, s.to);
+        merged.back().to = fmax_of(merged.back().to, s.to);
         merged.back().weak = merged.back().weak && s.weak;
       } else {
         merged.push_back(s);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "../float_ops.h"
 #include "../input_limits.h"
 #include "../layout.h"
 
@@ -61,20 +62,22 @@ std::vector<Row> rows_of(std::span<const TextRun* const> runs, double gutter) {
   while (i < upright.size()) {
     std::size_t j = i + 1;
     while (j < upright.size() && upright[i]->y - upright[j]->y <= baseline_tolerance(*upright[i], *upright[j]) / 2) ++j;
-    std::vector<const TextRun*> line(upright.begin() + static_cast<std::ptrdiff_t>(i),
-                                     upright.begin() + static_cast<std::ptrdiff_t>(j));
-    const auto lefter = [](const TextRun* a, const TextRun* b) { return a->x < b->x; };
-    if (!std::is_sorted(line.begin(), line.end(), lefter)) std::stable_sort(line.begin(), line.end(), lefter);
     Row row;
     row.baseline = upright[i]->y;
+    // The line is sorted where it lies: nothing after it reads these places again.
+    const std::span<const TextRun*> line(upright.data() + i, j - i);
+    const auto lefter = [](const TextRun* a, const TextRun* b) { return a->x < b->x; };
+    if (!std::is_sorted(line.begin(), line.end(), lefter)) std::stable_sort(line.begin(), line.end(), lefter);
     for (const TextRun* run : line) {
-      const double size = std::fmax(run->page_size, 1.0);
-      row.size = std::fmax(row.size, size);
+      const double size = fmax_of(run->page_size, 1.0);
+      row.size = fmax_of(row.size, size);
       if (row.chunks.empty() || run->x - row.chunks.back().x1 >= gutter * size) {
         row.chunks.push_back({run->x, run->end_x, {}});
       }
       Chunk& chunk = row.chunks.back();
-      chunk.x1 = std::fmax(chunk.x1, run->end_x);
+      chunk.x1 = fmax_of(chunk.x1, run->end_x);
+      // Room for three from the start: the smallest heap block holds that many anyway.
+      if (chunk.runs.empty()) chunk.runs.reserve(3);
       chunk.runs.push_back(run);
     }
     rows.push_back(std::move(row));
@@ -102,7 +105,7 @@ std::optional<std::vector<Row>> cut_at_column_starts(std::span<const Row> lines,
   };
   // Whether `run` starts a piece of its chunk, the piece before it reaching `reach`.
   const auto cuts = [&](const TextRun* run, double reach, std::size_t line) {
-    const double size = std::fmax(run->page_size, 1.0);
+    const double size = fmax_of(run->page_size, 1.0);
     return run->x - reach >= narrowest * size && starts_elsewhere(run->x, line);
   };
   // Most blocks have no such start: they are left as they are, uncopied.
@@ -112,7 +115,7 @@ std::optional<std::vector<Row>> cut_at_column_starts(std::span<const Row> lines,
       double reach = c.x0;
       for (std::size_t k = 0; k < c.runs.size() && !any; ++k) {
         any = k > 0 && cuts(c.runs[k], reach, r);
-        reach = std::fmax(reach, c.runs[k]->end_x);
+        reach = fmax_of(reach, c.runs[k]->end_x);
       }
       if (any) break;
     }
@@ -128,7 +131,7 @@ std::optional<std::vector<Row>> cut_at_column_starts(std::span<const Row> lines,
           cut.push_back(std::move(piece));
           piece = Chunk{run->x, run->x, {}};
         }
-        piece.x1 = std::fmax(piece.x1, run->end_x);
+        piece.x1 = fmax_of(piece.x1, run->end_x);
         piece.runs.push_back(run);
       }
       cut.push_back(std::move(piece));
@@ -156,7 +159,7 @@ std::optional<Row> cut_at_word_starts(const Row& line, std::span<const Row> line
       if (cut.chunks.empty() || (word_start && !run->text.starts_with(' ') && column_start(run->x))) {
         cut.chunks.push_back({run->x, run->end_x, {}});
       }
-      cut.chunks.back().x1 = std::fmax(cut.chunks.back().x1, run->end_x);
+      cut.chunks.back().x1 = fmax_of(cut.chunks.back().x1, run->end_x);
       cut.chunks.back().runs.push_back(run);
       previous = run;
     }

@@ -279,6 +279,9 @@ TEST(RecoveredLayout, RightToLeftTextReadsInLogicalOrderWithGlyphsKeptWhole) {
       // A glyph whose text mixes both directions: the font gives logical text already.
       {{glyphs(run("\u05e9\u05dc\u05d5\u05dd h", 300, 500, 10), {0}), run("i", 310, 500, 5)},
        "\u05e9\u05dc\u05d5\u05dd hi", "\u05e9\u05dc\u05d5\u05dd hi"},
+      // Hebrew after more than eight ASCII bytes of the same line is still found.
+      {{run("chapter 12", 100, 500, 60), run("\u05dd\u05d5\u05dc\u05e9", 300, 500, 20)},
+       "chapter 12 \u05dd\u05d5\u05dc\u05e9", "chapter 12 \u05e9\u05dc\u05d5\u05dd"},
       // Left-to-right text is untouched.
       {{run("plain", 100, 500, 25)}, "plain", "plain"},
   };

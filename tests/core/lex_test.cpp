@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -244,6 +245,46 @@ TEST(Numbers, TheRunEndsAtABoundary) {
   Lexer lexer(bytes_of("12/x"));
   EXPECT_EQ(*as_integer(*lexer.read_number()), 12);
   EXPECT_EQ(lexer.pos(), 2u);
+}
+
+TEST(Numbers, LongDigitRunsNearTheIntegerBound) {
+  EXPECT_EQ(*as_integer(number("00000000000000000000000042")), 42);
+  EXPECT_EQ(*as_integer(number("-9223372036854775807")), -9223372036854775807);
+  EXPECT_EQ(*as_real(number("922337203685477580.7")), 922337203685477580.7);
+  EXPECT_EQ(*as_real(number("922337203685477580.8")), 922337203685477580.8);
+}
+
+TEST(Numbers, EveryReadingEndsAtTheRunsEnd) {
+  for (std::string_view input : {"12.5/x", "1e3/x", "1.2.3/x", "7a/x", "-/x"}) {
+    Lexer lexer(bytes_of(input));
+    (void)lexer.read_number();
+    EXPECT_EQ(lexer.pos(), input.find('/')) << input;
+  }
+}
+
+TEST(Numbers, ThePlainPathAgreesWithTheGeneralGrammar) {
+  // Up to 15 digits the plain path's one division rounds as from_chars does.
+  for (std::string_view input : {"0", "-0", "7", "+12", "-340", "612.0", "0.5", "-.25", "3.14159", "100.001",
+                                 ".000123", "-98765.4321", "123456789012345", "1.23456789012345", "5."}) {
+    Lexer lexer(bytes_of(input));
+    Number plain;
+    ASSERT_TRUE(lexer.read_plain_number(plain)) << input;
+    EXPECT_EQ(lexer.pos(), input.size()) << input;
+    const char* b = input.data() + (input[0] == '+' ? 1 : 0);
+    double expected = 0;
+    std::from_chars(b, input.data() + input.size(), expected);
+    const double got = as_integer(plain) ? static_cast<double>(*as_integer(plain)) : *as_real(plain);
+    EXPECT_EQ(got, expected) << input;
+    EXPECT_EQ(as_integer(plain) != nullptr, input.find('.') == std::string_view::npos) << input;
+  }
+  // Everything else is left, unread, to read_number.
+  for (std::string_view input : {"1e3", "1.2.3", "12abc", "-", ".", "+-1", "inf", "9223372036854775808",
+                                 "0.12345678901234567890123"}) {
+    Lexer lexer(bytes_of(input));
+    Number plain;
+    EXPECT_FALSE(lexer.read_plain_number(plain)) << input;
+    EXPECT_EQ(lexer.pos(), 0u) << input;
+  }
 }
 
 // ---- names ----
