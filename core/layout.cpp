@@ -314,12 +314,12 @@ std::vector<DropCapital> drop_capitals(std::span<const Placed> upright) {
   return found;
 }
 
-// Sets each drop capital before the line that `first` starts among lines[from, end),
-// with no space (the letter begins the line's first word); a capital whose line starts
-// with another run (text left of it) stands as a line of its own before that line.
-void place_drop_capitals(std::span<const DropCapital> capitals, std::size_t from, LayoutResult& result) {
+// Sets each drop capital before the line that holds its `first` run, with no space (the
+// letter begins the line's first word); a capital whose line starts with another run
+// (text left of it) stands as a line of its own before that line.
+void place_drop_capitals(std::span<const DropCapital> capitals, LayoutResult& result) {
   for (const DropCapital& capital : capitals) {
-    for (std::size_t i = from; i < result.lines.size(); ++i) {
+    for (std::size_t i = 0; i < result.lines.size(); ++i) {
       std::vector<const TextRun*>& runs = result.line_runs[i];
       if (std::find(runs.begin(), runs.end(), capital.first) == runs.end()) continue;
       std::string_view letter = capital.cap->text;
@@ -366,7 +366,7 @@ LayoutResult layout_lines_recovering(std::span<const TextRun* const> shown, cons
   }
   for (const std::uint8_t turns : {0, 1, 3, 2}) {
     group_lines(by_turn[turns], true, result.lines, &result.line_runs);
-    if (turns == 0 && !capitals.empty()) place_drop_capitals(capitals, 0, result);
+    if (turns == 0 && !capitals.empty()) place_drop_capitals(capitals, result);
   }
   return result;
 }

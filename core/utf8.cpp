@@ -117,4 +117,18 @@ std::string decode_text_string(ByteView bytes) {
   return out;
 }
 
+std::uint32_t first_code_point(std::string_view text, std::size_t* length) {
+  if (length != nullptr) *length = 0;
+  if (text.empty()) return 0;
+  const auto lead = static_cast<std::uint8_t>(text[0]);
+  const std::size_t bytes = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  if (length != nullptr) *length = bytes;
+  if (bytes == 1) return lead;
+  std::uint32_t value = lead < 0xE0 ? lead & 0x1F : lead < 0xF0 ? lead & 0x0F : lead & 0x07;
+  for (std::size_t i = 1; i < bytes && i < text.size(); ++i) {
+    value = (value << 6) | (static_cast<std::uint8_t>(text[i]) & 0x3F);
+  }
+  return value;
+}
+
 }  // namespace folioscan

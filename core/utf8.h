@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "bytes.h"
 
@@ -18,5 +20,8 @@ void append_utf8(std::string& out, std::uint32_t cp);
 // UTF-8: UTF-16BE after the FE FF mark (unpaired surrogates become U+FFFD), UTF-8
 // after EF BB BF, else PDFDocEncoding.
 std::string decode_text_string(ByteView bytes);
+// The code point UTF-8 text starts with (0 for empty text), read from its lead byte and
+// the continuation bytes the text holds; with `length`, the bytes its lead byte names.
+std::uint32_t first_code_point(std::string_view text, std::size_t* length = nullptr);
 
 }  // namespace folioscan

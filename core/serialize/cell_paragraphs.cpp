@@ -23,4 +23,16 @@ std::vector<std::string> cell_paragraphs(std::string_view text) {
   return paragraphs;
 }
 
+void append_cell_paragraphs(std::string& out, std::string_view text, void (*append)(std::string&, std::string_view)) {
+  if (text.find('\n') == std::string_view::npos) {
+    append(out, text);
+    return;
+  }
+  const std::vector<std::string> paragraphs = cell_paragraphs(text);
+  for (std::size_t k = 0; k < paragraphs.size(); ++k) {
+    if (k != 0) out += "<br>";
+    append(out, paragraphs[k]);
+  }
+}
+
 }  // namespace folioscan

@@ -15,4 +15,8 @@ namespace folioscan {
 // which starts a paragraph of its own. A cell without a line feed is one paragraph.
 std::vector<std::string> cell_paragraphs(std::string_view text);
 
+// Appends a recovered cell's paragraphs to `out`, each through `append` (the writer's
+// escaping), apart by "<br>". A cell of one line goes through as it is, uncopied.
+void append_cell_paragraphs(std::string& out, std::string_view text, void (*append)(std::string&, std::string_view));
+
 }  // namespace folioscan

@@ -50,14 +50,10 @@ void append_html_dimension(std::string& out, double value) {
 
 // A table's cell text; a recovered cell's paragraphs apart by "<br>".
 void append_html_cell_text(std::string& out, const std::string& text, bool line_breaks) {
-  if (!line_breaks) {
+  if (line_breaks) {
+    append_cell_paragraphs(out, text, append_html_escaped);
+  } else {
     append_html_escaped(out, text);
-    return;
-  }
-  const std::vector<std::string> paragraphs = cell_paragraphs(text);
-  for (std::size_t k = 0; k < paragraphs.size(); ++k) {
-    if (k != 0) out += "<br>";
-    append_html_escaped(out, paragraphs[k]);
   }
 }
 

@@ -26,14 +26,10 @@ void append_markdown_row(std::string& out, const std::vector<std::string>& row, 
   out += "| ";
   for (std::size_t i = 0; i < row.size(); ++i) {
     if (i != 0) out += " | ";
-    if (!line_breaks) {
+    if (line_breaks) {
+      append_cell_paragraphs(out, row[i], append_markdown_cell);
+    } else {
       append_markdown_cell(out, row[i]);
-      continue;
-    }
-    const std::vector<std::string> paragraphs = cell_paragraphs(row[i]);
-    for (std::size_t k = 0; k < paragraphs.size(); ++k) {
-      if (k != 0) out += "<br>";
-      append_markdown_cell(out, paragraphs[k]);
     }
   }
   out += " |";

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "../input_limits.h"
+#include "../utf8.h"
 #include "image_blocks.h"
 #include "line_pieces.h"
 #include "lists.h"
@@ -207,11 +208,9 @@ bool ends_sentence(std::string_view text) {
 std::string_view leading_mark(std::string_view text) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   if (text.empty()) return {};
-  const auto lead = static_cast<unsigned char>(text.front());
-  const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  std::size_t length = 0;
+  const std::uint32_t c = first_code_point(text, &length);
   if (text.size() <= length || text[length] != ' ') return {};
-  std::uint32_t c = lead < 0x80 ? lead : lead < 0xE0 ? lead & 0x1F : lead < 0xF0 ? lead & 0x0F : lead & 0x07;
-  for (std::size_t i = 1; i < length; ++i) c = (c << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
   const bool ascii_mark = c > 0x20 && c < 0x7F && !(c >= '0' && c <= '9') && !(c >= 'a' && c <= 'z') &&
                           !(c >= 'A' && c <= 'Z');
   const bool mark = ascii_mark || (c >= 0xA1 && c <= 0xBF) || (c >= 0x2010 && c <= 0x2BFF) ||
@@ -252,12 +251,18 @@ class BlockBuilder {
         space_above_ = (previous_->baseline - piece.baseline) / std::fmax(piece.size, 1.0);
       }
     }
-    // Whether the open list item has wrapped back left of its first line.
+    // Whether the open list item has wrapped back left of its first line, and its left
+    // edge over the lines that stand under its first (its level's measure).
     if (open_.empty()) {
       wrapped_ = false;
+      item_left_ = piece.box[0];
     } else if (marker_.kind != MarkerKind::None) {
       const double size = std::fmax(std::fmax(open_.back()->size, piece.size), 1.0);
-      if (piece.box[0] < open_.front()->box[0] - 0.5 * size) wrapped_ = true;
+      if (piece.box[0] < open_.front()->box[0] - 0.5 * size) {
+        wrapped_ = true;
+      } else {
+        item_left_ = std::fmin(item_left_, piece.box[0]);
+      }
     }
     // The open lines' left and right edges, kept as they come (each later line is
     // compared with them).
@@ -297,7 +302,7 @@ class BlockBuilder {
     style.gapped = gapped;
     style.in_margin = open_.size() == 1 && (box[1] > margin_high_ || box[3] < margin_low_);
     style.near_margin = open_.size() == 1 && (box[1] > near_high_ || box[3] < near_low_);
-    if (block.type == BlockType::ListItem) block.level = list_level(item_left(), style.size);
+    if (block.type == BlockType::ListItem) block.level = list_level(item_left_, style.size);
     else list_indents_.clear();
     previous_ = open_.back();
     open_.clear();
@@ -385,17 +390,6 @@ class BlockBuilder {
     return broken && first >= 'a' && first <= 'z' && elsewhere;
   }
 
-  // The left edge of the open list item: of its lines, those that do not wrap back to
-  // the column's edge left of its first.
-  double item_left() const {
-    double left = open_.front()->box[0];
-    for (std::size_t i = 1; i < open_.size(); ++i) {
-      const double size = std::fmax(std::fmax(open_[i - 1]->size, open_[i]->size), 1.0);
-      if (open_[i]->box[0] >= open_.front()->box[0] - 0.5 * size) left = std::fmin(left, open_[i]->box[0]);
-    }
-    return left;
-  }
-
   // The nesting of a list item by its indent among the list items just before it.
   std::uint32_t list_level(double x, double size) {
     const double step = 0.8 * std::fmax(size, 1.0);
@@ -411,6 +405,7 @@ class BlockBuilder {
   double open_left_ = 0.0;
   double open_right_ = 0.0;
   bool wrapped_ = false;
+  double item_left_ = 0.0;
   ListMarker marker_;
   double space_above_ = 1e9;
   const LinePiece* previous_ = nullptr;

@@ -6,6 +6,8 @@
 #include <iterator>
 #include <string>
 
+#include "../utf8.h"
+
 namespace folioscan {
 namespace {
 
@@ -26,18 +28,6 @@ std::uint32_t last_code_point(std::string_view text) {
   const auto lead = static_cast<std::uint8_t>(text[at]);
   std::uint32_t value = lead < 0x80 ? lead : lead < 0xE0 ? lead & 0x1F : lead < 0xF0 ? lead & 0x0F : lead & 0x07;
   for (std::size_t i = at + 1; i < text.size(); ++i) value = (value << 6) | (static_cast<std::uint8_t>(text[i]) & 0x3F);
-  return value;
-}
-
-std::uint32_t first_code_point(std::string_view text) {
-  if (text.empty()) return 0;
-  const auto lead = static_cast<std::uint8_t>(text[0]);
-  if (lead < 0x80) return lead;
-  const std::size_t length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-  std::uint32_t value = lead < 0xE0 ? lead & 0x1F : lead < 0xF0 ? lead & 0x0F : lead & 0x07;
-  for (std::size_t i = 1; i < length && i < text.size(); ++i) {
-    value = (value << 6) | (static_cast<std::uint8_t>(text[i]) & 0x3F);
-  }
   return value;
 }
 
